@@ -1,0 +1,14 @@
+# velmar_test_suite(<name> SOURCES ... [LIBS ...] [DEFINITIONS ...])
+# One GoogleTest binary, its cases registered with CTest one by one.
+include(GoogleTest)
+find_package(GTest REQUIRED)
+
+function(velmar_test_suite name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;DEFINITIONS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE velmar_core velmar_test_support GTest::gtest_main GTest::gmock ${ARG_LIBS})
+  if(ARG_DEFINITIONS)
+    target_compile_definitions(${name} PRIVATE ${ARG_DEFINITIONS})
+  endif()
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 30 PROPERTIES TIMEOUT 120)
+endfunction()

@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Velmar needs to build and test, only those missing.
+# Safe to run again; runs apt as root, through sudo otherwise.
+set -euo pipefail
+
+packages=(
+  build-essential cmake ninja-build pkg-config   # compiler and build
+  libgtest-dev libgmock-dev libbenchmark-dev     # tests and benchmarks
+  libcurl4-openssl-dev                           # HTTP transport to the update server
+  libzip-dev zip unzip                           # zip packages held in memory; real zip tools in tests
+  nlohmann-json3-dev                             # JSON profiles, catalogues and state files of the tools
+  libcpp-httplib-dev libssl-dev zlib1g-dev       # the local update server
+  libmodbus-dev mbpoll                           # independent Modbus peers, tests only
+  tinyproxy                                      # independent HTTP proxy, tests only
+  clang libclang-rt-14-dev                       # fuzz targets and sanitizer runtimes
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  echo "install-deps: everything is installed"
+  exit 0
+fi
+
+as_root=()
+[ "$(id -u)" -eq 0 ] || as_root=(sudo)
+
+echo "install-deps: installing ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+"${as_root[@]}" apt-get update -qq
+"${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
