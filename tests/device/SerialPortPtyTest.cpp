@@ -1,0 +1,130 @@
+// The termios binding on real pseudo-terminals: time-outs, purge, exclusivity, hang-up.
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+#include "device/SerialPort.h"
+#include "support/Pty.h"
+
+namespace velmar {
+namespace {
+
+using testing::Bytes;
+using testing::PtyPeer;
+using testing::TempPortDir;
+
+constexpr uint8_t kPort = 42;
+
+class SerialPortOnPty : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(peer_.ok());
+    ASSERT_EQ(port_.Open(), 1) << "could not open " << peer_.device_path();
+  }
+
+  // Opens with the given read time-out.
+  void Reopen(uint32_t read_timeout_ms) {
+    port_.SetReadTimeout(read_timeout_ms);
+    ASSERT_EQ(port_.Open(), 1);
+  }
+
+  TempPortDir dir_;
+  PtyPeer peer_{kPort};
+  SerialPort port_{SystemSerialBinding()};
+
+ public:
+  SerialPortOnPty() { port_.SetPort(kPort); }
+};
+
+TEST_F(SerialPortOnPty, AWholeReplyReturnsWithoutWaitingForTheTimeout) {
+  Reopen(30000);
+  const uint8_t request[] = {0xFF, 0x03, 0x40, 0x00, 0x00, 0x01, 0x84, 0x14};
+  ASSERT_EQ(port_.Write(sizeof request, request), 0);
+  EXPECT_EQ(peer_.Receive(8), Bytes(request, request + 8));
+  peer_.Send({0xFF, 0x03, 0x02, 0x00, 0x40, 0x91, 0x90});
+  uint8_t reply[7] = {};
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(port_.Read(7, reply), 7);
+  // A read that waited for its time-out would take 30 s; this bound cannot flake.
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(15));
+  EXPECT_EQ(reply[4], 0x40);
+}
+
+TEST_F(SerialPortOnPty, APartialReplyGivesItsByteCountAfterTheGap) {
+  Reopen(100);
+  peer_.Send({0x7F, 0x03, 0x06});
+  uint8_t reply[11] = {};
+  EXPECT_EQ(port_.Read(11, reply), 3);
+  EXPECT_EQ(reply[2], 0x06);
+}
+
+TEST_F(SerialPortOnPty, SilenceGivesZeroBytesNotAnError) {
+  Reopen(50);
+  uint8_t reply[8];
+  EXPECT_EQ(port_.Read(8, reply), 0);
+}
+
+TEST_F(SerialPortOnPty, WriteDiscardsBytesThatArrivedBetweenRequests) {
+  Reopen(200);
+  peer_.Send({0xEE, 0xEE, 0xEE, 0xEE, 0xEE});
+  uint8_t first = 0;
+  ASSERT_EQ(port_.Read(1, &first), 1);  // the stale bytes have reached the port
+  const uint8_t request[] = {0x01, 0x02};
+  ASSERT_EQ(port_.Write(2, request), 0);
+  ASSERT_EQ(peer_.Receive(2).size(), 2u);
+  peer_.Send({0x11, 0x22});
+  uint8_t reply[8] = {};
+  ASSERT_EQ(port_.Read(8, reply), 2);
+  EXPECT_EQ(reply[0], 0x11);
+  EXPECT_EQ(reply[1], 0x22);
+}
+
+TEST_F(SerialPortOnPty, ASecondProgramCannotOpenAPortInUse) {
+  SerialPort second(SystemSerialBinding());
+  second.SetPort(kPort);
+  EXPECT_EQ(second.Open(), 0);
+  port_.Close();
+  EXPECT_EQ(second.Open(), 1) << "the port is free again once closed";
+}
+
+TEST_F(SerialPortOnPty, AVanishedDeviceFailsReadAndWriteAtOnce) {
+  Reopen(30000);
+  peer_.Hangup();
+  uint8_t reply[8];
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(port_.Read(8, reply), -1);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(15));
+  const uint8_t request[] = {0x01};
+  EXPECT_EQ(port_.Write(1, request), -1);
+  port_.Close();
+  EXPECT_EQ(port_.Open(), 0) << "the link went with the device";
+}
+
+TEST_F(SerialPortOnPty, ClosedPortOperationsAreRefused) {
+  port_.Close();
+  uint8_t buffer[2] = {};
+  EXPECT_EQ(port_.Write(2, buffer), -2);
+  EXPECT_EQ(port_.Read(2, buffer), -2);
+  EXPECT_EQ(port_.Configure(), 0);
+}
+
+TEST(SerialPortOpen, ANumberThatMapsToNothingFailsToOpen) {
+  TempPortDir dir;
+  SerialPort port(SystemSerialBinding());
+  port.SetPort(200);  // outside every fixed range and not registered
+  EXPECT_EQ(port.Open(), 0);
+}
+
+TEST(SerialPortOpen, ARegularFileIsNotASerialPort) {
+  TempPortDir dir;
+  const std::string link = dir.path() + "/COM9";
+  FILE* file = fopen(link.c_str(), "w");
+  ASSERT_NE(file, nullptr);
+  fclose(file);
+  SerialPort port(SystemSerialBinding());
+  port.SetPort(9);
+  EXPECT_EQ(port.Open(), 0);
+}
+
+}  // namespace
+}  // namespace velmar
