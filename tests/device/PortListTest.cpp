@@ -1,0 +1,96 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "device/PortList.h"
+#include "platform/PortPaths.h"
+#include "support/Pty.h"
+
+namespace velmar {
+namespace {
+
+class ScriptedListing : public PortListing {
+ public:
+  std::vector<std::string> names;
+  bool fails = false;
+  bool FriendlyNames(std::vector<std::string>& out) override {
+    if (fails) return false;
+    out = names;
+    return true;
+  }
+};
+
+TEST(PortList, ListsOnlyNamesWithAPortNumberInSystemOrder) {
+  ScriptedListing listing;
+  listing.names = {"Broad Elm USB to Serial Ports (COM12)", "Printer port (LPT1)",
+                   "Ostar RS232 Emulation (COM3)", "odd (COMx)", "", "x (COM200) trailing"};
+  PortList list(listing);
+  list.Enumerate();
+  ASSERT_EQ(list.Count(), 4);
+  EXPECT_EQ(list.PortAt(0), 12);
+  EXPECT_EQ(list.PortAt(1), 3);
+  EXPECT_EQ(list.PortAt(2), 0) << "no digits after the marker read as 0";
+  EXPECT_EQ(list.PortAt(3), 200);
+  EXPECT_EQ(list.NameAt(1), "Ostar RS232 Emulation (COM3)");
+  EXPECT_TRUE(list.Contains(12));
+  EXPECT_FALSE(list.Contains(1));
+}
+
+TEST(PortList, OutOfRangeIndexesGiveNothing) {
+  ScriptedListing listing;
+  listing.names = {"a (COM1)"};
+  PortList list(listing);
+  list.Enumerate();
+  EXPECT_EQ(list.PortAt(-1), -1);
+  EXPECT_EQ(list.PortAt(1), -1);
+  EXPECT_FALSE(list.NameAt(-1));
+  EXPECT_FALSE(list.NameAt(1));
+}
+
+TEST(PortList, HostileNamesAreBounded) {
+  ScriptedListing listing;
+  listing.names = {"x (COM99999999999999999999)", std::string(1000, 'n') + " (COM5)"};
+  PortList list(listing);
+  list.Enumerate();
+  ASSERT_EQ(list.Count(), 1) << "a marker beyond 255 characters is cut off with the name";
+  EXPECT_EQ(list.PortAt(0), 0x7FFFFFFF);
+  EXPECT_LE(list.NameAt(0)->size(), 255u);
+}
+
+TEST(PortList, AFailedListingLeavesTheListEmpty) {
+  ScriptedListing listing;
+  listing.names = {"a (COM1)"};
+  PortList list(listing);
+  list.Enumerate();
+  listing.fails = true;
+  list.Enumerate();
+  EXPECT_EQ(list.Count(), 0);
+}
+
+TEST(SystemPortListing, RegisteredPortsComeFirstByNumberWithTheirNames) {
+  testing::TempPortDir dir;
+  testing::PtyPeer high(140), low(130), unnamed(135);
+  ASSERT_TRUE(high.ok() && low.ok() && unnamed.ok());
+  std::ofstream(PortFriendlyNamePath(140)) << "Ostar RS232 Emulation\n";
+  std::ofstream(PortFriendlyNamePath(130)) << "Broad Elm USB to Serial Ports";
+  // A link whose device is gone, and entries that are not ports, are left out.
+  std::filesystem::create_symlink("/nonexistent/tty", dir.path() + "/COM150");
+  std::ofstream(dir.path() + "/COMx") << "";
+  std::ofstream(dir.path() + "/notes.txt") << "";
+
+  PortList list;
+  list.Enumerate();
+  ASSERT_GE(list.Count(), 3);
+  EXPECT_EQ(list.NameAt(0), "Broad Elm USB to Serial Ports (COM130)");
+  EXPECT_EQ(list.NameAt(1), std::filesystem::canonical(unnamed.device_path()).string() + " (COM135)");
+  EXPECT_EQ(list.NameAt(2), "Ostar RS232 Emulation (COM140)");
+  EXPECT_FALSE(list.Contains(150));
+  for (int i = 3; i < list.Count(); ++i) {
+    EXPECT_TRUE(FixedDevicePath(static_cast<uint8_t>(list.PortAt(i))))
+        << "system devices follow, with their fixed numbers: " << *list.NameAt(i);
+  }
+}
+
+}  // namespace
+}  // namespace velmar
