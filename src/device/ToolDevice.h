@@ -45,7 +45,8 @@ class ToolDevice : public ControlRegisters,
   ToolDevice(const ToolDevice&) = delete;
   ToolDevice& operator=(const ToolDevice&) = delete;
 
-  // The window attaches the program's SerialPort here once: Master().Attach(&port).
+  // The window attaches the program's SerialPort once; the facade reaches it through the master.
+  void Attach(SerialPort* port) { master_.Attach(port); }
   ModbusMaster& Master() { return master_; }
   const ModbusMaster& Master() const { return master_; }
   SerialPort* Port() const { return master_.Port(); }
