@@ -33,7 +33,8 @@ int InfoRegisters::ReadHardwareNames() {
   uint8_t area[2 * kHardwareNamesQuantity] = {};
   size_t received = 0;
   if (master_->ReadHoldingRegisters(kHardwareNamesQuantity, kHardwareNamesRegister, area,
-                                    &received) != MB_OK || received == 0)
+                                    &received) != MB_OK ||
+      received == 0)
     return -1;
 
   // The length byte may claim more than the area or the reply holds.

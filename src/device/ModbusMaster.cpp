@@ -60,8 +60,7 @@ ModbusResult ModbusMaster::ReadHoldingRegisters(uint16_t quantity, uint16_t star
 
   const size_t wanted = 2u * quantity;
   int received = 0;
-  const ModbusResult result =
-      Exchange(request_length, kReadReplyOverhead + wanted, &received);
+  const ModbusResult result = Exchange(request_length, kReadReplyOverhead + wanted, &received);
   if (result != MB_OK) return result;
 
   // A valid reply shorter than asked (a tool may answer with fewer registers) must not
@@ -126,8 +125,7 @@ size_t ModbusMaster::SealRequest(size_t length_before_crc) {
   return length_before_crc + 2;
 }
 
-ModbusResult ModbusMaster::Exchange(size_t request_length, size_t expected_length,
-                                    int* received) {
+ModbusResult ModbusMaster::Exchange(size_t request_length, size_t expected_length, int* received) {
   if (retries_ == 0) return MB_FAILED;
   ModbusResult result = MB_FAILED;
   for (unsigned attempt = 0; attempt < retries_; ++attempt) {

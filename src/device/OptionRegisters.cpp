@@ -20,8 +20,8 @@ OptionRegisters::~OptionRegisters() = default;
 int OptionRegisters::ReadOptionStates(std::vector<ToolOption>& options) {
   uint8_t list[kOptionListSize] = {};
   size_t received = 0;
-  if (master_->ReadHoldingRegisters(kOptionListQuantity, kOptionStatesRegister, list,
-                                    &received) != MB_OK)
+  if (master_->ReadHoldingRegisters(kOptionListQuantity, kOptionStatesRegister, list, &received) !=
+      MB_OK)
     return -1;
   if (received < 2) return 0;
   const uint16_t count = payload::U16(list);

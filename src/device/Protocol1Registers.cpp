@@ -60,8 +60,7 @@ int Protocol1Registers::ReadP1SoftwareVersion(std::string& text) {
 int Protocol1Registers::ReadVersionText(uint16_t start, std::string& text) {
   uint8_t block[2 * kVersionQuantity] = {};
   size_t received = 0;
-  if (master_->ReadHoldingRegisters(kVersionQuantity, start, block, &received) != MB_OK)
-    return -1;
+  if (master_->ReadHoldingRegisters(kVersionQuantity, start, block, &received) != MB_OK) return -1;
   text = payload::TextAt(block, std::min(received, kVersionTextEnd), kTextOffset,
                          kVersionTextEnd - kTextOffset);
   return 0;

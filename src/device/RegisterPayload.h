@@ -22,8 +22,7 @@ inline void PutU32(uint8_t* at, uint32_t value) {
 
 // The text starting at offset: up to the first zero byte, at most max_length characters,
 // never past available bytes.
-inline std::string TextAt(const uint8_t* data, size_t available, size_t offset,
-                          size_t max_length) {
+inline std::string TextAt(const uint8_t* data, size_t available, size_t offset, size_t max_length) {
   std::string text;
   for (size_t i = offset; i < available && text.size() < max_length && data[i] != 0; ++i)
     text.push_back(static_cast<char>(data[i]));

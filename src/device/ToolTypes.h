@@ -55,8 +55,8 @@ struct SensorRecordHeader {
 // A calendar time in UTC, as the tool's clock record carries it.
 struct UtcTime {
   uint16_t year = 1970;
-  uint8_t month = 1;   // 1 to 12
-  uint8_t day = 1;     // 1 to 31
+  uint8_t month = 1;  // 1 to 12
+  uint8_t day = 1;    // 1 to 31
   uint8_t hour = 0;
   uint8_t minute = 0;
   uint8_t second = 0;

@@ -248,9 +248,9 @@ TEST_F(ModbusMasterWire, TraceSeesEveryFrameInOrder) {
   fake_.QueueReply(WithCrc(FromHex("FF 03 02 00 40")));
   uint8_t data[2] = {};
   ASSERT_EQ(master_.ReadHoldingRegisters(1, 0x4000, data), MB_OK);
-  EXPECT_EQ(lines, (std::vector<std::string>{"> FF 03 40 00 00 01 84 14", "< (nothing)",
-                                             "> FF 03 40 00 00 01 84 14",
-                                             "< FF 03 02 00 40 90 60"}));
+  EXPECT_EQ(lines,
+            (std::vector<std::string>{"> FF 03 40 00 00 01 84 14", "< (nothing)",
+                                      "> FF 03 40 00 00 01 84 14", "< FF 03 02 00 40 90 60"}));
 
   master_.SetTraceHook(nullptr);
   fake_.QueueReply(WithCrc(FromHex("FF 03 02 00 40")));

@@ -28,7 +28,8 @@ class ScriptedTool {
   // A Protocol2 capability probe that echoes its address (low byte first).
   void AnswerProbe(uint16_t n) {
     const uint16_t address = static_cast<uint16_t>(0x4000 + n);
-    Set(255, address, Bytes{static_cast<uint8_t>(address & 0xFF), static_cast<uint8_t>(address >> 8)});
+    Set(255, address,
+        Bytes{static_cast<uint8_t>(address & 0xFF), static_cast<uint8_t>(address >> 8)});
   }
   void Refuse(uint8_t slave, uint16_t address) {
     present_.insert(slave);

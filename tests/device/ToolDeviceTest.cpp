@@ -47,8 +47,9 @@ class ToolDeviceTest : public ::testing::Test {
 
   // A Protocol1 tool reporting the given block size at 0xF700.
   void MakeProtocol1Tool(uint16_t block_size = 0xF2) {
-    tool_.Set(127, 0xF700, Bytes{1, 2, 3, 4, static_cast<uint8_t>(block_size & 0xFF),
-                                 static_cast<uint8_t>(block_size >> 8)});
+    tool_.Set(127, 0xF700,
+              Bytes{1, 2, 3, 4, static_cast<uint8_t>(block_size & 0xFF),
+                    static_cast<uint8_t>(block_size >> 8)});
   }
   // A Protocol2 tool: probes 0, 11, 12, 13, 22, 23, an information record, the block size.
   void MakeProtocol2Tool(uint8_t block_size = 200) {
@@ -92,8 +93,8 @@ TEST_F(ToolDeviceTest, StartsWithoutProtocolAndWithDefaults) {
 
 TEST_F(ToolDeviceTest, SilentPortDetectsNothingAfterStatusAndProbeAttempts) {
   EXPECT_EQ(device_.Detect(), -1);
-  EXPECT_EQ(Sent(), (std::vector<std::string>{kP1Status, kP1Status, kP1Status, kProbe11,
-                                              kProbe11, kProbe11}));
+  EXPECT_EQ(Sent(), (std::vector<std::string>{kP1Status, kP1Status, kP1Status, kProbe11, kProbe11,
+                                              kProbe11}));
   EXPECT_EQ(fake_.line().read_sizes.front(), 11u);
   EXPECT_EQ(device_.Protocol(), DeviceProtocol::None);
   EXPECT_EQ(device_.Master().SlaveAddress(), 255);
@@ -166,16 +167,16 @@ TEST_F(ToolDeviceTest, QuickDetectionSkipsTheBlockSize) {
   tool_.Set(255, 0xA510, Bytes{64, 0, 0, 0});
   tool_.Set(255, 0x400C, Bytes{0, 0});  // probe 12 no longer passes: QuickDetect must not ask
   ASSERT_EQ(device_.QuickDetect(), 0);
-  EXPECT_EQ(Sent(), (std::vector<std::string>{kP1Status, kP1Status, kP1Status, kProbe11,
-                                              kInfoRecordRead}));
+  EXPECT_EQ(Sent(),
+            (std::vector<std::string>{kP1Status, kP1Status, kP1Status, kProbe11, kInfoRecordRead}));
   EXPECT_EQ(device_.Protocol(), DeviceProtocol::Protocol2);
   EXPECT_EQ(device_.BlockSize(), 200u);
 
   tool_.AnswerProbe(12);
   ClearLine();
   ASSERT_EQ(device_.RefreshBlockSize(), 0);
-  EXPECT_EQ(Sent(), (std::vector<std::string>{Framed("FF 03 40 0C 00 01"),
-                                              Framed("FF 03 A5 10 00 02")}));
+  EXPECT_EQ(Sent(),
+            (std::vector<std::string>{Framed("FF 03 40 0C 00 01"), Framed("FF 03 A5 10 00 02")}));
   EXPECT_EQ(device_.BlockSize(), 64u);
 }
 
@@ -246,24 +247,24 @@ TEST_F(ToolDeviceTest, OddProtocol2BlockIsPaddedWithFF) {
   DetectProtocol2();
   const uint8_t data[] = {0x01, 0x02, 0x03, 0x04, 0x05};
   ASSERT_EQ(device_.WriteBlock(0x200, data, sizeof data), 0);
-  EXPECT_EQ(Sent(), std::vector<std::string>{
-                        Framed("FF 10 A5 11 00 05 0A 00 02 00 00 01 02 03 04 05 FF")});
+  EXPECT_EQ(Sent(),
+            std::vector<std::string>{Framed("FF 10 A5 11 00 05 0A 00 02 00 00 01 02 03 04 05 FF")});
 }
 
 TEST_F(ToolDeviceTest, OddProtocol1BlockIsPaddedWithZero) {
   DetectProtocol1();
   const uint8_t data[] = {0x01, 0x02, 0x03, 0x04, 0x05};
   ASSERT_EQ(device_.WriteBlock(0x200, data, sizeof data), 0);
-  EXPECT_EQ(Sent(), std::vector<std::string>{
-                        Framed("7F 10 F5 00 00 05 0A 00 02 00 00 01 02 03 04 05 00")});
+  EXPECT_EQ(Sent(),
+            std::vector<std::string>{Framed("7F 10 F5 00 00 05 0A 00 02 00 00 01 02 03 04 05 00")});
 }
 
 TEST_F(ToolDeviceTest, EvenBlockHasNoPadAndTheAddressIsLittleEndian) {
   DetectProtocol2();
   const uint8_t data[] = {0xA1, 0xA2, 0xA3, 0xA4};
   ASSERT_EQ(device_.WriteBlock(0x12345678, data, sizeof data), 0);
-  EXPECT_EQ(Sent(), std::vector<std::string>{
-                        Framed("FF 10 A5 11 00 04 08 78 56 34 12 A1 A2 A3 A4")});
+  EXPECT_EQ(Sent(),
+            std::vector<std::string>{Framed("FF 10 A5 11 00 04 08 78 56 34 12 A1 A2 A3 A4")});
 }
 
 TEST_F(ToolDeviceTest, LargestBlockFillsOneFrameAndLargerOnesAreNotSent) {
@@ -347,8 +348,8 @@ TEST_F(ToolDeviceTest, RestartSendsTheCoilToBothSlavesOnceEach) {
   device_.Master().SetRetries(5);
   tool_.Silence();
   EXPECT_EQ(device_.RestartTool(), -1);
-  EXPECT_EQ(Sent(), (std::vector<std::string>{"7F 05 7D 01 FF 00 CF 88",
-                                              "FF 05 7D 01 FF 00 D0 48"}));
+  EXPECT_EQ(Sent(),
+            (std::vector<std::string>{"7F 05 7D 01 FF 00 CF 88", "FF 05 7D 01 FF 00 D0 48"}));
   EXPECT_EQ(device_.Master().Retries(), 5);
   EXPECT_EQ(device_.Master().SlaveAddress(), 255);
   EXPECT_EQ(device_.Protocol(), DeviceProtocol::Protocol1) << "the protocol is left alone";
@@ -458,15 +459,14 @@ TEST_F(ToolDeviceTest, ProgressSignalNeedsTheWholeMarkedMessage) {
 
 TEST_F(ToolDeviceTest, RawTrafficIsTracedToo) {
   std::vector<std::string> lines;
-  device_.Master().SetTraceHook([&lines](FrameDirection direction, const uint8_t* bytes,
-                                         size_t count) {
-    lines.push_back(FormatTraceLine(direction, bytes, count));
-  });
+  device_.Master().SetTraceHook(
+      [&lines](FrameDirection direction, const uint8_t* bytes, size_t count) {
+        lines.push_back(FormatTraceLine(direction, bytes, count));
+      });
   device_.BroadcastFinish();
   fake_.Inject(FromHex("AA 55 02"));
   device_.ReadProgressSignal();
-  EXPECT_EQ(lines, (std::vector<std::string>{"> FF 10 00 00 00 01 02 00 07 AF F6",
-                                             "< AA 55 02"}));
+  EXPECT_EQ(lines, (std::vector<std::string>{"> FF 10 00 00 00 01 02 00 07 AF F6", "< AA 55 02"}));
 }
 
 // ---- The conversation lock ----

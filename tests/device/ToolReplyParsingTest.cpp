@@ -114,9 +114,9 @@ TEST_F(ToolReplyParsing, Protocol1VersionsAreAtMostNineCharacters) {
   EXPECT_EQ(text, "1.07");
   ASSERT_EQ(device_.ReadSoftwareVersion(text), 0);
   EXPECT_EQ(text, "5.3.1");
-  EXPECT_EQ(Sent(), (std::vector<std::string>{Framed("7F 03 F1 00 00 07"),
-                                              Framed("7F 03 F2 00 00 07"),
-                                              Framed("7F 03 F3 00 00 07")}));
+  EXPECT_EQ(Sent(),
+            (std::vector<std::string>{Framed("7F 03 F1 00 00 07"), Framed("7F 03 F2 00 00 07"),
+                                      Framed("7F 03 F3 00 00 07")}));
   tool_.Silence();
   EXPECT_EQ(device_.ReadBootVersion(text), -1);
 }
@@ -173,9 +173,9 @@ TEST_F(ToolReplyParsing, Protocol2BootAndSoftwareComeFromTheRecordWithoutTraffic
 
 TEST_F(ToolReplyParsing, HardwareNamesSkipEmptyAndOverlongNames) {
   DetectProtocol2();
-  const Bytes names = Concat({TextBytes("HW-A"), Bytes{0, 0}, Bytes(21, 'L'), Bytes{0},
-                              Bytes(20, 'M'), Bytes{0}, TextBytes("HW-B"), Bytes{0},
-                              TextBytes("TAIL")});
+  const Bytes names =
+      Concat({TextBytes("HW-A"), Bytes{0, 0}, Bytes(21, 'L'), Bytes{0}, Bytes(20, 'M'), Bytes{0},
+              TextBytes("HW-B"), Bytes{0}, TextBytes("TAIL")});
   tool_.Set(255, 0xA501, Concat({Bytes{static_cast<uint8_t>(names.size())}, names}));
   std::string hardware;
   ASSERT_EQ(device_.ReadHardwareVersion(hardware), 0);
@@ -188,8 +188,8 @@ TEST_F(ToolReplyParsing, HardwareNamesSkipEmptyAndOverlongNames) {
 
 TEST_F(ToolReplyParsing, HardwareNameAreaEndsAtItsLengthByte) {
   DetectProtocol2();
-  tool_.Set(255, 0xA501, Concat({Bytes{4}, TextBytes("ABC"), Bytes{0}, TextBytes("DEF"),
-                                 Bytes{0}}));
+  tool_.Set(255, 0xA501,
+            Concat({Bytes{4}, TextBytes("ABC"), Bytes{0}, TextBytes("DEF"), Bytes{0}}));
   std::string hardware;
   ASSERT_EQ(device_.ReadHardwareVersion(hardware), 0);
   EXPECT_EQ(device_.HardwareNames(), std::vector<std::string>{"ABC"});
@@ -204,9 +204,10 @@ TEST_F(ToolReplyParsing, HostileHardwareLengthStaysInsideTheReply) {
   EXPECT_TRUE(device_.HardwareNames().empty());
 
   // Length 200 but only 9 bytes arrived.
-  tool_.Set(255, 0xA501, Concat({Bytes{200}, TextBytes("AB"), Bytes{0}, TextBytes("CD"),
-                                 Bytes{0}, TextBytes("EFG")}),
-            /*exact=*/true);
+  tool_.Set(
+      255, 0xA501,
+      Concat({Bytes{200}, TextBytes("AB"), Bytes{0}, TextBytes("CD"), Bytes{0}, TextBytes("EFG")}),
+      /*exact=*/true);
   ASSERT_EQ(device_.ReadHardwareVersion(hardware), 0);
   EXPECT_EQ(device_.HardwareNames(), (std::vector<std::string>{"AB", "CD"}));
 
@@ -221,12 +222,12 @@ TEST_F(ToolReplyParsing, HostileHardwareLengthStaysInsideTheReply) {
 TEST_F(ToolReplyParsing, OptionsGetTheirStatesAndVersions) {
   DetectProtocol2();
   tool_.Set(255, 0xA5A1, Concat({U16(2), U16(0x0101), U16(1), U16(0x0202), U16(0)}));
-  tool_.Set(255, 0xA5A3, Concat({U16(3), U16(0x0999), TextBytes("X9"), Bytes{0},
-                                 U16(0x0202), TextBytes("V2.0"), Bytes{0}, U16(0x0101),
-                                 TextBytes("1234567890"), Bytes{0}}));
+  tool_.Set(255, 0xA5A3,
+            Concat({U16(3), U16(0x0999), TextBytes("X9"), Bytes{0}, U16(0x0202), TextBytes("V2.0"),
+                    Bytes{0}, U16(0x0101), TextBytes("1234567890"), Bytes{0}}));
   ASSERT_EQ(device_.ReadOptions(), 0);
-  EXPECT_EQ(Sent(), (std::vector<std::string>{Framed("FF 03 A5 A1 00 78"),
-                                              Framed("FF 03 A5 A3 00 78")}));
+  EXPECT_EQ(Sent(),
+            (std::vector<std::string>{Framed("FF 03 A5 A1 00 78"), Framed("FF 03 A5 A3 00 78")}));
   ASSERT_EQ(device_.OptionCount(), 2);
   EXPECT_EQ(device_.IsOptionActive(0x0101), 1);
   EXPECT_EQ(device_.IsOptionActive(0x0202), 0);
@@ -251,7 +252,8 @@ TEST_F(ToolReplyParsing, OptionCountAbove100GivesAnEmptyListAndSuccess) {
 TEST_F(ToolReplyParsing, OptionCountBeyondTheReplyTakesOnlyWholeEntries) {
   DetectProtocol2();
   Bytes list = U16(100);
-  for (uint16_t k = 0; k < 59; ++k) list = Concat({list, U16(static_cast<uint16_t>(k + 1)), U16(1)});
+  for (uint16_t k = 0; k < 59; ++k)
+    list = Concat({list, U16(static_cast<uint16_t>(k + 1)), U16(1)});
   tool_.Set(255, 0xA5A1, list);  // 2 + 59 * 4 = 238 of the 240 bytes
   tool_.Set(255, 0xA5A3, U16(0));
   ASSERT_EQ(device_.ReadOptions(), 0);
@@ -268,8 +270,9 @@ TEST_F(ToolReplyParsing, HostileVersionCountStopsAtTheEndOfTheReply) {
   DetectProtocol2();
   tool_.Set(255, 0xA5A1, Concat({U16(1), U16(0x0042), U16(1)}));
   // A count of 65535 and a last text that never ends.
-  tool_.Set(255, 0xA5A3, Concat({U16(0xFFFF), U16(0x0042), TextBytes("1.2"), Bytes{0},
-                                 U16(0x0042), Bytes(230, 'Q')}));  // 240 bytes, no zero
+  tool_.Set(255, 0xA5A3,
+            Concat({U16(0xFFFF), U16(0x0042), TextBytes("1.2"), Bytes{0}, U16(0x0042),
+                    Bytes(230, 'Q')}));  // 240 bytes, no zero
   ASSERT_EQ(device_.ReadOptions(), 0);
   std::string version;
   EXPECT_EQ(device_.OptionVersion(0x0042, version), 0);
@@ -313,12 +316,13 @@ TEST_F(ToolReplyParsing, FailedStateReadStillAsksForVersionsAndFails) {
 
 TEST_F(ToolReplyParsing, DatabaseNamesSharingTheSoftwarePrefixBecomeTheLabel) {
   DetectProtocol2("AB1.00");
-  tool_.Set(255, 0xA5AA, Concat({TextBytes("AB1"), Bytes{0}, TextBytes("XY2"), Bytes{0},
-                                 TextBytes("AB9"), Bytes{0}}));
+  tool_.Set(
+      255, 0xA5AA,
+      Concat({TextBytes("AB1"), Bytes{0}, TextBytes("XY2"), Bytes{0}, TextBytes("AB9"), Bytes{0}}));
   const size_t applied = fake_.line().timeouts.size();
   ASSERT_EQ(device_.ReadDatabases(), 0);
-  EXPECT_EQ(Sent(), (std::vector<std::string>{Framed("FF 03 40 16 00 01"),
-                                              Framed("FF 03 A5 AA 00 4B")}));
+  EXPECT_EQ(Sent(),
+            (std::vector<std::string>{Framed("FF 03 40 16 00 01"), Framed("FF 03 A5 AA 00 4B")}));
   EXPECT_EQ(device_.Databases(), std::vector<std::string>{"XY2"});
   std::string label;
   ASSERT_EQ(device_.SoftwareLabel(label), 0);
@@ -337,8 +341,9 @@ TEST_F(ToolReplyParsing, DatabaseNamesSharingTheSoftwarePrefixBecomeTheLabel) {
 
 TEST_F(ToolReplyParsing, DatabaseWalkEndsAtAnEmptyOrTwentyCharacterName) {
   DetectProtocol2("ZZ");
-  tool_.Set(255, 0xA5AA, Concat({TextBytes("DB1"), Bytes{0}, Bytes(19, 'N'), Bytes{0},
-                                 Bytes(20, 'L'), Bytes{0}, TextBytes("DB3"), Bytes{0}}));
+  tool_.Set(255, 0xA5AA,
+            Concat({TextBytes("DB1"), Bytes{0}, Bytes(19, 'N'), Bytes{0}, Bytes(20, 'L'), Bytes{0},
+                    TextBytes("DB3"), Bytes{0}}));
   ASSERT_EQ(device_.ReadDatabases(), 0);
   EXPECT_EQ(device_.Databases(), (std::vector<std::string>{"DB1", std::string(19, 'N')}));
 
@@ -360,7 +365,8 @@ TEST_F(ToolReplyParsing, DatabaseNameRunningToTheEndOfTheReplyEndsThere) {
 
   // 150 bytes of names filling the reply to its last byte.
   Bytes full;
-  for (int i = 0; i < 15; ++i) full = Concat({full, TextBytes("NAME" + std::to_string(i % 10) + "xxxx"), Bytes{0}});
+  for (int i = 0; i < 15; ++i)
+    full = Concat({full, TextBytes("NAME" + std::to_string(i % 10) + "xxxx"), Bytes{0}});
   ASSERT_EQ(full.size(), 150u);
   full.back() = 'y';
   tool_.Set(255, 0xA5AA, full);
