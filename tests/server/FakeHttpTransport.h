@@ -1,0 +1,180 @@
+#pragma once
+#include <algorithm>
+#include <cstring>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/HttpTransport.h"
+
+namespace velmar::testing {
+
+// One scripted answer to one sending.
+struct FakeReply {
+  HttpSendOutcome outcome = HttpSendOutcome::kAnswered;
+  uint32_t status = 200;
+  std::string failure;          // the message of a raised failure (send or read)
+  int64_t content_length = -1;  // -1: no Content-Length header
+  std::string body;
+  bool read_fails_after_body = false;
+
+  static FakeReply Ok(std::string body) {
+    FakeReply reply;
+    reply.content_length = static_cast<int64_t>(body.size());
+    reply.body = std::move(body);
+    return reply;
+  }
+  static FakeReply Status(uint32_t status) {
+    FakeReply reply;
+    reply.status = status;
+    return reply;
+  }
+  static FakeReply Raised(std::string message) {
+    FakeReply reply;
+    reply.outcome = HttpSendOutcome::kRaised;
+    reply.status = 0;
+    reply.failure = std::move(message);
+    return reply;
+  }
+};
+
+// What one sending carried.
+struct RecordedSend {
+  std::string host;
+  uint16_t port = 0;
+  std::string path;
+  std::string header_text;
+  std::vector<std::string> added_headers;
+  std::string body;
+  std::string user_agent;
+  uint32_t connect_timeout_ms = 0;
+};
+
+// An in-memory HTTP service: plays scripted replies in order and records every sending.
+class FakeHttpTransport : public HttpTransport {
+ public:
+  void Queue(FakeReply reply) {
+    std::lock_guard<std::mutex> guard(lock_);
+    replies_.push_back(std::move(reply));
+  }
+  std::vector<RecordedSend> Sends() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return sends_;
+  }
+  size_t Pending() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return replies_.size();
+  }
+  int LiveRequests() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return live_requests_;
+  }
+  int LiveSessions() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return live_sessions_;
+  }
+
+  bool refuse_session = false;
+  bool refuse_request = false;
+  std::string open_failure;  // when refusing a request: the raised message, if any
+
+  std::unique_ptr<HttpSession> OpenSession(const HttpSessionSettings& settings) override;
+
+ private:
+  friend class FakeSession;
+  friend class FakeRequest;
+  mutable std::mutex lock_;
+  std::deque<FakeReply> replies_;
+  std::vector<RecordedSend> sends_;
+  int live_requests_ = 0;
+  int live_sessions_ = 0;
+};
+
+class FakeRequest : public HttpRequest {
+ public:
+  FakeRequest(FakeHttpTransport& owner, RecordedSend base) : owner_(owner), base_(std::move(base)) {
+    std::lock_guard<std::mutex> guard(owner_.lock_);
+    ++owner_.live_requests_;
+  }
+  ~FakeRequest() override {
+    std::lock_guard<std::mutex> guard(owner_.lock_);
+    --owner_.live_requests_;
+  }
+  void AddHeader(std::string_view line) override { headers_.emplace_back(line); }
+  HttpSendOutcome Send(std::string_view header_text, std::string_view body) override {
+    std::lock_guard<std::mutex> guard(owner_.lock_);
+    RecordedSend sent = base_;
+    sent.header_text = header_text;
+    sent.added_headers = headers_;
+    sent.body = body;
+    owner_.sends_.push_back(sent);
+    if (owner_.replies_.empty()) {
+      reply_ = FakeReply::Raised("no scripted reply");
+    } else {
+      reply_ = owner_.replies_.front();
+      owner_.replies_.pop_front();
+    }
+    offset_ = 0;
+    return reply_.outcome;
+  }
+  uint32_t StatusCode() override {
+    return reply_.outcome == HttpSendOutcome::kAnswered ? reply_.status : 0;
+  }
+  int64_t ContentLength() override { return reply_.content_length; }
+  long Read(uint8_t* destination, size_t count) override {
+    size_t n = std::min(count, reply_.body.size() - offset_);
+    if (n == 0) return reply_.read_fails_after_body ? -1 : 0;
+    std::memcpy(destination, reply_.body.data() + offset_, n);
+    offset_ += n;
+    return static_cast<long>(n);
+  }
+  std::string FailureText() override { return reply_.failure; }
+
+ private:
+  FakeHttpTransport& owner_;
+  RecordedSend base_;
+  std::vector<std::string> headers_;
+  FakeReply reply_;
+  size_t offset_ = 0;
+};
+
+class FakeSession : public HttpSession {
+ public:
+  FakeSession(FakeHttpTransport& owner, HttpSessionSettings settings)
+      : owner_(owner), settings_(std::move(settings)) {
+    std::lock_guard<std::mutex> guard(owner_.lock_);
+    ++owner_.live_sessions_;
+  }
+  ~FakeSession() override {
+    std::lock_guard<std::mutex> guard(owner_.lock_);
+    --owner_.live_sessions_;
+  }
+  std::unique_ptr<HttpRequest> OpenPost(std::string_view host, uint16_t port, std::string_view path,
+                                        std::string& failure_text) override {
+    if (owner_.refuse_request) {
+      if (!owner_.open_failure.empty()) failure_text = owner_.open_failure;
+      return nullptr;
+    }
+    RecordedSend base;
+    base.host = host;
+    base.port = port;
+    base.path = path;
+    base.user_agent = settings_.user_agent;
+    base.connect_timeout_ms = settings_.connect_timeout_ms;
+    return std::make_unique<FakeRequest>(owner_, std::move(base));
+  }
+
+ private:
+  FakeHttpTransport& owner_;
+  HttpSessionSettings settings_;
+};
+
+inline std::unique_ptr<HttpSession> FakeHttpTransport::OpenSession(
+    const HttpSessionSettings& settings) {
+  if (refuse_session) return nullptr;
+  return std::make_unique<FakeSession>(*this, settings);
+}
+
+}  // namespace velmar::testing
