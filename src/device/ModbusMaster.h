@@ -53,7 +53,8 @@ class ModbusMaster {
   void SetRetries(uint8_t retries) { retries_ = retries; }
   uint8_t Retries() const { return retries_; }
 
-  // Null (the default) turns tracing off.
+  // Null (the default) turns tracing off. Set it before the conversation starts or under the
+  // facade's lock, like the slave address.
   void SetTraceHook(FrameTraceHook hook) { trace_ = std::move(hook); }
 
   // Reads quantity registers (1 to 125) into destination (2 * quantity bytes, wire order).
