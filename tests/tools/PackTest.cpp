@@ -1,0 +1,368 @@
+// velmar-pack: the items it lays out, the archives it writes (checked with the real zip tools)
+// and what the tool's reader makes of them.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "ChildProcess.h"
+#include "PackManifest.h"
+#include "PackageBuilder.h"
+#include "platform/ZipArchive.h"
+#include "update/PackageImage.h"
+
+namespace velmar {
+namespace {
+
+using pack::BuildItem;
+using pack::ItemFormat;
+using pack::ItemSpec;
+using pack::SectionSpec;
+using pack::SeededPattern;
+using testing::RunCommand;
+using testing::TempDir;
+
+std::vector<uint8_t> ReadBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::vector<uint8_t> Bytes(const std::string& s) { return std::vector<uint8_t>(s.begin(), s.end()); }
+
+// The bytes `unzip -p` gives for one item: an extraction nobody here wrote.
+std::vector<uint8_t> UnzipItem(const std::string& zip, const std::string& item) {
+  std::string out;
+  EXPECT_EQ(RunCommand({"/usr/bin/unzip", "-p", zip, item}, &out), 0);
+  return Bytes(out);
+}
+
+SectionSpec Section(uint32_t address, uint8_t kind, std::vector<uint8_t> data,
+                    std::string name = "") {
+  SectionSpec s;
+  s.address = address;
+  s.kind = kind;
+  s.data = std::move(data);
+  s.name = std::move(name);
+  return s;
+}
+
+TEST(PackBuilder, SeededPatternIsDeterministicAndSeedDependent) {
+  EXPECT_EQ(SeededPattern(7, 300), SeededPattern(7, 300));
+  EXPECT_NE(SeededPattern(7, 300), SeededPattern(8, 300));
+  // A longer pattern starts with the shorter one, so lengths can change without reshuffling.
+  auto longer = SeededPattern(7, 600);
+  EXPECT_EQ(std::vector<uint8_t>(longer.begin(), longer.begin() + 300), SeededPattern(7, 300));
+  EXPECT_TRUE(SeededPattern(0, 0).empty());
+}
+
+TEST(PackBuilder, Format101LayoutByteByByte) {
+  ItemSpec spec;
+  spec.format = ItemFormat::Format101;
+  spec.header.word1 = 0x0102;
+  spec.header.word2 = 0x0304;
+  spec.header.block1 = "HDR";
+  spec.sections.push_back(Section(0x11223344, 9, {0xAA, 0xBB}, "APP"));
+  std::string error;
+  auto item = BuildItem(spec, error);
+  ASSERT_TRUE(item) << error;
+  ASSERT_EQ(item->size(), 41u + 30 + 2 + 1);
+  const auto& b = *item;
+  EXPECT_EQ(b[0], 0x56);
+  EXPECT_EQ(b[1], 0x14);
+  EXPECT_EQ(b[2], 101);
+  EXPECT_EQ(b[3], 0);
+  EXPECT_EQ(b[4], 0x02);
+  EXPECT_EQ(b[5], 0x01);
+  EXPECT_EQ(b[6], 0x04);
+  EXPECT_EQ(b[7], 0x03);
+  EXPECT_EQ(std::string(b.begin() + 8, b.begin() + 11), "HDR");
+  EXPECT_EQ(b[40], 1);  // section count
+  EXPECT_EQ(b[42], 9);  // kind
+  EXPECT_EQ(std::string(b.begin() + 43, b.begin() + 46), "APP");
+  EXPECT_EQ(b[46], 0);
+  EXPECT_EQ(b[63], 0x44);  // address, little-endian, at descriptor offset 22
+  EXPECT_EQ(b[66], 0x11);
+  EXPECT_EQ(b[67], 2);  // length at descriptor offset 26
+  EXPECT_EQ(b[71], 0xAA);
+  EXPECT_EQ(b[72], 0xBB);
+  EXPECT_EQ(b.back(), PackageImage::CheckByte(b.data(), b.size() - 1));
+}
+
+TEST(PackBuilder, Format100FillsUnusedSlotsAsEmpty) {
+  ItemSpec spec;
+  spec.format = ItemFormat::Format100;
+  spec.sections.push_back(Section(0x100, 2, SeededPattern(1, 0x10203)));
+  SectionSpec empty;
+  empty.empty = true;
+  empty.kind = 1;
+  spec.sections.push_back(empty);
+  std::string error;
+  auto item = BuildItem(spec, error);
+  ASSERT_TRUE(item) << error;
+  const auto& b = *item;
+  EXPECT_EQ(b[34], 0x20);  // kind 2 in the high nibble
+  EXPECT_EQ(b[35], 0x03);  // 24-bit length 0x010203
+  EXPECT_EQ(b[36], 0x02);
+  EXPECT_EQ(b[37], 0x01);
+  EXPECT_EQ(b[42], 0x10);  // the explicit empty slot keeps kind 1
+  for (int slot = 2; slot < 8; ++slot) EXPECT_EQ(b[34 + slot * 8], 0xF0) << slot;
+  EXPECT_EQ(b.size(), 98u + 0x10203 + 1);
+}
+
+TEST(PackBuilder, RefusesWhatCannotBeLaidOut) {
+  std::string error;
+  ItemSpec nine;
+  nine.format = ItemFormat::Format100;
+  for (int i = 0; i < 9; ++i) nine.sections.push_back(Section(0, 2, {1}));
+  EXPECT_FALSE(BuildItem(nine, error));
+  EXPECT_NE(error.find("8 descriptor slots"), std::string::npos);
+
+  ItemSpec longName;
+  longName.sections.push_back(Section(0, 2, {1}, std::string(20, 'N')));
+  EXPECT_FALSE(BuildItem(longName, error));
+
+  ItemSpec kind15;
+  kind15.format = ItemFormat::Format100;
+  kind15.sections.push_back(Section(0, 15, {1}));
+  EXPECT_FALSE(BuildItem(kind15, error));
+
+  ItemSpec tooLong;
+  tooLong.format = ItemFormat::Format100;
+  tooLong.sections.push_back(Section(0, 2, std::vector<uint8_t>(0x1000000)));
+  EXPECT_FALSE(BuildItem(tooLong, error));
+
+  ItemSpec header;
+  header.header.block2 = "1234567";  // 6-byte field
+  EXPECT_FALSE(BuildItem(header, error));
+
+  ItemSpec rawAt;
+  rawAt.format = ItemFormat::Raw;
+  rawAt.sections.push_back(Section(0x10, 0, {1, 2, 4}));
+  EXPECT_FALSE(BuildItem(rawAt, error));
+
+  // 01 02 03: 01 ^ 02 == 03, a valid check byte, so the reader would not see a raw item.
+  ItemSpec rawValid;
+  rawValid.format = ItemFormat::Raw;
+  rawValid.sections.push_back(Section(0, 0, {1, 2, 3}));
+  EXPECT_FALSE(BuildItem(rawValid, error));
+  EXPECT_NE(error.find("valid check byte"), std::string::npos);
+}
+
+TEST(PackBuilder, EveryFormatParsesBackToTheSameSections) {
+  ItemSpec f101;
+  f101.format = ItemFormat::Format101;
+  f101.sections.push_back(Section(0x10000, 2, SeededPattern(11, 5000), "APPLICATION"));
+  f101.sections.push_back(Section(0x80000, 3, SeededPattern(12, 0), "EMPTY"));
+  f101.sections.push_back(Section(0x90000, 4, SeededPattern(13, 77), "NINETEEN-CHARACTERS"));
+  ItemSpec f100;
+  f100.format = ItemFormat::Format100;
+  f100.sections.push_back(Section(0x8000, 2, SeededPattern(21, 3000)));
+  f100.sections.push_back(Section(0x40000, 14, SeededPattern(22, 10)));
+
+  for (const ItemSpec* spec : {&f101, &f100}) {
+    std::string error;
+    auto item = BuildItem(*spec, error);
+    ASSERT_TRUE(item) << error;
+    PackageImage image;
+    ASSERT_EQ(image.Parse(*item), 0);
+    EXPECT_FALSE(image.IsRaw());
+    ASSERT_EQ(image.SectionCount(), spec->sections.size());
+    EXPECT_EQ(image.TrailingBytes(), 0u);
+    for (size_t i = 0; i < spec->sections.size(); ++i) {
+      const ImageSection& got = image.Sections()[i];
+      EXPECT_EQ(got.index, i);
+      EXPECT_EQ(got.address, spec->sections[i].address);
+      EXPECT_EQ(got.kind, spec->sections[i].kind);
+      EXPECT_EQ(got.name, spec->sections[i].name);
+      EXPECT_EQ(got.data, spec->sections[i].data);
+    }
+  }
+}
+
+TEST(PackBuilder, BadCheckByteAndRawItemsFallBackToOneSectionAtZero) {
+  ItemSpec bad;
+  bad.format = ItemFormat::Format101;
+  bad.badCheckByte = true;
+  bad.sections.push_back(Section(0x1000, 2, SeededPattern(3, 40)));
+  std::string error;
+  auto item = BuildItem(bad, error);
+  ASSERT_TRUE(item);
+  PackageImage image;
+  ASSERT_EQ(image.Parse(*item), 0);
+  ASSERT_TRUE(image.IsRaw());
+  ASSERT_EQ(image.SectionCount(), 1u);
+  EXPECT_EQ(image.Sections()[0].address, 0u);
+  EXPECT_EQ(image.Sections()[0].data, *item);  // the whole item, check byte included
+
+  ItemSpec raw;
+  raw.format = ItemFormat::Raw;
+  raw.sections.push_back(Section(0, 0, SeededPattern(5, 100)));
+  item = BuildItem(raw, error);
+  ASSERT_TRUE(item) << error;
+  ASSERT_EQ(image.Parse(*item), 0);
+  ASSERT_TRUE(image.IsRaw());
+  EXPECT_EQ(image.Sections()[0].data, SeededPattern(5, 100));
+}
+
+class PackProgram : public ::testing::Test {
+ protected:
+  TempDir dir_;
+};
+
+TEST_F(PackProgram, ZipsOneItemThatUnzipListsAndExtractsByteForByte) {
+  const std::string zip = dir_.File("main.zip");
+  std::string errors;
+  ASSERT_EQ(RunCommand({VELMAR_PACK_EXE, "--format", "101", "--section",
+                        "address=0x10000,kind=2,name=APP,pattern=9:4000", "--section",
+                        "address=0x80000,kind=3,hex=00ff10", "--zip", zip, "--item", "1.10.bin"},
+                       nullptr, &errors),
+            0)
+      << errors;
+  std::string listing;
+  ASSERT_EQ(RunCommand({"/usr/bin/unzip", "-l", zip}, &listing), 0);
+  EXPECT_NE(listing.find("1.10.bin"), std::string::npos) << listing;
+  EXPECT_NE(listing.find(std::to_string(41 + 2 * 30 + 4000 + 3 + 1)), std::string::npos)
+      << listing;
+  std::string info;
+  ASSERT_EQ(RunCommand({"/usr/bin/zipinfo", zip}, &info), 0);
+  EXPECT_NE(info.find("defX"), std::string::npos) << info;  // deflated by default
+
+  ItemSpec spec;
+  spec.sections.push_back(Section(0x10000, 2, SeededPattern(9, 4000), "APP"));
+  spec.sections.push_back(Section(0x80000, 3, {0x00, 0xFF, 0x10}));
+  std::string error;
+  auto expected = BuildItem(spec, error);
+  ASSERT_TRUE(expected);
+  const auto extracted = UnzipItem(zip, "1.10.bin");
+  EXPECT_EQ(extracted, *expected);
+  PackageImage image;
+  ASSERT_EQ(image.Parse(extracted), 0);
+  ASSERT_EQ(image.SectionCount(), 2u);
+  EXPECT_EQ(image.Sections()[0].data, SeededPattern(9, 4000));
+}
+
+TEST_F(PackProgram, StoredBareAndRawItems) {
+  const std::string zip = dir_.File("stored.zip");
+  ASSERT_EQ(RunCommand({VELMAR_PACK_EXE, "--format", "100", "--section",
+                        "address=0x200,kind=2,pattern=4:64", "--section", "empty", "--section",
+                        "address=0x400,kind=5,pattern=6:8", "--zip", zip, "--item",
+                        "dir\\OPT1.bin", "--store"}),
+            0);
+  std::string info;
+  ASSERT_EQ(RunCommand({"/usr/bin/zipinfo", zip}, &info), 0);
+  EXPECT_NE(info.find("stor"), std::string::npos) << info;
+
+  const std::string bare = dir_.File("item.bin");
+  ASSERT_EQ(RunCommand({VELMAR_PACK_EXE, "--format", "100", "--section",
+                        "address=0x200,kind=2,pattern=4:64", "--section", "empty", "--section",
+                        "address=0x400,kind=5,pattern=6:8", "--out", bare}),
+            0);
+  const auto item = ReadBytes(bare);
+  // unzip reads its argument as a pattern, where a backslash escapes.
+  EXPECT_EQ(UnzipItem(zip, "dir?OPT1.bin"), item);
+  PackageImage image;
+  ASSERT_EQ(image.Parse(item), 0);
+  ASSERT_EQ(image.SectionCount(), 2u);
+  EXPECT_EQ(image.Sections()[0].index, 0);
+  EXPECT_EQ(image.Sections()[1].index, 2);  // the empty slot keeps its position
+  EXPECT_EQ(image.Sections()[1].address, 0x400u);
+
+  const std::string raw = dir_.File("raw.bin");
+  ASSERT_EQ(RunCommand({VELMAR_PACK_EXE, "--format", "raw", "--section", "pattern=5:100", "--out",
+                        raw}),
+            0);
+  ASSERT_EQ(image.Parse(ReadBytes(raw)), 0);
+  EXPECT_TRUE(image.IsRaw());
+}
+
+TEST_F(PackProgram, ReportsErrorsWithoutWritingAnything) {
+  std::string errors;
+  EXPECT_EQ(RunCommand({VELMAR_PACK_EXE, "--format", "101", "--section",
+                        "address=1,file=/nonexistent/part.bin", "--out", dir_.File("x.bin")},
+                       nullptr, &errors),
+            1);
+  EXPECT_NE(errors.find("cannot read /nonexistent/part.bin"), std::string::npos) << errors;
+  EXPECT_EQ(RunCommand({VELMAR_PACK_EXE, "--format", "102"}, nullptr, &errors), 1);
+  EXPECT_EQ(RunCommand({VELMAR_PACK_EXE, "--format", "raw", "--section", "hex=010203", "--out",
+                        dir_.File("y.bin")},
+                       nullptr, &errors),
+            1);
+  EXPECT_FALSE(std::filesystem::exists(dir_.File("x.bin")));
+  EXPECT_FALSE(std::filesystem::exists(dir_.File("y.bin")));
+}
+
+TEST_F(PackProgram, ManifestBuildsPackagesWithFilesRelativeToIt) {
+  {
+    std::ofstream part(dir_.File("part.bin"), std::ios::binary);
+    part << "0123456789";
+    std::ofstream manifest(dir_.File("m.json"));
+    manifest << R"({"packages": [
+      {"zip": "p.zip", "compression": "store", "items": [
+        {"name": "README.TXT", "text": "hello"},
+        {"name": "AB12-3-X.bin", "format": 101, "header": {"word1": "0x0203", "block1": "AB"},
+         "sections": [{"address": "0x200000", "kind": 4, "name": "DB", "file": "part.bin"},
+                      {"address": 16, "hex": "0a0b"}]}]}]})";
+  }
+  std::string errors;
+  ASSERT_EQ(RunCommand({VELMAR_PACK_EXE, "--manifest", dir_.File("m.json"), "--out-dir",
+                        dir_.File("out")},
+                       nullptr, &errors),
+            0)
+      << errors;
+  const std::string zip = dir_.File("out/p.zip");
+  EXPECT_EQ(UnzipItem(zip, "README.TXT"), Bytes("hello"));
+  PackageImage image;
+  ASSERT_EQ(image.Parse(UnzipItem(zip, "AB12-3-X.bin")), 0);
+  EXPECT_EQ(image.HeaderFields().word1, 0x0203);
+  ASSERT_EQ(image.SectionCount(), 2u);
+  EXPECT_EQ(image.Sections()[0].data, Bytes("0123456789"));
+  EXPECT_EQ(image.Sections()[0].address, 0x200000u);
+  EXPECT_EQ(image.Sections()[1].address, 16u);
+
+  // A broken manifest names what is wrong.
+  {
+    std::ofstream manifest(dir_.File("bad.json"));
+    manifest << R"({"packages": [{"zip": "q.zip", "items": [{"name": "A", "format": 100,
+      "sections": [{"address": "0xZZ", "pattern": {"seed": 1, "length": 1}}]}]}]})";
+  }
+  EXPECT_EQ(RunCommand({VELMAR_PACK_EXE, "--manifest", dir_.File("bad.json"), "--out-dir",
+                        dir_.File("out")},
+                       nullptr, &errors),
+            1);
+  EXPECT_NE(errors.find("q.zip, item A: section 0"), std::string::npos) << errors;
+}
+
+TEST_F(PackProgram, DemoManifestIsReproducibleAndEveryPackageHasItsItem) {
+  const std::string manifest = std::string(VELMAR_DEMO_SOURCE_DIR) + "/packages.json";
+  ASSERT_EQ(RunCommand({VELMAR_PACK_EXE, "--manifest", manifest, "--out-dir", dir_.File("a")}), 0);
+  // Names a client asks for, with the archive it expects them in.
+  const std::pair<const char*, const char*> expected[] = {
+      {"1.00", "main-qk2-1.10.zip"}, {"1.00", "main-qk1-1.10.zip"},
+      {"EU24-03-A", "db-eu24-03-a.zip"}, {"US24-02-B", "db-us24-02-b.zip"},
+      {"RLN1.20", "opt-rln1.20.zip"}, {"PRG3.01", "opt-prg3.01.zip"},
+      {"LNG1.04", "oth-lng1.04.zip"}, {"HLP2.00", "oth-hlp2.00.zip"}};
+  for (const auto& [version, zipName] : expected) {
+    const std::string zip = std::string(VELMAR_DEMO_CATALOG_DIR) + "/" + zipName;
+    const auto built = ReadBytes(zip);
+    ASSERT_FALSE(built.empty()) << zip;
+    // The build's catalogue and a fresh run give the same bytes.
+    EXPECT_EQ(ReadBytes(dir_.File(std::string("a/") + zipName)), built) << zipName;
+
+    ZipArchive archive;
+    ASSERT_EQ(archive.OpenBuffer(std::span<const uint8_t>(built)), 0);
+    // The prefix the client derives from the version text it asked with.
+    std::string prefix = std::string(version);
+    prefix = prefix.substr(0, prefix.find_first_of("0123456789", 1));
+    PackageImage image;
+    std::string matched;
+    EXPECT_EQ(SelectPackageItem(archive, prefix, image, matched), ItemSelection::Parsed)
+        << zipName;
+    EXPECT_FALSE(image.IsRaw()) << zipName;
+    EXPECT_GT(image.TotalLength(), 0u) << zipName;
+    EXPECT_NE(matched, "README.TXT");
+  }
+}
+
+}  // namespace
+}  // namespace velmar
