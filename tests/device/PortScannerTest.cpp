@@ -1,0 +1,191 @@
+// The scanner's step logic with a fake line, a scripted port listing and a manual clock.
+#include <gtest/gtest.h>
+
+#include "device/PortScanner.h"
+#include "device/SerialPort.h"
+#include "device/ToolDevice.h"
+#include "support/FakeSerial.h"
+#include "support/RecordingPoster.h"
+
+namespace velmar {
+namespace {
+
+using testing::Bytes;
+using testing::FakeSerialBinding;
+using testing::FromHex;
+using testing::RecordingPoster;
+using testing::WithCrc;
+
+constexpr int32_t kSearching = static_cast<int32_t>(DetectEvent::Searching);
+constexpr int32_t kNoDevice = static_cast<int32_t>(DetectEvent::NoDevice);
+constexpr int32_t kFound = static_cast<int32_t>(DetectEvent::DeviceFound);
+constexpr int32_t kAdapter = static_cast<int32_t>(DetectEvent::AdapterFound);
+constexpr int32_t kLost = static_cast<int32_t>(DetectEvent::DeviceLost);
+constexpr int32_t kOpenFailed = static_cast<int32_t>(DetectEvent::PortOpenFailed);
+
+class ScriptedListing : public PortListing {
+ public:
+  std::vector<std::string> names;
+  int calls = 0;
+  bool FriendlyNames(std::vector<std::string>& out) override {
+    ++calls;
+    out = names;
+    return true;
+  }
+};
+
+// A Protocol1 tool on the fake line: answers 0xF700 at slave 127 while `answering`;
+// a tool that is `asleep` starts answering only once it has been restarted.
+struct FakeTool {
+  bool answering = true;
+  bool asleep = false;
+  int restarts = 0;
+
+  std::optional<Bytes> Answer(const Bytes& request) {
+    if (request.size() >= 4 && request[1] == 5 && request[2] == 0x7D && request[3] == 0x01) {
+      ++restarts;
+      if (asleep) {
+        asleep = false;
+        answering = true;
+      }
+      return Bytes{};  // the tool is gone before it could answer
+    }
+    if (!answering || request[0] != 0x7F || request[1] != 3) return Bytes{};
+    return WithCrc(FromHex("7F 03 06 00 00 00 00 F2 00"));
+  }
+};
+
+class PortScannerSteps : public ::testing::Test {
+ protected:
+  PortScannerSteps() {
+    fake_.line().responder = [this](const Bytes& request) { return tool_.Answer(request); };
+    device_.Attach(&port_);
+    scanner_.SetPoster(&poster_);
+    listing_.names = {"Communications Port (COM1)", "Ostar RS232 Emulation (COM5)"};
+  }
+
+  // Runs the quiet steps and one search attempt.
+  void RunOneAttempt() {
+    for (int i = 0; i <= PortScanner::kQuietSteps; ++i) scanner_.Step();
+  }
+
+  FakeTool tool_;
+  FakeSerialBinding fake_;
+  SerialPort port_{fake_};
+  ToolDevice device_;
+  ManualClock clock_;
+  ScriptedListing listing_;
+  PortScanner scanner_{device_, clock_, listing_};
+  RecordingPoster poster_;
+};
+
+TEST_F(PortScannerSteps, TheFirstAttemptFollowsTwentyFiveQuietSteps) {
+  for (int i = 0; i < PortScanner::kQuietSteps; ++i) scanner_.Step();
+  EXPECT_TRUE(poster_.Events().empty());
+  EXPECT_EQ(clock_.TotalSlept(), 2500u);
+  EXPECT_TRUE(fake_.Written().empty());
+  scanner_.Step();
+  EXPECT_EQ(poster_.EventCodes(), (std::vector<int32_t>{kSearching, kAdapter, kFound}));
+  EXPECT_TRUE(scanner_.IsConnected());
+  EXPECT_EQ(port_.Port(), 5);
+  for (const auto& e : poster_.Events()) EXPECT_EQ(e.message, kPortScannerMessage);
+}
+
+TEST_F(PortScannerSteps, DetectionAsksTwiceAndOnlyTheSecondAnswerCounts) {
+  RunOneAttempt();
+  const auto frames = fake_.Written();
+  ASSERT_EQ(frames.size(), 2u);
+  EXPECT_EQ(frames[0], FromHex("7F 03 F7 00 00 03 3D A1"));
+  EXPECT_EQ(frames[1], FromHex("7F 03 F7 00 00 03 3D A1"));
+}
+
+TEST_F(PortScannerSteps, TheFirstAdapterEnumeratedWins) {
+  listing_.names = {"Broad Elm USB to Serial Ports (COM9)", "Ostar RS232 Emulation (COM5)"};
+  RunOneAttempt();
+  EXPECT_EQ(port_.Port(), 9);
+  listing_.names = {"Ostar RS232 Emulation (COM7)", "Ostar RS232 Emulation (COM5)"};
+  scanner_.SetConnected(false);
+  RunOneAttempt();
+  EXPECT_EQ(port_.Port(), 7);
+}
+
+TEST_F(PortScannerSteps, BroadElmIsTakenWhenNoEarlierEntryHasEitherName) {
+  listing_.names = {"USB Serial (COM3)", "Broad Elm USB to Serial Ports (COM12)"};
+  RunOneAttempt();
+  EXPECT_EQ(port_.Port(), 12);
+  EXPECT_EQ(poster_.EventCodes(), (std::vector<int32_t>{kSearching, kAdapter, kFound}));
+}
+
+TEST_F(PortScannerSteps, NoAdapterEndsTheAttemptQuietly) {
+  listing_.names = {"Communications Port (COM1)"};
+  RunOneAttempt();
+  EXPECT_EQ(poster_.EventCodes(), std::vector<int32_t>{kSearching});
+  EXPECT_EQ(fake_.opened_ports.size(), 0u);
+  EXPECT_FALSE(scanner_.IsConnected());
+}
+
+TEST_F(PortScannerSteps, UserModeOpensTheConfiguredPortWithoutListing) {
+  scanner_.SetAutomaticMode(false);
+  port_.SetPort(21);
+  RunOneAttempt();
+  EXPECT_EQ(listing_.calls, 0);
+  EXPECT_EQ(fake_.opened_ports, std::vector<uint8_t>{21});
+  EXPECT_EQ(poster_.EventCodes(), (std::vector<int32_t>{kSearching, kFound}));
+}
+
+TEST_F(PortScannerSteps, APortThatWillNotOpenIsReported) {
+  fake_.open_fails = true;
+  RunOneAttempt();
+  EXPECT_EQ(poster_.EventCodes(), (std::vector<int32_t>{kSearching, kAdapter, kOpenFailed}));
+}
+
+TEST_F(PortScannerSteps, ASleepingToolIsRestartedAndFoundAfterTheReopen) {
+  tool_.answering = false;
+  tool_.asleep = true;
+  RunOneAttempt();
+  EXPECT_EQ(tool_.restarts, 2) << "the restart goes to both slave addresses";
+  EXPECT_EQ(fake_.line().opens, 2) << "the port is reopened after the restart";
+  EXPECT_EQ(poster_.EventCodes(), (std::vector<int32_t>{kSearching, kAdapter, kFound}));
+  EXPECT_TRUE(scanner_.IsConnected());
+}
+
+TEST_F(PortScannerSteps, ASilentToolIsNoDeviceAndThePortStaysOpen) {
+  tool_.answering = false;
+  RunOneAttempt();
+  EXPECT_EQ(poster_.EventCodes(), (std::vector<int32_t>{kSearching, kAdapter, kNoDevice}));
+  EXPECT_TRUE(port_.IsOpen());
+  EXPECT_FALSE(scanner_.IsConnected());
+}
+
+TEST_F(PortScannerSteps, WhileConnectedAGoodLinkPostsNothingAndALostOneIsReported) {
+  RunOneAttempt();
+  poster_.Clear();
+  const uint64_t slept = clock_.TotalSlept();
+  scanner_.Step();
+  EXPECT_TRUE(poster_.Events().empty());
+  EXPECT_EQ(clock_.TotalSlept() - slept, 1000u) << "one link check a second";
+  tool_.answering = false;
+  scanner_.Step();
+  EXPECT_EQ(poster_.EventCodes(), std::vector<int32_t>{kLost});
+  EXPECT_FALSE(scanner_.IsConnected());
+  EXPECT_FALSE(port_.IsOpen());
+}
+
+TEST_F(PortScannerSteps, TheQuietCountSurvivesAStopAndRestart) {
+  for (int i = 0; i < 20; ++i) scanner_.Step();
+  scanner_.Stop();
+  for (int i = 0; i < 5; ++i) scanner_.Step();
+  EXPECT_TRUE(poster_.Events().empty());
+  scanner_.Step();
+  EXPECT_EQ(poster_.EventCodes().front(), kSearching);
+}
+
+TEST_F(PortScannerSteps, PostsWithoutAWindowAreDropped) {
+  scanner_.SetPoster(nullptr);
+  RunOneAttempt();
+  EXPECT_TRUE(poster_.Events().empty());
+  EXPECT_TRUE(scanner_.IsConnected());
+}
+
+}  // namespace
+}  // namespace velmar
