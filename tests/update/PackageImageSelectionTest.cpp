@@ -1,0 +1,254 @@
+// The zip reader over libzip and the choice of the archive item that belongs to a package.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "PackageBuilder.h"
+#include "ZipWriter.h"
+#include "platform/ZipArchive.h"
+#include "update/PackageImage.h"
+
+namespace velmar {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+namespace fs = std::filesystem;
+
+class Scratch {
+ public:
+  Scratch() {
+    std::string pattern = (fs::temp_directory_path() / "velmar-zip-XXXXXX").string();
+    if (mkdtemp(pattern.data()) != nullptr) path_ = pattern;
+  }
+  ~Scratch() {
+    std::error_code ec;
+    fs::remove_all(path_, ec);
+  }
+  std::string File(const std::string& name) const { return path_ + "/" + name; }
+  const std::string& Path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+Bytes ReadBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+Bytes Zip(const Scratch& dir, const std::vector<pack::ZipItem>& items, bool store = false) {
+  std::string error;
+  const std::string path = dir.File("archive.zip");
+  EXPECT_TRUE(pack::WriteZip(path, items, store, error)) << error;
+  return ReadBytes(path);
+}
+
+// A valid format-101 item with one section of `length` pattern bytes at `address`.
+Bytes Item(uint32_t address, size_t length, uint32_t seed = 1) {
+  pack::ItemSpec spec;
+  pack::SectionSpec s;
+  s.address = address;
+  s.kind = 2;
+  s.data = pack::SeededPattern(seed, length);
+  spec.sections.push_back(s);
+  std::string error;
+  auto item = pack::BuildItem(spec, error);
+  EXPECT_TRUE(item) << error;
+  return item ? *item : Bytes{};
+}
+
+// Offsets of a stored single-item archive's size fields, found by their signatures.
+size_t Find(const Bytes& zip, uint32_t signature) {
+  for (size_t i = 0; i + 4 <= zip.size(); ++i) {
+    const uint32_t v = zip[i] | (zip[i + 1] << 8) | (zip[i + 2] << 16) |
+                       (static_cast<uint32_t>(zip[i + 3]) << 24);
+    if (v == signature) return i;
+  }
+  return std::string::npos;
+}
+
+void PutLe32(Bytes& b, size_t at, uint32_t v) {
+  for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+TEST(ZipArchive, OpensNamesAndExtractsItemsOfARealArchive) {
+  Scratch dir;
+  const Bytes a = Item(0x1000, 3000, 5), b = {'h', 'i'};
+  const Bytes zip = Zip(dir, {{"folder\\A.bin", a}, {"B.txt", b}, {"empty", {}}});
+  ZipArchive archive;
+  ASSERT_EQ(archive.OpenBuffer(std::span<const uint8_t>(zip)), 0);
+  ASSERT_EQ(archive.ItemCount(), 3);
+  ZipItemInfo info;
+  ASSERT_EQ(archive.ItemInfo(0, info), 0);
+  EXPECT_EQ(info.name, "folder\\A.bin");
+  EXPECT_EQ(info.uncompressedSize, a.size());
+  EXPECT_EQ(ZipItemBaseName(info.name), "A.bin");
+  EXPECT_EQ(ZipItemBaseName("plain"), "plain");
+  EXPECT_EQ(ZipItemBaseName("x\\"), "");
+  Bytes out;
+  ASSERT_EQ(archive.ExtractItem(0, out), 0);
+  EXPECT_EQ(out, a);
+  ASSERT_EQ(archive.ExtractItem(2, out), 0);
+  EXPECT_TRUE(out.empty());
+  // Into a caller buffer: exactly big enough works, one byte less is refused.
+  uint8_t buffer[2];
+  size_t written = 0;
+  EXPECT_EQ(archive.ExtractItem(1, buffer, 2, written), 0);
+  EXPECT_EQ(written, 2u);
+  EXPECT_EQ(archive.ExtractItem(1, buffer, 1, written), -1);
+  EXPECT_EQ(written, 0u);
+  EXPECT_EQ(archive.ItemInfo(3, info), -1);
+  EXPECT_EQ(archive.ItemInfo(-1, info), -1);
+  EXPECT_EQ(archive.ExtractItem(3, out), -1);
+  archive.Close();
+  EXPECT_EQ(archive.ItemCount(), 0);
+  EXPECT_EQ(archive.ItemInfo(0, info), -1);
+}
+
+TEST(ZipArchive, ReadsWhatTheZipToolWrites) {
+  Scratch dir;
+  std::ofstream(dir.File("RLN1.20.bin"), std::ios::binary) << "section data";
+  const std::string cmd = "cd '" + dir.Path() + "' && /usr/bin/zip -q tool.zip RLN1.20.bin";
+  ASSERT_EQ(std::system(cmd.c_str()), 0);
+  ZipArchive archive;
+  ASSERT_EQ(archive.OpenBuffer(ReadBytes(dir.File("tool.zip"))), 0);  // owning the bytes
+  ASSERT_EQ(archive.ItemCount(), 1);
+  Bytes out;
+  ASSERT_EQ(archive.ExtractItem(0, out), 0);
+  EXPECT_EQ(std::string(out.begin(), out.end()), "section data");
+}
+
+TEST(ZipArchive, RefusesWhatIsNotAnArchive) {
+  ZipArchive archive;
+  EXPECT_EQ(archive.OpenBuffer(std::span<const uint8_t>()), -1);
+  const Bytes junk = {'P', 'K', 3, 4, 0, 0, 0, 0};
+  EXPECT_EQ(archive.OpenBuffer(std::span<const uint8_t>(junk)), -1);
+  EXPECT_FALSE(archive.IsOpen());
+  EXPECT_EQ(archive.ItemCount(), 0);
+  Scratch dir;
+  Bytes zip = Zip(dir, {{"A", {1, 2, 3}}});
+  zip.resize(zip.size() - 10);  // the central directory's end is cut
+  EXPECT_EQ(archive.OpenBuffer(std::move(zip)), -1);
+}
+
+TEST(ZipArchive, AnAbsurdAnnouncedSizeIsRefusedBeforeAnyAllocation) {
+  Scratch dir;
+  Bytes zip = Zip(dir, {{"A.bin", {1, 2, 3, 4}}}, true);
+  const size_t central = Find(zip, 0x02014b50);
+  ASSERT_NE(central, std::string::npos);
+  PutLe32(zip, central + 24, 0xFFFFFFF0u);  // uncompressed size in the central directory
+  ZipArchive archive;
+  ASSERT_EQ(archive.OpenBuffer(std::span<const uint8_t>(zip)), 0);
+  ZipItemInfo info;
+  ASSERT_EQ(archive.ItemInfo(0, info), 0);
+  EXPECT_EQ(info.uncompressedSize, 0xFFFFFFF0u);
+  Bytes out;
+  EXPECT_EQ(archive.ExtractItem(0, out), -1);
+  EXPECT_TRUE(out.empty());
+  EXPECT_EQ(out.capacity(), 0u);
+}
+
+TEST(ZipArchive, DamagedDataFailsToExtract) {
+  Scratch dir;
+  const Bytes payload = Item(0, 200, 9);
+  Bytes zip = Zip(dir, {{"A.bin", payload}}, true);
+  const size_t local = Find(zip, 0x04034b50);
+  ASSERT_NE(local, std::string::npos);
+  const size_t nameLength = zip[local + 26] | (zip[local + 27] << 8);
+  const size_t extraLength = zip[local + 28] | (zip[local + 29] << 8);
+  zip[local + 30 + nameLength + extraLength + 10] ^= 0xFF;  // a stored byte: the CRC fails
+  ZipArchive archive;
+  ASSERT_EQ(archive.OpenBuffer(std::span<const uint8_t>(zip)), 0);
+  Bytes out;
+  EXPECT_EQ(archive.ExtractItem(0, out), -1);
+
+  // A directory that announces fewer bytes than the item holds.
+  Bytes shrunk = Zip(dir, {{"A.bin", payload}}, true);
+  const size_t central = Find(shrunk, 0x02014b50);
+  PutLe32(shrunk, central + 24, 100);
+  PutLe32(shrunk, central + 20, 100);
+  ASSERT_EQ(archive.OpenBuffer(std::span<const uint8_t>(shrunk)), 0);
+  EXPECT_EQ(archive.ExtractItem(0, out), -1);
+}
+
+TEST(ZipArchive, EncryptedItemsCannotBeExtractedWithoutPassword) {
+  Scratch dir;
+  std::ofstream(dir.File("A.bin"), std::ios::binary) << "secret section";
+  const std::string cmd = "cd '" + dir.Path() + "' && /usr/bin/zip -q -P pw locked.zip A.bin";
+  ASSERT_EQ(std::system(cmd.c_str()), 0);
+  ZipArchive archive;
+  ASSERT_EQ(archive.OpenBuffer(ReadBytes(dir.File("locked.zip"))), 0);
+  Bytes out;
+  EXPECT_EQ(archive.ExtractItem(0, out), -1);
+}
+
+class ItemSelectionTest : public ::testing::Test {
+ protected:
+  ItemSelection Select(const std::vector<pack::ZipItem>& items, std::string_view prefix) {
+    zip_ = Zip(dir_, items);
+    EXPECT_EQ(archive_.OpenBuffer(std::span<const uint8_t>(zip_)), 0);
+    return SelectPackageItem(archive_, prefix, image_, matched_);
+  }
+
+  Scratch dir_;
+  Bytes zip_;
+  ZipArchive archive_;
+  PackageImage image_;
+  std::string matched_;
+};
+
+TEST_F(ItemSelectionTest, TheFirstItemWhoseBaseNameBeginsWithThePrefixIsParsed) {
+  EXPECT_EQ(Select({{"README.TXT", {'x'}},
+                    {"sub\\EU24-03-A.bin", Item(0x200000, 64, 1)},
+                    {"EU24-03-B.bin", Item(0x210000, 64, 2)}},
+                   "EU"),
+            ItemSelection::Parsed);
+  EXPECT_EQ(matched_, "EU24-03-A.bin");
+  ASSERT_EQ(image_.SectionCount(), 1u);
+  EXPECT_EQ(image_.Sections()[0].address, 0x200000u);
+}
+
+TEST_F(ItemSelectionTest, AnEmptyPrefixTakesTheFirstItem) {
+  EXPECT_EQ(Select({{"any.txt", {'a', 'b'}}, {"1.10.bin", Item(0, 10)}}, ""),
+            ItemSelection::Parsed);
+  EXPECT_EQ(matched_, "any.txt");
+  EXPECT_TRUE(image_.IsRaw());  // "ab": 'a' != 'b', so it is one raw section
+}
+
+TEST_F(ItemSelectionTest, MatchingIsCaseSensitiveAndOnTheBaseName) {
+  EXPECT_EQ(Select({{"eu24.bin", Item(0, 10)}, {"EU\\x.bin", Item(0, 10)}}, "EU"),
+            ItemSelection::NoMatchingItem);
+  EXPECT_TRUE(matched_.empty());
+  EXPECT_EQ(image_.SectionCount(), 0u);
+}
+
+TEST_F(ItemSelectionTest, TheFirstMatchDecidesEvenWhenItIsInvalid) {
+  Bytes invalid = Item(0, 10);
+  invalid[40] = 9;  // more descriptors than the item holds...
+  invalid.back() ^= 1 ^ 9;  // ...with a check byte that still matches
+  EXPECT_EQ(Select({{"1.10.bin", invalid}, {"1.11.bin", Item(0, 10)}}, "1."),
+            ItemSelection::ParseFailed);
+  EXPECT_EQ(matched_, "1.10.bin");
+  EXPECT_EQ(image_.SectionCount(), 0u);
+}
+
+TEST_F(ItemSelectionTest, AnItemThatFailsToExtractEndsTheSelection) {
+  zip_ = Zip(dir_, {{"OBD2.05.bin", Item(0, 100)}, {"OBD2.06.bin", Item(0, 100)}}, true);
+  const size_t central = Find(zip_, 0x02014b50);
+  PutLe32(zip_, central + 24, 0xF0000000u);
+  ASSERT_EQ(archive_.OpenBuffer(std::span<const uint8_t>(zip_)), 0);
+  EXPECT_EQ(SelectPackageItem(archive_, "OBD", image_, matched_), ItemSelection::ExtractFailed);
+  EXPECT_EQ(matched_, "OBD2.05.bin");
+}
+
+TEST_F(ItemSelectionTest, NoArchive) {
+  ZipArchive closed;
+  EXPECT_EQ(SelectPackageItem(closed, "", image_, matched_), ItemSelection::NoArchive);
+}
+
+}  // namespace
+}  // namespace velmar

@@ -1,0 +1,345 @@
+// The package item format, written byte by byte here rather than with the package builder, so
+// that reader and builder cannot share a mistake.
+#include "update/PackageImage.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+namespace velmar {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+void PutLe16(Bytes& b, size_t at, uint16_t v) {
+  b[at] = static_cast<uint8_t>(v);
+  b[at + 1] = static_cast<uint8_t>(v >> 8);
+}
+
+void PutLe32(Bytes& b, size_t at, uint32_t v) {
+  for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+void AppendCheck(Bytes& b) {
+  uint8_t x = 0;
+  for (uint8_t v : b) x ^= v;
+  b.push_back(x);
+}
+
+// A format-100 item with every slot empty (kind 15) and no data, without its check byte.
+Bytes Format100Head() {
+  Bytes b(98, 0);
+  PutLe16(b, 0, 0x1456);
+  PutLe16(b, 2, 100);
+  for (int slot = 0; slot < 8; ++slot) b[34 + slot * 8] = 0xF0;
+  return b;
+}
+
+void SetSlot100(Bytes& b, int slot, uint8_t kindByte, uint32_t length, uint32_t address) {
+  const size_t at = 34 + slot * 8;
+  b[at] = kindByte;
+  b[at + 1] = static_cast<uint8_t>(length);
+  b[at + 2] = static_cast<uint8_t>(length >> 8);
+  b[at + 3] = static_cast<uint8_t>(length >> 16);
+  PutLe32(b, at + 4, address);
+}
+
+// A format-101 item head with `count` zeroed descriptors, without data and check byte.
+Bytes Format101Head(uint8_t count) {
+  Bytes b(41 + 30 * count, 0);
+  PutLe16(b, 0, 0x1456);
+  PutLe16(b, 2, 101);
+  b[40] = count;
+  return b;
+}
+
+void SetDescriptor101(Bytes& b, int i, uint8_t kind, const std::string& name, uint32_t address,
+                      uint32_t length) {
+  const size_t at = 41 + i * 30;
+  b[at] = 0xEE;  // not read
+  b[at + 1] = kind;
+  for (size_t c = 0; c < name.size() && c < 20; ++c) b[at + 2 + c] = static_cast<uint8_t>(name[c]);
+  PutLe32(b, at + 22, address);
+  PutLe32(b, at + 26, length);
+}
+
+Bytes Seq(size_t n, uint8_t start) {
+  Bytes b(n);
+  for (size_t i = 0; i < n; ++i) b[i] = static_cast<uint8_t>(start + i);
+  return b;
+}
+
+TEST(PackageImageFormat100, SectionsFromUsedSlotsInDescriptorOrder) {
+  Bytes b = Format100Head();
+  PutLe16(b, 4, 0xBEEF);
+  PutLe16(b, 6, 0x0102);
+  for (int i = 0; i < 10; ++i) b[8 + i] = static_cast<uint8_t>('a' + i);
+  b[18] = 0x77;
+  b[24] = 0x88;
+  SetSlot100(b, 1, 0x2C, 3, 0x00010000);  // kind 2; the low nibble is not read
+  SetSlot100(b, 3, 0x10, 99, 0xFFFFFFFF);  // kind 1: empty, its length is not data
+  SetSlot100(b, 5, 0x00, 2, 0x80000001);   // kind 0 is a used slot
+  const Bytes d1 = Seq(3, 0x10), d5 = Seq(2, 0x20);
+  b.insert(b.end(), d1.begin(), d1.end());
+  b.insert(b.end(), d5.begin(), d5.end());
+  AppendCheck(b);
+
+  PackageImage image;
+  ASSERT_EQ(image.Parse(b), 0);
+  EXPECT_EQ(image.Format(), 100);
+  EXPECT_FALSE(image.IsRaw());
+  ASSERT_EQ(image.SectionCount(), 2u);
+  const ImageSection& s1 = image.Sections()[0];
+  EXPECT_EQ(s1.index, 1);
+  EXPECT_EQ(s1.kind, 2);
+  EXPECT_EQ(s1.address, 0x00010000u);
+  EXPECT_EQ(s1.length, 3u);
+  EXPECT_EQ(s1.data, d1);
+  EXPECT_TRUE(s1.name.empty());
+  const ImageSection& s5 = image.Sections()[1];
+  EXPECT_EQ(s5.index, 5);
+  EXPECT_EQ(s5.kind, 0);
+  EXPECT_EQ(s5.address, 0x80000001u);
+  EXPECT_EQ(s5.data, d5);
+  EXPECT_EQ(image.TotalLength(), 5u);
+  EXPECT_EQ(image.HeaderFields().firstWord, 0x00641456u);
+  EXPECT_EQ(image.HeaderFields().word1, 0xBEEF);
+  EXPECT_EQ(image.HeaderFields().word2, 0x0102);
+  EXPECT_EQ(image.HeaderFields().block1, Bytes({'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h', 'i', 'j'}));
+  EXPECT_EQ(image.HeaderFields().block2[0], 0x77);
+  EXPECT_EQ(image.HeaderFields().block3[0], 0x88);
+}
+
+TEST(PackageImageFormat100, TwentyFourBitLengths) {
+  Bytes b = Format100Head();
+  SetSlot100(b, 0, 0x30, 0x010000, 0);  // 65536: needs the third length byte
+  const Bytes data = Seq(0x10000, 0);
+  b.insert(b.end(), data.begin(), data.end());
+  AppendCheck(b);
+  PackageImage image;
+  ASSERT_EQ(image.Parse(b), 0);
+  ASSERT_EQ(image.SectionCount(), 1u);
+  EXPECT_EQ(image.Sections()[0].length, 0x10000u);
+}
+
+TEST(PackageImageFormat100, AllSlotsEmptyIsAnImageWithoutSections) {
+  Bytes b = Format100Head();
+  for (int slot = 0; slot < 8; ++slot) b[34 + slot * 8] = slot % 2 ? 0x10 : 0xF7;
+  AppendCheck(b);
+  PackageImage image;
+  ASSERT_EQ(image.Parse(b), 0);
+  EXPECT_EQ(image.SectionCount(), 0u);
+  EXPECT_TRUE(image.IsParsed());
+  EXPECT_EQ(image.TotalLength(), 0u);
+}
+
+TEST(PackageImageFormat100, TruncatedHeaderAndOverlongSectionsAreInvalid) {
+  PackageImage image;
+  Bytes shortHead = Format100Head();
+  shortHead.pop_back();  // 97 bytes before the check byte: the descriptors are cut
+  AppendCheck(shortHead);
+  EXPECT_EQ(image.Parse(shortHead), -1);
+
+  Bytes over = Format100Head();
+  SetSlot100(over, 0, 0x20, 4, 0);
+  over.insert(over.end(), {1, 2, 3});  // one byte short (the check byte is not data)
+  AppendCheck(over);
+  EXPECT_EQ(image.Parse(over), -1);
+  EXPECT_EQ(image.SectionCount(), 0u);
+
+  // Two sections that each fit, but not together.
+  Bytes both = Format100Head();
+  SetSlot100(both, 0, 0x20, 3, 0);
+  SetSlot100(both, 1, 0x20, 3, 0);
+  both.insert(both.end(), {1, 2, 3, 4, 5});
+  AppendCheck(both);
+  EXPECT_EQ(image.Parse(both), -1);
+
+  Bytes huge = Format100Head();
+  SetSlot100(huge, 7, 0x20, 0xFFFFFF, 0);
+  AppendCheck(huge);
+  EXPECT_EQ(image.Parse(huge), -1);
+}
+
+TEST(PackageImageFormat100, LeftoverBytesAreToleratedAndCounted) {
+  Bytes b = Format100Head();
+  SetSlot100(b, 0, 0x20, 2, 0x40);
+  b.insert(b.end(), {9, 8, 7, 6});
+  AppendCheck(b);
+  PackageImage image;
+  ASSERT_EQ(image.Parse(b), 0);
+  ASSERT_EQ(image.SectionCount(), 1u);
+  EXPECT_EQ(image.Sections()[0].data, Bytes({9, 8}));
+  EXPECT_EQ(image.TrailingBytes(), 2u);
+}
+
+TEST(PackageImageFormat101, DescriptorsNamesAndData) {
+  Bytes b = Format101Head(3);
+  SetDescriptor101(b, 0, 7, "APPLICATION", 0x10000, 4);
+  SetDescriptor101(b, 1, 0, "", 0x20000, 0);  // a section of length 0 is kept
+  SetDescriptor101(b, 2, 255, std::string(20, 'Z'), 0xFFFFFFF0, 2);  // no terminator in 20 bytes
+  const Bytes d0 = Seq(4, 0x40), d2 = Seq(2, 0x50);
+  b.insert(b.end(), d0.begin(), d0.end());
+  b.insert(b.end(), d2.begin(), d2.end());
+  AppendCheck(b);
+  PackageImage image;
+  ASSERT_EQ(image.Parse(b), 0);
+  EXPECT_EQ(image.Format(), 101);
+  ASSERT_EQ(image.SectionCount(), 3u);
+  EXPECT_EQ(image.Sections()[0].name, "APPLICATION");
+  EXPECT_EQ(image.Sections()[0].kind, 7);
+  EXPECT_EQ(image.Sections()[0].data, d0);
+  EXPECT_EQ(image.Sections()[1].index, 1);
+  EXPECT_EQ(image.Sections()[1].length, 0u);
+  EXPECT_TRUE(image.Sections()[1].data.empty());
+  EXPECT_EQ(image.Sections()[2].name, std::string(19, 'Z'));
+  EXPECT_EQ(image.Sections()[2].kind, 255);
+  EXPECT_EQ(image.Sections()[2].address, 0xFFFFFFF0u);
+  EXPECT_EQ(image.Sections()[2].data, d2);
+}
+
+TEST(PackageImageFormat101, ZeroSectionsIsValid) {
+  Bytes b = Format101Head(0);
+  AppendCheck(b);
+  PackageImage image;
+  ASSERT_EQ(image.Parse(b), 0);
+  EXPECT_EQ(image.SectionCount(), 0u);
+}
+
+TEST(PackageImageFormat101, CountsAndLengthsBeyondTheItemAreInvalid) {
+  PackageImage image;
+  Bytes noCount = Format101Head(0);
+  noCount.pop_back();  // the count byte is the check byte's neighbour: cut it
+  AppendCheck(noCount);
+  EXPECT_EQ(image.Parse(noCount), -1);
+
+  // A count of 255 with room for one descriptor.
+  Bytes absurd = Format101Head(1);
+  absurd[40] = 255;
+  AppendCheck(absurd);
+  EXPECT_EQ(image.Parse(absurd), -1);
+
+  // Descriptors that end exactly at the check byte are fine; one byte less is not.
+  Bytes exact = Format101Head(2);
+  AppendCheck(exact);
+  EXPECT_EQ(image.Parse(exact), 0);
+  Bytes cut = Format101Head(2);
+  cut.pop_back();
+  AppendCheck(cut);
+  EXPECT_EQ(image.Parse(cut), -1);
+
+  for (uint32_t length : {5u, 0x80000000u, 0xFFFFFFFFu}) {
+    Bytes over = Format101Head(1);
+    SetDescriptor101(over, 0, 1, "X", 0, length);
+    over.insert(over.end(), {1, 2, 3, 4});
+    AppendCheck(over);
+    EXPECT_EQ(image.Parse(over), -1) << length;
+  }
+}
+
+TEST(PackageImageCheckByte, AMismatchMakesOneRawSectionOfTheWholeItem) {
+  Bytes b = Format101Head(1);
+  SetDescriptor101(b, 0, 1, "X", 0x1000, 2);
+  b.insert(b.end(), {1, 2});
+  AppendCheck(b);
+  b.back() ^= 0x01;
+  PackageImage image;
+  ASSERT_EQ(image.Parse(b), 0);
+  EXPECT_TRUE(image.IsRaw());
+  ASSERT_EQ(image.SectionCount(), 1u);
+  const ImageSection& s = image.Sections()[0];
+  EXPECT_EQ(s.index, 0);
+  EXPECT_EQ(s.kind, 0);
+  EXPECT_EQ(s.address, 0u);
+  EXPECT_EQ(s.length, b.size());
+  EXPECT_EQ(s.data, b);
+  EXPECT_TRUE(s.name.empty());
+}
+
+TEST(PackageImageCheckByte, AMatchNeedsTheMagicAndAKnownFormat) {
+  PackageImage image;
+  Bytes wrongMagic = Format100Head();
+  wrongMagic[0] = 0x57;
+  AppendCheck(wrongMagic);
+  EXPECT_EQ(image.Parse(wrongMagic), -1);
+
+  Bytes format102 = Format100Head();
+  PutLe16(format102, 2, 102);
+  AppendCheck(format102);
+  EXPECT_EQ(image.Parse(format102), -1);
+
+  Bytes bigEndian = Format100Head();
+  bigEndian[0] = 0x14;
+  bigEndian[1] = 0x56;
+  AppendCheck(bigEndian);
+  EXPECT_EQ(image.Parse(bigEndian), -1);
+
+  // Too short to hold magic and format, but its check byte matches.
+  Bytes tiny = {0x56, 0x14};
+  AppendCheck(tiny);
+  EXPECT_EQ(image.Parse(tiny), -1);
+}
+
+TEST(PackageImageCheckByte, TinyItems) {
+  PackageImage image;
+  EXPECT_EQ(image.Parse(nullptr, 0), -1);
+  EXPECT_EQ(image.Parse(Bytes{}), -1);
+  // One zero byte: the exclusive-or of nothing is 0, so it "matches" and lacks the magic.
+  EXPECT_EQ(image.Parse(Bytes{0x00}), -1);
+  ASSERT_EQ(image.Parse(Bytes{0x42}), 0);
+  EXPECT_TRUE(image.IsRaw());
+  EXPECT_EQ(image.Sections()[0].data, Bytes{0x42});
+}
+
+TEST(PackageImage, AFailedParseLeavesNothingOfTheEarlierImage) {
+  Bytes good = Format101Head(1);
+  SetDescriptor101(good, 0, 1, "A", 0, 1);
+  good.push_back(9);
+  AppendCheck(good);
+  PackageImage image;
+  ASSERT_EQ(image.Parse(good), 0);
+  ASSERT_EQ(image.SectionCount(), 1u);
+  Bytes bad = Format101Head(5);
+  AppendCheck(bad);
+  bad[40] = 6;
+  bad.back() ^= 6 ^ 5;  // keep the check byte valid with the larger count
+  EXPECT_EQ(image.Parse(bad), -1);
+  EXPECT_EQ(image.SectionCount(), 0u);
+  EXPECT_FALSE(image.IsParsed());
+  EXPECT_EQ(image.HeaderFields().firstWord, 0u);
+}
+
+// Damaged items of every kind: cut anywhere, bytes flipped with the check byte repaired. The
+// reader must never read outside the item, and every section it returns must lie inside it.
+TEST(PackageImage, DamagedItemsNeverEscapeTheirBounds) {
+  Bytes base = Format101Head(3);
+  SetDescriptor101(base, 0, 1, "ONE", 0x100, 50);
+  SetDescriptor101(base, 1, 2, "TWO", 0x200, 0);
+  SetDescriptor101(base, 2, 3, "THREE", 0x300, 70);
+  const Bytes data = Seq(120, 1);
+  base.insert(base.end(), data.begin(), data.end());
+  std::mt19937 random(20240601);
+  PackageImage image;
+  for (int round = 0; round < 3000; ++round) {
+    Bytes item = base;
+    item.resize(random() % (base.size() + 1));
+    const int flips = static_cast<int>(random() % 4);
+    for (int f = 0; f < flips && !item.empty(); ++f) {
+      item[random() % item.size()] = static_cast<uint8_t>(random());
+    }
+    if (random() % 2) AppendCheck(item);
+    const int result = image.Parse(item);
+    if (result != 0) {
+      EXPECT_EQ(image.SectionCount(), 0u);
+      continue;
+    }
+    EXPECT_LE(image.TotalLength(), item.size());
+    for (const ImageSection& s : image.Sections()) {
+      EXPECT_EQ(s.length, s.data.size());
+      EXPECT_LE(s.name.size(), 19u);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace velmar
