@@ -26,8 +26,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string matched;
     // One character of prefix from the input, so both matching and skipping are explored.
     const std::string prefix = size > 0 ? std::string(1, static_cast<char>(data[size - 1] & 0x7F)) : "";
-    velmar::SelectPackageItem(archive, prefix, image, matched);
-    velmar::SelectPackageItem(archive, "", image, matched);
+    velmar::SelectPackageItemByPrefix(archive, prefix, image, matched);
+    velmar::SelectPackageItem(archive, "1.00", image, matched);
   }
   return 0;
 }

@@ -3,6 +3,7 @@
 #include <new>
 
 #include "platform/ZipArchive.h"
+#include "server/PackageName.h"
 
 namespace velmar {
 namespace {
@@ -150,8 +151,14 @@ int PackageImage::ParseFormat101(const uint8_t* item, size_t body) {
   return 0;
 }
 
-ItemSelection SelectPackageItem(const ZipArchive& archive, std::string_view prefix,
+ItemSelection SelectPackageItem(const ZipArchive& archive, std::string_view packageName,
                                 PackageImage& image, std::string& matchedName) {
+  return SelectPackageItemByPrefix(archive, PackageName(packageName).Prefix(), image,
+                                   matchedName);
+}
+
+ItemSelection SelectPackageItemByPrefix(const ZipArchive& archive, std::string_view prefix,
+                                        PackageImage& image, std::string& matchedName) {
   matchedName.clear();
   if (!archive.IsOpen()) return ItemSelection::NoArchive;
   const int count = archive.ItemCount();

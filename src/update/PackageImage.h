@@ -116,11 +116,15 @@ enum class ItemSelection {
 };
 
 // Picks the item that belongs to the requested package and parses it into `image`.
+// `packageName` is the text the package was asked for with (for the main software, the tool's
+// software version); items are matched on the prefix that the package-name rules split from it.
 // Items are tried in archive order; the first whose base name (after the last backslash) begins
-// with `prefix` (case-sensitive) decides, even when it then fails to extract or parse. An empty
-// prefix matches the first item. `matchedName` gets that item's base name (empty when none).
-// `prefix` is the prefix of the package's version text as split by the package-name rules.
-ItemSelection SelectPackageItem(const ZipArchive& archive, std::string_view prefix,
+// with the prefix (case-sensitive) decides, even when it then fails to extract or parse. An
+// empty prefix matches the first item. `matchedName` gets that item's base name (empty when none).
+ItemSelection SelectPackageItem(const ZipArchive& archive, std::string_view packageName,
                                 PackageImage& image, std::string& matchedName);
+// The same with the prefix given directly.
+ItemSelection SelectPackageItemByPrefix(const ZipArchive& archive, std::string_view prefix,
+                                        PackageImage& image, std::string& matchedName);
 
 }  // namespace velmar

@@ -191,7 +191,7 @@ class ItemSelectionTest : public ::testing::Test {
   ItemSelection Select(const std::vector<pack::ZipItem>& items, std::string_view prefix) {
     zip_ = Zip(dir_, items);
     EXPECT_EQ(archive_.OpenBuffer(std::span<const uint8_t>(zip_)), 0);
-    return SelectPackageItem(archive_, prefix, image_, matched_);
+    return SelectPackageItemByPrefix(archive_, prefix, image_, matched_);
   }
 
   Scratch dir_;
@@ -241,13 +241,33 @@ TEST_F(ItemSelectionTest, AnItemThatFailsToExtractEndsTheSelection) {
   const size_t central = Find(zip_, 0x02014b50);
   PutLe32(zip_, central + 24, 0xF0000000u);
   ASSERT_EQ(archive_.OpenBuffer(std::span<const uint8_t>(zip_)), 0);
-  EXPECT_EQ(SelectPackageItem(archive_, "OBD", image_, matched_), ItemSelection::ExtractFailed);
+  EXPECT_EQ(SelectPackageItem(archive_, "OBD2.05", image_, matched_), ItemSelection::ExtractFailed);
   EXPECT_EQ(matched_, "OBD2.05.bin");
+}
+
+// The package is asked for by name (or, for the main software, by the tool's version); the
+// items are matched on that text's prefix.
+TEST_F(ItemSelectionTest, ByThePrefixOfThePackageName) {
+  zip_ = Zip(dir_, {{"README.TXT", {'r', 'e'}},
+                    {"RLN1.20.bin", Item(0x300000, 16)},
+                    {"1.10.bin", Item(0x10000, 16)},
+                    {"12AB.bin", Item(0x20000, 16)}});
+  ASSERT_EQ(archive_.OpenBuffer(std::span<const uint8_t>(zip_)), 0);
+  EXPECT_EQ(SelectPackageItem(archive_, "1.00", image_, matched_), ItemSelection::Parsed);
+  EXPECT_EQ(matched_, "1.10.bin");  // prefix "1."
+  EXPECT_EQ(SelectPackageItem(archive_, "RLN1.21", image_, matched_), ItemSelection::Parsed);
+  EXPECT_EQ(matched_, "RLN1.20.bin");  // prefix "RLN": the version digits do not take part
+  EXPECT_EQ(SelectPackageItem(archive_, "12XY", image_, matched_), ItemSelection::Parsed);
+  EXPECT_EQ(matched_, "1.10.bin");  // prefix "1": the first item beginning with it
+  EXPECT_EQ(SelectPackageItem(archive_, "LANG", image_, matched_), ItemSelection::Parsed);
+  EXPECT_EQ(matched_, "README.TXT");  // no digit, no prefix: the first item
+  EXPECT_EQ(SelectPackageItem(archive_, "EU24-03-A", image_, matched_),
+            ItemSelection::NoMatchingItem);
 }
 
 TEST_F(ItemSelectionTest, NoArchive) {
   ZipArchive closed;
-  EXPECT_EQ(SelectPackageItem(closed, "", image_, matched_), ItemSelection::NoArchive);
+  EXPECT_EQ(SelectPackageItem(closed, "1.00", image_, matched_), ItemSelection::NoArchive);
 }
 
 }  // namespace
