@@ -339,8 +339,8 @@ TEST_F(PackProgram, DemoManifestIsReproducibleAndEveryPackageHasItsItem) {
   // Names a client asks for, with the archive it expects them in.
   const std::pair<const char*, const char*> expected[] = {
       {"1.00", "main-qk2-1.10.zip"}, {"1.00", "main-qk1-1.10.zip"},
-      {"EU24-03-A", "db-eu24-03-a.zip"}, {"US24-02-B", "db-us24-02-b.zip"},
-      {"RLN1.20", "opt-rln1.20.zip"}, {"PRG3.01", "opt-prg3.01.zip"},
+      {"EUR24-1-A", "db-eur24-1-a.zip"}, {"USA24-3-B", "db-usa24-3-b.zip"},
+      {"OBD10-2-A", "opt-obd10-2-a.zip"}, {"TPW01-1-A", "opt-tpw01-1-a.zip"},
       {"LNG1.04", "oth-lng1.04.zip"}, {"HLP2.00", "oth-hlp2.00.zip"}};
   for (const auto& [version, zipName] : expected) {
     const std::string zip = std::string(VELMAR_DEMO_CATALOG_DIR) + "/" + zipName;

@@ -113,11 +113,11 @@ TEST_F(ServerSim, RedirectThenEveryActionFromTheDemoCatalogue) {
             "1");
 
   HttpAnswer options = TwoSteps(Body(kP2Serial, "1.00", "list_options"));
-  EXPECT_EQ(TagValue(options.body, "ver"), "RLN1.20");
+  EXPECT_EQ(TagValue(options.body, "ver"), "OBD10-2-A");
   EXPECT_EQ(TagValue(options.body, "edit"), "1");
 
   HttpAnswer dbs = TwoSteps(Body(kP2Serial, "1.00", "list_dbs"));
-  EXPECT_EQ(dbs.body.rfind("<zone>2</zone><cntry>33</cntry><duo><dbs>EU24-03-A</dbs>", 0), 0u)
+  EXPECT_EQ(dbs.body.rfind("<zone>2</zone><cntry>33</cntry><duo><dbs>EUR24-1-A</dbs>", 0), 0u)
       << dbs.body;
 
   HttpAnswer others = TwoSteps(Body(kP2Serial, "1.00", "list_oth"));
@@ -131,8 +131,8 @@ TEST_F(ServerSim, RedirectThenEveryActionFromTheDemoCatalogue) {
   EXPECT_EQ(main.headers["content-length"], std::to_string(expected.size()));
   EXPECT_EQ(main.body, expected);
 
-  HttpAnswer db = TwoSteps(Body(kP2Serial, "EU24-03-B", "download_version", true));
-  EXPECT_EQ(db.body, ReadText(std::string(VELMAR_DEMO_CATALOG_DIR) + "/db-eu24-03-b.zip"));
+  HttpAnswer db = TwoSteps(Body(kP2Serial, "EUR24-1-B", "download_version", true));
+  EXPECT_EQ(db.body, ReadText(std::string(VELMAR_DEMO_CATALOG_DIR) + "/db-eur24-1-b.zip"));
 
   HttpAnswer unknown = TwoSteps(Body(kP2Serial, "XX99-9-Z", "download_version", true));
   EXPECT_EQ(unknown.status, 404);
@@ -217,11 +217,11 @@ TEST_F(ServerSim, RedirectWithoutLien) {
 
 TEST_F(ServerSim, ChunkedPackageHasNoContentLength) {
   Start({"--chunked"});
-  HttpAnswer r = PostForm(ActionUrl(), Body(kP2Serial, "EU24-03-A", "download_version", true));
+  HttpAnswer r = PostForm(ActionUrl(), Body(kP2Serial, "EUR24-1-A", "download_version", true));
   EXPECT_EQ(r.code, CURLE_OK);
   EXPECT_FALSE(r.HasHeader("content-length"));
   EXPECT_EQ(r.headers["transfer-encoding"], "chunked");
-  EXPECT_EQ(r.body, ReadText(std::string(VELMAR_DEMO_CATALOG_DIR) + "/db-eu24-03-a.zip"));
+  EXPECT_EQ(r.body, ReadText(std::string(VELMAR_DEMO_CATALOG_DIR) + "/db-eur24-1-a.zip"));
   EXPECT_EQ(LogLines().back()["delivery"], "chunked");
   // Text replies keep their length.
   EXPECT_TRUE(PostForm(ActionUrl(), Body(kP2Serial, "1.00", "list_oth")).HasHeader("content-length"));
@@ -240,9 +240,9 @@ TEST_F(ServerSim, TruncatedPackageAnnouncesMoreThanItSends) {
 
 TEST_F(ServerSim, SlowPackageArrivesWholeInPacedPieces) {
   Start({"--slow-body", "10", "--slow-piece", "1024"});
-  const std::string whole = ReadText(std::string(VELMAR_DEMO_CATALOG_DIR) + "/db-eu24-03-a.zip");
+  const std::string whole = ReadText(std::string(VELMAR_DEMO_CATALOG_DIR) + "/db-eur24-1-a.zip");
   const auto start = std::chrono::steady_clock::now();
-  HttpAnswer r = PostForm(ActionUrl(), Body(kP2Serial, "EU24-03-A", "download_version", true));
+  HttpAnswer r = PostForm(ActionUrl(), Body(kP2Serial, "EUR24-1-A", "download_version", true));
   const auto elapsed = std::chrono::steady_clock::now() - start;
   EXPECT_EQ(r.code, CURLE_OK);
   EXPECT_EQ(r.body, whole);
@@ -255,7 +255,7 @@ TEST_F(ServerSim, SlowPackageArrivesWholeInPacedPieces) {
 TEST_F(ServerSim, SlowBodyDoesNotHoldUpAStop) {
   Start({"--slow-body", "60000", "--slow-piece", "1"});
   std::thread client([this] {
-    PostForm(ActionUrl(), Body(kP2Serial, "EU24-03-A", "download_version", true));
+    PostForm(ActionUrl(), Body(kP2Serial, "EUR24-1-A", "download_version", true));
   });
   // Wait until the request is logged, i.e. the body is being paced.
   const auto until = std::chrono::steady_clock::now() + 10s;

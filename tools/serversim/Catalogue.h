@@ -39,13 +39,13 @@ struct ToolEntry {
 // The catalogue folder: "catalog.json" and the package zip files it names.
 //
 //   {"texte": "...", "cdata": false,
-//    "packages": {"EU24-03-A": "db-eu24-03-a.zip", ...},
+//    "packages": {"EUR24-1-A": "db-eur24-1-a.zip", ...},
 //    "tools": [{"serial": "QL7-12-000123" | "*", "texte": "...",
 //               "software": {"version": "1.10", "package": "main.zip", "from": ["1.00"]},
 //               "versionValid": "1", "serverMsg": "...", "usb": "QL-5-1", "sd": 1, "rs": 4660,
 //               "zone": 2, "cntry": 33,
-//               "databases": [{"dbs": "EU24-03-A", "rel": "EU24-03-B"}],
-//               "options": [{"code": 1, "name": "...", "ver": "RLN1.20", ...}],
+//               "databases": [{"dbs": "EUR24-1-A", "rel": "EUR24-1-B"}],
+//               "options": [{"code": 1, "name": "...", "ver": "OBD10-2-A", ...}],
 //               "others": ["LNG1.04"]}]}
 //
 // Numbers may be written as JSON numbers or strings; they are sent as text.
