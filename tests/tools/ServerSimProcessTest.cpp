@@ -282,6 +282,17 @@ TEST_F(ServerSim, ActionScriptOnAnotherPort) {
             "<af>LNG1.04</af><af>HLP2.00</af>");
 }
 
+// A client keeps its own port for the address in "lien", so the other host listens on the
+// same port as the redirect script.
+TEST_F(ServerSim, ActionScriptOnAnotherLoopbackHostSamePort) {
+  Start({"--action-listen", "127.0.0.2"});
+  const std::string lien =
+      TagValue(PostForm(RedirectUrl(), Body(kP2Serial, "1.00", "list_oth")).body, "lien");
+  EXPECT_EQ(lien, "http://127.0.0.2:" + std::to_string(port_) + "/download/update.php");
+  EXPECT_EQ(PostForm(lien, Body(kP2Serial, "1.00", "list_oth")).body,
+            "<af>LNG1.04</af><af>HLP2.00</af>");
+}
+
 TEST_F(ServerSim, LienCanNameAnyAddress) {
   Start({"--lien", "http://update.invalid:8081/download/update.php"});
   EXPECT_EQ(TagValue(PostForm(RedirectUrl(), Body(kP2Serial, "1.00", "list_oth")).body, "lien"),

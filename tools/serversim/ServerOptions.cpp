@@ -10,7 +10,8 @@ const char kServerUsage[] =
     "  --listen HOST:PORT     where the redirect script listens (port 0: a free one);\n"
     "                         prints 'listening on HOST:PORT' when ready\n"
     "  --log FILE             append one JSON line per request\n"
-    "  --action-listen HOST:PORT  serve the action script on a second address, named in lien\n"
+    "  --action-listen HOST[:PORT]  serve the action script on a second address, named in\n"
+    "                         lien (without PORT: the port of --listen)\n"
     "  --lien URL             the address the redirect hands out (default: this server)\n"
     "  --action-path PATH     path of the action script (default /download/update.php)\n"
     "faults:\n"
@@ -90,7 +91,11 @@ bool ParseServerOptions(int argc, const char* const* argv, ServerOptions& o, std
       if (!ParseEndpoint(value, o.listen)) return SetError(error, "bad --listen " + value);
     } else if (arg == "--action-listen") {
       if (!next()) return false;
-      if (!ParseEndpoint(value, o.actionListen)) {
+      // A bare host takes the port of --listen: a client that keeps its own port for the
+      // address in "lien" then still reaches it.
+      if (value.find(':') == std::string::npos && !value.empty()) {
+        o.actionListen = Endpoint{value, -1};
+      } else if (!ParseEndpoint(value, o.actionListen)) {
         error = "bad --action-listen " + value;
         return false;
       }

@@ -7,7 +7,7 @@ namespace velmar::serversim {
 
 struct Endpoint {
   std::string host;
-  int port = 0;  // 0: any free port
+  int port = 0;  // 0: any free port; -1: the port of --listen
 };
 
 struct ServerOptions {

@@ -159,7 +159,9 @@ int main(int argc, char** argv) {
   if (options.haveActionListen) {
     actionServer = std::make_unique<httplib::Server>();
     Configure(*actionServer, logic, stop);
-    const int actionPort = Bind(*actionServer, options.actionListen);
+    Endpoint at = options.actionListen;
+    if (at.port < 0) at.port = port;
+    const int actionPort = Bind(*actionServer, at);
     if (actionPort <= 0) {
       std::fprintf(stderr, "velmar-serversim: cannot listen on %s:%d\n",
                    options.actionListen.host.c_str(), options.actionListen.port);
