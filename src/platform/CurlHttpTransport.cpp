@@ -31,8 +31,13 @@ std::string_view TrimLineEnd(std::string_view line) {
 class CurlRequest : public HttpRequest {
  public:
   CurlRequest(CURL* easy, CURLM* multi, const CurlHttpTransport::Options& options,
-              const HttpSessionSettings& settings, std::string url)
-      : easy_(easy), multi_(multi), options_(options), settings_(settings), url_(std::move(url)) {
+              const HttpSessionSettings& settings, std::string url, std::atomic<size_t>& peak)
+      : easy_(easy),
+        multi_(multi),
+        options_(options),
+        settings_(settings),
+        url_(std::move(url)),
+        peak_(peak) {
     errors_[0] = '\0';
     Configure();
   }
@@ -257,6 +262,10 @@ class CurlRequest : public HttpRequest {
       head_ = 0;
     }
     buffer_.insert(buffer_.end(), data, data + size);
+    size_t held = buffer_.size();
+    size_t peak = peak_.load();
+    while (held > peak && !peak_.compare_exchange_weak(peak, held)) {
+    }
     return size;
   }
 
@@ -265,6 +274,7 @@ class CurlRequest : public HttpRequest {
   CurlHttpTransport::Options options_;
   HttpSessionSettings settings_;
   std::string url_;
+  std::atomic<size_t>& peak_;
   std::string body_;
   std::vector<std::string> added_headers_;
   curl_slist* headers_ = nullptr;
@@ -284,8 +294,9 @@ class CurlRequest : public HttpRequest {
 
 class CurlSession : public HttpSession {
  public:
-  CurlSession(const CurlHttpTransport::Options& options, const HttpSessionSettings& settings)
-      : options_(options), settings_(settings) {}
+  CurlSession(const CurlHttpTransport::Options& options, const HttpSessionSettings& settings,
+              std::atomic<size_t>& peak)
+      : options_(options), settings_(settings), peak_(peak) {}
 
   std::unique_ptr<HttpRequest> OpenPost(std::string_view host, uint16_t port, std::string_view path,
                                         std::string& failure_text) override {
@@ -312,12 +323,13 @@ class CurlSession : public HttpSession {
     url += ':' + std::to_string(port);
     if (path.empty() || path.front() != '/') url += '/';
     url += path;
-    return std::make_unique<CurlRequest>(easy, multi, options_, settings_, std::move(url));
+    return std::make_unique<CurlRequest>(easy, multi, options_, settings_, std::move(url), peak_);
   }
 
  private:
   CurlHttpTransport::Options options_;
   HttpSessionSettings settings_;
+  std::atomic<size_t>& peak_;
 };
 
 }  // namespace
@@ -329,7 +341,7 @@ CurlHttpTransport::CurlHttpTransport(Options options) : options_(std::move(optio
 }
 
 std::unique_ptr<HttpSession> CurlHttpTransport::OpenSession(const HttpSessionSettings& settings) {
-  return std::make_unique<CurlSession>(options_, settings);
+  return std::make_unique<CurlSession>(options_, settings, peak_buffered_);
 }
 
 bool CurlHttpTransport::IsUsableHost(std::string_view host) {

@@ -1,4 +1,5 @@
 #pragma once
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -28,6 +29,9 @@ class CurlHttpTransport : public HttpTransport {
 
   std::unique_ptr<HttpSession> OpenSession(const HttpSessionSettings& settings) override;
 
+  // The most body bytes any request of this transport held at once (a figure for tests).
+  size_t PeakBufferedBytes() const { return peak_buffered_.load(); }
+
   // True when host is a name or numeric address that may go into a request line.
   static bool IsUsableHost(std::string_view host);
   // True when path holds no blank and no control character.
@@ -35,6 +39,7 @@ class CurlHttpTransport : public HttpTransport {
 
  private:
   Options options_;
+  std::atomic<size_t> peak_buffered_{0};
 };
 
 }  // namespace velmar

@@ -18,6 +18,7 @@ struct ReceivedRequest {
   std::string path;
   std::string query;  // the raw text after "?"
   std::string body;
+  int remote_port = 0;
   std::multimap<std::string, std::string, httplib::detail::ci> headers;
 
   std::string Header(const std::string& name) const {
@@ -30,18 +31,19 @@ struct ReceivedRequest {
 class LoopbackHttpServer {
  public:
   LoopbackHttpServer() {
-    // Record before any handler runs, so that every handled request is in the list.
-    server_.set_pre_routing_handler([this](const httplib::Request& request, httplib::Response&) {
+    // Recorded after the route's handler and before the reply goes out, so a request is in the
+    // list by the time its client has the answer. Only requests with a route are recorded.
+    server_.set_post_routing_handler([this](const httplib::Request& request, httplib::Response&) {
       ReceivedRequest received;
       received.method = request.method;
       received.path = request.path;
       size_t question = request.target.find('?');
       if (question != std::string::npos) received.query = request.target.substr(question + 1);
       received.body = request.body;
+      received.remote_port = request.remote_port;
       for (const auto& [name, value] : request.headers) received.headers.emplace(name, value);
       std::lock_guard<std::mutex> guard(lock_);
       requests_.push_back(std::move(received));
-      return httplib::Server::HandlerResponse::Unhandled;
     });
   }
 

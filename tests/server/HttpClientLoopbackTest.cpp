@@ -1,0 +1,236 @@
+// The HTTP client on libcurl against a real HTTP server on loopback.
+#ifdef VELMAR_HAVE_HTTPLIB
+
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+
+#include "LoopbackHttpServer.h"
+#include "platform/CurlHttpTransport.h"
+#include "server/HttpClient.h"
+
+namespace velmar {
+namespace {
+
+using testing::LoopbackHttpServer;
+
+constexpr size_t kPackageSize = 4 * 1024 * 1024;
+constexpr size_t kBodyBufferLimit = 16 * 1024;
+
+char PackageByte(size_t i) { return static_cast<char>((i * 131 + (i >> 9)) & 0xFF); }
+
+// A loopback port with nothing listening on it.
+int ClosedPort() {
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  socklen_t length = sizeof address;
+  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+  close(fd);
+  return ntohs(address.sin_port);
+}
+
+CurlHttpTransport::Options DirectOptions() {
+  CurlHttpTransport::Options options;
+  options.proxy = "";  // never through a proxy of the environment
+  options.body_buffer_limit = kBodyBufferLimit;
+  return options;
+}
+
+class HttpClientLoopback : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    auto& routes = server.Routes();
+    routes.Post("/text", [](const httplib::Request&, httplib::Response& response) {
+      response.set_content("<texte>hi</texte><lien>http://127.0.0.1:1/x.php</lien>", "text/plain");
+    });
+    routes.Post("/echo", [](const httplib::Request& request, httplib::Response& response) {
+      response.set_content(request.body, "text/plain");
+    });
+    routes.Post("/package", [this](const httplib::Request&, httplib::Response& response) {
+      response.set_content_provider(
+          kPackageSize, "application/zip",
+          [this](size_t offset, size_t length, httplib::DataSink& sink) {
+            std::string piece(std::min<size_t>(length, 64 * 1024), '\0');
+            for (size_t i = 0; i < piece.size(); ++i) piece[i] = PackageByte(offset + i);
+            provided += piece.size();
+            return sink.write(piece.data(), piece.size());
+          });
+    });
+    routes.Post("/chunked", [](const httplib::Request&, httplib::Response& response) {
+      response.set_chunked_content_provider(
+          "text/plain", [](size_t offset, httplib::DataSink& sink) {
+            if (offset >= 3000) {
+              sink.done();
+              return true;
+            }
+            std::string piece(1000, static_cast<char>('a' + offset / 1000));
+            return sink.write(piece.data(), piece.size());
+          });
+    });
+    routes.Post("/broken", [](const httplib::Request&, httplib::Response& response) {
+      // Announces 1000 bytes, sends 100, then drops the connection.
+      response.set_content_provider(1000, "application/zip",
+                                    [](size_t offset, size_t, httplib::DataSink& sink) {
+                                      if (offset > 0) return false;
+                                      std::string piece(100, 'z');
+                                      return sink.write(piece.data(), piece.size());
+                                    });
+    });
+    routes.Post("/missing", [](const httplib::Request&, httplib::Response& response) {
+      response.status = 404;
+    });
+    routes.Post("/error", [](const httplib::Request&, httplib::Response& response) {
+      response.status = 500;
+      response.set_content("internal", "text/plain");
+    });
+    ASSERT_GT(server.Start(), 0);
+  }
+
+  HttpClient MakeClient() { return HttpClient(transport, static_cast<uint16_t>(server.Port())); }
+
+  std::atomic<size_t> provided{0};
+  LoopbackHttpServer server;
+  CurlHttpTransport transport{DirectOptions()};
+  std::string text;
+};
+
+TEST_F(HttpClientLoopback, TextReplyAndTheRequestAsSent) {
+  HttpClient client = MakeClient();
+  ASSERT_EQ(client.Post("127.0.0.1", "/text", "s=1&v=2&a=x&tool=QL7-12&usr=", text, true), 0)
+      << text;
+  EXPECT_EQ(text, "<texte>hi</texte><lien>http://127.0.0.1:1/x.php</lien>");
+  EXPECT_EQ(client.StatusCode(), 200u);
+  EXPECT_EQ(client.ContentLength(), text.size());
+  EXPECT_FALSE(client.HasOpenReply());
+  auto requests = server.Requests();
+  ASSERT_EQ(requests.size(), 1u);
+  EXPECT_EQ(requests[0].method, "POST");
+  EXPECT_EQ(requests[0].body, "s=1&v=2&a=x&tool=QL7-12&usr=");
+  EXPECT_EQ(requests[0].Header("User-Agent"), "Korndal");
+  EXPECT_EQ(requests[0].Header("Content-Type"), "application/x-www-form-urlencoded");
+  EXPECT_EQ(requests[0].Header("Content-Length"), "28");
+  EXPECT_FALSE(requests[0].HasHeader("Expect"));
+  EXPECT_FALSE(requests[0].HasHeader("Proxy-Authorization"));
+}
+
+TEST_F(HttpClientLoopback, LargeBodyGoesOutInOnePiece) {
+  HttpClient client = MakeClient();
+  // Several kilobytes still go out at once, without an "Expect: 100-continue" round (this
+  // server takes form bodies up to 8 KiB).
+  std::string body(8000, 'b');
+  ASSERT_EQ(client.Post("127.0.0.1", "/echo", body, text, true), 0) << client.StatusCode() << " " << text;
+  EXPECT_EQ(text, body);
+  EXPECT_FALSE(server.Requests()[0].HasHeader("Expect"));
+}
+
+TEST_F(HttpClientLoopback, PackageIsPulledInPiecesThroughBoundedBuffer) {
+  HttpClient client = MakeClient();
+  ASSERT_EQ(client.Post("127.0.0.1", "/package", "a=download_version", text, false), 0) << text;
+  EXPECT_EQ(client.ContentLength(), kPackageSize);
+  ASSERT_TRUE(client.HasOpenReply());
+  uint8_t piece[255];
+  size_t total = 0;
+  size_t mismatches = 0;
+  for (int n; (n = client.Read(piece, sizeof piece)) != 0;) {
+    ASSERT_GT(n, 0);
+    ASSERT_LE(n, 255);
+    for (int i = 0; i < n; ++i) {
+      if (static_cast<char>(piece[i]) != PackageByte(total + static_cast<size_t>(i))) ++mismatches;
+    }
+    total += static_cast<size_t>(n);
+  }
+  EXPECT_EQ(total, kPackageSize);
+  EXPECT_EQ(mismatches, 0u);
+  // Never more than the limit plus one network chunk held at once, not the whole package.
+  EXPECT_LE(transport.PeakBufferedBytes(), kBodyBufferLimit + 64 * 1024);
+  client.Close();
+  EXPECT_EQ(client.Read(piece, sizeof piece), 0);
+}
+
+TEST_F(HttpClientLoopback, ReplyWithoutContentLength) {
+  HttpClient client = MakeClient();
+  ASSERT_EQ(client.Post("127.0.0.1", "/chunked", "", text, true), 0) << text;
+  EXPECT_EQ(client.ContentLength(), 0u);
+  EXPECT_EQ(text, std::string(1000, 'a') + std::string(1000, 'b') + std::string(1000, 'c'));
+}
+
+TEST_F(HttpClientLoopback, NotFoundAndServerErrorForgetTheLogin) {
+  HttpClient client = MakeClient();
+  for (const char* path : {"/missing", "/error"}) {
+    client.SetProxyLogin("user", "pass");
+    text = "unchanged";
+    EXPECT_EQ(client.Post("127.0.0.1", path, "", text, true), -1);
+    EXPECT_EQ(client.StatusCode(), std::string(path) == "/missing" ? 404u : 500u);
+    EXPECT_EQ(client.ProxyHeader(), "");
+    EXPECT_EQ(text, "unchanged");
+  }
+  // Only the server saw the requests, and never a login (no proxy asked for one).
+  for (const auto& request : server.Requests()) EXPECT_FALSE(request.HasHeader("Proxy-Authorization"));
+}
+
+TEST_F(HttpClientLoopback, UnreachableHostGivesFailureMessage) {
+  HttpClient client(transport, static_cast<uint16_t>(ClosedPort()));
+  client.SetProxyLogin("user", "pass");
+  text.clear();
+  EXPECT_EQ(client.Post("127.0.0.1", "/text", "", text, true), -1);
+  EXPECT_EQ(client.StatusCode(), 0u);
+  EXPECT_FALSE(text.empty());
+  EXPECT_LE(text.size(), 255u);
+  EXPECT_NE(text.find("onnect"), std::string::npos) << text;
+  EXPECT_EQ(client.ProxyHeader(), "Proxy-Authorization: Basic dXNlcjpwYXNz\r\n");
+}
+
+TEST_F(HttpClientLoopback, AddressPortIsIgnored) {
+  HttpClient client = MakeClient();
+  std::string address = "http://127.0.0.1:" + std::to_string(ClosedPort()) + "/text?k=v";
+  ASSERT_EQ(client.PostToUrl(address, "x=1", text, true), 0) << text;
+  auto requests = server.Requests();
+  ASSERT_EQ(requests.size(), 1u);
+  EXPECT_EQ(requests[0].path, "/text");
+  EXPECT_EQ(requests[0].query, "k=v");
+}
+
+TEST_F(HttpClientLoopback, EveryRequestHasItsOwnConnection) {
+  HttpClient client = MakeClient();
+  ASSERT_EQ(client.Post("127.0.0.1", "/text", "", text, true), 0);
+  ASSERT_EQ(client.Post("127.0.0.1", "/text", "", text, true), 0);
+  auto requests = server.Requests();
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_NE(requests[0].remote_port, requests[1].remote_port);
+}
+
+TEST_F(HttpClientLoopback, ReplyCutShortFailsTheRead) {
+  HttpClient client = MakeClient();
+  text.clear();
+  EXPECT_EQ(client.Post("127.0.0.1", "/broken", "", text, true), -1);
+  EXPECT_FALSE(text.empty());
+  EXPECT_FALSE(client.HasOpenReply());
+
+  ASSERT_EQ(client.Post("127.0.0.1", "/broken", "", text, false), 0);
+  EXPECT_EQ(client.ContentLength(), 1000u);
+  uint8_t piece[255];
+  size_t total = 0;
+  int n = 0;
+  while ((n = client.Read(piece, sizeof piece)) > 0) total += static_cast<size_t>(n);
+  EXPECT_EQ(n, -1);
+  EXPECT_EQ(total, 100u);
+}
+
+TEST_F(HttpClientLoopback, MalformedHostOrPathIsRefusedBeforeSending) {
+  HttpClient client = MakeClient();
+  text.clear();
+  EXPECT_EQ(client.Post("127.0.0.1\r\nX: y", "/text", "", text, true), -1);
+  EXPECT_EQ(client.Post("127.0.0.1", "/te xt\r\nX: y", "", text, true), -1);
+  EXPECT_TRUE(server.Requests().empty());
+}
+
+}  // namespace
+}  // namespace velmar
+
+#endif  // VELMAR_HAVE_HTTPLIB

@@ -1,0 +1,329 @@
+// The proxy login against a real proxy: tinyproxy with Basic authentication, started on a free
+// loopback port with its own configuration and stopped by its process id.
+#ifdef VELMAR_HAVE_HTTPLIB
+
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fcntl.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <thread>
+
+#include "LoopbackHttpServer.h"
+#include "platform/CurlHttpTransport.h"
+#include "server/HttpClient.h"
+
+extern char** environ;
+
+namespace velmar {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::LoopbackHttpServer;
+
+#ifdef VELMAR_TINYPROXY
+constexpr const char* kTinyproxy = VELMAR_TINYPROXY;
+#else
+constexpr const char* kTinyproxy = "/usr/bin/tinyproxy";
+#endif
+
+constexpr const char* kUser = "alice";
+constexpr const char* kPassword = "s3cret";
+
+int FreeLoopbackPort() {
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  socklen_t length = sizeof address;
+  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+  close(fd);
+  return ntohs(address.sin_port);
+}
+
+bool Accepts(int port) {
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = htons(static_cast<uint16_t>(port));
+  bool ok = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+  close(fd);
+  return ok;
+}
+
+// One tinyproxy process with a configuration of its own in a temporary directory.
+class Tinyproxy {
+ public:
+  ~Tinyproxy() { Stop(); }
+
+  // True when the proxy accepts connections; failure_ says why not.
+  bool Start() {
+    char pattern[] = "/tmp/velmar-tinyproxy-XXXXXX";
+    if (mkdtemp(pattern) == nullptr) return Fail("cannot make a temporary directory");
+    directory_ = pattern;
+    // A port picked free may be taken before the proxy binds it; try a few.
+    for (int attempt = 0; attempt < 5; ++attempt) {
+      port_ = FreeLoopbackPort();
+      if (!Spawn()) return false;
+      if (WaitUntilReady()) return true;
+      Stop();
+    }
+    return Fail("tinyproxy did not start; its log: " + Log());
+  }
+
+  void Stop() {
+    if (pid_ > 0) {
+      kill(pid_, SIGTERM);
+      if (!WaitForExit(5s)) {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+      }
+      pid_ = -1;
+    }
+  }
+
+
+  int Port() const { return port_; }
+  const std::string& Failure() const { return failure_; }
+  std::string Log() const {
+    std::ifstream in(directory_ + "/tinyproxy.log");
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+  void RemoveDirectory() {
+    if (!directory_.empty()) std::filesystem::remove_all(directory_);
+  }
+
+ private:
+  bool Fail(std::string why) {
+    failure_ = std::move(why);
+    return false;
+  }
+
+  bool Spawn() {
+    std::string config = directory_ + "/tinyproxy.conf";
+    {
+      std::ofstream out(config);
+      out << "Port " << port_ << "\n"
+          << "Listen 127.0.0.1\n"
+          << "Timeout 30\n"
+          << "MaxClients 20\n"
+          << "Allow 127.0.0.1\n"
+          << "DisableViaHeader Yes\n"
+          << "LogLevel Info\n"
+          << "BasicAuth " << kUser << " " << kPassword << "\n";
+      // tinyproxy will not keep root rights.
+      if (geteuid() == 0) out << "User nobody\nGroup nogroup\n";
+    }
+    std::string log = directory_ + "/tinyproxy.log";
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    std::string program = kTinyproxy;
+    std::vector<char*> argv = {program.data(), const_cast<char*>("-d"), const_cast<char*>("-c"),
+                               config.data(), nullptr};
+    int error = posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (error != 0) {
+      pid_ = -1;
+      return Fail("cannot start tinyproxy");
+    }
+    return true;
+  }
+
+  bool WaitUntilReady() {
+    auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (std::chrono::steady_clock::now() < deadline) {
+      if (Accepts(port_)) return true;
+      int status = 0;
+      if (waitpid(pid_, &status, WNOHANG) == pid_) {
+        pid_ = -1;
+        return false;
+      }
+      std::this_thread::sleep_for(10ms);
+    }
+    return false;
+  }
+
+  bool WaitForExit(std::chrono::milliseconds limit) {
+    auto deadline = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < deadline) {
+      if (waitpid(pid_, nullptr, WNOHANG) == pid_) return true;
+      std::this_thread::sleep_for(10ms);
+    }
+    return false;
+  }
+
+  std::string directory_;
+  std::string failure_;
+  pid_t pid_ = -1;
+  int port_ = 0;
+};
+
+// Passes everything to the real transport and notes which login headers each sending carried.
+class SpyTransport : public HttpTransport {
+ public:
+  explicit SpyTransport(HttpTransport& inner) : inner_(inner) {}
+
+  std::vector<std::vector<std::string>> Sendings() {
+    std::lock_guard<std::mutex> guard(lock_);
+    return sendings_;
+  }
+
+  std::unique_ptr<HttpSession> OpenSession(const HttpSessionSettings& settings) override {
+    auto session = inner_.OpenSession(settings);
+    if (!session) return nullptr;
+    return std::make_unique<Session>(*this, std::move(session));
+  }
+
+ private:
+  class Request : public HttpRequest {
+   public:
+    Request(SpyTransport& spy, std::unique_ptr<HttpRequest> inner)
+        : spy_(spy), inner_(std::move(inner)) {}
+    void AddHeader(std::string_view line) override {
+      headers_.emplace_back(line);
+      inner_->AddHeader(line);
+    }
+    HttpSendOutcome Send(std::string_view header_text, std::string_view body) override {
+      {
+        std::lock_guard<std::mutex> guard(spy_.lock_);
+        spy_.sendings_.push_back(headers_);
+      }
+      return inner_->Send(header_text, body);
+    }
+    uint32_t StatusCode() override { return inner_->StatusCode(); }
+    int64_t ContentLength() override { return inner_->ContentLength(); }
+    long Read(uint8_t* destination, size_t count) override {
+      return inner_->Read(destination, count);
+    }
+    std::string FailureText() override { return inner_->FailureText(); }
+
+   private:
+    SpyTransport& spy_;
+    std::unique_ptr<HttpRequest> inner_;
+    std::vector<std::string> headers_;
+  };
+
+  class Session : public HttpSession {
+   public:
+    Session(SpyTransport& spy, std::unique_ptr<HttpSession> inner)
+        : spy_(spy), inner_(std::move(inner)) {}
+    std::unique_ptr<HttpRequest> OpenPost(std::string_view host, uint16_t port,
+                                          std::string_view path,
+                                          std::string& failure_text) override {
+      auto request = inner_->OpenPost(host, port, path, failure_text);
+      if (!request) return nullptr;
+      return std::make_unique<Request>(spy_, std::move(request));
+    }
+
+   private:
+    SpyTransport& spy_;
+    std::unique_ptr<HttpSession> inner_;
+  };
+
+  HttpTransport& inner_;
+  std::mutex lock_;
+  std::vector<std::vector<std::string>> sendings_;
+};
+
+const std::string kLoginHeader = "Proxy-Authorization: Basic YWxpY2U6czNjcmV0\r\n";
+constexpr const char* kReply = "<texte>through the proxy</texte>";
+
+class ProxyLogin : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (access(kTinyproxy, X_OK) != 0) {
+      GTEST_SKIP() << "tinyproxy is not installed (" << kTinyproxy
+                   << "); scripts/install-deps.sh installs it";
+    }
+    server.Routes().Post("/text", [](const httplib::Request&, httplib::Response& response) {
+      response.set_content(kReply, "text/plain");
+    });
+    server.Routes().Post("/package", [](const httplib::Request&, httplib::Response& response) {
+      response.set_content(std::string(100000, 'p'), "application/zip");
+    });
+    ASSERT_GT(server.Start(), 0);
+    ASSERT_TRUE(proxy.Start()) << proxy.Failure();
+    CurlHttpTransport::Options options;
+    options.proxy = "http://127.0.0.1:" + std::to_string(proxy.Port());
+    curl = std::make_unique<CurlHttpTransport>(options);
+    spy = std::make_unique<SpyTransport>(*curl);
+    client = std::make_unique<HttpClient>(*spy, static_cast<uint16_t>(server.Port()));
+  }
+
+  void TearDown() override {
+    proxy.Stop();
+    proxy.RemoveDirectory();
+  }
+
+  LoopbackHttpServer server;
+  Tinyproxy proxy;
+  std::unique_ptr<CurlHttpTransport> curl;
+  std::unique_ptr<SpyTransport> spy;
+  std::unique_ptr<HttpClient> client;
+  std::string text;
+};
+
+TEST_F(ProxyLogin, WithoutLoginTheProxyDemandsOne) {
+  EXPECT_EQ(client->Post("127.0.0.1", "/text", "a=test_version", text, true), -1);
+  EXPECT_EQ(client->StatusCode(), 407u) << proxy.Log();
+  EXPECT_EQ(client->ProxyHeader(), "");
+  EXPECT_EQ(spy->Sendings().size(), 1u);
+  EXPECT_TRUE(server.Requests().empty());
+}
+
+TEST_F(ProxyLogin, LoginIsGivenOnlyInAnswerToTheDemandAndKept) {
+  client->SetProxyLogin(kUser, kPassword);
+  ASSERT_EQ(client->Post("127.0.0.1", "/text", "a=test_version", text, true), 0)
+      << client->StatusCode() << " " << text << "\n" << proxy.Log();
+  EXPECT_EQ(text, kReply);
+  EXPECT_EQ(client->StatusCode(), 200u);
+  auto sendings = spy->Sendings();
+  ASSERT_EQ(sendings.size(), 2u);
+  EXPECT_TRUE(sendings[0].empty());
+  EXPECT_EQ(sendings[1], std::vector<std::string>{kLoginHeader});
+  EXPECT_EQ(client->ProxyHeader(), kLoginHeader);
+
+  // The next request again goes first without it, and a package comes through in pieces.
+  ASSERT_EQ(client->Post("127.0.0.1", "/package", "a=download_version", text, false), 0);
+  EXPECT_EQ(client->ContentLength(), 100000u);
+  uint8_t piece[255];
+  size_t total = 0;
+  for (int n; (n = client->Read(piece, sizeof piece)) > 0;) total += static_cast<size_t>(n);
+  EXPECT_EQ(total, 100000u);
+  client->Close();
+  sendings = spy->Sendings();
+  ASSERT_EQ(sendings.size(), 4u);
+  EXPECT_TRUE(sendings[2].empty());
+  EXPECT_EQ(sendings[3], std::vector<std::string>{kLoginHeader});
+  EXPECT_EQ(server.Requests().size(), 2u);
+}
+
+TEST_F(ProxyLogin, RefusedLoginIsForgotten) {
+  client->SetProxyLogin(kUser, "wrong");
+  EXPECT_EQ(client->Post("127.0.0.1", "/text", "a=test_version", text, true), -1);
+  // tinyproxy answers a wrong login with 401, other proxies with 407 again.
+  EXPECT_TRUE(client->StatusCode() == 401u || client->StatusCode() == 407u)
+      << client->StatusCode();
+  EXPECT_EQ(client->ProxyHeader(), "");
+  EXPECT_EQ(spy->Sendings().size(), 2u);
+  EXPECT_TRUE(server.Requests().empty());
+}
+
+}  // namespace
+}  // namespace velmar
+
+#endif  // VELMAR_HAVE_HTTPLIB
