@@ -176,6 +176,7 @@ bool ParseManifest(const std::string& jsonText, const std::string& baseDir,
         return false;
       }
       package.store = compression == "store";
+      package.unzipped = p.value("unzipped", false);
       for (const json& i : p.value("items", json::array())) {
         ZipItem item;
         if (!ReadItem(i, baseDir, item, error)) {
@@ -183,6 +184,10 @@ bool ParseManifest(const std::string& jsonText, const std::string& baseDir,
           return false;
         }
         package.items.push_back(std::move(item));
+      }
+      if (package.unzipped && package.items.size() != 1) {
+        error = package.zip + ": an unzipped package holds exactly one item";
+        return false;
       }
       packages.push_back(std::move(package));
     }
@@ -214,7 +219,18 @@ bool WritePackages(const std::vector<PackageSpec>& packages, const std::string& 
     return false;
   }
   for (const PackageSpec& p : packages) {
-    if (!WriteZip((fs::path(outDir) / p.zip).string(), p.items, p.store, error)) return false;
+    const std::string path = (fs::path(outDir) / p.zip).string();
+    if (p.unzipped) {
+      std::ofstream out(path, std::ios::binary | std::ios::trunc);
+      const auto& data = p.items.front().data;
+      out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+      if (!out.flush()) {
+        error = "cannot write " + path;
+        return false;
+      }
+    } else if (!WriteZip(path, p.items, p.store, error)) {
+      return false;
+    }
   }
   return true;
 }

@@ -10,6 +10,8 @@ namespace velmar::pack {
 struct PackageSpec {
   std::string zip;  // file name of the archive, relative to the output folder
   bool store = false;
+  // The file is the single item's bytes, not an archive (a broken download, for tests).
+  bool unzipped = false;
   std::vector<ZipItem> items;
 };
 
@@ -28,6 +30,7 @@ struct PackageSpec {
 //                            {"name": "README.TXT", "text": "..." | "file": ... | "hex": ...}]}]}
 //
 // An item without "format" is stored as given (bytes of "file", "hex" or "text").
+// A package with "unzipped": true holds one item and is written as that item's bytes.
 bool LoadManifest(const std::string& path, std::vector<PackageSpec>& packages,
                   std::string& error);
 bool ParseManifest(const std::string& jsonText, const std::string& baseDir,
