@@ -34,5 +34,22 @@ test-tsan: deps
 bench: build
 	@for b in $(BUILD)/bench/*/velmar-bench-*; do [ -x "$$b" ] && "$$b"; done
 
+# Fuzz targets (libFuzzer): a separate clang build with the sanitizers, every fuzz/<name> built
+# as velmar-fuzz-<name> and run for FUZZ_TIME seconds on its seeds (fuzz/<name>/seeds).
+FUZZ_BUILD ?= build-fuzz
+FUZZ_TIME  ?= 30
+.PHONY: fuzz
+fuzz: deps
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DVELMAR_SANITIZE=ON -DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link
+	@set -e; for dir in fuzz/*/; do \
+	  name=$$(basename $$dir); [ -f $$dir/CMakeLists.txt ] || continue; \
+	  cmake --build $(FUZZ_BUILD) -j $(JOBS) --target velmar-fuzz-$$name; \
+	  mkdir -p $(FUZZ_BUILD)/corpus/$$name; \
+	  seeds=""; [ -d $$dir/seeds ] && seeds=$$dir/seeds; \
+	  $(FUZZ_BUILD)/fuzz/$$name/velmar-fuzz-$$name -max_total_time=$(FUZZ_TIME) \
+	    $(FUZZ_BUILD)/corpus/$$name $$seeds; \
+	done
+
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD)
