@@ -355,6 +355,8 @@ ToolSlave::Outcome ToolSlave::Reset(const Request& request) {
     outcome.exception = kIllegalValue;
     return outcome;
   }
+  // A reset tool starts in normal mode: no main software is expected any more.
+  loader_armed_ = false;
   if (profile_.restart_on_reset) BeginRestart(&outcome, false);
   return outcome;
 }

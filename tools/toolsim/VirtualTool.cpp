@@ -154,10 +154,17 @@ void VirtualTool::SetFaults(const FaultSettings& faults) {
   slave_.SetFaults(faults);
 }
 
-bool VirtualTool::WaitUntil(const std::function<bool(const ToolState&, bool)>& predicate,
+bool VirtualTool::WaitUntil(const std::function<bool(const ToolState&, const PortState&)>& predicate,
                             std::chrono::milliseconds timeout) const {
   std::unique_lock<std::mutex> lock(mutex_);
-  return changed_.wait_for(lock, timeout, [&] { return predicate(slave_.Snapshot(false), plugged_); });
+  return changed_.wait_for(lock, timeout, [&] {
+    return predicate(slave_.Snapshot(false), PortState{plugged_, appearances_, device_path_});
+  });
+}
+
+bool VirtualTool::WaitForAppearances(uint64_t count, std::chrono::milliseconds timeout) const {
+  std::unique_lock<std::mutex> lock(mutex_);
+  return changed_.wait_for(lock, timeout, [&] { return plugged_ && appearances_ >= count; });
 }
 
 bool VirtualTool::WaitForPlugged(bool plugged, std::chrono::milliseconds timeout) const {

@@ -42,6 +42,13 @@ struct VirtualToolOptions {
   std::function<void(const std::string&)> trace;
 };
 
+// Where the tool's port stands, as seen by a waiting test.
+struct PortState {
+  bool plugged = false;
+  uint64_t appearances = 0;  // 1 after Start, +1 for every return
+  std::string device_path;   // empty while unplugged
+};
+
 // A virtual tool on a pseudo-terminal, running on its own thread: registered as COM<n> in the
 // port directory, answering the program's requests, restarting like the real tool (its port
 // goes away and comes back under the same number). Tests start one, point the program at the
@@ -78,10 +85,13 @@ class VirtualTool {
   int WriteStateFile(const std::string& path, std::string* error = nullptr) const;
   void SetFaults(const FaultSettings& faults);
 
-  // Waits until the predicate holds (checked at every change), at most timeout.
-  bool WaitUntil(const std::function<bool(const ToolState& state, bool plugged)>& predicate,
+  // Waits until the predicate holds (checked at every change), at most timeout. The predicate
+  // runs under the tool's lock: it must not call the tool.
+  bool WaitUntil(const std::function<bool(const ToolState& state, const PortState& port)>& predicate,
                  std::chrono::milliseconds timeout) const;
   bool WaitForPlugged(bool plugged, std::chrono::milliseconds timeout) const;
+  // Until the port has appeared `count` times in all and is present.
+  bool WaitForAppearances(uint64_t count, std::chrono::milliseconds timeout) const;
 
  private:
   using Clock = std::chrono::steady_clock;

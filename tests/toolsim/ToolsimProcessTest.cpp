@@ -1,0 +1,179 @@
+// The velmar-toolsim program end to end: ready line, port directory entries, restarts and
+// start-up progress across a real process boundary, signals and the state file.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include <nlohmann/json.hpp>
+
+#include "PtyClient.h"
+#include "ToolProcess.h"
+#include "ToolProfile.h"
+#include "support/FakeSerial.h"
+
+namespace velmar::toolsim {
+namespace {
+
+namespace fs = std::filesystem;
+using velmar::testing::FromHex;
+using velmar::testing::ToHex;
+using velmar::testing::WithCrc;
+using velmar::toolsim::testing::Eventually;
+using velmar::toolsim::testing::PtyClient;
+using velmar::toolsim::testing::ToolProcess;
+using namespace std::chrono_literals;
+
+constexpr auto kDeadline = 5000ms;
+
+std::string FirstLine(const fs::path& path) {
+  std::ifstream in(path);
+  std::string line;
+  std::getline(in, line);
+  return line;
+}
+
+class ToolsimProcessTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    directory_ = fs::path(::testing::TempDir()) / ("toolsim-proc-" + std::to_string(getpid()));
+    fs::remove_all(directory_);
+    fs::create_directories(directory_);
+  }
+  void TearDown() override { fs::remove_all(directory_); }
+
+  std::vector<std::string> Arguments(const std::string& profile, int port) {
+    return {VELMAR_TOOLSIM_BINARY,     "--profile", ShippedProfilePath(profile), "--port", std::to_string(port),
+            "--port-dir",              (directory_ / "ports").string(),          "--state", StatePath(),
+            "--restart-delay-ms",      "40",        "--progress-interval-ms",   "20"};
+  }
+  std::string StatePath() const { return (directory_ / "state.json").string(); }
+  fs::path Link(int port) const { return directory_ / "ports" / ("COM" + std::to_string(port)); }
+
+  nlohmann::json State() const {
+    std::ifstream in(StatePath());
+    return nlohmann::json::parse(in, nullptr, false);
+  }
+
+  fs::path directory_;
+};
+
+TEST_F(ToolsimProcessTest, PrintsTheReadyLineAndRegistersLinkAndName) {
+  ToolProcess first;
+  ASSERT_TRUE(first.Start(Arguments("protocol1.json", 21)));
+  const auto line = first.ReadLine(kDeadline);
+  ASSERT_TRUE(line.has_value()) << first.ErrorText();
+  ASSERT_EQ(line->rfind("COM21 /dev/pts/", 0), 0u) << *line;
+  const std::string device = line->substr(6);
+  EXPECT_EQ(fs::read_symlink(Link(21)).string(), device);
+  EXPECT_EQ(FirstLine(Link(21).string() + ".name"), "Broad Elm USB to Serial Ports");
+
+  std::vector<std::string> arguments = Arguments("protocol2.json", 22);
+  arguments.insert(arguments.end(), {"--adapter-name", "Ostar RS232 Emulation (test bench)"});
+  ToolProcess second;
+  ASSERT_TRUE(second.Start(arguments));
+  ASSERT_TRUE(second.ReadLine(kDeadline).has_value()) << second.ErrorText();
+  EXPECT_EQ(FirstLine(Link(22).string() + ".name"), "Ostar RS232 Emulation (test bench)");
+
+  PtyClient client(Link(21).string());
+  EXPECT_EQ(client.Exchange(FromHex("7F 03 F7 00 00 03 3D A1"), 11).size(), 11u);
+}
+
+TEST_F(ToolsimProcessTest, RestartRemovesAndRecreatesTheLinkUnderTheSameNumber) {
+  ToolProcess tool;
+  ASSERT_TRUE(tool.Start(Arguments("protocol2.json", 23)));
+  ASSERT_TRUE(tool.ReadLine(kDeadline).has_value()) << tool.ErrorText();
+  {
+    PtyClient client(Link(23).string());
+    EXPECT_EQ(client.Exchange(FromHex("FF 05 7D 01 FF 00 D0 48"), 8).size(), 8u);
+    bool hung_up = false;
+    client.Receive(1, kDeadline, &hung_up);
+    EXPECT_TRUE(hung_up) << "the old port must go away";
+  }
+  ASSERT_TRUE(Eventually([&] { return fs::exists(Link(23)); }));
+  EXPECT_TRUE(fs::exists(Link(23).string() + ".name"));
+  PtyClient client(Link(23).string());
+  EXPECT_EQ(client.Exchange(FromHex("FF 03 40 00 00 01 84 14"), 7).size(), 7u);
+  tool.Signal(SIGUSR1);
+  ASSERT_TRUE(Eventually([&] { return State().is_object(); }));
+  EXPECT_EQ(State()["restarts"], 1);
+}
+
+TEST_F(ToolsimProcessTest, MainSoftwareFinishBringsProgressThenTheNewVersion) {
+  ToolProcess tool;
+  ASSERT_TRUE(tool.Start(Arguments("protocol1.json", 24)));
+  ASSERT_TRUE(tool.ReadLine(kDeadline).has_value()) << tool.ErrorText();
+  {
+    PtyClient client(Link(24).string());
+    EXPECT_EQ(client.Exchange(WithCrc(FromHex("7F 10 F5 00 00 04 08 00 00 00 00 01 02 03 04")), 8).size(), 8u);
+    ASSERT_TRUE(client.Send(FromHex("FF 10 00 00 00 01 02 00 07 AF F6")));
+    bool hung_up = false;
+    client.Receive(1, kDeadline, &hung_up);
+    EXPECT_TRUE(hung_up);
+  }
+  ASSERT_TRUE(Eventually([&] { return fs::exists(Link(24)); }));
+  PtyClient client(Link(24).string());
+  EXPECT_EQ(ToHex(client.Receive(9, kDeadline)), "AA 55 01 AA 55 02 AA 55 03");
+  const auto software = client.Exchange(WithCrc(FromHex("7F 03 F3 00 00 07")), 19);
+  ASSERT_EQ(software.size(), 19u) << ToHex(software);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(&software[3 + 4]), 4), "1.10");
+}
+
+TEST_F(ToolsimProcessTest, SigtermWritesTheStateAndRemovesThePort) {
+  ToolProcess tool;
+  ASSERT_TRUE(tool.Start(Arguments("protocol2.json", 25)));
+  ASSERT_TRUE(tool.ReadLine(kDeadline).has_value()) << tool.ErrorText();
+  {
+    PtyClient client(Link(25).string());
+    EXPECT_EQ(client.Exchange(WithCrc(FromHex("FF 10 A5 11 00 04 08 00 10 00 00 61 62 63 64")), 8).size(), 8u);
+    EXPECT_EQ(client.Exchange(WithCrc(FromHex("FF 10 A5 AB 00 02 04 02 00 21 00")), 8).size(), 8u);
+    EXPECT_EQ(client.Exchange(FromHex("FF 10 00 00 00 01 02 00 07 AF F6"), 8).size(), 8u);
+  }
+  tool.Signal(SIGTERM);
+  ASSERT_EQ(tool.Wait(kDeadline), 0) << tool.ErrorText();
+  EXPECT_FALSE(fs::exists(fs::symlink_status(Link(25))));
+  EXPECT_FALSE(fs::exists(Link(25).string() + ".name"));
+  const nlohmann::json state = State();
+  ASSERT_TRUE(state.is_object());
+  ASSERT_EQ(state["written"].size(), 1u);
+  EXPECT_EQ(state["written"][0]["startHex"], "0x00001000");
+  EXPECT_EQ(state["written"][0]["sha256"], "88d4266fd4e6338d13b845fcf289579d209c897823b9217da3e161936f031589");
+  EXPECT_EQ(state["zone"], 2);
+  EXPECT_EQ(state["country"], 33);
+  ASSERT_EQ(state["finishes"].size(), 1u);
+  EXPECT_EQ(state["finishes"][0]["kind"], "register0");
+  EXPECT_EQ(state["finishes"][0]["mainSoftware"], false);
+  EXPECT_EQ(state["softwareVersion"], "1.00");
+}
+
+TEST_F(ToolsimProcessTest, RefusesBadProfilesTakenPortsAndBadSwitches) {
+  const fs::path bad = directory_ / "bad.json";
+  std::ofstream(bad) << R"({"map": "Protocol2", "serialNumber": "X", "blockSize": 300})";
+  std::string output;
+  ToolProcess process;
+  ASSERT_TRUE(process.Start({VELMAR_TOOLSIM_BINARY, "--profile", bad.string(), "--port", "26"}));
+  EXPECT_EQ(process.Wait(kDeadline), 2);
+  EXPECT_NE(process.ErrorText().find("blockSize"), std::string::npos) << process.ErrorText();
+
+  EXPECT_EQ(ToolProcess::Run({VELMAR_TOOLSIM_BINARY, "--profile", ShippedProfilePath("protocol2.json"), "--port",
+                              "0"},
+                             &output, kDeadline),
+            2);
+  EXPECT_EQ(ToolProcess::Run({VELMAR_TOOLSIM_BINARY, "--profile", ShippedProfilePath("protocol2.json"), "--port",
+                              "5", "--drop-rate", "1.5"},
+                             &output, kDeadline),
+            2);
+
+  ToolProcess holder;
+  ASSERT_TRUE(holder.Start(Arguments("protocol2.json", 27)));
+  ASSERT_TRUE(holder.ReadLine(kDeadline).has_value());
+  ToolProcess second;
+  ASSERT_TRUE(second.Start(Arguments("protocol1.json", 27)));
+  EXPECT_EQ(second.Wait(kDeadline), 2);
+  EXPECT_NE(second.ErrorText().find("already registered"), std::string::npos) << second.ErrorText();
+  EXPECT_TRUE(fs::is_symlink(Link(27)));  // the first tool keeps its port
+}
+
+}  // namespace
+}  // namespace velmar::toolsim
