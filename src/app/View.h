@@ -59,7 +59,8 @@ class View {
   // Shows the sensor report file, closing the one shown before.
   virtual void ShowSensorReport(const std::string& path) = 0;
   // Opens an address with the desktop's default action.
-  virtual void OpenAddress(const std::string& address) = 0;
+  // False when the desktop could not open it.
+  virtual bool OpenAddress(const std::string  virtual void OpenAddress(const std::string& address) = 0; address) = 0;
   // A refused action (closing while an update runs).
   virtual void Beep() = 0;
 };
