@@ -60,7 +60,7 @@ class View {
   virtual void ShowSensorReport(const std::string& path) = 0;
   // Opens an address with the desktop's default action.
   // False when the desktop could not open it.
-  virtual bool OpenAddress(const std::string  virtual void OpenAddress(const std::string& address) = 0; address) = 0;
+  virtual bool OpenAddress(const std::string& address) = 0;
   // A refused action (closing while an update runs).
   virtual void Beep() = 0;
 };
