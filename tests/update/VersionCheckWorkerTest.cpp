@@ -1,0 +1,267 @@
+// The version check against the local update server: the eight requests of a run in order,
+// the proxy login, failures, the status report; and the run's moves on a scripted service.
+#include "update/VersionCheckWorker.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "UpdateTestSupport.h"
+#include "server/FakeHttpTransport.h"
+#include "support/RecordingPoster.h"
+
+namespace velmar {
+namespace {
+
+using testing::FakeHttpTransport;
+using testing::FakeReply;
+using testing::PostedEvent;
+using testing::RecordingPoster;
+using testing::ServerProcess;
+using testing::YieldingClock;
+using Json = nlohmann::json;
+
+constexpr uint32_t kMessage = VersionCheckWorker::kMessage;
+
+class VersionCheckOnServer : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!testing::HaveServer()) GTEST_SKIP() << "velmar-serversim is not built";
+  }
+
+  VersionCheckWorker& Begin(std::vector<std::string> switches = {}) {
+    EXPECT_TRUE(server_.Start(testing::DemoCatalog(), std::move(switches)));
+    worker_ = std::make_unique<VersionCheckWorker>(server_.Address(), transport_, clock_);
+    worker_->SetWindow(&window_);
+    worker_->SetIdentity("QL7-12-000123", "1.00");
+    worker_->Start();
+    return *worker_;
+  }
+
+  // The requests that were answered, as "action/step".
+  std::vector<std::string> Answered() {
+    std::vector<std::string> steps;
+    for (const Json& line : server_.Log()) {
+      if (line["status"] == 200) steps.push_back(line["action"].get<std::string>() + "/" +
+                                                line["step"].get<std::string>());
+    }
+    return steps;
+  }
+
+  ServerProcess server_;
+  CurlHttpTransport transport_{testing::DirectConnection()};
+  YieldingClock clock_;
+  RecordingPoster window_;
+  std::unique_ptr<VersionCheckWorker> worker_;
+};
+
+const std::vector<std::string> kEightRequests = {
+    "test_version/redirect", "test_version/action", "list_options/redirect",
+    "list_options/action",   "list_dbs/redirect",   "list_dbs/action",
+    "list_oth/redirect",     "list_oth/action"};
+
+TEST_F(VersionCheckOnServer, ARunMakesEightRequestsInOrderAndFillsTheCatalogue) {
+  VersionCheckWorker& worker = Begin();
+  ASSERT_TRUE(worker.StartCheck(1));
+  // A run in progress is never restarted.
+  EXPECT_FALSE(worker.StartCheck(0));
+  ASSERT_TRUE(window_.WaitFor(VersionCheckWorker::kEventListsComplete));
+  EXPECT_EQ(window_.Events(), (std::vector<PostedEvent>{
+                                  {kMessage, 18, 0}, {kMessage, 20, 0}, {kMessage, 8, 1}}));
+  EXPECT_EQ(worker.State(), VersionCheckWorker::kStateIdle);
+
+  EXPECT_TRUE(worker.Version().NewVersionAvailable());
+  EXPECT_EQ(worker.Version().NewVersion(), "1.10");
+  EXPECT_EQ(worker.Options().Count(), 3);
+  EXPECT_EQ(worker.Databases().Count(), 2);
+  EXPECT_EQ(worker.Databases().Zone(), 2);
+  EXPECT_EQ(worker.Others().Count(), 2);
+
+  const auto log = server_.Log();
+  ASSERT_EQ(log.size(), 8u);
+  EXPECT_EQ(server_.Steps(), kEightRequests);
+  for (const Json& line : log) {
+    // Every request of the run carries the same identity.
+    EXPECT_EQ(line["body"], "s=QL7-12-000123&v=1.00&a=" + line["action"].get<std::string>() +
+                                "&tool=QL7-12&usr=");
+    EXPECT_EQ(line["userAgent"], "Korndal");
+  }
+
+  // Idle again: the next run starts, and reports its own flag.
+  window_.Clear();
+  ASSERT_TRUE(worker.StartCheck(0));
+  ASSERT_TRUE(window_.WaitFor(VersionCheckWorker::kEventListsComplete));
+  EXPECT_EQ(window_.Events().back(), (PostedEvent{kMessage, 8, 0}));
+  EXPECT_EQ(server_.Log().size(), 16u);
+}
+
+TEST_F(VersionCheckOnServer, AProxyLoginIsAskedForThenTheRunRepeatsItsFirstRequest) {
+  VersionCheckWorker& worker = Begin({"--proxy-login", "alice:s3cret"});
+  ASSERT_TRUE(worker.StartCheck(1));
+  ASSERT_TRUE(window_.WaitFor(VersionCheckWorker::kEventProxyLogin));
+  EXPECT_EQ(worker.State(), VersionCheckWorker::kStateProxyWait);
+  EXPECT_FALSE(worker.ProxyLoginGiven());
+  EXPECT_FALSE(worker.StartCheck(1));
+
+  worker.SetProxyCredentials("alice", "s3cret");
+  ASSERT_TRUE(window_.WaitFor(VersionCheckWorker::kEventListsComplete));
+  EXPECT_EQ(window_.EventCodes(), (std::vector<int32_t>{18, 6, 18, 20, 8}));
+  EXPECT_EQ(Answered(), kEightRequests);
+  const auto log = server_.Log();
+  ASSERT_FALSE(log.empty());
+  EXPECT_EQ(log[0]["status"], 407);
+  EXPECT_EQ(log[0]["action"], "test_version");
+}
+
+TEST_F(VersionCheckOnServer, ACancelledProxyLoginLeavesTheWorkerIdleForAFreshRun) {
+  VersionCheckWorker& worker = Begin({"--proxy-login", "alice:s3cret"});
+  ASSERT_TRUE(worker.StartCheck(1));
+  ASSERT_TRUE(window_.WaitFor(VersionCheckWorker::kEventProxyLogin));
+  worker.CancelCheck();
+  EXPECT_EQ(worker.State(), VersionCheckWorker::kStateIdle);
+  EXPECT_FALSE(worker.IsChecking());
+
+  // A later detection starts a new run from its first request.
+  window_.Clear();
+  worker.SetProxyCredentials("alice", "s3cret");
+  ASSERT_TRUE(worker.StartCheck(0));
+  ASSERT_TRUE(window_.WaitFor(VersionCheckWorker::kEventListsComplete));
+  EXPECT_EQ(window_.EventCodes(), (std::vector<int32_t>{18, 20, 8}));
+}
+
+TEST_F(VersionCheckOnServer, AFailedDatabaseListLeavesTheListsItDidNotReach) {
+  VersionCheckWorker& worker = Begin({"--fail", "list_dbs=500"});
+  // What an earlier run left (the worker's thread is idle).
+  std::string earlier_databases = "<zone>7</zone><duo><dbs>OLD1-1-A</dbs><rel>OLD1-1-B</rel></duo>";
+  worker.Databases().Read(earlier_databases);
+  std::string earlier_others = "<af>OLD1.00</af>";
+  worker.Others().Read(earlier_others);
+
+  ASSERT_TRUE(worker.StartCheck(1));
+  ASSERT_TRUE(window_.WaitFor(VersionCheckWorker::kEventFailed));
+  EXPECT_EQ(window_.EventCodes(), (std::vector<int32_t>{18, 20, 19}));
+  EXPECT_EQ(worker.State(), VersionCheckWorker::kStateIdle);
+  EXPECT_EQ(worker.Options().Count(), 3);  // reached and replaced
+  EXPECT_EQ(worker.Databases().Zone(), 7);
+  ASSERT_EQ(worker.Databases().Count(), 1);
+  EXPECT_STREQ(worker.Databases().PairAt(0).dbs, "OLD1-1-A");
+  std::string name;
+  ASSERT_EQ(worker.Others().Count(), 1);
+  worker.Others().NameAt(0, name);
+  EXPECT_EQ(name, "OLD1.00");
+  // Nothing after the failed request.
+  const auto steps = server_.Steps();
+  ASSERT_EQ(steps.size(), 6u);
+  EXPECT_EQ(steps.back(), "list_dbs/action");
+}
+
+TEST_F(VersionCheckOnServer, AnUnansweredFirstRequestReportsTheFailure) {
+  VersionCheckWorker& worker = Begin({"--fail-redirect", "test_version=503"});
+  ASSERT_TRUE(worker.StartCheck(1));
+  ASSERT_TRUE(window_.WaitFor(VersionCheckWorker::kEventFailed));
+  EXPECT_EQ(window_.EventCodes(), (std::vector<int32_t>{18, 19}));
+  EXPECT_TRUE(worker.StartCheck(1));  // idle again
+}
+
+TEST_F(VersionCheckOnServer, TheStatusReportGoesInTwoRequestsOnTheCallersThread) {
+  // No thread at all: the report is synchronous.
+  ASSERT_TRUE(server_.Start(testing::DemoCatalog()));
+  VersionCheckWorker worker(server_.Address(), transport_, clock_);
+  worker.SetIdentity("QL7-12-000123", "1.10");
+  ASSERT_TRUE(worker.ReportStatus("EUR24-1-B", "FAIL: LOAD_ETAPE_OPTIONS->EVENT_FIN_TRANSFERT_FAIL"));
+  const auto log = server_.Log();
+  ASSERT_EQ(log.size(), 2u);
+  EXPECT_EQ(log[0]["step"], "redirect");
+  EXPECT_EQ(log[0]["fields"]["a"], "setstatus");
+  EXPECT_EQ(log[0]["fieldOrder"], Json({"s", "v", "a", "tool", "usr"}));
+  EXPECT_EQ(log[1]["step"], "action");
+  EXPECT_EQ(log[1]["fieldOrder"], Json({"s", "v", "tool", "f", "status"}));
+  EXPECT_EQ(log[1]["update"]["serial"], "QL7-12-000123");
+  EXPECT_EQ(log[1]["update"]["version"], "1.10");
+  EXPECT_EQ(log[1]["update"]["file"], "EUR24-1-B");
+  EXPECT_EQ(log[1]["update"]["status"], "FAIL: LOAD_ETAPE_OPTIONS->EVENT_FIN_TRANSFERT_FAIL");
+  EXPECT_EQ(worker.State(), VersionCheckWorker::kStateIdle);
+}
+
+TEST_F(VersionCheckOnServer, NoStatusReportWhileARunHoldsTheClient) {
+  VersionCheckWorker& worker = Begin({"--proxy-login", "alice:s3cret"});
+  ASSERT_TRUE(worker.StartCheck(1));
+  ASSERT_TRUE(window_.WaitFor(VersionCheckWorker::kEventProxyLogin));
+  const size_t before = server_.Log().size();
+  EXPECT_FALSE(worker.ReportStatus("X", "PASS"));
+  EXPECT_EQ(server_.Log().size(), before);
+  EXPECT_EQ(worker.State(), VersionCheckWorker::kStateProxyWait);
+  worker.Stop();
+  // A stop ends the run; the worker is idle at its next start.
+  EXPECT_EQ(worker.State(), VersionCheckWorker::kStateIdle);
+  EXPECT_FALSE(worker.ReportStatus("X", "PASS"));  // the proxy still wants its login
+  EXPECT_EQ(worker.State(), VersionCheckWorker::kStateIdle);
+}
+
+TEST_F(VersionCheckOnServer, AFailedStatusReportIsSilent) {
+  ASSERT_TRUE(server_.Start(testing::DemoCatalog(), {"--fail", "setstatus=500"}));
+  VersionCheckWorker worker(server_.Address(), transport_, clock_);
+  worker.SetWindow(&window_);
+  worker.SetIdentity("QL7-12-000123", "1.10");
+  EXPECT_FALSE(worker.ReportStatus("", "PASS"));
+  EXPECT_TRUE(window_.Events().empty());
+}
+
+// On a scripted service: the moves that a real server cannot easily provoke.
+const char* kRedirect = "<texte>t</texte><lien>http://act.example/u.php</lien>";
+
+TEST(VersionCheckScripted, A407AfterTheFirstRequestIsAnOrdinaryFailure) {
+  FakeHttpTransport transport;
+  YieldingClock clock;
+  RecordingPoster window;
+  VersionCheckWorker worker(ServerAddress{}, transport, clock);
+  worker.SetWindow(&window);
+  transport.Queue(FakeReply::Ok(kRedirect));
+  transport.Queue(FakeReply::Ok("<versionValid>1</versionValid>"));
+  transport.Queue(FakeReply::Status(407));
+  worker.Start();
+  ASSERT_TRUE(worker.StartCheck(0));
+  ASSERT_TRUE(window.WaitFor(VersionCheckWorker::kEventFailed));
+  EXPECT_EQ(window.EventCodes(), (std::vector<int32_t>{18, 20, 19}));
+  EXPECT_EQ(transport.Sends().size(), 3u);
+}
+
+TEST(VersionCheckScripted, ACheckAskedForBeforeTheThreadRunsIsNotLost) {
+  FakeHttpTransport transport;
+  YieldingClock clock;
+  RecordingPoster window;
+  VersionCheckWorker worker(ServerAddress{}, transport, clock);
+  worker.SetWindow(&window);
+  for (int i = 0; i < 4; ++i) {
+    transport.Queue(FakeReply::Ok(kRedirect));
+    transport.Queue(FakeReply::Ok(i == 0 ? "<versionValid>0</versionValid>" : ""));
+  }
+  ASSERT_TRUE(worker.StartCheck(1));
+  worker.Start();
+  ASSERT_TRUE(window.WaitFor(VersionCheckWorker::kEventListsComplete));
+  EXPECT_EQ(window.Events().back(), (PostedEvent{kMessage, 8, 1}));
+  EXPECT_TRUE(worker.Version().NewVersionAvailable());
+}
+
+TEST(VersionCheckScripted, StoppingAnIdleOrWaitingWorkerReturnsAndAStartFindsItIdle) {
+  FakeHttpTransport transport;
+  YieldingClock clock;
+  RecordingPoster window;
+  VersionCheckWorker worker(ServerAddress{}, transport, clock);
+  worker.SetWindow(&window);
+  worker.Stop();  // never started
+  worker.Start();
+  worker.Stop();
+  EXPECT_EQ(worker.State(), VersionCheckWorker::kStateIdle);
+  transport.Queue(FakeReply::Status(407));
+  worker.Start();
+  ASSERT_TRUE(worker.StartCheck(1));
+  ASSERT_TRUE(window.WaitFor(VersionCheckWorker::kEventProxyLogin));
+  worker.Stop();
+  EXPECT_EQ(worker.State(), VersionCheckWorker::kStateIdle);
+  EXPECT_FALSE(worker.IsChecking());
+}
+
+}  // namespace
+}  // namespace velmar
