@@ -1,0 +1,345 @@
+// The sensor report against a scripted tool on the fake line and against the virtual tool on
+// a pseudo-terminal: what reaches "valves.txt", when nothing does, and where the file goes
+// when the working directory will not take it.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/file.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "TempDir.h"
+#include "ToolProfile.h"
+#include "VirtualTool.h"
+#include "app/SensorReport.h"
+#include "device/ScriptedTool.h"
+#include "device/SerialPort.h"
+#include "device/ToolDevice.h"
+#include "support/FakeSerial.h"
+
+namespace velmar {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::Bytes;
+using testing::FakeSerialBinding;
+using testing::ScriptedTool;
+using testing::TempDir;
+using testing::TextBytes;
+
+constexpr uint16_t kHeader = 0xA700;
+
+std::string ReadText(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+Bytes Header(uint16_t count, uint16_t stored) {
+  return Bytes{static_cast<uint8_t>(count), static_cast<uint8_t>(count >> 8),
+               static_cast<uint8_t>(stored), static_cast<uint8_t>(stored >> 8)};
+}
+
+// Restores an environment variable at the end of a test.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const char* value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old;
+    if (value) ::setenv(name, value, 1);
+    else ::unsetenv(name);
+  }
+  ~ScopedEnv() {
+    if (old_) ::setenv(name_, old_->c_str(), 1);
+    else ::unsetenv(name_);
+  }
+
+ private:
+  const char* name_;
+  std::optional<std::string> old_;
+};
+
+class SensorReportTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(port_.Open(), 1);
+    device_.Attach(&port_);
+    for (uint16_t n : {0, 11, 12, 13, 22, 23}) tool_.AnswerProbe(n);
+    Bytes info(40, 0);
+    tool_.Set(255, 0xA500, info);
+    tool_.Set(255, 0xA510, Bytes{128, 0, 0, 0});
+    ASSERT_EQ(device_.Detect(), 0);
+    ASSERT_EQ(device_.Protocol(), DeviceProtocol::Protocol2);
+    fake_.line().written.clear();
+  }
+
+  SensorReport Report() {
+    return SensorReport(device_, SensorReportPlaces{work_.path().string(), data_.path().string()});
+  }
+  void Records(const std::vector<Bytes>& records, uint16_t stored = 1) {
+    tool_.Set(255, kHeader, Header(static_cast<uint16_t>(records.size()), stored));
+    for (size_t i = 0; i < records.size(); ++i)
+      tool_.Set(255, static_cast<uint16_t>(kHeader + 1 + i), records[i]);
+  }
+  fs::path WorkFile() const { return work_.path() / "valves.txt"; }
+  fs::path DataFile() const { return data_.path() / "Ostar" / "Korda" / "valves.txt"; }
+  size_t Requests() { return fake_.Written().size(); }
+
+  TempDir work_{"work"};
+  TempDir data_{"data"};
+  FakeSerialBinding fake_;
+  SerialPort port_{fake_};
+  ToolDevice device_;
+  ScriptedTool tool_{fake_};
+};
+
+TEST_F(SensorReportTest, RecordsGoBackToBackAndEmptyOnesAreSkipped) {
+  Records({TextBytes("FL 0A3F21C7 2.31 bar\r\n"), Bytes{}, TextBytes("RR 1B77C0F1 2.20 bar\r\n")});
+  SensorReport report = Report();
+  ASSERT_EQ(report.Build(), 1);
+  EXPECT_EQ(ReadText(WorkFile()), "FL 0A3F21C7 2.31 bar\r\nRR 1B77C0F1 2.20 bar\r\n");
+  EXPECT_EQ(report.reportPath(), "");
+  EXPECT_EQ(report.FilePath(), fs::absolute(WorkFile()).string());
+  EXPECT_FALSE(fs::exists(DataFile()));
+}
+
+TEST_F(SensorReportTest, TheRequestsOnTheWire) {
+  Records({TextBytes("A"), TextBytes("B")});
+  ASSERT_EQ(Report().Build(), 1);
+  using testing::FromHex;
+  using testing::WithCrc;
+  const std::vector<Bytes> expected = {
+      WithCrc(FromHex("FF 03 40 0D 00 01")),  // probe 13
+      WithCrc(FromHex("FF 03 A7 00 00 02")),  // header
+      WithCrc(FromHex("FF 03 A7 01 00 50")),  // record 1, 80 registers
+      WithCrc(FromHex("FF 03 A7 02 00 50")),
+  };
+  EXPECT_EQ(fake_.Written(), expected);
+}
+
+TEST_F(SensorReportTest, NothingStoredWritesNoFile) {
+  Records({TextBytes("FL"), TextBytes("FR")}, /*stored=*/0);
+  EXPECT_EQ(Report().Build(), 0);
+  EXPECT_FALSE(fs::exists(WorkFile()));
+  EXPECT_EQ(Requests(), 2u);  // probe and header only
+}
+
+TEST_F(SensorReportTest, AFullRecordWithoutTerminatorIsWrittenWhole) {
+  Bytes full(160, 0);
+  for (size_t i = 0; i < full.size(); ++i) full[i] = static_cast<uint8_t>('A' + i % 26);
+  full[10] = 0xE9;  // 8-bit characters pass as they are
+  full[11] = '\r';
+  full[12] = '\n';
+  Records({full, TextBytes("next")});
+  ASSERT_EQ(Report().Build(), 1);
+  EXPECT_EQ(ReadText(WorkFile()), std::string(full.begin(), full.end()) + "next");
+}
+
+TEST_F(SensorReportTest, ATextEndsAtItsFirstZeroByte) {
+  Bytes record = TextBytes("short");
+  record.push_back(0);
+  const Bytes tail = TextBytes("hidden");
+  record.insert(record.end(), tail.begin(), tail.end());
+  Records({record});
+  ASSERT_EQ(Report().Build(), 1);
+  EXPECT_EQ(ReadText(WorkFile()), "short");
+}
+
+TEST_F(SensorReportTest, NoProbeAnswerNoReport) {
+  tool_.Remove(255, 0x400D);
+  Records({TextBytes("FL")});
+  EXPECT_EQ(Report().Build(), 0);
+  EXPECT_FALSE(fs::exists(WorkFile()));
+}
+
+TEST_F(SensorReportTest, NoHeaderNoReport) {
+  EXPECT_EQ(Report().Build(), 0);
+  EXPECT_FALSE(fs::exists(WorkFile()));
+}
+
+TEST_F(SensorReportTest, OnlyEmptyRecordsLeaveAnEmptyFile) {
+  Records({Bytes{}, Bytes{}});
+  ASSERT_TRUE(std::ofstream(WorkFile()) << "an older report");
+  EXPECT_EQ(Report().Build(), 0);
+  ASSERT_TRUE(fs::exists(WorkFile()));
+  EXPECT_EQ(fs::file_size(WorkFile()), 0u);
+}
+
+TEST_F(SensorReportTest, EachBuildStartsTheFileAfresh) {
+  Records({TextBytes("a much longer first report text")});
+  ASSERT_EQ(Report().Build(), 1);
+  Records({TextBytes("new")});
+  ASSERT_EQ(Report().Build(), 1);
+  EXPECT_EQ(ReadText(WorkFile()), "new");
+}
+
+TEST_F(SensorReportTest, AFailingRecordIsSkipped) {
+  Records({TextBytes("one"), TextBytes("two"), TextBytes("three")});
+  tool_.Remove(255, kHeader + 2);  // the tool answers record 2 with an exception
+  ASSERT_EQ(Report().Build(), 1);
+  EXPECT_EQ(ReadText(WorkFile()), "onethree");
+}
+
+TEST_F(SensorReportTest, AToolThatStopsAnsweringEndsTheReport) {
+  // 65535 records announced, two stored, then the cable is pulled: the report keeps what it
+  // has and ends instead of waiting for every remaining record.
+  tool_.Set(255, kHeader, Header(0xFFFF, 1));
+  tool_.Set(255, kHeader + 1, TextBytes("one"));
+  tool_.Set(255, kHeader + 2, TextBytes("two"));
+  auto inner = fake_.line().responder;
+  fake_.line().responder = [&](const Bytes& request) {
+    if (request.size() > 3 && request[2] == 0xA7 && request[3] == 0x03) tool_.Silence();
+    return inner(request);
+  };
+  ASSERT_EQ(Report().Build(), 1);
+  EXPECT_EQ(ReadText(WorkFile()), "onetwo");
+  // Probe, header, two records, then one failed record read and one failed probe.
+  const size_t attempts = device_.Master().Retries();
+  EXPECT_EQ(Requests(), 4 + 2 * attempts);
+}
+
+TEST_F(SensorReportTest, TheToolStaysLockedWhileTheRecordsAreRead) {
+  Records({TextBytes("FL")});
+  std::optional<bool> other_thread_got_lock;
+  auto inner = fake_.line().responder;
+  fake_.line().responder = [&](const Bytes& request) {
+    if (request.size() > 3 && request[2] == 0xA7 && request[3] == 0x01) {
+      std::thread other([&] {
+        other_thread_got_lock = device_.TryLock();
+        if (*other_thread_got_lock) device_.Unlock();
+      });
+      other.join();
+    }
+    return inner(request);
+  };
+  ASSERT_EQ(Report().Build(), 1);
+  ASSERT_TRUE(other_thread_got_lock.has_value());
+  EXPECT_FALSE(*other_thread_got_lock);
+  // And it is released afterwards.
+  std::thread after([&] {
+    const bool got = device_.TryLock();
+    EXPECT_TRUE(got);
+    if (got) device_.Unlock();
+  });
+  after.join();
+}
+
+TEST_F(SensorReportTest, AReadOnlyWorkingDirectorySendsTheReportToTheDataFolder) {
+  Records({TextBytes("FL"), TextBytes("FR")});
+  if (::geteuid() == 0) {
+    // Root writes anywhere: a folder named valves.txt blocks the file instead.
+    fs::create_directory(WorkFile());
+  } else {
+    fs::permissions(work_.path(), fs::perms::owner_read | fs::perms::owner_exec);
+  }
+  SensorReport report = Report();
+  ASSERT_EQ(report.Build(), 1);
+  fs::permissions(work_.path(), fs::perms::owner_all);
+  EXPECT_EQ(ReadText(DataFile()), "FLFR");
+  EXPECT_EQ(report.reportPath(), DataFile().string());
+  EXPECT_EQ(report.FilePath(), DataFile().string());
+  EXPECT_FALSE(fs::is_regular_file(WorkFile()));
+
+  // The next build that can use the working directory goes back to it.
+  if (fs::is_directory(WorkFile())) fs::remove(WorkFile());
+  ASSERT_EQ(report.Build(), 1);
+  EXPECT_EQ(report.reportPath(), "");
+  EXPECT_EQ(ReadText(WorkFile()), "FLFR");
+}
+
+TEST_F(SensorReportTest, AFileLockedByAnotherProgramSendsTheReportToTheDataFolder) {
+  Records({TextBytes("FL")});
+  ASSERT_TRUE(std::ofstream(WorkFile()) << "being read elsewhere");
+  const int holder = ::open(WorkFile().c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(holder, 0);
+  ASSERT_EQ(::flock(holder, LOCK_EX), 0);
+  SensorReport report = Report();
+  const int result = report.Build();
+  ::close(holder);
+  ASSERT_EQ(result, 1);
+  EXPECT_EQ(ReadText(WorkFile()), "being read elsewhere");  // untouched
+  EXPECT_EQ(ReadText(DataFile()), "FL");
+  EXPECT_EQ(report.reportPath(), DataFile().string());
+}
+
+TEST_F(SensorReportTest, NoPlaceForTheFileNoReport) {
+  Records({TextBytes("FL")});
+  fs::create_directory(WorkFile());
+  SensorReport without_data_folder(device_, SensorReportPlaces{work_.path().string(), std::nullopt});
+  EXPECT_EQ(without_data_folder.Build(), 0);
+
+  // A data folder whose subfolder cannot be made.
+  ASSERT_TRUE(std::ofstream(data_.path() / "Ostar") << "a file, not a folder");
+  EXPECT_EQ(Report().Build(), 0);
+}
+
+TEST_F(SensorReportTest, DefaultPlacesAreTheWorkingDirectoryAndTheDesktopDataFolder) {
+  Records({TextBytes("FL")});
+  ScopedEnv data_home("XDG_DATA_HOME", data_.path().c_str());
+  const fs::path previous = fs::current_path();
+  fs::current_path(work_.path());
+  SensorReport report(device_);
+  const int result = report.Build();
+  const std::string shown = report.FilePath();
+  fs::current_path(previous);
+  ASSERT_EQ(result, 1);
+  EXPECT_EQ(ReadText(WorkFile()), "FL");
+  EXPECT_EQ(shown, (work_.path() / "valves.txt").string());
+}
+
+TEST(UserDataFolder, FollowsTheDesktopRules) {
+  {
+    ScopedEnv data_home("XDG_DATA_HOME", "/srv/data");
+    EXPECT_EQ(UserDataFolder(), "/srv/data");
+  }
+  {
+    ScopedEnv data_home("XDG_DATA_HOME", "relative/data");  // invalid: ignored
+    ScopedEnv home("HOME", "/home/someone");
+    EXPECT_EQ(UserDataFolder(), "/home/someone/.local/share");
+  }
+  {
+    ScopedEnv data_home("XDG_DATA_HOME", nullptr);
+    ScopedEnv home("HOME", "/home/other");
+    EXPECT_EQ(UserDataFolder(), "/home/other/.local/share");
+  }
+}
+
+// The same report from the virtual tool over a real pseudo-terminal.
+TEST(SensorReportOnVirtualTool, WritesTheStoredRecords) {
+  using namespace std::chrono_literals;
+  TempDir ports("ports");
+  TempDir work("work");
+  ScopedEnv port_dir("VELMAR_PORT_DIR", ports.path().c_str());
+  toolsim::VirtualToolOptions options;
+  std::string error;
+  ASSERT_EQ(toolsim::LoadProfile(toolsim::ShippedProfilePath("protocol2.json"), &options.profile,
+                                 &error),
+            0)
+      << error;
+  const std::string full(160, 'Z');
+  options.profile.sensor_records = {"2024-03-12 FL 2.31 bar\r\n", "", full};
+  options.port_number = 42;
+  options.port_directory = ports.path().string();
+  toolsim::VirtualTool tool(std::move(options));
+  ASSERT_EQ(tool.Start(&error), 0) << error;
+
+  SerialPort port;
+  ToolDevice device;
+  device.Attach(&port);
+  port.SetPort(42);
+  port.SetReadTimeout(50);  // the first map is asked first and stays silent
+  ASSERT_EQ(port.Open(), 1);
+  ASSERT_EQ(device.Detect(), 0);
+  SensorReport report(device, SensorReportPlaces{work.path().string(), std::nullopt});
+  ASSERT_EQ(report.Build(), 1);
+  port.Close();
+  tool.Stop();
+  EXPECT_EQ(ReadText(work.path() / "valves.txt"), "2024-03-12 FL 2.31 bar\r\n" + full);
+}
+
+}  // namespace
+}  // namespace velmar

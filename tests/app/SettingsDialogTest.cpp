@@ -1,0 +1,275 @@
+// The settings dialog's logic: the port list and its selection, which controls are enabled,
+// how each ending hands values back, the connection test on the wire (restart, wait, detect)
+// and the factory-reset request.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/ControlIds.h"
+#include "app/SettingsDialog.h"
+#include "app/Strings.h"
+#include "device/ScriptedTool.h"
+#include "device/SerialPort.h"
+#include "device/ToolDevice.h"
+#include "platform/Clock.h"
+#include "platform/PortListing.h"
+#include "support/FakeSerial.h"
+#include "support/RecordingPoster.h"
+
+namespace velmar {
+namespace {
+
+using testing::Bytes;
+using testing::FakeSerialBinding;
+using testing::FromHex;
+using testing::PostedEvent;
+using testing::RecordingPoster;
+using testing::ScriptedTool;
+using testing::WithCrc;
+
+class FakeListing : public PortListing {
+ public:
+  bool FriendlyNames(std::vector<std::string>& out) override {
+    out = names;
+    return answers;
+  }
+  std::vector<std::string> names;
+  bool answers = true;
+};
+
+class SettingsDialogTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    device_.Attach(&port_);
+    listing_.names = {"Communications Port (COM1)", "Ostar RS232 Emulation (COM3)",
+                      "USB Serial (COM7)"};
+  }
+
+  SettingsDialog Dialog(int32_t autoDetect, int32_t upgradeCheck, int32_t portNumber) {
+    return SettingsDialog(autoDetect, upgradeCheck, portNumber, device_, port_, window_, listing_,
+                          clock_);
+  }
+
+  // A second-map tool that answers detection on the line.
+  void ToolAnswers() {
+    for (uint16_t n : {0, 11, 12, 13, 22, 23}) tool_.AnswerProbe(n);
+    tool_.Set(255, 0xA500, Bytes(40, 0));
+    tool_.Set(255, 0xA510, Bytes{128, 0, 0, 0});
+    tool_.Present(127);  // acknowledges the restart coil on both addresses
+  }
+
+  FakeListing listing_;
+  FakeSerialBinding fake_;
+  SerialPort port_{fake_};
+  ToolDevice device_;
+  ScriptedTool tool_{fake_};
+  RecordingPoster window_;
+  ManualClock clock_;
+};
+
+TEST_F(SettingsDialogTest, OpeningWithoutAPortSelectsTheFirst) {
+  SettingsDialog dialog = Dialog(1, 1, -1);
+  ASSERT_EQ(dialog.Ports().size(), 3u);
+  EXPECT_EQ(dialog.Ports()[1].number, 3);
+  EXPECT_EQ(dialog.Ports()[1].friendly_name, "Ostar RS232 Emulation (COM3)");
+  EXPECT_EQ(dialog.SelectedIndex(), 0);
+  EXPECT_TRUE(dialog.AutoDetectChecked());
+  EXPECT_TRUE(dialog.UpgradeChecked());
+  EXPECT_FALSE(dialog.PortControlsEnabled());
+  EXPECT_EQ(dialog.UpgradeCaption(), "Enable Velmar software upgrade");
+  EXPECT_FALSE(dialog.Ended());
+  EXPECT_FALSE(dialog.testDone());
+}
+
+TEST_F(SettingsDialogTest, OpeningSelectsTheConfiguredPort) {
+  SettingsDialog dialog = Dialog(0, 0, 7);
+  EXPECT_EQ(dialog.SelectedIndex(), 2);
+  EXPECT_TRUE(dialog.PortControlsEnabled());
+  EXPECT_FALSE(dialog.AutoDetectChecked());
+  EXPECT_FALSE(dialog.UpgradeChecked());
+  // A configured port that is not present: the first entry.
+  EXPECT_EQ(Dialog(0, 1, 9).SelectedIndex(), 0);
+}
+
+TEST_F(SettingsDialogTest, OnlyNamedComPortsAreListed) {
+  listing_.names = {"", "Bluetooth link", "Modem (COM4)", "Modem (COM4)"};
+  SettingsDialog dialog = Dialog(0, 1, 4);
+  ASSERT_EQ(dialog.Ports().size(), 2u);
+  EXPECT_EQ(dialog.SelectedIndex(), 0);  // the first of two with the number
+}
+
+TEST_F(SettingsDialogTest, NoPortsNoSelectionAndTheTestDoesNothing) {
+  listing_.names.clear();
+  SettingsDialog dialog = Dialog(0, 1, 5);
+  EXPECT_TRUE(dialog.Ports().empty());
+  EXPECT_EQ(dialog.SelectedIndex(), -1);
+  EXPECT_EQ(dialog.TestConnection(), ConnectionTestResult::NotRun);
+  EXPECT_FALSE(dialog.testDone());
+  EXPECT_TRUE(fake_.opened_ports.empty());
+  dialog.Apply();
+  EXPECT_TRUE(dialog.Applied());
+  EXPECT_EQ(dialog.portNumber(), 5);  // nothing selected: the number stays
+
+  listing_.answers = false;  // the system cannot be asked at all
+  EXPECT_TRUE(Dialog(0, 1, 5).Ports().empty());
+}
+
+TEST_F(SettingsDialogTest, UncheckingAutomaticDetectionAndChoosingAPort) {
+  SettingsDialog dialog = Dialog(1, 1, -1);
+  dialog.SelectPort(1);  // the list is disabled: ignored
+  EXPECT_EQ(dialog.SelectedIndex(), 0);
+  dialog.SetAutoDetect(false);
+  EXPECT_TRUE(dialog.PortControlsEnabled());
+  dialog.SelectPort(1);
+  EXPECT_EQ(dialog.portNumber(), 3);
+  dialog.SelectPort(3);  // outside the list: ignored
+  dialog.SelectPort(-1);
+  EXPECT_EQ(dialog.SelectedIndex(), 1);
+  dialog.Apply();
+  EXPECT_EQ(dialog.ending(), SettingsDialog::Ending::Applied);
+  EXPECT_EQ(dialog.autoDetect(), 0);
+  EXPECT_EQ(dialog.upgradeCheck(), 1);
+  EXPECT_EQ(dialog.portNumber(), 3);
+}
+
+TEST_F(SettingsDialogTest, ApplyWithAutomaticDetectionTakesTheSelectedEntry) {
+  // The window ignores the number then; the dialog still reports the selected entry.
+  SettingsDialog dialog = Dialog(1, 1, -1);
+  dialog.SetUpgradeCheck(false);
+  dialog.Apply();
+  EXPECT_TRUE(dialog.Applied());
+  EXPECT_EQ(dialog.autoDetect(), 1);
+  EXPECT_EQ(dialog.upgradeCheck(), 0);
+  EXPECT_EQ(dialog.portNumber(), 1);
+}
+
+TEST_F(SettingsDialogTest, TogglingBackDisablesThePortControls) {
+  SettingsDialog dialog = Dialog(0, 1, 3);
+  dialog.SetAutoDetect(true);
+  EXPECT_FALSE(dialog.PortControlsEnabled());
+  EXPECT_EQ(dialog.TestConnection(), ConnectionTestResult::NotRun);
+  dialog.SetAutoDetect(false);
+  EXPECT_TRUE(dialog.PortControlsEnabled());
+}
+
+TEST_F(SettingsDialogTest, StoredValuesOtherThanOneShowAsUnchecked) {
+  SettingsDialog dialog = Dialog(5, -3, 3);
+  EXPECT_FALSE(dialog.AutoDetectChecked());
+  EXPECT_FALSE(dialog.UpgradeChecked());
+  EXPECT_TRUE(dialog.PortControlsEnabled());  // the list follows what the box shows
+  dialog.Apply();
+  EXPECT_EQ(dialog.autoDetect(), 0);
+  EXPECT_EQ(dialog.upgradeCheck(), 0);
+}
+
+TEST_F(SettingsDialogTest, CancelEndsWithoutApplying) {
+  SettingsDialog dialog = Dialog(1, 1, -1);
+  dialog.SetAutoDetect(false);
+  dialog.Cancel();
+  EXPECT_TRUE(dialog.Ended());
+  EXPECT_FALSE(dialog.Applied());
+  EXPECT_EQ(dialog.ending(), SettingsDialog::Ending::Cancelled);
+  dialog.Apply();  // too late
+  EXPECT_FALSE(dialog.Applied());
+  EXPECT_TRUE(window_.Events().empty());
+}
+
+TEST_F(SettingsDialogTest, FactoryResetEndsLikeCancelAndAsksTheWindow) {
+  SettingsDialog dialog = Dialog(0, 1, 3);
+  dialog.FactoryReset();
+  EXPECT_EQ(dialog.ending(), SettingsDialog::Ending::Cancelled);
+  EXPECT_EQ(window_.Events(), (std::vector<PostedEvent>{{message::kFactoryReset, 0, 0}}));
+  dialog.FactoryReset();  // the dialog has ended: no second request
+  EXPECT_EQ(window_.Events().size(), 1u);
+  EXPECT_TRUE(fake_.Written().empty());  // the window does the reset, not the dialog
+}
+
+TEST_F(SettingsDialogTest, TestFindsTheToolAfterRestartingIt) {
+  ToolAnswers();
+  SettingsDialog dialog = Dialog(0, 1, -1);
+  dialog.SelectPort(1);
+  const ConnectionTestResult result = dialog.TestConnection();
+  EXPECT_EQ(result, ConnectionTestResult::DeviceDetected);
+  EXPECT_EQ(ConnectionTestMessage(result), kStrToolAnswered);
+  EXPECT_EQ(LoadString(ConnectionTestMessage(result)), "Device detected");
+  EXPECT_EQ(ConnectionTestIcon(result), MessageIcon::Information);
+  EXPECT_TRUE(dialog.testDone());
+  EXPECT_EQ(dialog.portNumber(), 3);
+  EXPECT_EQ(port_.Port(), 3);
+  EXPECT_TRUE(port_.IsOpen());  // the port stays open for the window to reset
+  EXPECT_EQ(device_.Protocol(), DeviceProtocol::Protocol2);
+  // Opened, restarted on both addresses, closed, a second of waiting, opened again.
+  EXPECT_EQ(fake_.opened_ports, (std::vector<uint8_t>{3, 3}));
+  EXPECT_EQ(clock_.TotalSlept(), SettingsDialog::kRestartWaitMs);
+  const auto written = fake_.Written();
+  ASSERT_GE(written.size(), 3u);
+  EXPECT_EQ(written[0], WithCrc(FromHex("7F 05 7D 01 FF 00")));
+  EXPECT_EQ(written[1], WithCrc(FromHex("FF 05 7D 01 FF 00")));
+}
+
+TEST_F(SettingsDialogTest, TestWithoutAToolSaysSo) {
+  SettingsDialog dialog = Dialog(0, 1, 7);
+  const ConnectionTestResult result = dialog.TestConnection();
+  EXPECT_EQ(result, ConnectionTestResult::NoDevice);
+  EXPECT_EQ(LoadString(ConnectionTestMessage(result)), "No device detected");
+  EXPECT_EQ(ConnectionTestIcon(result), MessageIcon::Information);
+  EXPECT_TRUE(dialog.testDone());
+  // Cancel afterwards: the values are not taken, the window still learns of the test.
+  dialog.Cancel();
+  EXPECT_FALSE(dialog.Applied());
+  EXPECT_TRUE(dialog.testDone());
+}
+
+TEST_F(SettingsDialogTest, APortThatWillNotOpenIsInvalid) {
+  fake_.open_fails = true;
+  listing_.names = {"Far away (COM300)"};
+  SettingsDialog dialog = Dialog(0, 1, 300);
+  const ConnectionTestResult result = dialog.TestConnection();
+  EXPECT_EQ(result, ConnectionTestResult::InvalidPort);
+  EXPECT_EQ(LoadString(ConnectionTestMessage(result)), "Invalid communication port");
+  EXPECT_EQ(ConnectionTestIcon(result), MessageIcon::Stop);
+  EXPECT_TRUE(dialog.testDone());
+  EXPECT_EQ(dialog.portNumber(), 300);
+  // Only the low 8 bits reach the port.
+  EXPECT_EQ(fake_.opened_ports, std::vector<uint8_t>{300 & 0xFF});
+  EXPECT_TRUE(fake_.Written().empty());
+  EXPECT_EQ(clock_.TotalSlept(), 0u);
+}
+
+TEST_F(SettingsDialogTest, APortThatDoesNotReturnAfterTheRestartShowsNothing) {
+  ToolAnswers();
+  auto inner = fake_.line().responder;
+  fake_.line().responder = [&](const Bytes& request) {
+    if (request.size() > 1 && request[1] == 5) fake_.open_fails = true;  // the adapter goes away
+    return inner(request);
+  };
+  SettingsDialog dialog = Dialog(0, 1, 3);
+  const ConnectionTestResult result = dialog.TestConnection();
+  EXPECT_EQ(result, ConnectionTestResult::PortDidNotReturn);
+  EXPECT_EQ(ConnectionTestMessage(result), 0);
+  EXPECT_TRUE(dialog.testDone());
+  EXPECT_FALSE(port_.IsOpen());
+}
+
+TEST_F(SettingsDialogTest, TheTestHoldsTheToolsLock) {
+  ToolAnswers();
+  bool locked_elsewhere = false;
+  auto inner = fake_.line().responder;
+  fake_.line().responder = [&](const Bytes& request) {
+    std::thread other([&] {
+      if (device_.TryLock()) {
+        device_.Unlock();
+      } else {
+        locked_elsewhere = true;
+      }
+    });
+    other.join();
+    return inner(request);
+  };
+  Dialog(0, 1, 3).TestConnection();
+  EXPECT_TRUE(locked_elsewhere);
+}
+
+}  // namespace
+}  // namespace velmar
