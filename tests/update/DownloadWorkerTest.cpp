@@ -1,0 +1,436 @@
+// One transfer job from the update server into the tool: the local update server as a process,
+// the virtual tool in process on a pseudo-terminal, the program's own port and tool facade in
+// between. Every TransferResult from its cause, the blocks the tool received, the finish
+// command, the progress events and the port's time-out.
+#include "update/DownloadWorker.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "PackageBuilder.h"
+#include "ToolProfile.h"
+#include "UpdateTestSupport.h"
+#include "VirtualTool.h"
+#include "ZipWriter.h"
+#include "device/SerialPort.h"
+#include "device/ToolDevice.h"
+#include "server/FakeHttpTransport.h"
+#include "support/RecordingPoster.h"
+
+namespace velmar {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using testing::FakeHttpTransport;
+using testing::FakeReply;
+using testing::PostedEvent;
+using testing::RecordingPoster;
+using testing::ScratchDir;
+using testing::ServerProcess;
+using testing::YieldingClock;
+using toolsim::FinishKind;
+using toolsim::VirtualTool;
+using toolsim::VirtualToolOptions;
+using Bytes = std::vector<uint8_t>;
+
+constexpr uint8_t kPort = 23;
+constexpr const char* kP2Serial = "QL7-12-000123";
+constexpr const char* kP1Serial = "QL7-12-000045";
+
+std::vector<int32_t> ValuesOf(const std::vector<PostedEvent>& events, int32_t code) {
+  std::vector<int32_t> values;
+  for (const PostedEvent& e : events)
+    if (e.event == code) values.push_back(e.value);
+  return values;
+}
+
+// Percentages that only move forward, never 0, at most one per value, ending at 100.
+void ExpectProgress(const std::vector<int32_t>& values) {
+  ASSERT_FALSE(values.empty());
+  EXPECT_LE(values.size(), 100u);
+  EXPECT_GT(values.front(), 0);
+  EXPECT_EQ(values.back(), 100);
+  EXPECT_TRUE(std::is_sorted(values.begin(), values.end()));
+  EXPECT_EQ(std::adjacent_find(values.begin(), values.end()), values.end());
+}
+
+Bytes BuildZip(const ScratchDir& dir, const std::vector<pack::ZipItem>& items) {
+  std::string error;
+  const std::string path = dir.File("built.zip");
+  EXPECT_TRUE(pack::WriteZip(path, items, true, error)) << error;
+  return testing::ReadFileBytes(path);
+}
+
+Bytes Format101(uint32_t address, size_t length, uint32_t seed) {
+  pack::ItemSpec spec;
+  pack::SectionSpec section;
+  section.address = address;
+  section.kind = 2;
+  section.name = "BIG";
+  section.data = pack::SeededPattern(seed, length);
+  spec.sections.push_back(section);
+  std::string error;
+  auto item = pack::BuildItem(spec, error);
+  EXPECT_TRUE(item) << error;
+  return item ? *item : Bytes{};
+}
+
+class DownloadJob : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!testing::HaveServer()) GTEST_SKIP() << "velmar-serversim is not built";
+    // The program finds COM<n> through the port directory; set before any thread starts.
+    setenv("VELMAR_PORT_DIR", ports_.Path().c_str(), 1);
+    port_.SetPort(kPort);
+    device_.Attach(&port_);
+  }
+  void TearDown() override {
+    if (worker_) worker_->Stop();
+    port_.Close();
+    tool_.reset();
+  }
+
+  VirtualTool& StartTool(const std::string& profile, toolsim::FaultSettings faults = {}) {
+    VirtualToolOptions options;
+    std::string error;
+    EXPECT_EQ(toolsim::LoadProfile(toolsim::ShippedProfilePath(profile), &options.profile, &error), 0)
+        << error;
+    options.port_number = kPort;
+    options.port_directory = ports_.Path();
+    options.restart_delay = 50ms;
+    options.progress_interval = 20ms;
+    options.faults = faults;
+    tool_ = std::make_unique<VirtualTool>(std::move(options));
+    EXPECT_EQ(tool_->Start(&error), 0) << error;
+    EXPECT_EQ(port_.Open(), 1);
+    // A second-map tool stays silent at the first map's address: one attempt there is enough.
+    device_.Master().SetRetries(1);
+    EXPECT_EQ(device_.Detect(), 0);
+    device_.Master().SetRetries(ModbusMaster::kDefaultRetries);
+    return *tool_;
+  }
+
+  DownloadWorker& MakeWorker(const ServerAddress& address, HttpTransport& transport) {
+    worker_ = std::make_unique<DownloadWorker>(address, transport, clock_);
+    worker_->SetWindow(&window_);
+    worker_->SetDevice(&device_);
+    return *worker_;
+  }
+
+  // Starts the server on a catalogue, then one job for `package`; waits for its end.
+  TransferResult RunJob(const std::string& serial, const std::string& package, bool main_software,
+                        std::vector<std::string> switches = {},
+                        const std::string& catalog = testing::TestCatalog()) {
+    EXPECT_TRUE(server_.Start(catalog, std::move(switches)));
+    DownloadWorker& worker = MakeWorker(server_.Address(), transport_);
+    return RunAgain(worker, serial, package, main_software);
+  }
+
+  TransferResult RunAgain(DownloadWorker& worker, const std::string& serial,
+                          const std::string& package, bool main_software) {
+    window_.Clear();
+    worker.Stop();
+    worker.SetIdentity(serial.c_str(), package.c_str());
+    worker.SetMainSoftware(main_software);
+    worker.Start();
+    EXPECT_TRUE(window_.WaitFor(DownloadWorker::kEventFinished));
+    worker.Stop();
+    const auto finished = ValuesOf(window_.Events(), DownloadWorker::kEventFinished);
+    EXPECT_EQ(finished.size(), 1u);
+    EXPECT_EQ(finished.empty() ? -1 : finished[0], worker.Result());
+    return worker.Result();
+  }
+
+  bool WaitForFinishes(size_t count) {
+    return tool_->WaitUntil(
+        [count](const toolsim::ToolState& state, const toolsim::PortState&) {
+          return state.finishes.size() >= count;
+        },
+        5s);
+  }
+
+  Bytes Memory(uint32_t address, size_t size) {
+    Bytes bytes;
+    EXPECT_TRUE(tool_->ReadMemory(address, size, &bytes));
+    return bytes;
+  }
+
+  ScratchDir ports_;
+  SerialPort port_;
+  ToolDevice device_;
+  std::unique_ptr<VirtualTool> tool_;
+  ServerProcess server_;
+  CurlHttpTransport transport_{testing::DirectConnection()};
+  YieldingClock clock_;
+  RecordingPoster window_;
+  std::unique_ptr<DownloadWorker> worker_;
+};
+
+TEST_F(DownloadJob, MainSoftwareIsWrittenBlockByBlockWithProgressAndTheTimeOutRestored) {
+  VirtualTool& tool = StartTool("protocol2.json");
+  ASSERT_EQ(device_.BlockSize(), 128u);
+  EXPECT_EQ(RunJob(kP2Serial, "1.00", true), TR_WRITTEN);
+
+  // The three sections: 600 bytes, an empty one (skipped), 77 bytes.
+  EXPECT_EQ(Memory(0x10000, 600), pack::SeededPattern(1, 600));
+  EXPECT_EQ(Memory(0x30000, 77), pack::SeededPattern(2, 77));
+  ASSERT_TRUE(WaitForFinishes(1));
+  const toolsim::ToolState state = tool.State();
+  EXPECT_EQ(state.block_writes, 6u);  // 5 of at most 128 bytes, then 1
+  ASSERT_EQ(state.finishes.size(), 1u);
+  EXPECT_EQ(state.finishes[0].bytes, 678u);  // the odd last block carries a pad byte
+  EXPECT_EQ(worker_->BlockSize(), 128u);
+  EXPECT_EQ(worker_->MatchedItemName(), "1.10.bin");  // not the archive's README
+  EXPECT_EQ(port_.ReadTimeout(), SerialPort::kDefaultReadTimeoutMs);
+
+  const auto events = window_.Events();
+  ExpectProgress(ValuesOf(events, DownloadWorker::kEventDownloadProgress));
+  ExpectProgress(ValuesOf(events, DownloadWorker::kEventTransferProgress));
+  EXPECT_EQ(ValuesOf(events, DownloadWorker::kEventUnpacked), (std::vector<int32_t>{-1}));
+  for (const PostedEvent& e : events) EXPECT_EQ(e.message, DownloadWorker::kMessage);
+  // Download, unpack, transfer, finish: in that order.
+  const auto codes = window_.EventCodes();
+  const auto unpacked = std::find(codes.begin(), codes.end(), 22);
+  ASSERT_NE(unpacked, codes.end());
+  EXPECT_TRUE(std::all_of(codes.begin(), unpacked, [](int32_t c) { return c == 4; }));
+  EXPECT_TRUE(std::all_of(unpacked + 1, codes.end() - 1, [](int32_t c) { return c == 5; }));
+  EXPECT_EQ(codes.back(), 14);
+
+  const auto log = server_.Log();
+  ASSERT_EQ(log.size(), 2u);
+  EXPECT_EQ(log[0]["step"], "redirect");
+  EXPECT_EQ(log[1]["step"], "action");
+  for (const auto& line : log)
+    EXPECT_EQ(line["body"], "s=QL7-12-000123&v=1.00&a=download_version&tool=QL7-12&usr=&opt=force");
+}
+
+TEST_F(DownloadJob, AFirstMapToolGetsTheFinishCommandForPackagesAndTheBroadcastForItsSoftware) {
+  // A first-map tool has no information record to read before its serial number.
+  VirtualTool& tool = StartTool("protocol1.json");
+  ASSERT_EQ(device_.BlockSize(), 200u);
+  ASSERT_TRUE(server_.Start(testing::TestCatalog()));
+  DownloadWorker& worker = MakeWorker(server_.Address(), transport_);
+
+  EXPECT_EQ(RunAgain(worker, kP1Serial, "DBA1-1-A", false), TR_WRITTEN);
+  EXPECT_EQ(Memory(0x200000, 300), pack::SeededPattern(3, 300));
+  EXPECT_EQ(RunAgain(worker, kP1Serial, "OPT1-1-A", false), TR_WRITTEN);
+  EXPECT_EQ(Memory(0x300000, 64), pack::SeededPattern(5, 64));
+  EXPECT_EQ(Memory(0x300100, 33), pack::SeededPattern(6, 33));
+  EXPECT_EQ(RunAgain(worker, kP1Serial, "1.00", true), TR_WRITTEN);
+
+  // The broadcast frame waits for no reply: the tool may still be reading it.
+  ASSERT_TRUE(WaitForFinishes(3));
+  const toolsim::ToolState state = tool.State();
+  ASSERT_EQ(state.finishes.size(), 3u);
+  EXPECT_EQ(state.finishes[0].kind, FinishKind::Command);
+  EXPECT_EQ(state.finishes[0].blocks, 2u);  // 300 bytes in blocks of 200
+  EXPECT_EQ(state.finishes[1].kind, FinishKind::Command);
+  EXPECT_EQ(state.finishes[2].kind, FinishKind::Broadcast);
+  EXPECT_TRUE(state.finishes[2].main_software);
+  EXPECT_EQ(server_.Log().size(), 6u);
+}
+
+TEST_F(DownloadJob, ARawItemIsWrittenWholeAtAddressZero) {
+  StartTool("protocol2.json");
+  EXPECT_EQ(RunJob(kP2Serial, "RAW1.00", false), TR_WRITTEN);
+  EXPECT_EQ(Memory(0, 100), pack::SeededPattern(7, 100));
+  EXPECT_EQ(tool_->State().finishes.size(), 1u);  // acknowledged before the job ended
+}
+
+TEST_F(DownloadJob, ASerialNumberDifferingOnlyInLetterCaseIsAnotherTool) {
+  VirtualTool& tool = StartTool("protocol2.json");
+  EXPECT_EQ(RunJob("ql7-12-000123", "1.00", true), TR_SERIAL_MISMATCH);
+  EXPECT_EQ(tool.State().block_writes, 0u);
+  EXPECT_TRUE(tool.State().finishes.empty());
+  EXPECT_EQ(port_.ReadTimeout(), SerialPort::kDefaultReadTimeoutMs);
+}
+
+TEST_F(DownloadJob, ARefusedBlockIsReportedAsTheMissingSdCard) {
+  toolsim::FaultSettings faults;
+  faults.refused_ranges.push_back({0x30000, 0x3FFFF});
+  VirtualTool& tool = StartTool("protocol2.json", faults);
+  EXPECT_EQ(RunJob(kP2Serial, "1.00", true), TR_BLOCK_REFUSED);
+  const toolsim::ToolState state = tool.State();
+  EXPECT_EQ(state.refused_blocks, 1u);
+  EXPECT_EQ(state.block_writes, 6u);  // the first section went in before the refusal
+  EXPECT_TRUE(state.finishes.empty());  // no finish after a failure
+  EXPECT_EQ(port_.ReadTimeout(), SerialPort::kDefaultReadTimeoutMs);
+}
+
+TEST_F(DownloadJob, AFailedBlockWriteEndsTheJob) {
+  toolsim::FaultSettings faults;
+  faults.unplug_at_block = 2;  // the cable goes while the second block is written
+  VirtualTool& tool = StartTool("protocol2.json", faults);
+  EXPECT_EQ(RunJob(kP2Serial, "1.00", true), TR_WRITE_FAILED);
+  EXPECT_TRUE(tool.State().finishes.empty());
+}
+
+TEST_F(DownloadJob, AnImageWithoutSectionsHasNothingToWrite) {
+  VirtualTool& tool = StartTool("protocol2.json");
+  EXPECT_EQ(RunJob(kP2Serial, "EMPTY1.00", false), TR_WRITE_FAILED);
+  // It was a valid package: parsed and reported before the write step found nothing.
+  EXPECT_EQ(ValuesOf(window_.Events(), DownloadWorker::kEventUnpacked).size(), 1u);
+  EXPECT_TRUE(tool.State().finishes.empty());
+}
+
+TEST_F(DownloadJob, ArchivesWithoutAUsableItemAreInvalid) {
+  StartTool("protocol2.json");
+  ASSERT_TRUE(server_.Start(testing::TestCatalog()));
+  DownloadWorker& worker = MakeWorker(server_.Address(), transport_);
+  // No item's name begins with the package's prefix.
+  EXPECT_EQ(RunAgain(worker, kP2Serial, "NOMATCH1.00", false), TR_INVALID_PACKAGE);
+  EXPECT_EQ(worker.MatchedItemName(), "");
+  // The item announces sections it does not hold.
+  EXPECT_EQ(RunAgain(worker, kP2Serial, "BAD1.00", false), TR_INVALID_PACKAGE);
+  EXPECT_EQ(worker.MatchedItemName(), "BAD1.00.bin");
+  // Not a zip archive.
+  EXPECT_EQ(RunAgain(worker, kP2Serial, "JUNK1.00", false), TR_INVALID_PACKAGE);
+  // The first matching item decides, although a good one follows.
+  EXPECT_EQ(RunAgain(worker, kP2Serial, "TWO1.00", false), TR_INVALID_PACKAGE);
+  EXPECT_EQ(worker.MatchedItemName(), "TWO1.00-a.bin");
+  EXPECT_EQ(tool_->State().block_writes, 0u);
+  EXPECT_TRUE(ValuesOf(window_.Events(), DownloadWorker::kEventUnpacked).empty());
+}
+
+TEST_F(DownloadJob, RequestsThatFailEndTheJobBeforeTheTool) {
+  VirtualTool& tool = StartTool("protocol2.json");
+  ASSERT_TRUE(server_.Start(testing::TestCatalog(), {"--fail-redirect", "download_version=500"}));
+  DownloadWorker& worker = MakeWorker(server_.Address(), transport_);
+  EXPECT_EQ(RunAgain(worker, kP2Serial, "1.00", true), TR_REQUEST_FAILED);
+  server_.Stop();
+
+  ServerProcess unknown;
+  ASSERT_TRUE(unknown.Start(testing::TestCatalog()));
+  DownloadWorker& other = MakeWorker(unknown.Address(), transport_);
+  EXPECT_EQ(RunAgain(other, kP2Serial, "NOSUCH1.00", false), TR_REQUEST_FAILED);
+  EXPECT_EQ(unknown.Log().back()["status"], 404);
+  EXPECT_EQ(tool.State().block_writes, 0u);
+}
+
+TEST_F(DownloadJob, AReplyWithoutALengthIsRefusedBeforeAnyRead) {
+  StartTool("protocol2.json");
+  EXPECT_EQ(RunJob(kP2Serial, "1.00", true, {"--chunked"}), TR_REQUEST_FAILED);
+  EXPECT_TRUE(ValuesOf(window_.Events(), DownloadWorker::kEventDownloadProgress).empty());
+}
+
+TEST_F(DownloadJob, ABodyCutShortEndsTheDownload) {
+  StartTool("protocol2.json");
+  EXPECT_EQ(RunJob(kP2Serial, "1.00", true, {"--truncate-body", "300"}), TR_DOWNLOAD_CUT);
+  // Progress up to the cut, never the whole.
+  const auto progress = ValuesOf(window_.Events(), DownloadWorker::kEventDownloadProgress);
+  ASSERT_FALSE(progress.empty());
+  EXPECT_LT(progress.back(), 100);
+}
+
+// A package large enough for many reads per percent, and many blocks.
+class LargePackage : public DownloadJob {
+ protected:
+  static constexpr uint32_t kAddress = 0x00500000;
+  static constexpr size_t kLength = 60000;
+
+  std::string MakeCatalog() {
+    const Bytes zip = BuildZip(catalog_, {{"BIG1.00.bin", Format101(kAddress, kLength, 11)}});
+    EXPECT_TRUE(testing::WriteFileBytes(catalog_.File("big.zip"), zip));
+    EXPECT_TRUE(testing::WriteFileText(catalog_.File("catalog.json"),
+                                       R"({"texte": "t", "packages": {"BIG1.00": "big.zip"},
+                                           "tools": [{"serial": "*"}]})"));
+    return catalog_.Path();
+  }
+
+  ScratchDir catalog_;
+};
+
+TEST_F(LargePackage, ProgressIsPostedOnlyWhenThePercentageChanges) {
+  VirtualTool& tool = StartTool("protocol2.json");
+  EXPECT_EQ(RunJob(kP2Serial, "BIG1.00", false, {}, MakeCatalog()), TR_WRITTEN);
+  EXPECT_EQ(Memory(kAddress, kLength), pack::SeededPattern(11, kLength));
+  const auto events = window_.Events();
+  const auto download = ValuesOf(events, DownloadWorker::kEventDownloadProgress);
+  const auto transfer = ValuesOf(events, DownloadWorker::kEventTransferProgress);
+  ExpectProgress(download);
+  ExpectProgress(transfer);
+  // 236 reads and 469 blocks: one event per percent at most.
+  EXPECT_EQ(download.size(), 100u);
+  EXPECT_EQ(transfer.size(), 100u);
+  EXPECT_EQ(tool.State().block_writes, (kLength + 127) / 128);
+}
+
+TEST_F(LargePackage, AStopDuringTheTransferReturnsAndRestoresThePortsTimeOut) {
+  VirtualTool& tool = StartTool("protocol2.json");
+  ASSERT_TRUE(server_.Start(MakeCatalog()));
+  DownloadWorker& worker = MakeWorker(server_.Address(), transport_);
+  worker.SetIdentity(kP2Serial, "BIG1.00");
+  worker.Start();
+  ASSERT_TRUE(window_.WaitFor(DownloadWorker::kEventTransferProgress));
+  worker.Stop();
+  EXPECT_EQ(worker.Result(), TR_NONE);
+  EXPECT_EQ(port_.ReadTimeout(), SerialPort::kDefaultReadTimeoutMs);
+  EXPECT_TRUE(tool.State().finishes.empty());
+  EXPECT_LT(tool.State().block_writes, (kLength + 127) / 128);
+  // The next job starts afresh.
+  EXPECT_EQ(RunAgain(worker, kP2Serial, "BIG1.00", false), TR_WRITTEN);
+}
+
+// Replies a real server does not give: on a scripted service, with the virtual tool.
+class ScriptedDownload : public DownloadJob {
+ protected:
+  const char* kRedirect = "<texte>t</texte><lien>http://act.example/u.php</lien>";
+  FakeHttpTransport fake_;
+};
+
+TEST_F(ScriptedDownload, AnAnnouncedLengthBeyondAnySaneSizeIsNotAllocated) {
+  StartTool("protocol2.json");
+  DownloadWorker& worker = MakeWorker(ServerAddress{}, fake_);
+  FakeReply huge = FakeReply::Ok("PK");
+  huge.content_length = int64_t{DownloadWorker::kMaxPackageBytes} + 1;
+  fake_.Queue(FakeReply::Ok(kRedirect));
+  fake_.Queue(huge);
+  EXPECT_EQ(RunAgain(worker, kP2Serial, "1.00", true), TR_REQUEST_FAILED);
+  EXPECT_TRUE(ValuesOf(window_.Events(), DownloadWorker::kEventDownloadProgress).empty());
+  EXPECT_EQ(fake_.LiveRequests(), 0);
+}
+
+TEST_F(ScriptedDownload, AReplyWithoutLengthAfterAGoodJobDoesNotReuseItsBuffer) {
+  StartTool("protocol2.json");
+  DownloadWorker& worker = MakeWorker(ServerAddress{}, fake_);
+  const Bytes zip = BuildZip(ports_, {{"PK1.00.bin", Format101(0x600000, 40, 3)}});
+  fake_.Queue(FakeReply::Ok(kRedirect));
+  fake_.Queue(FakeReply::Ok(std::string(zip.begin(), zip.end())));
+  EXPECT_EQ(RunAgain(worker, kP2Serial, "PK1.00", false), TR_WRITTEN);
+  FakeReply unannounced = FakeReply::Ok(std::string(zip.begin(), zip.end()));
+  unannounced.content_length = -1;
+  fake_.Queue(FakeReply::Ok(kRedirect));
+  fake_.Queue(unannounced);
+  EXPECT_EQ(RunAgain(worker, kP2Serial, "PK1.00", false), TR_REQUEST_FAILED);
+  EXPECT_TRUE(ValuesOf(window_.Events(), DownloadWorker::kEventDownloadProgress).empty());
+}
+
+TEST(DownloadWorkerAlone, WithoutAToolTheJobEndsInsteadOfWaitingForever) {
+  FakeHttpTransport fake;
+  YieldingClock clock;
+  RecordingPoster window;
+  DownloadWorker worker(ServerAddress{}, fake, clock);
+  worker.SetWindow(&window);
+  EXPECT_EQ(worker.BlockSize(), DownloadWorker::kDefaultBlockSize);
+  worker.Start();
+  ASSERT_TRUE(window.WaitFor(DownloadWorker::kEventFinished));
+  worker.Stop();
+  EXPECT_EQ(window.Events(), (std::vector<PostedEvent>{{2049, 14, TR_WRITE_FAILED}}));
+  EXPECT_TRUE(fake.Sends().empty());
+}
+
+TEST(TransferResultNames, EveryResultSaysWhatHappened) {
+  for (int32_t result = TR_NONE; result <= TR_WRITE_FAILED; ++result)
+    EXPECT_STRNE(TransferResultName(result), "unknown transfer result") << result;
+  EXPECT_STREQ(TransferResultName(8), "unknown transfer result");
+  EXPECT_STREQ(TransferResultName(TR_BLOCK_REFUSED), "the tool refused a block (SD card needed?)");
+}
+
+}  // namespace
+}  // namespace velmar

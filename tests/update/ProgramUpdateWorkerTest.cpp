@@ -1,0 +1,277 @@
+// The program's own update against the local update server: no newer version, a newer one
+// accepted (the archive's first item written into the target folder, an older file replaced)
+// or refused, item names that try to leave the folder, and the failures on the way.
+#include "update/ProgramUpdateWorker.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "UpdateTestSupport.h"
+#include "ZipWriter.h"
+#include "support/RecordingPoster.h"
+
+namespace velmar {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::PostedEvent;
+using testing::RecordingPoster;
+using testing::ScratchDir;
+using testing::ServerProcess;
+using testing::YieldingClock;
+using Bytes = std::vector<uint8_t>;
+using Json = nlohmann::json;
+
+constexpr uint32_t kMessage = ProgramUpdateWorker::kMessage;
+const char* kProgramName = "velmar-0.3.0.bin";
+
+Bytes Pattern(size_t length, uint8_t seed) {
+  Bytes bytes(length);
+  for (size_t i = 0; i < length; ++i) bytes[i] = static_cast<uint8_t>(i * 31 + seed);
+  return bytes;
+}
+
+std::vector<std::string> FolderEntries(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+class ProgramUpdate : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!testing::HaveServer()) GTEST_SKIP() << "velmar-serversim is not built";
+    target_ = fs::path(scratch_.Path()) / "program";
+    fs::create_directories(target_);
+  }
+
+  // A catalogue that offers the program a newer version packed as `items`.
+  std::string NewerVersionCatalog(const std::vector<pack::ZipItem>& items) {
+    const std::string folder = scratch_.File("catalog");
+    fs::create_directories(folder);
+    std::string error;
+    EXPECT_TRUE(pack::WriteZip(folder + "/program.zip", items, false, error)) << error;
+    EXPECT_TRUE(testing::WriteFileText(folder + "/catalog.json", R"({
+      "texte": "t",
+      "tools": [{"serial": "S22222222", "versionValid": "0",
+                 "software": {"version": "0.3.0", "package": "program.zip", "from": ["QL7-12"]}}]
+    })"));
+    return folder;
+  }
+
+  ProgramUpdateWorker& Begin(const std::string& catalog, std::vector<std::string> switches = {}) {
+    EXPECT_TRUE(server_.Start(catalog, std::move(switches)));
+    worker_ = std::make_unique<ProgramUpdateWorker>(server_.Address(), transport_, clock_);
+    worker_->SetWindow(&window_);
+    worker_->SetTargetFolder(target_.string());
+    worker_->Start();
+    return *worker_;
+  }
+
+  // Answers the question and waits for the end of the update; the value of event 13.
+  int32_t Accept(ProgramUpdateWorker& worker) {
+    EXPECT_TRUE(window_.WaitFor(ProgramUpdateWorker::kEventNewerVersion));
+    worker.ConfirmUpdate(1);
+    EXPECT_TRUE(window_.WaitFor(ProgramUpdateWorker::kEventEnded));
+    worker.Stop();
+    for (const PostedEvent& e : window_.Events())
+      if (e.event == ProgramUpdateWorker::kEventEnded) return e.value;
+    return -100;
+  }
+
+  std::string Target(const std::string& name) const { return (target_ / name).string(); }
+
+  ScratchDir scratch_;
+  fs::path target_;
+  ServerProcess server_;
+  CurlHttpTransport transport_{testing::DirectConnection()};
+  YieldingClock clock_;
+  RecordingPoster window_;
+  std::unique_ptr<ProgramUpdateWorker> worker_;
+};
+
+TEST_F(ProgramUpdate, NoNewerVersionEndsTheWorkAndTheThreadReportsItsEnd) {
+  ProgramUpdateWorker& worker = Begin(testing::DemoCatalog());
+  ASSERT_TRUE(window_.WaitFor(ProgramUpdateWorker::kEventEnded));
+  worker.Stop();
+  EXPECT_EQ(window_.Events(), (std::vector<PostedEvent>{{kMessage, 13, 0}, {kMessage, 26, 0}}));
+  const auto log = server_.Log();
+  ASSERT_EQ(log.size(), 2u);
+  for (const Json& line : log)
+    EXPECT_EQ(line["body"], "s=S22222222&v=QL7-12&a=test_version&tool=QL7-12&usr=");
+  EXPECT_TRUE(FolderEntries(target_.string()).empty());
+}
+
+TEST_F(ProgramUpdate, AnAcceptedVersionWritesTheFirstItemOverTheOldFile) {
+  const Bytes program = Pattern(70000, 5);
+  const std::string catalog =
+      NewerVersionCatalog({{kProgramName, program}, {"README.TXT", Pattern(10, 1)}});
+  // An older program of the same name, executable.
+  ASSERT_TRUE(testing::WriteFileBytes(Target(kProgramName), Pattern(100, 9)));
+  fs::permissions(Target(kProgramName), fs::perms(0755));
+
+  ProgramUpdateWorker& worker = Begin(catalog);
+  EXPECT_EQ(Accept(worker), ProgramUpdateWorker::kProgramWritten);
+  EXPECT_EQ(worker.WrittenPath(), Target(kProgramName));
+  EXPECT_EQ(worker.ItemName(), kProgramName);
+  EXPECT_EQ(testing::ReadFileBytes(Target(kProgramName)), program);
+  EXPECT_EQ(fs::status(Target(kProgramName)).permissions() & fs::perms::all, fs::perms(0755));
+  // Only the first item, and no temporary file left behind.
+  EXPECT_EQ(FolderEntries(target_.string()), (std::vector<std::string>{kProgramName}));
+
+  const auto codes = window_.EventCodes();
+  ASSERT_GE(codes.size(), 4u);
+  EXPECT_EQ(codes.front(), 25);
+  EXPECT_EQ(codes[codes.size() - 2], 13);
+  EXPECT_EQ(codes.back(), 26);
+  std::vector<int32_t> progress;
+  for (const PostedEvent& e : window_.Events())
+    if (e.event == ProgramUpdateWorker::kEventProgress) progress.push_back(e.value);
+  ASSERT_FALSE(progress.empty());
+  EXPECT_EQ(progress.back(), 100);
+  EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
+  EXPECT_LE(progress.size(), 100u);
+
+  // The program's own package: asked for without "force".
+  const auto log = server_.Log();
+  ASSERT_EQ(log.size(), 4u);
+  EXPECT_EQ(log[2]["body"], "s=S22222222&v=QL7-12&a=download_version&tool=QL7-12&usr=");
+  EXPECT_EQ(log[3]["body"], log[2]["body"]);
+  EXPECT_EQ(log[3]["package"], "program.zip");
+}
+
+TEST_F(ProgramUpdate, ARefusedVersionIsNotDownloaded) {
+  ProgramUpdateWorker& worker =
+      Begin(NewerVersionCatalog({{kProgramName, Pattern(100, 5)}}));
+  ASSERT_TRUE(window_.WaitFor(ProgramUpdateWorker::kEventNewerVersion));
+  EXPECT_EQ(worker.State(), ProgramUpdateWorker::kStateConfirm);
+  worker.ConfirmUpdate(0);
+  worker.Stop();
+  EXPECT_EQ(window_.EventCodes(), (std::vector<int32_t>{25, 26}));
+  EXPECT_EQ(server_.Log().size(), 2u);
+  EXPECT_TRUE(FolderEntries(target_.string()).empty());
+}
+
+TEST_F(ProgramUpdate, AStopWakesAWorkerWaitingForTheAnswer) {
+  ProgramUpdateWorker& worker =
+      Begin(NewerVersionCatalog({{kProgramName, Pattern(100, 5)}}));
+  ASSERT_TRUE(window_.WaitFor(ProgramUpdateWorker::kEventNewerVersion));
+  worker.Stop();  // no answer at all: the window closed
+  EXPECT_EQ(window_.EventCodes(), (std::vector<int32_t>{25, 26}));
+  EXPECT_EQ(server_.Log().size(), 2u);
+}
+
+TEST_F(ProgramUpdate, ItemNamesStayInsideTheTargetFolder) {
+  const Bytes program = Pattern(300, 2);
+  ProgramUpdateWorker& worker = Begin(NewerVersionCatalog({{"../../evil.bin", program}}));
+  EXPECT_EQ(Accept(worker), ProgramUpdateWorker::kProgramWritten);
+  EXPECT_EQ(worker.WrittenPath(), Target("evil.bin"));
+  EXPECT_EQ(testing::ReadFileBytes(Target("evil.bin")), program);
+  EXPECT_FALSE(fs::exists(scratch_.File("evil.bin")));
+  EXPECT_FALSE(fs::exists(fs::path(scratch_.Path()).parent_path() / "evil.bin"));
+}
+
+TEST_F(ProgramUpdate, AnItemNamedLikeTheFolderItselfIsRefused) {
+  ProgramUpdateWorker& worker = Begin(NewerVersionCatalog({{"setup\\..", Pattern(300, 2)}}));
+  EXPECT_EQ(Accept(worker), ProgramUpdateWorker::kWriteFailed);
+  EXPECT_EQ(worker.WrittenPath(), "");
+  EXPECT_TRUE(FolderEntries(target_.string()).empty());
+}
+
+TEST_F(ProgramUpdate, AFailedWriteLeavesTheOldProgramWhole) {
+  const Bytes old_program = Pattern(5000, 9);
+  ASSERT_TRUE(testing::WriteFileBytes(Target(kProgramName), old_program));
+  // The temporary file cannot be made: a folder stands in its place.
+  fs::create_directories(Target(std::string(kProgramName) + ".velmar-part"));
+  ProgramUpdateWorker& worker = Begin(NewerVersionCatalog({{kProgramName, Pattern(7000, 5)}}));
+  EXPECT_EQ(Accept(worker), ProgramUpdateWorker::kWriteFailed);
+  EXPECT_EQ(testing::ReadFileBytes(Target(kProgramName)), old_program);
+}
+
+TEST_F(ProgramUpdate, AnEmptyFirstItemIsNoProgram) {
+  ProgramUpdateWorker& worker = Begin(NewerVersionCatalog({{kProgramName, {}}}));
+  EXPECT_EQ(Accept(worker), ProgramUpdateWorker::kWriteFailed);
+  EXPECT_FALSE(fs::exists(Target(kProgramName)));
+}
+
+TEST_F(ProgramUpdate, AProxyLoginIsAskedForAndTheCheckRepeated) {
+  ProgramUpdateWorker& worker = Begin(testing::DemoCatalog(), {"--proxy-login", "bob:pw"});
+  ASSERT_TRUE(window_.WaitFor(ProgramUpdateWorker::kEventProxyLogin));
+  EXPECT_EQ(worker.State(), ProgramUpdateWorker::kStateProxyWait);
+  worker.SetProxyCredentials("bob", "pw");
+  ASSERT_TRUE(window_.WaitFor(ProgramUpdateWorker::kEventEnded));
+  worker.Stop();
+  EXPECT_EQ(window_.Events(), (std::vector<PostedEvent>{
+                                  {kMessage, 6, 0}, {kMessage, 13, 0}, {kMessage, 26, 0}}));
+}
+
+TEST_F(ProgramUpdate, FailedRequestsEndWithEventOne) {
+  struct Case {
+    std::vector<std::string> switches;
+    int32_t value;
+  };
+  const std::vector<Case> cases = {
+      {{"--fail-redirect", "test_version=500"}, 0},
+      {{"--fail", "test_version=500"}, -1},
+  };
+  for (const Case& c : cases) {
+    window_.Clear();
+    ServerProcess server;
+    ASSERT_TRUE(server.Start(testing::DemoCatalog(), c.switches));
+    ProgramUpdateWorker worker(server.Address(), transport_, clock_);
+    worker.SetWindow(&window_);
+    worker.Start();
+    ASSERT_TRUE(window_.WaitFor(ProgramUpdateWorker::kEventRequestFailed));
+    worker.Stop();
+    EXPECT_EQ(window_.Events(), (std::vector<PostedEvent>{{kMessage, 1, c.value},
+                                                          {kMessage, 26, 0}}))
+        << c.switches[0];
+  }
+}
+
+TEST_F(ProgramUpdate, ADownloadWithoutLengthOrCutShortWritesNothing) {
+  const std::string catalog = NewerVersionCatalog({{kProgramName, Pattern(70000, 5)}});
+  {
+    ProgramUpdateWorker& worker = Begin(catalog, {"--chunked"});
+    ASSERT_TRUE(window_.WaitFor(ProgramUpdateWorker::kEventNewerVersion));
+    worker.ConfirmUpdate(1);
+    ASSERT_TRUE(window_.WaitFor(ProgramUpdateWorker::kEventRequestFailed));
+    worker.Stop();
+    EXPECT_EQ(window_.EventCodes(), (std::vector<int32_t>{25, 1, 26}));
+  }
+  server_.Stop();
+  window_.Clear();
+  ServerProcess cut;
+  ASSERT_TRUE(cut.Start(catalog, {"--truncate-body", "100"}));
+  ProgramUpdateWorker worker(cut.Address(), transport_, clock_);
+  worker.SetWindow(&window_);
+  worker.SetTargetFolder(target_.string());
+  worker.Start();
+  ASSERT_TRUE(window_.WaitFor(ProgramUpdateWorker::kEventNewerVersion));
+  worker.ConfirmUpdate(1);
+  ASSERT_TRUE(window_.WaitFor(ProgramUpdateWorker::kEventReadFailed));
+  worker.Stop();
+  EXPECT_EQ(window_.EventCodes().back(), 26);
+  EXPECT_TRUE(FolderEntries(target_.string()).empty());
+}
+
+TEST(ProgramItemName, OnlyTheLastPartOfTheNameIsKept) {
+  EXPECT_EQ(ProgramUpdateWorker::SafeItemName("velmar.exe"), "velmar.exe");
+  EXPECT_EQ(ProgramUpdateWorker::SafeItemName("setup\\bin\\velmar.exe"), "velmar.exe");
+  EXPECT_EQ(ProgramUpdateWorker::SafeItemName("../../etc/passwd"), "passwd");
+  EXPECT_EQ(ProgramUpdateWorker::SafeItemName("..\\..\\velmar.exe"), "velmar.exe");
+  EXPECT_EQ(ProgramUpdateWorker::SafeItemName("/abs/path"), "path");
+  EXPECT_EQ(ProgramUpdateWorker::SafeItemName(""), "");
+  EXPECT_EQ(ProgramUpdateWorker::SafeItemName("folder/"), "");
+  EXPECT_EQ(ProgramUpdateWorker::SafeItemName("a/.."), "");
+  EXPECT_EQ(ProgramUpdateWorker::SafeItemName("."), "");
+  EXPECT_EQ(ProgramUpdateWorker::SafeItemName("..."), "...");
+}
+
+}  // namespace
+}  // namespace velmar
