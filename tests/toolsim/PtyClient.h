@@ -37,12 +37,14 @@ class PtyClient {
 
   // Reads until `count` bytes arrived or the time-out passed; hung_up is set when the device
   // went away.
-  std::vector<uint8_t> Receive(size_t count, std::chrono::milliseconds timeout, bool* hung_up = nullptr) {
+  std::vector<uint8_t> Receive(size_t count, std::chrono::milliseconds timeout,
+                               bool* hung_up = nullptr) {
     std::vector<uint8_t> bytes;
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     if (hung_up) *hung_up = false;
     while (bytes.size() < count) {
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+          deadline - std::chrono::steady_clock::now());
       if (left.count() <= 0) break;
       pollfd pfd{fd_, POLLIN, 0};
       if (::poll(&pfd, 1, static_cast<int>(left.count())) <= 0) continue;
@@ -61,8 +63,9 @@ class PtyClient {
     return bytes;
   }
 
-  std::vector<uint8_t> Exchange(const std::vector<uint8_t>& request, size_t reply_size,
-                                std::chrono::milliseconds timeout = std::chrono::milliseconds(3000)) {
+  std::vector<uint8_t> Exchange(
+      const std::vector<uint8_t>& request, size_t reply_size,
+      std::chrono::milliseconds timeout = std::chrono::milliseconds(3000)) {
     tcflush(fd_, TCIFLUSH);
     if (!Send(request)) return {};
     return Receive(reply_size, timeout);

@@ -115,7 +115,9 @@ TEST_F(ToolDeviceOnVirtualTool, SecondMapToolThroughAWholeMainSoftwareUpdate) {
   device_.BeginLongTimeout();
   for (size_t offset = 0; offset < image.size(); offset += device_.BlockSize()) {
     const size_t n = std::min<size_t>(device_.BlockSize(), image.size() - offset);
-    ASSERT_EQ(device_.WriteBlock(0x08000000 + static_cast<uint32_t>(offset), image.data() + offset, n), 0);
+    ASSERT_EQ(
+        device_.WriteBlock(0x08000000 + static_cast<uint32_t>(offset), image.data() + offset, n),
+        0);
   }
   EXPECT_EQ(device_.BroadcastFinish(), 0);
   device_.EndLongTimeout();
@@ -123,7 +125,8 @@ TEST_F(ToolDeviceOnVirtualTool, SecondMapToolThroughAWholeMainSoftwareUpdate) {
   // The tool restarts, comes back, reports its start-up, then answers with the new version.
   ReopenAfterRestart(3);
   int signal = 0;
-  for (int attempt = 0; attempt < 30 && signal != 3; ++attempt) signal = device_.ReadProgressSignal();
+  for (int attempt = 0; attempt < 30 && signal != 3; ++attempt)
+    signal = device_.ReadProgressSignal();
   EXPECT_EQ(signal, 3);
   ASSERT_EQ(device_.CheckLink(), 0);
   ASSERT_EQ(device_.ReadInfoRecord(), 0);

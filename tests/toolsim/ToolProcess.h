@@ -40,7 +40,8 @@ class ToolProcess {
     posix_spawn_file_actions_adddup2(&actions, out[1], 1);
     posix_spawn_file_actions_adddup2(&actions, err[1], 2);
     std::vector<char*> argv;
-    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    for (const std::string& argument : arguments)
+      argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
     const int result = posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
@@ -62,7 +63,8 @@ class ToolProcess {
         out_text_.erase(0, end + 1);
         return line;
       }
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+          deadline - std::chrono::steady_clock::now());
       if (left.count() <= 0) return std::nullopt;
       pollfd pfd{out_, POLLIN, 0};
       if (::poll(&pfd, 1, static_cast<int>(left.count())) <= 0) continue;
@@ -79,7 +81,8 @@ class ToolProcess {
     fcntl(err_, F_SETFL, flags | O_NONBLOCK);
     char chunk[512];
     ssize_t n;
-    while ((n = ::read(err_, chunk, sizeof chunk)) > 0) err_text_.append(chunk, static_cast<size_t>(n));
+    while ((n = ::read(err_, chunk, sizeof chunk)) > 0)
+      err_text_.append(chunk, static_cast<size_t>(n));
     return err_text_;
   }
 
@@ -125,7 +128,8 @@ class ToolProcess {
 
 // Polls a condition that another process changes; true once it holds, false at the deadline.
 template <typename Condition>
-bool Eventually(Condition condition, std::chrono::milliseconds timeout = std::chrono::milliseconds(5000)) {
+bool Eventually(Condition condition,
+                std::chrono::milliseconds timeout = std::chrono::milliseconds(5000)) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   while (!condition()) {
     if (std::chrono::steady_clock::now() >= deadline) return false;

@@ -37,7 +37,8 @@ std::string Expected(const std::string& reply_hex) { return ToHex(WithCrc(FromHe
 // The data bytes of a read reply, as text up to the first zero.
 std::string TextAt(const Bytes& reply, size_t offset) {
   std::string text;
-  for (size_t i = 3 + offset; i + 2 < reply.size() && reply[i] != 0; ++i) text.push_back(static_cast<char>(reply[i]));
+  for (size_t i = 3 + offset; i + 2 < reply.size() && reply[i] != 0; ++i)
+    text.push_back(static_cast<char>(reply[i]));
   return text;
 }
 
@@ -50,7 +51,8 @@ Bytes Read(ToolSlave& slave, const std::string& request_hex) {
 TEST(ToolSlaveFirstMap, AnswersTheFirstDetectionRequestWithItsBlockSize) {
   ToolSlave slave(FirstMap());
   // The program's very first request, byte for byte; block size 200 little-endian.
-  EXPECT_EQ(ToHex(slave.HandleFrame(FromHex("7F 03 F7 00 00 03 3D A1")).reply), Expected("7F 03 06 00 00 00 00 C8 00"));
+  EXPECT_EQ(ToHex(slave.HandleFrame(FromHex("7F 03 F7 00 00 03 3D A1")).reply),
+            Expected("7F 03 06 00 00 00 00 C8 00"));
 }
 
 TEST(ToolSlaveFirstMap, IdentityTextsStartAtByteFour) {
@@ -70,7 +72,8 @@ TEST(ToolSlaveFirstMap, IdentityTextsStartAtByteFour) {
 TEST(ToolSlaveFirstMap, StoresABlockWithItsPadByteAndEchoesTheWrite) {
   ToolSlave slave(FirstMap());
   // Address 0x200, 5 data bytes, pad 00: 5 registers at 0xF500.
-  EXPECT_EQ(Reply(slave, "7F 10 F5 00 00 05 0A 00 02 00 00 11 22 33 44 55 00"), Expected("7F 10 F5 00 00 05"));
+  EXPECT_EQ(Reply(slave, "7F 10 F5 00 00 05 0A 00 02 00 00 11 22 33 44 55 00"),
+            Expected("7F 10 F5 00 00 05"));
   Bytes stored;
   ASSERT_TRUE(slave.Memory().Read(0x200, 6, &stored));
   EXPECT_EQ(ToHex(stored), "11 22 33 44 55 00");
@@ -147,8 +150,10 @@ TEST(ToolSlaveFirstMap, DualMapToolAlsoAnswersTheSecondMapAt255) {
   ToolProfile profile = FirstMap();
   profile.dual_map = true;
   ToolSlave slave(profile);
-  EXPECT_EQ(ToHex(slave.HandleFrame(FromHex("7F 03 F7 00 00 03 3D A1")).reply), Expected("7F 03 06 00 00 00 00 C8 00"));
-  EXPECT_EQ(ToHex(slave.HandleFrame(FromHex("FF 03 40 0B 00 01 F5 D6")).reply), Expected("FF 03 02 0B 40"));
+  EXPECT_EQ(ToHex(slave.HandleFrame(FromHex("7F 03 F7 00 00 03 3D A1")).reply),
+            Expected("7F 03 06 00 00 00 00 C8 00"));
+  EXPECT_EQ(ToHex(slave.HandleFrame(FromHex("FF 03 40 0B 00 01 F5 D6")).reply),
+            Expected("FF 03 02 0B 40"));
 }
 
 // ---- second map ------------------------------------------------------------------------
@@ -165,8 +170,10 @@ TEST(ToolSlaveSecondMap, DoesNotAnswerTheFirstMapAt127) {
 
 TEST(ToolSlaveSecondMap, ProbesEchoTheirAddressForCapabilitiesItHas) {
   ToolSlave slave(SecondMap());
-  EXPECT_EQ(ToHex(slave.HandleFrame(FromHex("FF 03 40 0B 00 01 F5 D6")).reply), Expected("FF 03 02 0B 40"));
-  EXPECT_EQ(ToHex(slave.HandleFrame(FromHex("FF 03 40 00 00 01 84 14")).reply), Expected("FF 03 02 00 40"));
+  EXPECT_EQ(ToHex(slave.HandleFrame(FromHex("FF 03 40 0B 00 01 F5 D6")).reply),
+            Expected("FF 03 02 0B 40"));
+  EXPECT_EQ(ToHex(slave.HandleFrame(FromHex("FF 03 40 00 00 01 84 14")).reply),
+            Expected("FF 03 02 00 40"));
   for (int n : {12, 13, 22, 23}) {
     char request[32];
     std::snprintf(request, sizeof request, "FF 03 40 %02X 00 01", n);
@@ -215,11 +222,13 @@ TEST(ToolSlaveSecondMap, BlockSizeOptionsDatabasesAndSensorRecords) {
 
   const Bytes options = Read(slave, "FF 03 A5 A1 00 78");
   ASSERT_EQ(options.size(), 5u + 240);
-  EXPECT_EQ(ToHex(Bytes(options.begin() + 3, options.begin() + 17)), "03 00 01 00 01 00 02 00 01 00 07 00 00 00");
+  EXPECT_EQ(ToHex(Bytes(options.begin() + 3, options.begin() + 17)),
+            "03 00 01 00 01 00 02 00 01 00 07 00 00 00");
 
   const Bytes versions = Read(slave, "FF 03 A5 A3 00 78");
   const std::string list(versions.begin() + 3, versions.begin() + 3 + 2 + 3 * 2 + 30);
-  EXPECT_EQ(list, std::string("\x03\x00\x01\x00OBD10-1-A\0\x02\x00RKE03-2-B\0\x07\x00TPW01-1-A\0", 38));
+  EXPECT_EQ(list,
+            std::string("\x03\x00\x01\x00OBD10-1-A\0\x02\x00RKE03-2-B\0\x07\x00TPW01-1-A\0", 38));
 
   const Bytes databases = Read(slave, "FF 03 A5 AA 00 4B");
   ASSERT_EQ(databases.size(), 5u + 150);
@@ -268,7 +277,8 @@ TEST(ToolSlaveSecondMap, BadCrcGetsSilence) {
 
 TEST(ToolSlaveSecondMap, BlockWriteStoresPayloadWithFfPad) {
   ToolSlave slave(SecondMap());
-  EXPECT_EQ(Reply(slave, "FF 10 A5 11 00 05 0A 00 02 00 00 01 02 03 04 05 FF"), Expected("FF 10 A5 11 00 05"));
+  EXPECT_EQ(Reply(slave, "FF 10 A5 11 00 05 0A 00 02 00 00 01 02 03 04 05 FF"),
+            Expected("FF 10 A5 11 00 05"));
   Bytes stored;
   ASSERT_TRUE(slave.Memory().Read(0x200, 6, &stored));
   EXPECT_EQ(ToHex(stored), "01 02 03 04 05 FF");
@@ -278,8 +288,10 @@ TEST(ToolSlaveSecondMap, BlockLargerThanItsBlockSizeOrPastTheAddressSpaceIsRefus
   ToolProfile profile = SecondMap();
   profile.block_size = 8;
   ToolSlave slave(profile);
-  EXPECT_EQ(Reply(slave, "FF 10 A5 11 00 07 0E 00 00 00 00 01 02 03 04 05 06 07 08 09 0A"), Expected("FF 90 03"));
-  EXPECT_EQ(Reply(slave, "FF 10 A5 11 00 04 08 FC FF FF FF 01 02 03 04"), Expected("FF 10 A5 11 00 04"));
+  EXPECT_EQ(Reply(slave, "FF 10 A5 11 00 07 0E 00 00 00 00 01 02 03 04 05 06 07 08 09 0A"),
+            Expected("FF 90 03"));
+  EXPECT_EQ(Reply(slave, "FF 10 A5 11 00 04 08 FC FF FF FF 01 02 03 04"),
+            Expected("FF 10 A5 11 00 04"));
   EXPECT_EQ(Reply(slave, "FF 10 A5 11 00 04 08 FD FF FF FF 01 02 03 04"), Expected("FF 90 02"));
   EXPECT_EQ(Reply(slave, "FF 10 A5 11 00 01 02 00 00"), Expected("FF 90 03"));  // no address
   EXPECT_EQ(slave.Memory().TotalBytes(), 4u);
@@ -305,7 +317,8 @@ TEST(ToolSlaveSecondMap, FinishAfterRestartCommandEndsTheMainSoftware) {
   EXPECT_EQ(TextAt(Read(slave, "FF 03 A5 00 00 14"), 10), "1.10");
 
   // The tool's own restart clears the mark: the next package is ordinary again.
-  EXPECT_EQ(slave.HandleFrame(FromHex("FF 10 00 00 00 01 02 00 07 AF F6")).action, SlaveAction::None);
+  EXPECT_EQ(slave.HandleFrame(FromHex("FF 10 00 00 00 01 02 00 07 AF F6")).action,
+            SlaveAction::None);
   const ToolState state = slave.Snapshot(false);
   ASSERT_EQ(state.finishes.size(), 3u);
   EXPECT_FALSE(state.finishes[0].main_software);
@@ -322,9 +335,11 @@ TEST(ToolSlaveSecondMap, MainSoftwareRangesDecideWhenGiven) {
   slave.CompleteRestart();
   // A restart alone no longer marks the next transfer: its blocks went elsewhere.
   Reply(slave, "FF 10 A5 11 00 04 08 00 00 10 00 01 02 03 04");
-  EXPECT_EQ(slave.HandleFrame(FromHex("FF 10 00 00 00 01 02 00 07 AF F6")).action, SlaveAction::None);
+  EXPECT_EQ(slave.HandleFrame(FromHex("FF 10 00 00 00 01 02 00 07 AF F6")).action,
+            SlaveAction::None);
   Reply(slave, "FF 10 A5 11 00 04 08 F0 FF 0F 08 01 02 03 04");
-  EXPECT_EQ(slave.HandleFrame(FromHex("FF 10 00 00 00 01 02 00 07 AF F6")).action, SlaveAction::Restart);
+  EXPECT_EQ(slave.HandleFrame(FromHex("FF 10 00 00 00 01 02 00 07 AF F6")).action,
+            SlaveAction::Restart);
 }
 
 TEST(ToolSlaveSecondMap, NewVersionCanComeFromTheWrittenImage) {
@@ -352,9 +367,11 @@ TEST(ToolSlaveSecondMap, ResetCodeZoneCountryAndClock) {
 
   EXPECT_EQ(Reply(slave, "FF 10 A5 AB 00 02 04 03 00 31 00"), Expected("FF 10 A5 AB 00 02"));
   // 2024-02-29 23:59:58 UTC.
-  EXPECT_EQ(Reply(slave, "FF 10 A5 AC 00 05 0A 00 00 1D 02 E8 07 17 3B 3A 00"), Expected("FF 10 A5 AC 00 05"));
+  EXPECT_EQ(Reply(slave, "FF 10 A5 AC 00 05 0A 00 00 1D 02 E8 07 17 3B 3A 00"),
+            Expected("FF 10 A5 AC 00 05"));
   // Month 13 is no date: refused, the earlier clock stays.
-  EXPECT_EQ(Reply(slave, "FF 10 A5 AC 00 05 0A 00 00 01 0D E8 07 00 00 00 00"), Expected("FF 90 03"));
+  EXPECT_EQ(Reply(slave, "FF 10 A5 AC 00 05 0A 00 00 01 0D E8 07 00 00 00 00"),
+            Expected("FF 90 03"));
 
   const ToolState state = slave.Snapshot(false);
   ASSERT_EQ(state.resets.size(), 2u);
@@ -388,8 +405,10 @@ TEST(ToolSlaveFaults, RefusedRangeGetsAnExceptionAndStoresNothing) {
   FaultSettings faults;
   faults.refused_ranges = {{0x00400000, 0x004FFFFF}};
   ToolSlave slave(SecondMap(), faults);
-  EXPECT_EQ(Reply(slave, "FF 10 A5 11 00 04 08 FE FF 3F 00 01 02 03 04"), Expected("FF 90 02"));  // overlaps
-  EXPECT_EQ(Reply(slave, "FF 10 A5 11 00 04 08 FC FF 3F 00 01 02 03 04"), Expected("FF 10 A5 11 00 04"));
+  EXPECT_EQ(Reply(slave, "FF 10 A5 11 00 04 08 FE FF 3F 00 01 02 03 04"),
+            Expected("FF 90 02"));  // overlaps
+  EXPECT_EQ(Reply(slave, "FF 10 A5 11 00 04 08 FC FF 3F 00 01 02 03 04"),
+            Expected("FF 10 A5 11 00 04"));
   const ToolState state = slave.Snapshot(false);
   EXPECT_EQ(state.refused_blocks, 1u);
   EXPECT_EQ(state.block_writes, 2u);
@@ -410,9 +429,11 @@ TEST(ToolSlaveFaults, UnplugsAtTheKthBlockWithoutReply) {
   FaultSettings faults;
   faults.unplug_at_block = 2;
   ToolSlave slave(SecondMap(), faults);
-  EXPECT_EQ(slave.HandleFrame(WithCrc(FromHex("FF 10 A5 11 00 04 08 00 00 00 00 01 02 03 04"))).action,
-            SlaveAction::None);
-  const SlaveResponse second = slave.HandleFrame(WithCrc(FromHex("FF 10 A5 11 00 04 08 04 00 00 00 05 06 07 08")));
+  EXPECT_EQ(
+      slave.HandleFrame(WithCrc(FromHex("FF 10 A5 11 00 04 08 00 00 00 00 01 02 03 04"))).action,
+      SlaveAction::None);
+  const SlaveResponse second =
+      slave.HandleFrame(WithCrc(FromHex("FF 10 A5 11 00 04 08 04 00 00 00 05 06 07 08")));
   EXPECT_TRUE(second.reply.empty());
   EXPECT_EQ(second.action, SlaveAction::Unplug);
   EXPECT_EQ(slave.Memory().TotalBytes(), 4u);
@@ -435,8 +456,10 @@ TEST(ToolSlaveFaults, DropAndCorruptAreReproducibleFromTheSeed) {
       }
     }
     const ToolState state = slave.Snapshot(false);
-    EXPECT_EQ(state.dropped_replies, static_cast<uint64_t>(std::count(outcomes.begin(), outcomes.end(), 'd')));
-    EXPECT_EQ(state.corrupted_replies, static_cast<uint64_t>(std::count(outcomes.begin(), outcomes.end(), 'c')));
+    EXPECT_EQ(state.dropped_replies,
+              static_cast<uint64_t>(std::count(outcomes.begin(), outcomes.end(), 'd')));
+    EXPECT_EQ(state.corrupted_replies,
+              static_cast<uint64_t>(std::count(outcomes.begin(), outcomes.end(), 'c')));
     return outcomes;
   };
   const std::string first = pattern(7);
@@ -459,7 +482,8 @@ TEST(ToolSlaveFaults, MemoryLimitGivesDeviceFailure) {
   FaultSettings faults;
   faults.memory_limit = 6;
   ToolSlave slave(SecondMap(), faults);
-  EXPECT_EQ(Reply(slave, "FF 10 A5 11 00 04 08 00 00 00 00 01 02 03 04"), Expected("FF 10 A5 11 00 04"));
+  EXPECT_EQ(Reply(slave, "FF 10 A5 11 00 04 08 00 00 00 00 01 02 03 04"),
+            Expected("FF 10 A5 11 00 04"));
   EXPECT_EQ(Reply(slave, "FF 10 A5 11 00 04 08 10 00 00 00 01 02 03 04"), Expected("FF 90 04"));
 }
 

@@ -34,7 +34,8 @@ class ToolsimInteropTest : public ::testing::Test {
     fs::remove_all(directory_);
   }
 
-  VirtualTool& Start(const std::string& profile_name, std::optional<uint8_t> slave_address = std::nullopt) {
+  VirtualTool& Start(const std::string& profile_name,
+                     std::optional<uint8_t> slave_address = std::nullopt) {
     VirtualToolOptions options;
     std::string error;
     EXPECT_EQ(LoadProfile(ShippedProfilePath(profile_name), &options.profile, &error), 0) << error;
@@ -87,7 +88,8 @@ TEST_F(ToolsimInteropTest, LibmodbusReadsAndWritesTheFirstMap) {
   EXPECT_EQ(errno, EMBXILFUN);
 
   ASSERT_EQ(modbus_write_bit(modbus, 0x7D01, 1), 1) << modbus_strerror(errno);
-  EXPECT_TRUE(tool.WaitUntil([](const ToolState& state, const PortState&) { return state.restarts == 1; }, 5s));
+  EXPECT_TRUE(tool.WaitUntil(
+      [](const ToolState& state, const PortState&) { return state.restarts == 1; }, 5s));
 }
 
 TEST_F(ToolsimInteropTest, LibmodbusReadsTheInformationRecordAndWritesZoneAndCountry) {
@@ -117,8 +119,8 @@ TEST_F(ToolsimInteropTest, LibmodbusReadsTheInformationRecordAndWritesZoneAndCou
 TEST_F(ToolsimInteropTest, MbpollReadsWritesAndSeesExceptions) {
   using testing::ToolProcess;
   VirtualTool& tool = Start("protocol2.json", 247);
-  const std::vector<std::string> common = {VELMAR_MBPOLL, "-m", "rtu", "-a", "247", "-b", "57600", "-P", "even",
-                                           "-0", "-1", "-o", "1"};
+  const std::vector<std::string> common = {VELMAR_MBPOLL, "-m",   "rtu", "-a", "247", "-b", "57600",
+                                           "-P",          "even", "-0",  "-1", "-o",  "1"};
   auto run = [&](std::vector<std::string> extra) {
     std::vector<std::string> arguments = common;
     arguments.insert(arguments.end(), extra.begin(), extra.end());

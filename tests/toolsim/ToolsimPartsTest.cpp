@@ -4,9 +4,8 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
-
 #include <nlohmann/json.hpp>
+#include <sstream>
 
 #include "FrameAssembler.h"
 #include "SparseMemory.h"
@@ -33,7 +32,9 @@ class FrameAssemblerTest : public ::testing::Test {
   std::vector<FrameAssembler::Frame> frames;
   Clock::time_point t0 = Clock::now();
 
-  void Feed(const Bytes& bytes, Clock::duration at) { assembler.Feed(bytes.data(), bytes.size(), t0 + at, &frames); }
+  void Feed(const Bytes& bytes, Clock::duration at) {
+    assembler.Feed(bytes.data(), bytes.size(), t0 + at, &frames);
+  }
 };
 
 TEST_F(FrameAssemblerTest, ReadRequestIsCompleteAtEightBytes) {
@@ -206,13 +207,18 @@ TEST(ToolProfileTest, MistakesAreNamed) {
       {R"({"serialNumber": "A"})", "map"},
       {R"({"map": "Protocol3", "serialNumber": "A"})", "map"},
       {R"({"map": "Protocol2", "serialNumber": "A", "blockSise": 64})", "blockSise"},
-      {R"({"map": "Protocol2", "serialNumber": "A", "softwareVersion": "1.00.07"})", "6 characters"},
+      {R"({"map": "Protocol2", "serialNumber": "A", "softwareVersion": "1.00.07"})",
+       "6 characters"},
       {R"({"map": "Protocol2", "serialNumber": "A", "blockSize": 256})", "blockSize"},
       {R"({"map": "Protocol2", "serialNumber": "A", "blockSize": -1})", "blockSize"},
-      {R"({"map": "Protocol2", "serialNumber": "A", "databases": ["ABCDEFGHIJKLMNOPQRST"]})", "database"},
-      {R"({"map": "Protocol2", "serialNumber": "A", "options": [{"code": 70000}]})", "options[0].code"},
-      {R"({"map": "Protocol2", "serialNumber": "A", "refusedRanges": [{"first": 9, "last": 1}]})", "refusedRanges"},
-      {R"({"map": "Protocol2", "serialNumber": "A", "registerOverrides": {"0xA502": "3G"}})", "registerOverrides"},
+      {R"({"map": "Protocol2", "serialNumber": "A", "databases": ["ABCDEFGHIJKLMNOPQRST"]})",
+       "database"},
+      {R"({"map": "Protocol2", "serialNumber": "A", "options": [{"code": 70000}]})",
+       "options[0].code"},
+      {R"({"map": "Protocol2", "serialNumber": "A", "refusedRanges": [{"first": 9, "last": 1}]})",
+       "refusedRanges"},
+      {R"({"map": "Protocol2", "serialNumber": "A", "registerOverrides": {"0xA502": "3G"}})",
+       "registerOverrides"},
       {R"({"map": "Protocol2", "serialNumber": "A", "progress": [1, 2]})", "progress"},
       {R"({"map": "Protocol2", "serialNumber": "A", "dualMap": true})", "dualMap"},
       {R"({"map": "Protocol1", "serialNumber": "A", "bootVersion": "0123456789"})", "9 characters"},

@@ -5,7 +5,6 @@
 
 #include <filesystem>
 #include <fstream>
-
 #include <nlohmann/json.hpp>
 
 #include "PtyClient.h"
@@ -44,9 +43,19 @@ class ToolsimProcessTest : public ::testing::Test {
   void TearDown() override { fs::remove_all(directory_); }
 
   std::vector<std::string> Arguments(const std::string& profile, int port) {
-    return {VELMAR_TOOLSIM_BINARY,     "--profile", ShippedProfilePath(profile), "--port", std::to_string(port),
-            "--port-dir",              (directory_ / "ports").string(),          "--state", StatePath(),
-            "--restart-delay-ms",      "40",        "--progress-interval-ms",   "20"};
+    return {VELMAR_TOOLSIM_BINARY,
+            "--profile",
+            ShippedProfilePath(profile),
+            "--port",
+            std::to_string(port),
+            "--port-dir",
+            (directory_ / "ports").string(),
+            "--state",
+            StatePath(),
+            "--restart-delay-ms",
+            "40",
+            "--progress-interval-ms",
+            "20"};
   }
   std::string StatePath() const { return (directory_ / "state.json").string(); }
   fs::path Link(int port) const { return directory_ / "ports" / ("COM" + std::to_string(port)); }
@@ -106,7 +115,9 @@ TEST_F(ToolsimProcessTest, MainSoftwareFinishBringsProgressThenTheNewVersion) {
   ASSERT_TRUE(tool.ReadLine(kDeadline).has_value()) << tool.ErrorText();
   {
     PtyClient client(Link(24).string());
-    EXPECT_EQ(client.Exchange(WithCrc(FromHex("7F 10 F5 00 00 04 08 00 00 00 00 01 02 03 04")), 8).size(), 8u);
+    EXPECT_EQ(
+        client.Exchange(WithCrc(FromHex("7F 10 F5 00 00 04 08 00 00 00 00 01 02 03 04")), 8).size(),
+        8u);
     ASSERT_TRUE(client.Send(FromHex("FF 10 00 00 00 01 02 00 07 AF F6")));
     bool hung_up = false;
     client.Receive(1, kDeadline, &hung_up);
@@ -126,7 +137,9 @@ TEST_F(ToolsimProcessTest, SigtermWritesTheStateAndRemovesThePort) {
   ASSERT_TRUE(tool.ReadLine(kDeadline).has_value()) << tool.ErrorText();
   {
     PtyClient client(Link(25).string());
-    EXPECT_EQ(client.Exchange(WithCrc(FromHex("FF 10 A5 11 00 04 08 00 10 00 00 61 62 63 64")), 8).size(), 8u);
+    EXPECT_EQ(
+        client.Exchange(WithCrc(FromHex("FF 10 A5 11 00 04 08 00 10 00 00 61 62 63 64")), 8).size(),
+        8u);
     EXPECT_EQ(client.Exchange(WithCrc(FromHex("FF 10 A5 AB 00 02 04 02 00 21 00")), 8).size(), 8u);
     EXPECT_EQ(client.Exchange(FromHex("FF 10 00 00 00 01 02 00 07 AF F6"), 8).size(), 8u);
   }
@@ -138,7 +151,8 @@ TEST_F(ToolsimProcessTest, SigtermWritesTheStateAndRemovesThePort) {
   ASSERT_TRUE(state.is_object());
   ASSERT_EQ(state["written"].size(), 1u);
   EXPECT_EQ(state["written"][0]["startHex"], "0x00001000");
-  EXPECT_EQ(state["written"][0]["sha256"], "88d4266fd4e6338d13b845fcf289579d209c897823b9217da3e161936f031589");
+  EXPECT_EQ(state["written"][0]["sha256"],
+            "88d4266fd4e6338d13b845fcf289579d209c897823b9217da3e161936f031589");
   EXPECT_EQ(state["zone"], 2);
   EXPECT_EQ(state["country"], 33);
   ASSERT_EQ(state["finishes"].size(), 1u);
@@ -156,14 +170,15 @@ TEST_F(ToolsimProcessTest, RefusesBadProfilesTakenPortsAndBadSwitches) {
   EXPECT_EQ(process.Wait(kDeadline), 2);
   EXPECT_NE(process.ErrorText().find("blockSize"), std::string::npos) << process.ErrorText();
 
-  EXPECT_EQ(ToolProcess::Run({VELMAR_TOOLSIM_BINARY, "--profile", ShippedProfilePath("protocol2.json"), "--port",
-                              "0"},
+  EXPECT_EQ(ToolProcess::Run({VELMAR_TOOLSIM_BINARY, "--profile",
+                              ShippedProfilePath("protocol2.json"), "--port", "0"},
                              &output, kDeadline),
             2);
-  EXPECT_EQ(ToolProcess::Run({VELMAR_TOOLSIM_BINARY, "--profile", ShippedProfilePath("protocol2.json"), "--port",
-                              "5", "--drop-rate", "1.5"},
-                             &output, kDeadline),
-            2);
+  EXPECT_EQ(
+      ToolProcess::Run({VELMAR_TOOLSIM_BINARY, "--profile", ShippedProfilePath("protocol2.json"),
+                        "--port", "5", "--drop-rate", "1.5"},
+                       &output, kDeadline),
+      2);
 
   ToolProcess holder;
   ASSERT_TRUE(holder.Start(Arguments("protocol2.json", 27)));

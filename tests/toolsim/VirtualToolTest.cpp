@@ -73,7 +73,8 @@ TEST_F(VirtualToolTest, RegistersAsComNWithItsAdapterNameAndAnswers) {
 
   PtyClient client(link.string());
   ASSERT_TRUE(client.IsOpen());
-  EXPECT_EQ(ToHex(client.Exchange(FromHex("FF 03 40 0B 00 01 F5 D6"), 7)), ToHex(WithCrc(FromHex("FF 03 02 0B 40"))));
+  EXPECT_EQ(ToHex(client.Exchange(FromHex("FF 03 40 0B 00 01 F5 D6"), 7)),
+            ToHex(WithCrc(FromHex("FF 03 02 0B 40"))));
   const Bytes record = client.Exchange(FromHex("FF 03 A5 00 00 14 72 D7"), 45);
   ASSERT_EQ(record.size(), 45u);
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(&record[3 + 10]), 4), "1.00");
@@ -99,7 +100,8 @@ TEST_F(VirtualToolTest, RestartCommandTakesThePortAwayAndBringsItBackUnderTheSam
   VirtualTool& tool = Start(Options("protocol1.json"));
   PtyClient client(tool.LinkPath());
   // The reply comes before the adapter goes.
-  EXPECT_EQ(ToHex(client.Exchange(FromHex("7F 05 7D 01 FF 00 CF 88"), 8)), "7F 05 7D 01 FF 00 CF 88");
+  EXPECT_EQ(ToHex(client.Exchange(FromHex("7F 05 7D 01 FF 00 CF 88"), 8)),
+            "7F 05 7D 01 FF 00 CF 88");
   ASSERT_TRUE(tool.WaitForPlugged(false, kDeadline));
   EXPECT_FALSE(fs::exists(fs::symlink_status(tool.LinkPath())));
   EXPECT_FALSE(fs::exists(tool.FriendlyNamePath()));
@@ -126,7 +128,9 @@ TEST_F(VirtualToolTest, MainSoftwareFinishSendsStartUpProgressBeforeAnsweringAga
   ASSERT_TRUE(WaitForAppearances(2));
   {
     PtyClient client(tool.LinkPath());
-    EXPECT_EQ(client.Exchange(WithCrc(FromHex("FF 10 A5 11 00 04 08 00 00 00 00 01 02 03 04")), 8).size(), 8u);
+    EXPECT_EQ(
+        client.Exchange(WithCrc(FromHex("FF 10 A5 11 00 04 08 00 00 00 00 01 02 03 04")), 8).size(),
+        8u);
     // The program's broadcast finish; it reads no reply.
     ASSERT_TRUE(client.Send(FromHex("FF 10 00 00 00 01 02 00 07 AF F6")));
   }
@@ -136,7 +140,8 @@ TEST_F(VirtualToolTest, MainSoftwareFinishSendsStartUpProgressBeforeAnsweringAga
   ASSERT_TRUE(client.Send(FromHex("FF 03 40 00 00 01 84 14")));
   const Bytes progress = client.Receive(9, kDeadline);
   EXPECT_EQ(ToHex(progress), "AA 55 01 AA 55 02 AA 55 03");
-  ASSERT_TRUE(tool.WaitUntil([](const ToolState& state, const PortState&) { return !state.restarting; }, kDeadline));
+  ASSERT_TRUE(tool.WaitUntil(
+      [](const ToolState& state, const PortState&) { return !state.restarting; }, kDeadline));
   const Bytes record = client.Exchange(FromHex("FF 03 A5 00 00 14 72 D7"), 45);
   ASSERT_EQ(record.size(), 45u);
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(&record[3 + 10]), 4), "1.10");
@@ -144,6 +149,22 @@ TEST_F(VirtualToolTest, MainSoftwareFinishSendsStartUpProgressBeforeAnsweringAga
   EXPECT_EQ(state.restarts, 2u);
   ASSERT_EQ(state.finishes.size(), 1u);
   EXPECT_TRUE(state.finishes[0].main_software);
+}
+
+TEST_F(VirtualToolTest, StoppedDuringARestartAnswersAtOnceWhenStartedAgain) {
+  VirtualToolOptions options = Options("protocol2.json");
+  options.restart_delay = 10s;  // it would stay away for long
+  VirtualTool& tool = Start(std::move(options));
+  {
+    PtyClient client(tool.LinkPath());
+    EXPECT_EQ(client.Exchange(FromHex("FF 05 7D 01 FF 00 D0 48"), 8).size(), 8u);
+  }
+  ASSERT_TRUE(tool.WaitForPlugged(false, kDeadline));
+  tool.Stop();
+  std::string error;
+  ASSERT_EQ(tool.Start(&error), 0) << error;
+  PtyClient client(tool.LinkPath());
+  EXPECT_EQ(client.Exchange(FromHex("FF 03 40 00 00 01 84 14"), 7).size(), 7u);
 }
 
 TEST_F(VirtualToolTest, UnplugAndReplugByHand) {
@@ -167,7 +188,9 @@ TEST_F(VirtualToolTest, CablePulledAtABlockComesBackWhenAskedTo) {
   options.unplug_for = 50ms;
   VirtualTool& tool = Start(std::move(options));
   PtyClient client(tool.LinkPath());
-  EXPECT_EQ(client.Exchange(WithCrc(FromHex("FF 10 A5 11 00 04 08 00 00 00 00 01 02 03 04")), 8).size(), 8u);
+  EXPECT_EQ(
+      client.Exchange(WithCrc(FromHex("FF 10 A5 11 00 04 08 00 00 00 00 01 02 03 04")), 8).size(),
+      8u);
   bool hung_up = false;
   ASSERT_TRUE(client.Send(WithCrc(FromHex("FF 10 A5 11 00 04 08 04 00 00 00 05 06 07 08"))));
   EXPECT_TRUE(client.Receive(8, kDeadline, &hung_up).empty());
@@ -187,7 +210,9 @@ TEST_F(VirtualToolTest, GarbageOnTheLineIsDroppedAndTheNextRequestAnswered) {
 TEST_F(VirtualToolTest, StateFileAndMemoryAreReadableFromTheTest) {
   VirtualTool& tool = Start(Options("protocol2.json"));
   PtyClient client(tool.LinkPath());
-  EXPECT_EQ(client.Exchange(WithCrc(FromHex("FF 10 A5 11 00 04 08 10 00 00 00 DE AD BE EF")), 8).size(), 8u);
+  EXPECT_EQ(
+      client.Exchange(WithCrc(FromHex("FF 10 A5 11 00 04 08 10 00 00 00 DE AD BE EF")), 8).size(),
+      8u);
   Bytes memory;
   ASSERT_TRUE(tool.ReadMemory(0x10, 4, &memory));
   EXPECT_EQ(ToHex(memory), "DE AD BE EF");
@@ -207,7 +232,8 @@ TEST_F(VirtualToolTest, PacedRepliesTakeTheirWireTime) {
   PtyClient client(tool.LinkPath());
   const auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(client.Exchange(FromHex("FF 03 A5 00 00 14 72 D7"), 45).size(), 45u);
-  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::microseconds(53 * 11 * 1'000'000 / 9600));
+  EXPECT_GE(std::chrono::steady_clock::now() - start,
+            std::chrono::microseconds(53 * 11 * 1'000'000 / 9600));
 }
 
 }  // namespace

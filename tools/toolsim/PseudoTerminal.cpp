@@ -76,7 +76,8 @@ int PortRegistration::CheckFree(std::string* error) const {
   std::error_code ec;
   const fs::file_status status = fs::symlink_status(link_path_, ec);
   if (ec || !fs::exists(status)) return 0;
-  if (fs::is_symlink(status) && !fs::exists(link_path_, ec)) return 0;  // dangling: its tool is gone
+  if (fs::is_symlink(status) && !fs::exists(link_path_, ec))
+    return 0;  // dangling: its tool is gone
   if (error) *error = link_path_ + " is already registered by another device";
   return -1;
 }

@@ -76,7 +76,8 @@ bool SparseMemory::Read(uint32_t address, size_t n, std::vector<uint8_t>* out) c
 std::vector<SparseMemory::Range> SparseMemory::Ranges() const {
   std::vector<Range> result;
   result.reserve(ranges_.size());
-  for (const auto& [start, bytes] : ranges_) result.push_back({static_cast<uint32_t>(start), &bytes});
+  for (const auto& [start, bytes] : ranges_)
+    result.push_back({static_cast<uint32_t>(start), &bytes});
   return result;
 }
 

@@ -5,10 +5,9 @@
 #include <cstdlib>
 #include <fstream>
 #include <limits>
+#include <nlohmann/json.hpp>
 #include <set>
 #include <sstream>
-
-#include <nlohmann/json.hpp>
 
 namespace velmar::toolsim {
 
@@ -109,8 +108,10 @@ class Reader {
       Fail(field, "must be an object with \"first\" and \"last\"");
       return range;
     }
-    range.first = static_cast<uint32_t>(Unsigned(value["first"], field + ".first", 0xFFFFFFFFu).value_or(0));
-    range.last = static_cast<uint32_t>(Unsigned(value["last"], field + ".last", 0xFFFFFFFFu).value_or(0));
+    range.first =
+        static_cast<uint32_t>(Unsigned(value["first"], field + ".first", 0xFFFFFFFFu).value_or(0));
+    range.last =
+        static_cast<uint32_t>(Unsigned(value["last"], field + ".last", 0xFFFFFFFFu).value_or(0));
     if (ok && range.last < range.first) Fail(field, "\"last\" comes before \"first\"");
     return range;
   }
@@ -150,7 +151,8 @@ class Reader {
 
   void CheckKeys(const json& object, const std::string& where, const std::set<std::string>& known) {
     for (auto it = object.begin(); it != object.end(); ++it) {
-      if (!known.count(it.key())) Fail(where.empty() ? it.key() : where + "." + it.key(), "is not a known field");
+      if (!known.count(it.key()))
+        Fail(where.empty() ? it.key() : where + "." + it.key(), "is not a known field");
     }
   }
 };
@@ -161,11 +163,14 @@ void ReadMainSoftware(Reader& reader, const json& value, MainSoftwareSettings* s
     return;
   }
   reader.CheckKeys(value, "mainSoftware", {"ranges", "newVersion", "versionAddress"});
-  if (value.contains("ranges")) settings->ranges = reader.Ranges(value["ranges"], "mainSoftware.ranges");
-  if (value.contains("newVersion")) settings->new_version = reader.Text(value["newVersion"], "mainSoftware.newVersion");
+  if (value.contains("ranges"))
+    settings->ranges = reader.Ranges(value["ranges"], "mainSoftware.ranges");
+  if (value.contains("newVersion"))
+    settings->new_version = reader.Text(value["newVersion"], "mainSoftware.newVersion");
   if (value.contains("versionAddress")) {
     settings->version_address = static_cast<uint32_t>(
-        reader.Unsigned(value["versionAddress"], "mainSoftware.versionAddress", 0xFFFFFFFFu).value_or(0));
+        reader.Unsigned(value["versionAddress"], "mainSoftware.versionAddress", 0xFFFFFFFFu)
+            .value_or(0));
   }
 }
 
@@ -183,14 +188,16 @@ void ReadOptions(Reader& reader, const json& value, std::vector<ProfileOption>* 
     }
     reader.CheckKeys(item, field, {"code", "active", "version"});
     ProfileOption option;
-    option.code = static_cast<uint16_t>(reader.Unsigned(item["code"], field + ".code", 0xFFFF).value_or(0));
+    option.code =
+        static_cast<uint16_t>(reader.Unsigned(item["code"], field + ".code", 0xFFFF).value_or(0));
     if (item.contains("active")) option.active = reader.Bool(item["active"], field + ".active");
     if (item.contains("version")) option.version = reader.Text(item["version"], field + ".version");
     options->push_back(option);
   }
 }
 
-void ReadOverrides(Reader& reader, const json& value, std::map<uint16_t, std::vector<uint8_t>>* overrides) {
+void ReadOverrides(Reader& reader, const json& value,
+                   std::map<uint16_t, std::vector<uint8_t>>* overrides) {
   if (!value.is_object()) {
     reader.Fail("registerOverrides", "must be an object of register: hex payload");
     return;
@@ -207,7 +214,8 @@ void ReadOverrides(Reader& reader, const json& value, std::map<uint16_t, std::ve
 }  // namespace
 
 int ParseProfile(const std::string& json_text, ToolProfile* profile, std::string* error) {
-  const json root = json::parse(json_text, nullptr, /*allow_exceptions=*/false, /*ignore_comments=*/true);
+  const json root =
+      json::parse(json_text, nullptr, /*allow_exceptions=*/false, /*ignore_comments=*/true);
   auto fail = [&](const std::string& message) {
     if (error) *error = message;
     return -1;
@@ -217,10 +225,28 @@ int ParseProfile(const std::string& json_text, ToolProfile* profile, std::string
 
   Reader reader;
   reader.CheckKeys(root, "",
-                   {"map", "slaveAddress", "dualMap", "serialNumber", "serialLengthByte", "bootVersion",
-                    "softwareVersion", "hardwareNames", "blockSize", "options", "databases", "sensorRecords",
-                    "sensorFlag", "probes", "adapterName", "resetCode", "restartOnReset", "progress",
-                    "mainSoftware", "refusedRanges", "registerOverrides", "description"});
+                   {"map",
+                    "slaveAddress",
+                    "dualMap",
+                    "serialNumber",
+                    "serialLengthByte",
+                    "bootVersion",
+                    "softwareVersion",
+                    "hardwareNames",
+                    "blockSize",
+                    "options",
+                    "databases",
+                    "sensorRecords",
+                    "sensorFlag",
+                    "probes",
+                    "adapterName",
+                    "resetCode",
+                    "restartOnReset",
+                    "progress",
+                    "mainSoftware",
+                    "refusedRanges",
+                    "registerOverrides",
+                    "description"});
   ToolProfile result;
   if (!root.contains("map")) {
     reader.Fail("map", "is missing (\"Protocol1\" or \"Protocol2\")");
@@ -235,7 +261,9 @@ int ParseProfile(const std::string& json_text, ToolProfile* profile, std::string
     }
   }
   if (!root.contains("serialNumber")) reader.Fail("serialNumber", "is missing");
-  auto get = [&](const char* key) -> const json* { return root.contains(key) ? &root[key] : nullptr; };
+  auto get = [&](const char* key) -> const json* {
+    return root.contains(key) ? &root[key] : nullptr;
+  };
 
   if (auto v = get("slaveAddress")) {
     const auto address = reader.Unsigned(*v, "slaveAddress", 255);
@@ -245,7 +273,8 @@ int ParseProfile(const std::string& json_text, ToolProfile* profile, std::string
   if (auto v = get("dualMap")) result.dual_map = reader.Bool(*v, "dualMap");
   if (auto v = get("serialNumber")) result.serial_number = reader.Text(*v, "serialNumber");
   if (auto v = get("serialLengthByte"))
-    result.serial_length_byte = static_cast<uint8_t>(reader.Unsigned(*v, "serialLengthByte", 255).value_or(0));
+    result.serial_length_byte =
+        static_cast<uint8_t>(reader.Unsigned(*v, "serialLengthByte", 255).value_or(0));
   if (auto v = get("bootVersion")) result.boot_version = reader.Text(*v, "bootVersion");
   if (auto v = get("softwareVersion")) result.software_version = reader.Text(*v, "softwareVersion");
   if (auto v = get("hardwareNames")) result.hardware_names = reader.Texts(*v, "hardwareNames");
@@ -255,7 +284,8 @@ int ParseProfile(const std::string& json_text, ToolProfile* profile, std::string
   if (auto v = get("databases")) result.databases = reader.Texts(*v, "databases");
   if (auto v = get("sensorRecords")) result.sensor_records = reader.Texts(*v, "sensorRecords");
   if (auto v = get("sensorFlag"))
-    result.sensor_flag = static_cast<uint16_t>(reader.Unsigned(*v, "sensorFlag", 0xFFFF).value_or(0));
+    result.sensor_flag =
+        static_cast<uint16_t>(reader.Unsigned(*v, "sensorFlag", 0xFFFF).value_or(0));
   if (auto v = get("probes")) {
     result.probes.clear();
     if (!v->is_array()) reader.Fail("probes", "must be a list of numbers");
@@ -328,8 +358,10 @@ int ValidateProfile(const ToolProfile& p, std::string* error) {
   if (first_map) {
     if (p.serial_number.size() > kProtocol1SerialMax)
       return fail("\"serialNumber\" is longer than 32 characters");
-    for (const std::string* text : {&p.boot_version, &p.software_version, &p.main_software.new_version}) {
-      if (text->size() > kProtocol1VersionMax) return fail("version texts of a Protocol1 tool hold at most 9 characters");
+    for (const std::string* text :
+         {&p.boot_version, &p.software_version, &p.main_software.new_version}) {
+      if (text->size() > kProtocol1VersionMax)
+        return fail("version texts of a Protocol1 tool hold at most 9 characters");
     }
     if (!p.hardware_names.empty() && p.hardware_names[0].size() > kProtocol1VersionMax)
       return fail("the hardware version of a Protocol1 tool holds at most 9 characters");
@@ -337,12 +369,15 @@ int ValidateProfile(const ToolProfile& p, std::string* error) {
   if (second_map) {
     if (p.serial_number.size() > kProtocol2SerialMax && !p.serial_length_byte)
       return fail("\"serialNumber\" is longer than 50 characters");
-    for (const std::string* text : {&p.boot_version, &p.software_version, &p.main_software.new_version}) {
-      if (text->size() > kProtocol2VersionMax) return fail("version texts of a Protocol2 tool hold at most 6 characters");
+    for (const std::string* text :
+         {&p.boot_version, &p.software_version, &p.main_software.new_version}) {
+      if (text->size() > kProtocol2VersionMax)
+        return fail("version texts of a Protocol2 tool hold at most 6 characters");
     }
     size_t names_area = 0;
     for (const std::string& name : p.hardware_names) {
-      if (name.empty() || HasZero(name)) return fail("\"hardwareNames\" entries must be non-empty texts");
+      if (name.empty() || HasZero(name))
+        return fail("\"hardwareNames\" entries must be non-empty texts");
       names_area += name.size() + 1;
     }
     if (names_area > 199) return fail("\"hardwareNames\" do not fit the 199-byte name area");
@@ -353,7 +388,8 @@ int ValidateProfile(const ToolProfile& p, std::string* error) {
         return fail("option versions hold at most 9 characters");
       versions_area += 2 + option.version.size() + 1;
     }
-    if (versions_area > 240) return fail("the option versions do not fit the 240-byte version list");
+    if (versions_area > 240)
+      return fail("the option versions do not fit the 240-byte version list");
     size_t databases_area = 1;  // the empty name that ends the list
     for (const std::string& name : p.databases) {
       if (name.empty() || name.size() > 19 || HasZero(name))
@@ -361,7 +397,8 @@ int ValidateProfile(const ToolProfile& p, std::string* error) {
       databases_area += name.size() + 1;
     }
     if (databases_area > 150) return fail("the database names do not fit the 150-byte list");
-    if (p.sensor_records.size() > kMaxSensorRecords) return fail("at most 255 sensor records are stored");
+    if (p.sensor_records.size() > kMaxSensorRecords)
+      return fail("at most 255 sensor records are stored");
     for (const std::string& record : p.sensor_records) {
       if (record.size() > kSensorRecordBytes) return fail("sensor records hold at most 160 bytes");
     }

@@ -23,7 +23,8 @@ uint32_t Le32(const uint8_t* p) {
 
 bool CrcMatches(const uint8_t* frame, size_t size) {
   const uint16_t crc = ModbusCrc16(frame, size - 2);
-  return frame[size - 2] == static_cast<uint8_t>(crc & 0xFF) && frame[size - 1] == static_cast<uint8_t>(crc >> 8);
+  return frame[size - 2] == static_cast<uint8_t>(crc & 0xFF) &&
+         frame[size - 1] == static_cast<uint8_t>(crc >> 8);
 }
 
 std::string Hex(uint32_t value, int digits) {
@@ -42,7 +43,9 @@ uint64_t Threshold(double rate) {
 }  // namespace
 
 ToolSlave::ToolSlave(ToolProfile profile, FaultSettings faults)
-    : profile_(std::move(profile)), faults_(std::move(faults)), random_(faults_.seed),
+    : profile_(std::move(profile)),
+      faults_(std::move(faults)),
+      random_(faults_.seed),
       software_version_(profile_.software_version) {}
 
 void ToolSlave::SetFaults(const FaultSettings& faults) {
@@ -56,8 +59,9 @@ ToolSlave::Route ToolSlave::RouteOf(const uint8_t* frame, size_t size) const {
   if (slave == SlaveAddress()) return first_map ? Route::FirstMap : Route::SecondMap;
   if (first_map && profile_.dual_map && slave == kBroadcastSlave) return Route::SecondMap;
   // The finish frame to slave 255 after a main-software transfer reaches a first-map tool too.
-  if (first_map && slave == kBroadcastSlave && size == 11 && frame[1] == 16 && Be16(frame + 2) == 0 &&
-      Be16(frame + 4) == 1 && frame[6] == 2 && frame[7] == 0x00 && frame[8] == 0x07) {
+  if (first_map && slave == kBroadcastSlave && size == 11 && frame[1] == 16 &&
+      Be16(frame + 2) == 0 && Be16(frame + 4) == 1 && frame[6] == 2 && frame[7] == 0x00 &&
+      frame[8] == 0x07) {
     return Route::Broadcast;
   }
   return Route::None;
@@ -125,7 +129,8 @@ SlaveResponse ToolSlave::HandleFrame(const uint8_t* frame, size_t size) {
   if (route == Route::Broadcast || outcome.silent) return response;
   if (outcome.exception != 0) {
     ++stats_.exceptions;
-    response.reply = Frame(request.slave, static_cast<uint8_t>(request.function | 0x80), {outcome.exception});
+    response.reply =
+        Frame(request.slave, static_cast<uint8_t>(request.function | 0x80), {outcome.exception});
     if (response.note.empty()) response.note = "exception " + std::to_string(outcome.exception);
   } else {
     response.reply = Frame(request.slave, request.function, outcome.payload);
@@ -136,9 +141,12 @@ SlaveResponse ToolSlave::HandleFrame(const uint8_t* frame, size_t size) {
 
 ToolSlave::Outcome ToolSlave::Dispatch(Route route, const Request& request) {
   switch (request.function) {
-    case 3: return Read(route, request);
-    case 5: return WriteCoil(route, request);
-    case 16: return WriteRegisters(route, request);
+    case 3:
+      return Read(route, request);
+    case 5:
+      return WriteCoil(route, request);
+    case 16:
+      return WriteRegisters(route, request);
   }
   Outcome outcome;
   outcome.exception = kIllegalFunction;
@@ -160,16 +168,19 @@ ToolSlave::Outcome ToolSlave::Read(Route route, const Request& request) {
     const size_t size = std::max(defined ? defined->size() : 0, (content->size() + 1) / 2 * 2);
     content->resize(size, 0);
   } else {
-    content = route == Route::FirstMap ? FirstMapRegister(request.address) : SecondMapRegister(request.address);
+    content = route == Route::FirstMap ? FirstMapRegister(request.address)
+                                       : SecondMapRegister(request.address);
   }
   if (!content || size_t{request.quantity} * 2 > content->size()) {
     outcome.exception = kIllegalAddress;
-    outcome.note = "read " + Hex(request.address, 4) + " x" + std::to_string(request.quantity) + ": no such register";
+    outcome.note = "read " + Hex(request.address, 4) + " x" + std::to_string(request.quantity) +
+                   ": no such register";
     return outcome;
   }
   const size_t bytes = size_t{request.quantity} * 2;
   outcome.payload.push_back(static_cast<uint8_t>(bytes));
-  outcome.payload.insert(outcome.payload.end(), content->begin(), content->begin() + static_cast<ptrdiff_t>(bytes));
+  outcome.payload.insert(outcome.payload.end(), content->begin(),
+                         content->begin() + static_cast<ptrdiff_t>(bytes));
   outcome.note = "read " + Hex(request.address, 4) + " x" + std::to_string(request.quantity);
   return outcome;
 }
@@ -186,8 +197,9 @@ ToolSlave::Outcome ToolSlave::WriteCoil(Route route, const Request& request) {
     return outcome;
   }
   // A write-single-coil reply echoes the request.
-  outcome.payload = {static_cast<uint8_t>(request.address >> 8), static_cast<uint8_t>(request.address & 0xFF),
-                     static_cast<uint8_t>(request.quantity >> 8), static_cast<uint8_t>(request.quantity & 0xFF)};
+  outcome.payload = {
+      static_cast<uint8_t>(request.address >> 8), static_cast<uint8_t>(request.address & 0xFF),
+      static_cast<uint8_t>(request.quantity >> 8), static_cast<uint8_t>(request.quantity & 0xFF)};
   if (request.quantity == 0xFF00) {
     if (route == Route::SecondMap) loader_armed_ = true;
     outcome.note = "restart command";
@@ -208,24 +220,43 @@ ToolSlave::Outcome ToolSlave::WriteRegisters(Route route, const Request& request
   if (route == Route::Broadcast) return Finish(FinishKind::Broadcast, request);
   if (route == Route::FirstMap) {
     switch (request.address) {
-      case 0xF500: outcome = WriteBlock(request); break;
-      case 0xF600: outcome = Finish(FinishKind::Command, request); break;
-      default: outcome.exception = kIllegalAddress; break;
+      case 0xF500:
+        outcome = WriteBlock(request);
+        break;
+      case 0xF600:
+        outcome = Finish(FinishKind::Command, request);
+        break;
+      default:
+        outcome.exception = kIllegalAddress;
+        break;
     }
   } else {
     switch (request.address) {
-      case 0x0000: outcome = Finish(FinishKind::Register0, request); break;
-      case 0xA511: outcome = WriteBlock(request); break;
-      case 0xA516: outcome = Reset(request); break;
-      case 0xA5AB: outcome = SetZone(request); break;
-      case 0xA5AC: outcome = SetClock(request); break;
-      default: outcome.exception = kIllegalAddress; break;
+      case 0x0000:
+        outcome = Finish(FinishKind::Register0, request);
+        break;
+      case 0xA511:
+        outcome = WriteBlock(request);
+        break;
+      case 0xA516:
+        outcome = Reset(request);
+        break;
+      case 0xA5AB:
+        outcome = SetZone(request);
+        break;
+      case 0xA5AC:
+        outcome = SetClock(request);
+        break;
+      default:
+        outcome.exception = kIllegalAddress;
+        break;
     }
   }
   if (outcome.exception == 0 && !outcome.silent) {
     // A write-multiple-registers reply echoes the start address and the quantity.
-    outcome.payload = {static_cast<uint8_t>(request.address >> 8), static_cast<uint8_t>(request.address & 0xFF),
-                       static_cast<uint8_t>(request.quantity >> 8), static_cast<uint8_t>(request.quantity & 0xFF)};
+    outcome.payload = {
+        static_cast<uint8_t>(request.address >> 8), static_cast<uint8_t>(request.address & 0xFF),
+        static_cast<uint8_t>(request.quantity >> 8), static_cast<uint8_t>(request.quantity & 0xFF)};
   }
   if (outcome.exception == kIllegalAddress && outcome.note.empty())
     outcome.note = "write " + Hex(request.address, 4) + ": no such register";
@@ -261,7 +292,8 @@ ToolSlave::Outcome ToolSlave::WriteBlock(const Request& request) {
     return outcome;
   }
   auto refused = [&](const std::vector<AddressRange>& ranges) {
-    return std::any_of(ranges.begin(), ranges.end(), [&](const AddressRange& r) { return r.Overlaps(address, size); });
+    return std::any_of(ranges.begin(), ranges.end(),
+                       [&](const AddressRange& r) { return r.Overlaps(address, size); });
   };
   if (refused(profile_.refused_ranges) || refused(faults_.refused_ranges)) {
     ++stats_.refused_blocks;
@@ -299,8 +331,12 @@ ToolSlave::Outcome ToolSlave::Finish(FinishKind kind, const Request& request) {
 
   bool main_software = false;
   switch (kind) {
-    case FinishKind::Command: main_software = false; break;
-    case FinishKind::Broadcast: main_software = true; break;
+    case FinishKind::Command:
+      main_software = false;
+      break;
+    case FinishKind::Broadcast:
+      main_software = true;
+      break;
     case FinishKind::Register0:
       if (profile_.map == ToolMap::Protocol1) {
         main_software = true;  // a dual-map tool is driven through the first map
@@ -312,8 +348,9 @@ ToolSlave::Outcome ToolSlave::Finish(FinishKind kind, const Request& request) {
       break;
   }
   stats_.finishes.push_back({kind, main_software, blocks_since_finish_, bytes_since_finish_});
-  outcome.note = std::string("finish (") + FinishKindName(kind) + ") after " + std::to_string(blocks_since_finish_) +
-                 " blocks" + (main_software ? ": main software, restarting" : "");
+  outcome.note = std::string("finish (") + FinishKindName(kind) + ") after " +
+                 std::to_string(blocks_since_finish_) + " blocks" +
+                 (main_software ? ": main software, restarting" : "");
   blocks_since_finish_ = 0;
   bytes_since_finish_ = 0;
   main_range_touched_ = false;
@@ -329,12 +366,15 @@ ToolSlave::Outcome ToolSlave::Finish(FinishKind kind, const Request& request) {
 
 std::string ToolSlave::VersionFromImage() const {
   if (!profile_.main_software.version_address) return {};
-  const size_t max = profile_.map == ToolMap::Protocol1 ? kProtocol1VersionMax : kProtocol2VersionMax;
+  const size_t max =
+      profile_.map == ToolMap::Protocol1 ? kProtocol1VersionMax : kProtocol2VersionMax;
   std::string version;
   std::vector<uint8_t> byte;
   for (size_t i = 0; i < max; ++i) {
     const uint64_t address = uint64_t{*profile_.main_software.version_address} + i;
-    if (address > 0xFFFFFFFFu || !memory_.Read(static_cast<uint32_t>(address), 1, &byte) || byte[0] == 0) break;
+    if (address > 0xFFFFFFFFu || !memory_.Read(static_cast<uint32_t>(address), 1, &byte) ||
+        byte[0] == 0)
+      break;
     if (!std::isprint(byte[0])) return {};
     version.push_back(static_cast<char>(byte[0]));
   }
@@ -350,7 +390,8 @@ ToolSlave::Outcome ToolSlave::Reset(const Request& request) {
   const uint16_t code = Le16(request.data);
   const bool accepted = !profile_.reset_code || *profile_.reset_code == code;
   stats_.resets.push_back({code, accepted});
-  outcome.note = "factory reset with code " + std::to_string(code) + (accepted ? "" : ": wrong code, refused");
+  outcome.note =
+      "factory reset with code " + std::to_string(code) + (accepted ? "" : ": wrong code, refused");
   if (!accepted) {
     outcome.exception = kIllegalValue;
     return outcome;
@@ -369,7 +410,8 @@ ToolSlave::Outcome ToolSlave::SetZone(const Request& request) {
   }
   stats_.zone = Le16(request.data);
   stats_.country = Le16(request.data + 2);
-  outcome.note = "zone " + std::to_string(*stats_.zone) + ", country " + std::to_string(*stats_.country);
+  outcome.note =
+      "zone " + std::to_string(*stats_.zone) + ", country " + std::to_string(*stats_.country);
   return outcome;
 }
 
@@ -388,16 +430,17 @@ ToolSlave::Outcome ToolSlave::SetClock(const Request& request) {
   clock.hour = request.data[6];
   clock.minute = request.data[7];
   clock.second = request.data[8];
-  const bool valid = clock.kind == 0 && clock.day >= 1 && clock.day <= 31 && clock.month >= 1 && clock.month <= 12 &&
-                     clock.hour < 24 && clock.minute < 60 && clock.second < 61;
+  const bool valid = clock.kind == 0 && clock.day >= 1 && clock.day <= 31 && clock.month >= 1 &&
+                     clock.month <= 12 && clock.hour < 24 && clock.minute < 60 && clock.second < 61;
   if (!valid) {
     outcome.exception = kIllegalValue;
     outcome.note = "clock record refused: not a valid date and time";
     return outcome;
   }
   char text[48];
-  std::snprintf(text, sizeof text, "clock %04u-%02u-%02u %02u:%02u:%02u", unsigned{clock.year}, unsigned{clock.month},
-                unsigned{clock.day}, unsigned{clock.hour}, unsigned{clock.minute}, unsigned{clock.second});
+  std::snprintf(text, sizeof text, "clock %04u-%02u-%02u %02u:%02u:%02u", unsigned{clock.year},
+                unsigned{clock.month}, unsigned{clock.day}, unsigned{clock.hour},
+                unsigned{clock.minute}, unsigned{clock.second});
   outcome.note = text;
   stats_.clock = clock;
   return outcome;
@@ -418,7 +461,8 @@ void ToolSlave::CompleteRestart() {
   }
 }
 
-std::vector<uint8_t> ToolSlave::Frame(uint8_t slave, uint8_t function, const std::vector<uint8_t>& payload) const {
+std::vector<uint8_t> ToolSlave::Frame(uint8_t slave, uint8_t function,
+                                      const std::vector<uint8_t>& payload) const {
   std::vector<uint8_t> frame;
   frame.reserve(payload.size() + 4);
   frame.push_back(slave);

@@ -63,7 +63,9 @@ class ToolSlave {
 
   // One request frame, CRC included. Bad frames and frames for other slaves get silence.
   SlaveResponse HandleFrame(const uint8_t* frame, size_t size);
-  SlaveResponse HandleFrame(const std::vector<uint8_t>& frame) { return HandleFrame(frame.data(), frame.size()); }
+  SlaveResponse HandleFrame(const std::vector<uint8_t>& frame) {
+    return HandleFrame(frame.data(), frame.size());
+  }
 
   // The tool has restarted and answers again; a new software version takes effect.
   void CompleteRestart();
@@ -115,7 +117,8 @@ class ToolSlave {
   void BeginRestart(Outcome* outcome, bool boot_progress);
   std::string VersionFromImage() const;
 
-  std::vector<uint8_t> Frame(uint8_t slave, uint8_t function, const std::vector<uint8_t>& payload) const;
+  std::vector<uint8_t> Frame(uint8_t slave, uint8_t function,
+                             const std::vector<uint8_t>& payload) const;
   void ApplyWireFaults(SlaveResponse* response);
 
   ToolProfile profile_;

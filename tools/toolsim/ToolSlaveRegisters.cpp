@@ -9,7 +9,8 @@ namespace {
 
 void PutText(std::vector<uint8_t>* area, size_t offset, const std::string& text, size_t max) {
   const size_t n = std::min(text.size(), max);
-  std::copy(text.begin(), text.begin() + static_cast<ptrdiff_t>(n), area->begin() + static_cast<ptrdiff_t>(offset));
+  std::copy(text.begin(), text.begin() + static_cast<ptrdiff_t>(n),
+            area->begin() + static_cast<ptrdiff_t>(offset));
 }
 
 void PutLe16(std::vector<uint8_t>* area, size_t offset, uint16_t value) {
@@ -41,8 +42,9 @@ std::optional<std::vector<uint8_t>> ToolSlave::FirstMapRegister(uint16_t address
     case 0xF000:
       return FirstMapText(profile_.serial_number, 18, kProtocol1SerialMax);
     case 0xF100:
-      return FirstMapText(profile_.hardware_names.empty() ? std::string() : profile_.hardware_names[0], 7,
-                          kProtocol1VersionMax);
+      return FirstMapText(
+          profile_.hardware_names.empty() ? std::string() : profile_.hardware_names[0], 7,
+          kProtocol1VersionMax);
     case 0xF200:
       return FirstMapText(profile_.boot_version, 7, kProtocol1VersionMax);
     case 0xF300:
@@ -61,7 +63,8 @@ std::optional<std::vector<uint8_t>> ToolSlave::SecondMapRegister(uint16_t addres
   // Capability probes echo their own address when the tool has the capability.
   if (address >= 0x4000 && address <= 0x40FF) {
     const uint16_t n = static_cast<uint16_t>(address - 0x4000);
-    const bool present = std::find(profile_.probes.begin(), profile_.probes.end(), n) != profile_.probes.end();
+    const bool present =
+        std::find(profile_.probes.begin(), profile_.probes.end(), n) != profile_.probes.end();
     std::vector<uint8_t> area(2, 0);
     if (present) PutLe16(&area, 0, address);
     return area;
@@ -70,7 +73,8 @@ std::optional<std::vector<uint8_t>> ToolSlave::SecondMapRegister(uint16_t addres
     // Stored sensor record i; a record the tool does not hold reads as an empty text.
     const size_t i = address - 0xA700u;
     std::vector<uint8_t> area(kSensorRecordBytes, 0);
-    if (i <= profile_.sensor_records.size()) PutText(&area, 0, profile_.sensor_records[i - 1], kSensorRecordBytes);
+    if (i <= profile_.sensor_records.size())
+      PutText(&area, 0, profile_.sensor_records[i - 1], kSensorRecordBytes);
     return area;
   }
   switch (address) {
@@ -91,7 +95,8 @@ std::optional<std::vector<uint8_t>> ToolSlave::SecondMapRegister(uint16_t addres
     case 0xA502: {  // serial number with its length byte
       std::vector<uint8_t> area(52, 0);
       const size_t n = std::min(profile_.serial_number.size(), area.size() - 1);
-      area[0] = profile_.serial_length_byte ? *profile_.serial_length_byte : static_cast<uint8_t>(n);
+      area[0] =
+          profile_.serial_length_byte ? *profile_.serial_length_byte : static_cast<uint8_t>(n);
       PutText(&area, 1, profile_.serial_number, n);
       return area;
     }

@@ -6,7 +6,6 @@
 
 #include <cstdio>
 #include <fstream>
-
 #include <nlohmann/json.hpp>
 
 namespace velmar::toolsim {
@@ -15,9 +14,12 @@ using nlohmann::json;
 
 const char* FinishKindName(FinishKind kind) {
   switch (kind) {
-    case FinishKind::Command: return "0xF600";
-    case FinishKind::Register0: return "register0";
-    case FinishKind::Broadcast: return "broadcast";
+    case FinishKind::Command:
+      return "0xF600";
+    case FinishKind::Register0:
+      return "register0";
+    case FinishKind::Broadcast:
+      return "broadcast";
   }
   return "?";
 }
@@ -105,7 +107,8 @@ json StateToJson(const ToolState& state) {
                         {"bytes", finish.bytes}});
   }
   json resets = json::array();
-  for (const ResetRecord& reset : state.resets) resets.push_back({{"code", reset.code}, {"accepted", reset.accepted}});
+  for (const ResetRecord& reset : state.resets)
+    resets.push_back({{"code", reset.code}, {"accepted", reset.accepted}});
 
   json root = {{"map", state.map},
                {"slaveAddress", state.slave_address},
@@ -130,8 +133,9 @@ json StateToJson(const ToolState& state) {
   if (state.clock) {
     const ClockRecord& c = *state.clock;
     char when[40];
-    std::snprintf(when, sizeof when, "%04u-%02u-%02uT%02u:%02u:%02uZ", unsigned{c.year}, unsigned{c.month},
-                  unsigned{c.day}, unsigned{c.hour}, unsigned{c.minute}, unsigned{c.second});
+    std::snprintf(when, sizeof when, "%04u-%02u-%02uT%02u:%02u:%02uZ", unsigned{c.year},
+                  unsigned{c.month}, unsigned{c.day}, unsigned{c.hour}, unsigned{c.minute},
+                  unsigned{c.second});
     root["clock"] = {{"raw", HexBytes(c.raw.data(), c.raw.size())},
                      {"kind", c.kind},
                      {"utc", when},

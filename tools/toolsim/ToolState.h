@@ -1,11 +1,10 @@
 #pragma once
 #include <array>
 #include <cstdint>
+#include <nlohmann/json_fwd.hpp>
 #include <optional>
 #include <string>
 #include <vector>
-
-#include <nlohmann/json_fwd.hpp>
 
 #include "SparseMemory.h"
 
@@ -70,11 +69,11 @@ struct ToolState {
   std::vector<FinishRecord> finishes;
   uint64_t restarts = 0;
 
-  uint64_t requests = 0;         // frames addressed to this tool
-  uint64_t replies = 0;          // replies sent (exceptions included)
+  uint64_t requests = 0;  // frames addressed to this tool
+  uint64_t replies = 0;   // replies sent (exceptions included)
   uint64_t exceptions = 0;
-  uint64_t ignored_frames = 0;   // good frames for another slave address
-  uint64_t block_writes = 0;     // block write requests, refused ones included
+  uint64_t ignored_frames = 0;  // good frames for another slave address
+  uint64_t block_writes = 0;    // block write requests, refused ones included
   uint64_t refused_blocks = 0;
   uint64_t dropped_replies = 0;
   uint64_t corrupted_replies = 0;

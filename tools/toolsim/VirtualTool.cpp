@@ -31,7 +31,8 @@ std::string HexLine(const std::vector<uint8_t>& bytes) {
 
 // What only the tool's thread touches.
 struct VirtualTool::Loop {
-  Loop(const std::string& directory, uint8_t number, const std::string& name, std::chrono::milliseconds gap)
+  Loop(const std::string& directory, uint8_t number, const std::string& name,
+       std::chrono::milliseconds gap)
       : registration(directory, number, name), assembler(gap) {}
 
   PseudoTerminal pty;
@@ -49,8 +50,8 @@ VirtualTool::VirtualTool(VirtualToolOptions options)
     : options_(std::move(options)),
       port_directory_(options_.port_directory.empty() ? PortDirectory() : options_.port_directory),
       slave_(options_.profile, options_.faults),
-      loop_(std::make_unique<Loop>(port_directory_, options_.port_number, options_.profile.adapter_name,
-                                   options_.frame_gap)) {}
+      loop_(std::make_unique<Loop>(port_directory_, options_.port_number,
+                                   options_.profile.adapter_name, options_.frame_gap)) {}
 
 VirtualTool::~VirtualTool() { Stop(); }
 
@@ -66,7 +67,8 @@ int VirtualTool::Start(std::string* error) {
     return -1;
   }
   std::string message;
-  if (loop_->pty.Open(&message) != 0 || loop_->registration.Register(loop_->pty.SlavePath(), &message) != 0) {
+  if (loop_->pty.Open(&message) != 0 ||
+      loop_->registration.Register(loop_->pty.SlavePath(), &message) != 0) {
     loop_->pty.Close();
     ::close(wake_pipe_[0]);
     ::close(wake_pipe_[1]);
@@ -74,13 +76,23 @@ int VirtualTool::Start(std::string* error) {
     if (error) *error = message;
     return -1;
   }
+  // Powered on afresh: nothing pending from an earlier run, and answering at once.
+  loop_->unplug_at.reset();
+  loop_->replug_at.reset();
+  loop_->boot_pending = false;
+  loop_->booting = false;
+  loop_->assembler.Reset();
   {
     std::lock_guard<std::mutex> lock(mutex_);
+    if (slave_.IsRestarting()) slave_.CompleteRestart();
     stop_requested_ = false;
+    unplug_requested_ = false;
+    replug_requested_ = false;
     plugged_ = true;
     ++appearances_;
     device_path_ = loop_->pty.SlavePath();
   }
+  Changed();
   Trace("plugged in as " + loop_->registration.LinkPath() + " -> " + loop_->pty.SlavePath());
   thread_ = std::thread(&VirtualTool::Run, this);
   return 0;
@@ -154,8 +166,9 @@ void VirtualTool::SetFaults(const FaultSettings& faults) {
   slave_.SetFaults(faults);
 }
 
-bool VirtualTool::WaitUntil(const std::function<bool(const ToolState&, const PortState&)>& predicate,
-                            std::chrono::milliseconds timeout) const {
+bool VirtualTool::WaitUntil(
+    const std::function<bool(const ToolState&, const PortState&)>& predicate,
+    std::chrono::milliseconds timeout) const {
   std::unique_lock<std::mutex> lock(mutex_);
   return changed_.wait_for(lock, timeout, [&] {
     return predicate(slave_.Snapshot(false), PortState{plugged_, appearances_, device_path_});
@@ -186,7 +199,8 @@ void VirtualTool::Trace(const std::string& line) const {
 
 void VirtualTool::Plug() {
   std::string error;
-  if (loop_->pty.Open(&error) != 0 || loop_->registration.Register(loop_->pty.SlavePath(), &error) != 0) {
+  if (loop_->pty.Open(&error) != 0 ||
+      loop_->registration.Register(loop_->pty.SlavePath(), &error) != 0) {
     // The port cannot come back yet (the directory may be gone); try again later.
     loop_->pty.Close();
     loop_->replug_at = Clock::now() + options_.restart_delay;
@@ -283,7 +297,8 @@ bool VirtualTool::SleepUnlessStopped(Clock::duration duration) {
       std::lock_guard<std::mutex> lock(mutex_);
       if (stop_requested_) return false;
     }
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
     if (left.count() <= 0) return true;
     pollfd pfd{wake_pipe_[0], POLLIN, 0};
     if (::poll(&pfd, 1, static_cast<int>(left.count())) > 0) {

@@ -87,8 +87,9 @@ class VirtualTool {
 
   // Waits until the predicate holds (checked at every change), at most timeout. The predicate
   // runs under the tool's lock: it must not call the tool.
-  bool WaitUntil(const std::function<bool(const ToolState& state, const PortState& port)>& predicate,
-                 std::chrono::milliseconds timeout) const;
+  bool WaitUntil(
+      const std::function<bool(const ToolState& state, const PortState& port)>& predicate,
+      std::chrono::milliseconds timeout) const;
   bool WaitForPlugged(bool plugged, std::chrono::milliseconds timeout) const;
   // Until the port has appeared `count` times in all and is present.
   bool WaitForAppearances(uint64_t count, std::chrono::milliseconds timeout) const;

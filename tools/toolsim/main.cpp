@@ -33,7 +33,8 @@ const char kUsage[] =
     "  --progress-interval-ms MS between start-up progress messages (500)\n"
     "  --trace                   print every frame and event on standard error\n"
     "Faults:\n"
-    "  --refuse FIRST-LAST       refuse block writes to these addresses (repeatable; 0x.. allowed)\n"
+    "  --refuse FIRST-LAST       refuse block writes to these addresses (repeatable; 0x.. "
+    "allowed)\n"
     "  --stop-after N            answer nothing after N requests\n"
     "  --unplug-at-block K       pull the cable at the K-th block write\n"
     "  --unplug-for-ms MS        and plug it back after MS (default: stay away)\n"
@@ -89,9 +90,27 @@ std::mutex trace_lock;
 
 int main(int argc, char** argv) {
   enum {
-    kProfile = 1000, kPort, kPortDir, kState, kAdapterName, kRestartDelay, kProgressInterval, kTrace,
-    kRefuse, kStopAfter, kUnplugAtBlock, kUnplugFor, kDropRate, kCorruptRate, kSeed, kReplyDelay,
-    kMemoryLimit, kPace, kBaud, kFrameGap, kHelp,
+    kProfile = 1000,
+    kPort,
+    kPortDir,
+    kState,
+    kAdapterName,
+    kRestartDelay,
+    kProgressInterval,
+    kTrace,
+    kRefuse,
+    kStopAfter,
+    kUnplugAtBlock,
+    kUnplugFor,
+    kDropRate,
+    kCorruptRate,
+    kSeed,
+    kReplyDelay,
+    kMemoryLimit,
+    kPace,
+    kBaud,
+    kFrameGap,
+    kHelp,
   };
   static const option kOptions[] = {
       {"profile", required_argument, nullptr, kProfile},
@@ -132,15 +151,23 @@ int main(int argc, char** argv) {
       if (!ok) std::exit(Fail(std::string("invalid ") + what + ": " + value));
     };
     switch (choice) {
-      case kProfile: profile_path = value; break;
+      case kProfile:
+        profile_path = value;
+        break;
       case kPort:
         need(ParseUnsigned(optarg, 254, &number) && number >= 1, "--port (1 to 254)");
         options.port_number = static_cast<uint8_t>(number);
         have_port = true;
         break;
-      case kPortDir: options.port_directory = value; break;
-      case kState: state_path = value; break;
-      case kAdapterName: adapter_name = value; break;
+      case kPortDir:
+        options.port_directory = value;
+        break;
+      case kState:
+        state_path = value;
+        break;
+      case kAdapterName:
+        adapter_name = value;
+        break;
       case kRestartDelay:
         need(ParseUnsigned(optarg, kMaxMs, &number), "--restart-delay-ms");
         options.restart_delay = std::chrono::milliseconds(number);
@@ -173,8 +200,12 @@ int main(int argc, char** argv) {
         need(ParseUnsigned(optarg, kMaxMs, &number), "--unplug-for-ms");
         options.unplug_for = std::chrono::milliseconds(number);
         break;
-      case kDropRate: need(ParseRate(optarg, &options.faults.drop_rate), "--drop-rate (0 to 1)"); break;
-      case kCorruptRate: need(ParseRate(optarg, &options.faults.corrupt_rate), "--corrupt-rate (0 to 1)"); break;
+      case kDropRate:
+        need(ParseRate(optarg, &options.faults.drop_rate), "--drop-rate (0 to 1)");
+        break;
+      case kCorruptRate:
+        need(ParseRate(optarg, &options.faults.corrupt_rate), "--corrupt-rate (0 to 1)");
+        break;
       case kSeed:
         need(ParseUnsigned(optarg, UINT32_MAX, &number), "--seed");
         options.faults.seed = static_cast<uint32_t>(number);
@@ -215,7 +246,8 @@ int main(int argc, char** argv) {
   std::string error;
   if (LoadProfile(profile_path, &options.profile, &error) != 0) return Fail(error);
   if (!adapter_name.empty()) {
-    if (adapter_name.find('\n') != std::string::npos) return Fail("--adapter-name must be one line");
+    if (adapter_name.find('\n') != std::string::npos)
+      return Fail("--adapter-name must be one line");
     options.profile.adapter_name = adapter_name;
   }
   if (!options.port_directory.empty()) {
@@ -238,7 +270,8 @@ int main(int argc, char** argv) {
   auto save_state = [&] {
     if (state_path.empty()) return;
     std::string message;
-    if (tool.WriteStateFile(state_path, &message) != 0) std::fprintf(stderr, "velmar-toolsim: %s\n", message.c_str());
+    if (tool.WriteStateFile(state_path, &message) != 0)
+      std::fprintf(stderr, "velmar-toolsim: %s\n", message.c_str());
   };
   while (true) {
     int signal = 0;
