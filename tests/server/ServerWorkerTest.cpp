@@ -95,17 +95,6 @@ TEST(ServerWorker, BaseReportsWithItsMessageNumberOnlyToAWindow) {
   EXPECT_EQ(worker.FailureValue(), -1);
 }
 
-TEST(ServerWorker, IdentityAndTool) {
-  FakeHttpTransport transport;
-  ServerWorker worker(ServerAddress{}, transport);
-  worker.SetIdentity("SN1", "V1");
-  worker.SetIdentity(nullptr, "V2");
-  EXPECT_EQ(worker.Request().Serial(), "SN1");
-  EXPECT_EQ(worker.Request().Version(), "V2");
-  EXPECT_EQ(worker.Request().Tool(), "QL7-12");
-  EXPECT_EQ(worker.Request().User(), "");
-}
-
 TEST(ServerWorker, EveryRequestGoesToTheDeploymentsPort) {
   FakeHttpTransport transport;
   ServerWorker worker(*ServerAddress::Parse("upd.example:8081"), transport);
@@ -119,18 +108,6 @@ TEST(ServerWorker, EveryRequestGoesToTheDeploymentsPort) {
   EXPECT_EQ(sends[0].port, 8081);
   EXPECT_EQ(sends[1].host, "act.example");
   EXPECT_EQ(sends[1].port, 8081);
-}
-
-TEST(ServerWorker, EachWorkerOwnsItsCatalogue) {
-  FakeHttpTransport transport;
-  ServerWorker first(ServerAddress{}, transport);
-  ServerWorker second(ServerAddress{}, transport);
-  std::string reply = "<option><code>1</code></option>";
-  first.Options().Read(reply);
-  EXPECT_EQ(first.Options().Count(), 1);
-  EXPECT_EQ(second.Options().Count(), 0);
-  EXPECT_EQ(first.Databases().Zone(), 1);
-  EXPECT_EQ(first.Version().UsbWait(), 20);
 }
 
 TEST(ServerWorker, StopWithoutThreadReturnsAtOnce) {
