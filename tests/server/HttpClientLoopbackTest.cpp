@@ -6,8 +6,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <atomic>
-
 #include "LoopbackHttpServer.h"
 #include "platform/CurlHttpTransport.h"
 #include "server/HttpClient.h"
@@ -52,13 +50,12 @@ class HttpClientLoopback : public ::testing::Test {
     routes.Post("/echo", [](const httplib::Request& request, httplib::Response& response) {
       response.set_content(request.body, "text/plain");
     });
-    routes.Post("/package", [this](const httplib::Request&, httplib::Response& response) {
+    routes.Post("/package", [](const httplib::Request&, httplib::Response& response) {
       response.set_content_provider(
           kPackageSize, "application/zip",
-          [this](size_t offset, size_t length, httplib::DataSink& sink) {
+          [](size_t offset, size_t length, httplib::DataSink& sink) {
             std::string piece(std::min<size_t>(length, 64 * 1024), '\0');
             for (size_t i = 0; i < piece.size(); ++i) piece[i] = PackageByte(offset + i);
-            provided += piece.size();
             return sink.write(piece.data(), piece.size());
           });
     });
@@ -94,7 +91,6 @@ class HttpClientLoopback : public ::testing::Test {
 
   HttpClient MakeClient() { return HttpClient(transport, static_cast<uint16_t>(server.Port())); }
 
-  std::atomic<size_t> provided{0};
   LoopbackHttpServer server;
   CurlHttpTransport transport{DirectOptions()};
   std::string text;
