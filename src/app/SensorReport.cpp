@@ -108,14 +108,12 @@ int SensorReport::Build() {
 
   int result = 0;
   bool written = true;
-  int failures_in_a_row = 0;
   for (uint32_t i = 1; i <= header.record_count; ++i) {
     char text[kRecordCapacity] = {};
     if (device_.ReadSensorRecordText(static_cast<uint16_t>(i), text, sizeof text) != 0) {
-      if (++failures_in_a_row >= kMaxConsecutiveFailures) break;
+      if (device_.Probe(kProbe) != 0) break;
       continue;
     }
-    failures_in_a_row = 0;
     const size_t length = ::strnlen(text, sizeof text);
     if (length == 0) continue;
     if (!WriteAll(fd, text, length)) {

@@ -28,15 +28,15 @@ class SensorReport {
   static constexpr const char* kFileName = "valves.txt";
   static constexpr uint16_t kProbe = 13;
   static constexpr size_t kRecordCapacity = 200;
-  // A tool that fails this many record reads in a row has gone away: stop instead of waiting
-  // for every remaining record's time-outs (up to 65535 of them).
-  static constexpr int kMaxConsecutiveFailures = 3;
 
   // Uses the working directory and UserDataFolder().
   explicit SensorReport(ToolDevice& device);
   SensorReport(ToolDevice& device, SensorReportPlaces places);
 
-  // Writes the report with the tool locked throughout. 1 when at least one record text reached
+  // Writes the report with the tool locked throughout. A record that cannot be read is
+  // skipped; when the tool then no longer answers the probe either, it has gone away and the
+  // report ends there instead of waiting out the time-outs of every record left (up to 65535).
+  // 1 when at least one record text reached
   // the file, else 0 (no tool answer, no information stored, no file could be created, every
   // record empty, or the file could not be written).
   int Build();

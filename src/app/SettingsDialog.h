@@ -43,9 +43,9 @@ class SettingsDialog {
 
   enum class Ending { Running, Applied, Cancelled };
 
-  SettingsDialog(int32_t autoDetect, int32_t upgradeCheck, int32_t portNumber,
-                 ToolDevice& device, SerialPort& port, EventPoster& window,
-                 PortListing& listing = SystemPortListing(), Clock& clock = SystemClock());
+  SettingsDialog(int32_t autoDetect, int32_t upgradeCheck, int32_t portNumber, ToolDevice& device,
+                 SerialPort& port, EventPoster& window, PortListing& listing = SystemPortListing(),
+                 Clock& clock = SystemClock());
 
   // Lists the ports again and selects the configured one (or the first); the constructor has
   // done this once.

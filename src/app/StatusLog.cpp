@@ -30,8 +30,7 @@ void StatusLog::AppendString(int id) { AppendLine(LoadString(id)); }
 
 void StatusLog::ReplaceLastLine(std::string_view line) {
   // The text may have been cleared or rebuilt since the last append; never cut beyond it.
-  if (last_length_ != 0 && last_length_ <= text_.size())
-    text_.resize(text_.size() - last_length_);
+  if (last_length_ != 0 && last_length_ <= text_.size()) text_.resize(text_.size() - last_length_);
   AppendLine(line);
 }
 

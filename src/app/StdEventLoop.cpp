@@ -106,7 +106,8 @@ bool StdEventLoop::DispatchOne(bool timers_allowed) {
 std::optional<int> StdEventLoop::TakeDueTimerLocked(uint64_t now) {
   auto due = timers_.end();
   for (auto it = timers_.begin(); it != timers_.end(); ++it)
-    if (it->second.due_ms <= now && (due == timers_.end() || it->second.due_ms < due->second.due_ms))
+    if (it->second.due_ms <= now &&
+        (due == timers_.end() || it->second.due_ms < due->second.due_ms))
       due = it;
   if (due == timers_.end()) return std::nullopt;
   Timer& timer = due->second;
@@ -115,10 +116,14 @@ std::optional<int> StdEventLoop::TakeDueTimerLocked(uint64_t now) {
   return due->first;
 }
 
-void StdEventLoop::WaitForWork() {
+uint64_t StdEventLoop::WakeCount() const {
+  std::lock_guard<std::mutex> guard(mutex_);
+  return wakes_;
+}
+
+void StdEventLoop::WaitForWork(uint64_t wakes) {
   std::unique_lock<std::mutex> lock(mutex_);
-  if (!queue_.empty() || quit_) return;
-  const uint64_t wakes = wakes_;
+  if (!queue_.empty() || quit_ || wakes_ != wakes) return;
   uint64_t wait_ms = kLongestWaitMs;
   if (!timers_.empty()) {
     const uint64_t now = clock_.NowMs();
@@ -142,7 +147,7 @@ void StdEventLoop::Run() {
     ++levels_;
   }
   while (!QuitRequested()) {
-    if (!DispatchOne(true)) WaitForWork();
+    if (!DispatchOne(true)) WaitForWork(WakeCount());
   }
   LeaveLevel();
 }
@@ -152,8 +157,11 @@ void StdEventLoop::RunUntil(const std::function<bool()>& done) {
     std::lock_guard<std::mutex> guard(mutex_);
     ++levels_;
   }
-  while (!done() && !QuitRequested()) {
-    if (!DispatchOne(true)) WaitForWork();
+  for (;;) {
+    // Taken before done() is asked, so a Wake in between is not lost.
+    const uint64_t wakes = WakeCount();
+    if (done() || QuitRequested()) break;
+    if (!DispatchOne(true)) WaitForWork(wakes);
   }
   LeaveLevel();
 }

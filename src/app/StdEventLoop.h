@@ -30,6 +30,9 @@ class StdEventLoop : public EventLoop {
   ~StdEventLoop() override;
 
   void Post(uint32_t message, int32_t event, int32_t value) override;
+  // Posts queued for a handler that is removed before they are delivered are dropped. Change
+  // it on the loop's thread (or before the loop runs): a delivery in progress keeps using the
+  // handler it started with.
   void SetHandler(EventHandler* handler) override;
   // A period of 0 is taken as 1 ms.
   void StartTimer(int timer_id, uint32_t period_ms) override;
@@ -75,8 +78,10 @@ class StdEventLoop : public EventLoop {
   bool DispatchOne(bool timers_allowed);
   // Under the lock: the earliest timer due by now, already rescheduled; nothing when none is.
   std::optional<int> TakeDueTimerLocked(uint64_t now);
-  // Blocks until a post arrives, the next timer may be due, Quit or Wake.
-  void WaitForWork();
+  // Blocks until a post arrives, the next timer may be due, Quit, or a Wake after the count
+  // wakes was taken.
+  void WaitForWork(uint64_t wakes);
+  uint64_t WakeCount() const;
   // Ends a Run or RunUntil level; the outermost one forgets the Quit.
   void LeaveLevel();
 

@@ -24,7 +24,8 @@ const StringTable& EnglishTable() {
       {kStrSerialNumberError, "Device Serial number error. Please try again."},
       {kStrDeviceDisconnected, "Device Disconnected."},
       {kStrDownloadFailed, "Download file fail."},
-      {kStrAskUpdate, "A NEW VERSION IS AVAILABLE FOR DOWNLOAD\r\nDo you want to update your device ?"},
+      {kStrAskUpdate,
+       "A NEW VERSION IS AVAILABLE FOR DOWNLOAD\r\nDo you want to update your device ?"},
       {kStrWaiting, "Waiting ..."},
       {kStrProxyDetected, "Proxy server detected. Need user login & Password"},
       {kStrAskOverwrite,
@@ -204,7 +205,9 @@ std::string FormatMessage(int id, std::initializer_list<MessageArg> args) {
   return FormatMessage(std::string_view(LoadString(id)), args);
 }
 
-std::string PercentText(int percent) { return FormatOneNumber(LoadString(kStrPercentFormat), percent); }
+std::string PercentText(int percent) {
+  return FormatOneNumber(LoadString(kStrPercentFormat), percent);
+}
 
 std::string PortSuffixText(int port) {
   return FormatOneNumber(LoadString(kStrPortSuffixFormat), port);

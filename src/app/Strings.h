@@ -44,12 +44,12 @@ inline constexpr int kStrAutomaticMode = 161;
 inline constexpr int kStrUserMode = 162;
 inline constexpr int kStrCompatibilityError = 173;
 inline constexpr int kStrDatabasesLoaded = 193;
-inline constexpr int kStrLoadingOption = 196;      // %1!s!: the option's package
+inline constexpr int kStrLoadingOption = 196;  // %1!s!: the option's package
 inline constexpr int kStrUpToDate = 199;
 inline constexpr int kStrModelSerialCaption = 204;  // %1!s!: the model number
 inline constexpr int kStrSerialCaption = 205;
 inline constexpr int kStrUpdateFailed = 206;
-inline constexpr int kStrLoadingDatabase = 207;     // %1!d!/%2!d!: number and count
+inline constexpr int kStrLoadingDatabase = 207;  // %1!d!/%2!d!: number and count
 inline constexpr int kStrReconnectTool = 209;
 inline constexpr int kStrAskUpdateSdCard = 210;
 inline constexpr int kStrAskOverwriteSdCard = 211;
@@ -59,7 +59,7 @@ inline constexpr int kStrNeedSdCard = 216;
 inline constexpr int kStrAlreadyRunning = 1001;
 inline constexpr int kStrWindowTitle = 1002;
 inline constexpr int kStrNormalBanner = 1003;
-inline constexpr int kStrPercentFormat = 1004;   // "%d %%", see PercentText
+inline constexpr int kStrPercentFormat = 1004;     // "%d %%", see PercentText
 inline constexpr int kStrPortSuffixFormat = 1005;  // " (COM%d)", see PortSuffixText
 inline constexpr int kStrNoSensorInfo = 1006;
 inline constexpr int kStrAskShowSensorInfo = 1007;
@@ -115,13 +115,13 @@ const std::string& LoadString(int id);
 // One argument of a message: a text or a whole number.
 class MessageArg {
  public:
-  MessageArg(std::string_view text) : text_(text) {}  // NOLINT: implicit by design
-  MessageArg(const std::string& text) : text_(text) {}  // NOLINT
-  MessageArg(const char* text) : text_(text ? text : "") {}  // NOLINT
-  MessageArg(int value) : text_(std::to_string(value)) {}  // NOLINT
-  MessageArg(long value) : text_(std::to_string(value)) {}  // NOLINT
-  MessageArg(long long value) : text_(std::to_string(value)) {}  // NOLINT
-  MessageArg(unsigned value) : text_(std::to_string(value)) {}  // NOLINT
+  MessageArg(std::string_view text) : text_(text) {}                 // NOLINT: implicit by design
+  MessageArg(const std::string& text) : text_(text) {}               // NOLINT
+  MessageArg(const char* text) : text_(text ? text : "") {}          // NOLINT
+  MessageArg(int value) : text_(std::to_string(value)) {}            // NOLINT
+  MessageArg(long value) : text_(std::to_string(value)) {}           // NOLINT
+  MessageArg(long long value) : text_(std::to_string(value)) {}      // NOLINT
+  MessageArg(unsigned value) : text_(std::to_string(value)) {}       // NOLINT
   MessageArg(unsigned long value) : text_(std::to_string(value)) {}  // NOLINT
   MessageArg(unsigned long long value) : text_(std::to_string(value)) {}  // NOLINT
 

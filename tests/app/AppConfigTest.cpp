@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <csignal>
-
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -26,7 +25,8 @@ using testing::TempDir;
 
 void WriteFile(const std::string& path, const Bytes& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
 }
 
 Bytes ReadFile(const std::string& path) {

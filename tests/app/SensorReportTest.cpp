@@ -1,10 +1,10 @@
 // The sensor report against a scripted tool on the fake line and against the virtual tool on
 // a pseudo-terminal: what reaches "valves.txt", when nothing does, and where the file goes
 // when the working directory will not take it.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/file.h>
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -50,12 +50,15 @@ class ScopedEnv {
  public:
   ScopedEnv(const char* name, const char* value) : name_(name) {
     if (const char* old = std::getenv(name)) old_ = old;
-    if (value) ::setenv(name, value, 1);
-    else ::unsetenv(name);
+    Set(value);
   }
-  ~ScopedEnv() {
-    if (old_) ::setenv(name_, old_->c_str(), 1);
-    else ::unsetenv(name_);
+  ~ScopedEnv() { Set(old_ ? old_->c_str() : nullptr); }
+  void Set(const char* value) {
+    if (value != nullptr) {
+      ::setenv(name_, value, 1);
+    } else {
+      ::unsetenv(name_);
+    }
   }
 
  private:
@@ -269,7 +272,8 @@ TEST_F(SensorReportTest, AFileLockedByAnotherProgramSendsTheReportToTheDataFolde
 TEST_F(SensorReportTest, NoPlaceForTheFileNoReport) {
   Records({TextBytes("FL")});
   fs::create_directory(WorkFile());
-  SensorReport without_data_folder(device_, SensorReportPlaces{work_.path().string(), std::nullopt});
+  SensorReport without_data_folder(device_,
+                                   SensorReportPlaces{work_.path().string(), std::nullopt});
   EXPECT_EQ(without_data_folder.Build(), 0);
 
   // A data folder whose subfolder cannot be made.
@@ -316,9 +320,9 @@ TEST(SensorReportOnVirtualTool, WritesTheStoredRecords) {
   ScopedEnv port_dir("VELMAR_PORT_DIR", ports.path().c_str());
   toolsim::VirtualToolOptions options;
   std::string error;
-  ASSERT_EQ(toolsim::LoadProfile(toolsim::ShippedProfilePath("protocol2.json"), &options.profile,
-                                 &error),
-            0)
+  ASSERT_EQ(
+      toolsim::LoadProfile(toolsim::ShippedProfilePath("protocol2.json"), &options.profile, &error),
+      0)
       << error;
   const std::string full(160, 'Z');
   options.profile.sensor_records = {"2024-03-12 FL 2.31 bar\r\n", "", full};

@@ -39,8 +39,7 @@ TEST_F(StatusLogTest, ReplaceLastLineReplacesTheProgressLine) {
   log_.AppendLine(FormatMessage(kStrLoadingDatabase, 1, 3));
   log_.ReplaceLastLine(FormatMessage(kStrLoadingDatabase, 2, 3));
   log_.ReplaceLastLine(FormatMessage(kStrLoadingDatabase, 3, 3));
-  EXPECT_EQ(log_.text(),
-            "Updating Device...\r\nLoading database 3/3.... Please wait.\r\n");
+  EXPECT_EQ(log_.text(), "Updating Device...\r\nLoading database 3/3.... Please wait.\r\n");
   // One notification per change, each with the whole text.
   EXPECT_EQ(shown_.size(), 4u);
   EXPECT_EQ(shown_[2], "Updating Device...\r\nLoading database 2/3.... Please wait.\r\n");

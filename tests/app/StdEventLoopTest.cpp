@@ -65,8 +65,7 @@ TEST_F(StdEventLoopTest, PostsArriveInOrderOnlyWhenDispatched) {
   EXPECT_TRUE(recorder_.seen.empty());
   EXPECT_EQ(loop_.PendingCount(), 3u);
   EXPECT_EQ(loop_.DispatchPending(), 3u);
-  EXPECT_EQ(recorder_.seen,
-            (std::vector<Delivered>{Msg(2025, 0), Msg(2048, 18, 7), Msg(2025, 2)}));
+  EXPECT_EQ(recorder_.seen, (std::vector<Delivered>{Msg(2025, 0), Msg(2048, 18, 7), Msg(2025, 2)}));
   EXPECT_EQ(loop_.DispatchPending(), 0u);
 }
 
@@ -136,7 +135,7 @@ TEST_F(StdEventLoopTest, RestartStopAndTwoTimers) {
   loop_.StartTimer(1, 1000);
   loop_.StartTimer(2, 300);
   clock_.Advance(600);
-  loop_.StartTimer(1, 1000);  // restarted: the first tick is a period from now
+  loop_.StartTimer(1, 1000);             // restarted: the first tick is a period from now
   EXPECT_EQ(loop_.FireDueTimers(), 1u);  // timer 2 at 300 (once, late)
   clock_.Advance(1000);
   EXPECT_EQ(loop_.FireDueTimers(), 2u);
@@ -167,8 +166,7 @@ TEST_F(StdEventLoopTest, PostsGoBeforeTicks) {
   loop_.Post(2049, 4, 50);
   loop_.Post(2049, 5, 20);
   EXPECT_EQ(loop_.ProcessReady(), 3u);
-  EXPECT_EQ(recorder_.seen,
-            (std::vector<Delivered>{Msg(2049, 4, 50), Msg(2049, 5, 20), Tick(1)}));
+  EXPECT_EQ(recorder_.seen, (std::vector<Delivered>{Msg(2049, 4, 50), Msg(2049, 5, 20), Tick(1)}));
 }
 
 TEST_F(StdEventLoopTest, ZeroPeriodIsOneMillisecond) {
@@ -202,8 +200,8 @@ TEST_F(StdEventLoopTest, RunUntilDeliversWhileAModalQuestionIsOpen) {
   loop_.Post(1, 2, 0);
   loop_.Post(1, 3, 0);
   loop_.DispatchPending();
-  EXPECT_EQ(recorder_.seen, (std::vector<Delivered>{Msg(1, 0), Msg(1, 1), Msg(1, 2), Msg(1, 3),
-                                                    Msg(1, 99)}));
+  EXPECT_EQ(recorder_.seen,
+            (std::vector<Delivered>{Msg(1, 0), Msg(1, 1), Msg(1, 2), Msg(1, 3), Msg(1, 99)}));
 }
 
 TEST_F(StdEventLoopTest, RunUntilReturnsAtOnceWhenAlreadyDone) {

@@ -13,9 +13,9 @@ class TempDir {
  public:
   explicit TempDir(const std::string& tag) {
     static int counter = 0;
-    path_ = std::filesystem::path(::testing::TempDir()) /
-            ("velmar-app-" + tag + "-" + std::to_string(::getpid()) + "-" +
-             std::to_string(++counter));
+    path_ =
+        std::filesystem::path(::testing::TempDir()) /
+        ("velmar-app-" + tag + "-" + std::to_string(::getpid()) + "-" + std::to_string(++counter));
     std::filesystem::remove_all(path_);
     std::filesystem::create_directories(path_);
   }
