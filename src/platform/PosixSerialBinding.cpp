@@ -67,6 +67,9 @@ class PosixSerialChannel : public SerialChannel {
  public:
   explicit PosixSerialChannel(int fd) : fd_(fd) {}
   ~PosixSerialChannel() override {
+    // The exclusive flag can outlive the descriptor (it does on a pseudo-terminal), which
+    // would keep everyone but root out of the port after we close it.
+    ioctl(fd_, TIOCNXCL);
     flock(fd_, LOCK_UN);
     close(fd_);
   }
