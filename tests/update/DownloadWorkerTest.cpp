@@ -411,6 +411,30 @@ TEST_F(ScriptedDownload, AReplyWithoutLengthAfterAGoodJobDoesNotReuseItsBuffer) 
   EXPECT_TRUE(ValuesOf(window_.Events(), DownloadWorker::kEventDownloadProgress).empty());
 }
 
+TEST_F(ScriptedDownload, AnEmptyItemOrOneShorterThanAnnouncedIsInvalid) {
+  VirtualTool& tool = StartTool("protocol2.json");
+  DownloadWorker& worker = MakeWorker(ServerAddress{}, fake_);
+  // An item of 0 bytes has no check byte.
+  const Bytes empty = BuildZip(ports_, {{"PK1.00.bin", {}}});
+  fake_.Queue(FakeReply::Ok(kRedirect));
+  fake_.Queue(FakeReply::Ok(std::string(empty.begin(), empty.end())));
+  EXPECT_EQ(RunAgain(worker, kP2Serial, "PK1.00", false), TR_INVALID_PACKAGE);
+  EXPECT_EQ(worker.MatchedItemName(), "PK1.00.bin");
+
+  // The archive's directory announces one byte more than the stored item holds.
+  Bytes shorter = BuildZip(ports_, {{"PK1.00.bin", Format101(0x600000, 40, 3)}});
+  size_t central = std::string::npos;
+  for (size_t i = 0; i + 4 <= shorter.size(); ++i)
+    if (shorter[i] == 'P' && shorter[i + 1] == 'K' && shorter[i + 2] == 1 && shorter[i + 3] == 2)
+      central = i;
+  ASSERT_NE(central, std::string::npos);
+  ++shorter[central + 24];  // uncompressed size, low byte
+  fake_.Queue(FakeReply::Ok(kRedirect));
+  fake_.Queue(FakeReply::Ok(std::string(shorter.begin(), shorter.end())));
+  EXPECT_EQ(RunAgain(worker, kP2Serial, "PK1.00", false), TR_INVALID_PACKAGE);
+  EXPECT_EQ(tool.State().block_writes, 0u);
+}
+
 TEST(DownloadWorkerAlone, WithoutAToolTheJobEndsInsteadOfWaitingForever) {
   FakeHttpTransport fake;
   YieldingClock clock;
