@@ -33,8 +33,7 @@ int32_t Percent(uint64_t part, uint64_t whole) {
 
 }  // namespace
 
-DownloadWorker::DownloadWorker(const ServerAddress& server, HttpTransport& transport,
-                               Clock& clock)
+DownloadWorker::DownloadWorker(const ServerAddress& server, HttpTransport& transport, Clock& clock)
     : ServerWorker(server, transport, clock) {
   SetMessageNumber(kMessage);
   SetState(kStateIdle);

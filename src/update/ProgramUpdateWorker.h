@@ -19,12 +19,12 @@ class ProgramUpdateWorker : public ServerWorker {
   static constexpr uint32_t kMessage = 2050;
 
   // Events of message 2050.
-  static constexpr int32_t kEventRequestFailed = 1;    // value -1 or 0
-  static constexpr int32_t kEventProgress = 4;         // value: percent
+  static constexpr int32_t kEventRequestFailed = 1;  // value -1 or 0
+  static constexpr int32_t kEventProgress = 4;       // value: percent
   static constexpr int32_t kEventProxyLogin = 6;
-  static constexpr int32_t kEventEnded = 13;           // value: kNoNewerVersion, ...
+  static constexpr int32_t kEventEnded = 13;  // value: kNoNewerVersion, ...
   static constexpr int32_t kEventReadFailed = 21;
-  static constexpr int32_t kEventNewerVersion = 25;    // the worker waits for ConfirmUpdate
+  static constexpr int32_t kEventNewerVersion = 25;  // the worker waits for ConfirmUpdate
   static constexpr int32_t kEventThreadEnding = 26;
 
   // Values of event 13.
@@ -100,8 +100,8 @@ class ProgramUpdateWorker : public ServerWorker {
   // The user's answer and the stop, shared with the window's thread.
   std::mutex answer_lock_;
   std::condition_variable answer_changed_;
-  bool answered_ = false;      // guarded by answer_lock_
-  int32_t confirmation_ = 0;   // guarded by answer_lock_
+  bool answered_ = false;        // guarded by answer_lock_
+  int32_t confirmation_ = 0;     // guarded by answer_lock_
   bool stop_requested_ = false;  // guarded by answer_lock_
 
   std::mutex file_lock_;

@@ -17,11 +17,11 @@ class VersionCheckWorker : public ServerWorker {
   static constexpr uint32_t kMessage = 2048;
 
   // Events of message 2048.
-  static constexpr int32_t kEventProxyLogin = 6;       // the first request met a proxy's 407
-  static constexpr int32_t kEventListsComplete = 8;    // value: the automatic-offer flag
-  static constexpr int32_t kEventConnecting = 18;      // before the first request of a run
-  static constexpr int32_t kEventFailed = 19;          // any other failure
-  static constexpr int32_t kEventConnected = 20;       // the first request was answered
+  static constexpr int32_t kEventProxyLogin = 6;     // the first request met a proxy's 407
+  static constexpr int32_t kEventListsComplete = 8;  // value: the automatic-offer flag
+  static constexpr int32_t kEventConnecting = 18;    // before the first request of a run
+  static constexpr int32_t kEventFailed = 19;        // any other failure
+  static constexpr int32_t kEventConnected = 20;     // the first request was answered
 
   // States. A run goes 0 1 4 5 6 7 8 9 and back to idle; 2 waits for a proxy login.
   enum : int32_t {

@@ -1,7 +1,5 @@
 // The catalogue comparison: which databases and options an update loads, and whether the tool
 // needs an SD card, from the server's lists and the tool's own report.
-#include "update/CatalogueComparison.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
@@ -9,6 +7,7 @@
 
 #include "server/OptionList.h"
 #include "server/VersionInfo.h"
+#include "update/CatalogueComparison.h"
 
 namespace velmar {
 namespace {
@@ -68,8 +67,8 @@ TEST(CatalogueComparison, InstalledPairsAreNotLoadedAndTheRestMakeTheToolOutOfDa
 
 TEST(CatalogueComparison, EveryPairInstalledOrNoDatabaseAtAllIsUpToDate) {
   const DatabaseList list = Databases(kTwoPairs);
-  EXPECT_TRUE(CompareCatalogue(Tool({"EUR24-1-A1", "MAP24-1-B1", "USA24-3-A2", "CAN24-3-B2"}),
-                               list, OptionList{}, Version(0))
+  EXPECT_TRUE(CompareCatalogue(Tool({"EUR24-1-A1", "MAP24-1-B1", "USA24-3-A2", "CAN24-3-B2"}), list,
+                               OptionList{}, Version(0))
                   .databases_up_to_date);
   // A tool that reports no database is not called out of date by its databases.
   EXPECT_TRUE(CompareCatalogue(Tool({}), list, OptionList{}, Version(0)).databases_up_to_date);
@@ -97,8 +96,8 @@ TEST(CatalogueComparison, OnlyActiveOptionsWithAVersionAreSelectedInCatalogueOrd
       Options(Option(7, "TPW01-1-A") + Option(1, "OBD10-2-A") + Option(2, "RKE03-2-B") +
               Option(3, "") + Option(4, "TPX02-1-C") + Option(1, "OBD10-2-A"));
   const ToolReport tool = Tool({}, {{1, 1, "OBD10-2-A"},
-                                    {2, 0, "RKE03-2-B"},  // not active
-                                    {3, 1, "X"},          // the catalogue gives no version
+                                    {2, 0, "RKE03-2-B"},    // not active
+                                    {3, 1, "X"},            // the catalogue gives no version
                                     {7, 1, "TPW01-1-A"}});  // option 4 is not in the tool
   const auto result = CompareCatalogue(tool, DatabaseList{}, options, Version(0));
   EXPECT_EQ(result.selection.Codes(), (std::vector<uint16_t>{7, 1}));
@@ -110,8 +109,8 @@ TEST(CatalogueComparison, AnyVersionDifferenceMakesTheOptionsOutOfDate) {
   const OptionList options = Options(Option(1, "OBD10-2-A") + Option(2, "RKE03-2-B"));
   // Letter case counts, and an option without a version in the tool differs too.
   for (const char* installed : {"OBD10-1-A", "obd10-2-a", ""}) {
-    const auto result = CompareCatalogue(
-        Tool({}, {{1, 1, installed}, {2, 1, "RKE03-2-B"}}), DatabaseList{}, options, Version(0));
+    const auto result = CompareCatalogue(Tool({}, {{1, 1, installed}, {2, 1, "RKE03-2-B"}}),
+                                         DatabaseList{}, options, Version(0));
     EXPECT_FALSE(result.options_up_to_date) << installed;
     EXPECT_EQ(result.selection.Count(), 2) << installed;
   }
@@ -125,8 +124,8 @@ TEST(CatalogueComparison, TheToolsOwnRulesForRepeatedOptionEntries) {
   EXPECT_FALSE(tool.IsOptionActive(9));
   EXPECT_EQ(tool.OptionVersion(5), "A");
   EXPECT_EQ(tool.OptionVersion(9), "");
-  const auto result = CompareCatalogue(tool, DatabaseList{}, Options(Option(5, "B") + Option(6, "C")),
-                                       Version(0));
+  const auto result =
+      CompareCatalogue(tool, DatabaseList{}, Options(Option(5, "B") + Option(6, "C")), Version(0));
   EXPECT_EQ(result.selection.Codes(), (std::vector<uint16_t>{5}));
   EXPECT_FALSE(result.options_up_to_date);
 }
@@ -136,7 +135,8 @@ TEST(CatalogueComparison, AnSdCardIsNeededOnlyForASelectedSdOptionOnAnSdServer) 
   const ToolReport with_sd_option = Tool({}, {{1, 1, "OBD10-2-A"}, {7, 1, "TPW01-1-A"}});
   const ToolReport sd_option_off = Tool({}, {{1, 1, "OBD10-2-A"}, {7, 0, "TPW01-1-A"}});
   EXPECT_TRUE(CompareCatalogue(with_sd_option, DatabaseList{}, options, Version(1)).sd_card_needed);
-  EXPECT_FALSE(CompareCatalogue(with_sd_option, DatabaseList{}, options, Version(0)).sd_card_needed);
+  EXPECT_FALSE(
+      CompareCatalogue(with_sd_option, DatabaseList{}, options, Version(0)).sd_card_needed);
   EXPECT_FALSE(CompareCatalogue(sd_option_off, DatabaseList{}, options, Version(1)).sd_card_needed);
 }
 

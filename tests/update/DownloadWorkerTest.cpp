@@ -2,8 +2,6 @@
 // the virtual tool in process on a pseudo-terminal, the program's own port and tool facade in
 // between. Every TransferResult from its cause, the blocks the tool received, the finish
 // command, the progress events and the port's time-out.
-#include "update/DownloadWorker.h"
-
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -21,6 +19,7 @@
 #include "device/ToolDevice.h"
 #include "server/FakeHttpTransport.h"
 #include "support/RecordingPoster.h"
+#include "update/DownloadWorker.h"
 
 namespace velmar {
 namespace {
@@ -99,7 +98,8 @@ class DownloadJob : public ::testing::Test {
   VirtualTool& StartTool(const std::string& profile, toolsim::FaultSettings faults = {}) {
     VirtualToolOptions options;
     std::string error;
-    EXPECT_EQ(toolsim::LoadProfile(toolsim::ShippedProfilePath(profile), &options.profile, &error), 0)
+    EXPECT_EQ(toolsim::LoadProfile(toolsim::ShippedProfilePath(profile), &options.profile, &error),
+              0)
         << error;
     options.port_number = kPort;
     options.port_directory = ports_.Path();
@@ -258,7 +258,7 @@ TEST_F(DownloadJob, ARefusedBlockIsReportedAsTheMissingSdCard) {
   EXPECT_EQ(RunJob(kP2Serial, "1.00", true), TR_BLOCK_REFUSED);
   const toolsim::ToolState state = tool.State();
   EXPECT_EQ(state.refused_blocks, 1u);
-  EXPECT_EQ(state.block_writes, 6u);  // the first section went in before the refusal
+  EXPECT_EQ(state.block_writes, 6u);    // the first section went in before the refusal
   EXPECT_TRUE(state.finishes.empty());  // no finish after a failure
   EXPECT_EQ(port_.ReadTimeout(), SerialPort::kDefaultReadTimeoutMs);
 }

@@ -1,11 +1,10 @@
 // The program's own update against the local update server: no newer version, a newer one
 // accepted (the archive's first item written into the target folder, an older file replaced)
 // or refused, item names that try to leave the folder, and the failures on the way.
-#include "update/ProgramUpdateWorker.h"
-
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -13,6 +12,7 @@
 #include "UpdateTestSupport.h"
 #include "ZipWriter.h"
 #include "support/RecordingPoster.h"
+#include "update/ProgramUpdateWorker.h"
 
 namespace velmar {
 namespace {
@@ -146,8 +146,7 @@ TEST_F(ProgramUpdate, AnAcceptedVersionWritesTheFirstItemOverTheOldFile) {
 }
 
 TEST_F(ProgramUpdate, ARefusedVersionIsNotDownloaded) {
-  ProgramUpdateWorker& worker =
-      Begin(NewerVersionCatalog({{kProgramName, Pattern(100, 5)}}));
+  ProgramUpdateWorker& worker = Begin(NewerVersionCatalog({{kProgramName, Pattern(100, 5)}}));
   ASSERT_TRUE(window_.WaitFor(ProgramUpdateWorker::kEventNewerVersion));
   EXPECT_EQ(worker.State(), ProgramUpdateWorker::kStateConfirm);
   worker.ConfirmUpdate(0);
@@ -158,8 +157,7 @@ TEST_F(ProgramUpdate, ARefusedVersionIsNotDownloaded) {
 }
 
 TEST_F(ProgramUpdate, AStopWakesAWorkerWaitingForTheAnswer) {
-  ProgramUpdateWorker& worker =
-      Begin(NewerVersionCatalog({{kProgramName, Pattern(100, 5)}}));
+  ProgramUpdateWorker& worker = Begin(NewerVersionCatalog({{kProgramName, Pattern(100, 5)}}));
   ASSERT_TRUE(window_.WaitFor(ProgramUpdateWorker::kEventNewerVersion));
   worker.Stop();  // no answer at all: the window closed
   EXPECT_EQ(window_.EventCodes(), (std::vector<int32_t>{25, 26}));
@@ -206,8 +204,8 @@ TEST_F(ProgramUpdate, AProxyLoginIsAskedForAndTheCheckRepeated) {
   worker.SetProxyCredentials("bob", "pw");
   ASSERT_TRUE(window_.WaitFor(ProgramUpdateWorker::kEventEnded));
   worker.Stop();
-  EXPECT_EQ(window_.Events(), (std::vector<PostedEvent>{
-                                  {kMessage, 6, 0}, {kMessage, 13, 0}, {kMessage, 26, 0}}));
+  EXPECT_EQ(window_.Events(),
+            (std::vector<PostedEvent>{{kMessage, 6, 0}, {kMessage, 13, 0}, {kMessage, 26, 0}}));
 }
 
 TEST_F(ProgramUpdate, FailedRequestsEndWithEventOne) {
@@ -228,8 +226,8 @@ TEST_F(ProgramUpdate, FailedRequestsEndWithEventOne) {
     worker.Start();
     ASSERT_TRUE(window_.WaitFor(ProgramUpdateWorker::kEventRequestFailed));
     worker.Stop();
-    EXPECT_EQ(window_.Events(), (std::vector<PostedEvent>{{kMessage, 1, c.value},
-                                                          {kMessage, 26, 0}}))
+    EXPECT_EQ(window_.Events(),
+              (std::vector<PostedEvent>{{kMessage, 1, c.value}, {kMessage, 26, 0}}))
         << c.switches[0];
   }
 }

@@ -38,13 +38,13 @@ ScratchDir::~ScratchDir() {
 
 std::vector<uint8_t> ReadFileBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
-  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in),
-                              std::istreambuf_iterator<char>());
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 bool WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
   return static_cast<bool>(out);
 }
 
@@ -57,8 +57,13 @@ ServerProcess::~ServerProcess() { Stop(); }
 bool ServerProcess::Start(const std::string& catalog, std::vector<std::string> switches) {
 #ifdef VELMAR_SERVERSIM
   if (directory_.Path().empty()) return false;
-  std::vector<std::string> args = {VELMAR_SERVERSIM, "--catalog", catalog,     "--listen",
-                                   "127.0.0.1:0",    "--log",     directory_.File("log.jsonl")};
+  std::vector<std::string> args = {VELMAR_SERVERSIM,
+                                   "--catalog",
+                                   catalog,
+                                   "--listen",
+                                   "127.0.0.1:0",
+                                   "--log",
+                                   directory_.File("log.jsonl")};
   args.insert(args.end(), switches.begin(), switches.end());
   std::vector<char*> argv;
   for (std::string& arg : args) argv.push_back(arg.data());
@@ -71,8 +76,7 @@ bool ServerProcess::Start(const std::string& catalog, std::vector<std::string> s
   posix_spawn_file_actions_adddup2(&actions, out[1], 1);
   posix_spawn_file_actions_addclose(&actions, out[0]);
   const std::string errors = directory_.File("stderr.txt");
-  posix_spawn_file_actions_addopen(&actions, 2, errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                   0644);
+  posix_spawn_file_actions_addopen(&actions, 2, errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   const int error = posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
   close(out[1]);

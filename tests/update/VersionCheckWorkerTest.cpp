@@ -1,7 +1,5 @@
 // The version check against the local update server: the eight requests of a run in order,
 // the proxy login, failures, the status report; and the run's moves on a scripted service.
-#include "update/VersionCheckWorker.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
@@ -10,6 +8,7 @@
 #include "UpdateTestSupport.h"
 #include "server/FakeHttpTransport.h"
 #include "support/RecordingPoster.h"
+#include "update/VersionCheckWorker.h"
 
 namespace velmar {
 namespace {
@@ -43,8 +42,8 @@ class VersionCheckOnServer : public ::testing::Test {
   std::vector<std::string> Answered() {
     std::vector<std::string> steps;
     for (const Json& line : server_.Log()) {
-      if (line["status"] == 200) steps.push_back(line["action"].get<std::string>() + "/" +
-                                                line["step"].get<std::string>());
+      if (line["status"] == 200)
+        steps.push_back(line["action"].get<std::string>() + "/" + line["step"].get<std::string>());
     }
     return steps;
   }
@@ -57,9 +56,8 @@ class VersionCheckOnServer : public ::testing::Test {
 };
 
 const std::vector<std::string> kEightRequests = {
-    "test_version/redirect", "test_version/action", "list_options/redirect",
-    "list_options/action",   "list_dbs/redirect",   "list_dbs/action",
-    "list_oth/redirect",     "list_oth/action"};
+    "test_version/redirect", "test_version/action", "list_options/redirect", "list_options/action",
+    "list_dbs/redirect",     "list_dbs/action",     "list_oth/redirect",     "list_oth/action"};
 
 TEST_F(VersionCheckOnServer, ARunMakesEightRequestsInOrderAndFillsTheCatalogue) {
   VersionCheckWorker& worker = Begin();
@@ -67,8 +65,8 @@ TEST_F(VersionCheckOnServer, ARunMakesEightRequestsInOrderAndFillsTheCatalogue) 
   // A run in progress is never restarted.
   EXPECT_FALSE(worker.StartCheck(0));
   ASSERT_TRUE(window_.WaitFor(VersionCheckWorker::kEventListsComplete));
-  EXPECT_EQ(window_.Events(), (std::vector<PostedEvent>{
-                                  {kMessage, 18, 0}, {kMessage, 20, 0}, {kMessage, 8, 1}}));
+  EXPECT_EQ(window_.Events(),
+            (std::vector<PostedEvent>{{kMessage, 18, 0}, {kMessage, 20, 0}, {kMessage, 8, 1}}));
   EXPECT_EQ(worker.State(), VersionCheckWorker::kStateIdle);
 
   EXPECT_TRUE(worker.Version().NewVersionAvailable());
@@ -169,7 +167,8 @@ TEST_F(VersionCheckOnServer, TheStatusReportGoesInTwoRequestsOnTheCallersThread)
   ASSERT_TRUE(server_.Start(testing::DemoCatalog()));
   VersionCheckWorker worker(server_.Address(), transport_, clock_);
   worker.SetIdentity("QL7-12-000123", "1.10");
-  ASSERT_TRUE(worker.ReportStatus("EUR24-1-B", "FAIL: LOAD_ETAPE_OPTIONS->EVENT_FIN_TRANSFERT_FAIL"));
+  ASSERT_TRUE(
+      worker.ReportStatus("EUR24-1-B", "FAIL: LOAD_ETAPE_OPTIONS->EVENT_FIN_TRANSFERT_FAIL"));
   const auto log = server_.Log();
   ASSERT_EQ(log.size(), 2u);
   EXPECT_EQ(log[0]["step"], "redirect");
