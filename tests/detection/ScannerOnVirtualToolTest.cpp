@@ -88,6 +88,7 @@ TEST_F(ScannerOnVirtualTool, AnUnpluggedToolIsLostAtTheNextLinkCheck) {
   scanner_.Step();  // a good link check posts nothing
   poster_.Clear();
   tool.Unplug();
+  ASSERT_TRUE(tool.WaitForPlugged(false, 5s));
   const uint64_t before = clock_.NowMs();
   scanner_.Step();
   EXPECT_EQ(poster_.EventCodes(), std::vector<int32_t>{kLost});

@@ -1,6 +1,10 @@
 // The termios binding on real pseudo-terminals: time-outs, purge, exclusivity, hang-up.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
 #include <chrono>
 
 #include "device/SerialPort.h"
@@ -98,6 +102,17 @@ TEST_F(SerialPortOnPty, AVanishedDeviceFailsReadAndWriteAtOnce) {
   EXPECT_EQ(port_.Write(1, request), -1);
   port_.Close();
   EXPECT_EQ(port_.Open(), 0) << "the link went with the device";
+}
+
+TEST_F(SerialPortOnPty, ClosingLeavesThePortOpenToOtherUsers) {
+  port_.Close();
+  // Root passes the exclusive flag anyway; what matters is that no flag is left behind.
+  const int fd = open(peer_.device_path().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+  ASSERT_GE(fd, 0);
+  int exclusive = -1;
+  ASSERT_EQ(ioctl(fd, TIOCGEXCL, &exclusive), 0);
+  EXPECT_EQ(exclusive, 0);
+  close(fd);
 }
 
 TEST_F(SerialPortOnPty, ClosedPortOperationsAreRefused) {
