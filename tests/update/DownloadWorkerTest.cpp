@@ -67,15 +67,15 @@ Bytes BuildZip(const ScratchDir& dir, const std::vector<pack::ZipItem>& items) {
 }
 
 Bytes Format101(uint32_t address, size_t length, uint32_t seed) {
-  pack::ItemSpec spec;
+  pack::ItemSpec item_layout;
   pack::SectionSpec section;
   section.address = address;
   section.kind = 2;
   section.name = "BIG";
   section.data = pack::SeededPattern(seed, length);
-  spec.sections.push_back(section);
+  item_layout.sections.push_back(section);
   std::string error;
-  auto item = pack::BuildItem(spec, error);
+  auto item = pack::BuildItem(item_layout, error);
   EXPECT_TRUE(item) << error;
   return item ? *item : Bytes{};
 }
