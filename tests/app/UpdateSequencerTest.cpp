@@ -1,0 +1,410 @@
+// The update sequencer's state table, driven tick by tick against a recording host.
+#include <gtest/gtest.h>
+
+#include "app/Strings.h"
+#include "app/UpdateSequencer.h"
+#include "server/DatabaseList.h"
+#include "server/OptionCodeSet.h"
+#include "server/OptionList.h"
+#include "server/OthersList.h"
+#include "server/VersionInfo.h"
+
+namespace velmar {
+namespace {
+
+// Plays the window, the tool and the workers; records what the sequencer asked for.
+class FakeHost : public SequencerHost {
+ public:
+  DeviceProtocol protocol = DeviceProtocol::Protocol2;
+  int port_back_on_attempt = 1;  // the reconnect that finds the port again (0: never)
+  int reconnect_attempts = 0;
+  int refresh_result = 0;
+  int check_link_result = 0;
+  int read_databases_result = 0;
+  std::vector<int> progress_signals;
+  bool read_device_info_result = true;
+
+  std::vector<std::string> calls;
+  std::vector<std::string> jobs;  // "MAIN" or package names, in start order
+  std::vector<int> appended_ids;
+  std::vector<std::string> lines;
+  std::vector<std::pair<int, MessageIcon>> boxes;
+  std::vector<std::pair<std::string, std::string>> reports;
+  bool scanner_running = true;
+  bool update_mode = false;
+
+  VersionInfo version;
+  DatabaseList databases;
+  OptionList options;
+  OthersList others;
+  OptionCodeSet selection;
+
+  DeviceProtocol ToolProtocol() override { return protocol; }
+  void RestartTool() override { calls.push_back("RestartTool"); }
+  void ClosePort() override { calls.push_back("ClosePort"); }
+  bool ReopenPortWhenPresent() override {
+    ++reconnect_attempts;
+    calls.push_back("Reopen");
+    return port_back_on_attempt != 0 && reconnect_attempts >= port_back_on_attempt;
+  }
+  int RefreshBlockSize() override {
+    calls.push_back("RefreshBlockSize");
+    return refresh_result;
+  }
+  int ReadProgressSignal() override {
+    if (progress_signals.empty()) return 0;
+    const int s = progress_signals.front();
+    progress_signals.erase(progress_signals.begin());
+    return s;
+  }
+  int CheckLink() override { return check_link_result; }
+  void SetClock() override { calls.push_back("SetClock"); }
+  void SetZoneCountry(uint16_t zone, uint16_t country) override {
+    calls.push_back("Zone " + std::to_string(zone) + "/" + std::to_string(country));
+  }
+  int ReadDatabases() override { return read_databases_result; }
+  void StopScanner() override { scanner_running = false; }
+  void StartScanner() override { scanner_running = true; }
+  void EnterUpdateMode(bool on) override { update_mode = on; }
+  void ResetProgress() override {}
+  void ShowTransferComplete() override { calls.push_back("100%"); }
+  bool ReadDeviceInfo() override { return read_device_info_result; }
+  void RecompareAfterReconnect() override { calls.push_back("Recompare"); }
+  void AppendString(int id) override { appended_ids.push_back(id); }
+  void AppendLine(const std::string& text) override { lines.push_back(text); }
+  void ReplaceLastLine(const std::string& text) override { lines.push_back("~" + text); }
+  void ShowMessage(int id, MessageIcon icon) override { boxes.push_back({id, icon}); }
+  void StartMainSoftwareJob() override { jobs.push_back("MAIN"); }
+  void StartPackageJob(const std::string& name) override { jobs.push_back(name); }
+  bool ReportStatus(const std::string& file, const std::string& status) override {
+    reports.push_back({file, status});
+    return true;
+  }
+  VersionInfo& Version() override { return version; }
+  DatabaseList& Databases() override { return databases; }
+  OptionList& Options() override { return options; }
+  OthersList& Others() override { return others; }
+  const OptionCodeSet& OptionSelection() override { return selection; }
+
+  void LoadCatalogue(std::string dbs, std::string opts, std::string oth, std::string ver = "") {
+    if (!ver.empty()) version.ReadVersion(ver);
+    databases.Read(dbs);
+    options.Read(opts);
+    others.Read(oth);
+  }
+};
+
+class Sequencer : public ::testing::Test {
+ protected:
+  // Ticks until the state changes away from `state` (at most `limit` ticks); returns the count.
+  int TicksWhile(int32_t state, int limit = 200) {
+    int ticks = 0;
+    while (sequencer_.State() == state && ticks < limit) {
+      sequencer_.Run(EVENT_TICK);
+      ++ticks;
+    }
+    return ticks;
+  }
+  // Runs a full Protocol2 update up to the main-software job.
+  void RunToMainSoftware() {
+    sequencer_.BeginFullUpdate();
+    sequencer_.Run(EVENT_TICK);
+    TicksWhile(LOAD_ETAPE_WAIT_RESTART);
+    TicksWhile(LOAD_ETAPE_WAIT_USB_CONNECT);
+    ASSERT_EQ(sequencer_.State(), LOAD_ETAPE_MAIN_SOFT);
+  }
+  // From the main software's success to the database phase.
+  void RunToDatabases() {
+    RunToMainSoftware();
+    sequencer_.Run(EVENT_FIN_TRANSFERT_OK);
+    TicksWhile(LOAD_ETAPE_WAIT_REBOOT);
+    TicksWhile(LOAD_ETAPE_WAIT_USB_CONNECT2);
+    TicksWhile(LOAD_ETAPE_WAIT_BOOT_STATUS);
+    TicksWhile(LOAD_ETAPE_WAIT_TEST_DEVICE);
+    ASSERT_EQ(sequencer_.State(), LOAD_ETAPE_START_DATABASE);
+  }
+  void Finish() { TicksWhile(sequencer_.State(), 5); }
+
+  FakeHost host_;
+  UpdateSequencer sequencer_{host_};
+};
+
+TEST_F(Sequencer, IdleIgnoresTicksAndEvents) {
+  for (int32_t event : {0, 1, 8, 23, 24, 27}) sequencer_.Run(event);
+  EXPECT_EQ(sequencer_.State(), LOAD_ETAPE_IDLE);
+  EXPECT_TRUE(host_.calls.empty());
+}
+
+TEST_F(Sequencer, AProtocol1ToolSkipsTheRestartAndStartsOnTheFirstTick) {
+  host_.protocol = DeviceProtocol::Protocol1;
+  sequencer_.BeginFullUpdate();
+  sequencer_.Run(EVENT_TICK);
+  EXPECT_EQ(sequencer_.State(), LOAD_ETAPE_MAIN_SOFT);
+  EXPECT_EQ(host_.jobs, std::vector<std::string>{"MAIN"});
+  EXPECT_TRUE(host_.calls.empty()) << "no restart, no port closing";
+  EXPECT_FALSE(host_.scanner_running);
+  EXPECT_TRUE(host_.update_mode);
+  EXPECT_EQ(host_.appended_ids, std::vector<int>{kStrUpdatingDevice});
+}
+
+TEST_F(Sequencer, AProtocol2ToolIsRestartedAndWaitedFor) {
+  sequencer_.BeginFullUpdate();
+  sequencer_.Run(EVENT_TICK);
+  EXPECT_EQ(host_.calls, (std::vector<std::string>{"RestartTool", "ClosePort"}));
+  EXPECT_EQ(sequencer_.State(), LOAD_ETAPE_WAIT_RESTART);
+  EXPECT_EQ(TicksWhile(LOAD_ETAPE_WAIT_RESTART), 3);
+  sequencer_.Run(EVENT_TICK);
+  EXPECT_EQ(sequencer_.State(), LOAD_ETAPE_MAIN_SOFT);
+  EXPECT_EQ(host_.jobs, std::vector<std::string>{"MAIN"});
+}
+
+TEST_F(Sequencer, APortBackOnTheNinthTickIsAccepted) {
+  host_.port_back_on_attempt = 9;
+  sequencer_.BeginFullUpdate();
+  sequencer_.Run(EVENT_TICK);
+  TicksWhile(LOAD_ETAPE_WAIT_RESTART);
+  EXPECT_EQ(TicksWhile(LOAD_ETAPE_WAIT_USB_CONNECT), 9);
+  EXPECT_EQ(sequencer_.State(), LOAD_ETAPE_MAIN_SOFT);
+}
+
+TEST_F(Sequencer, APortStillAwayOnTheTenthTickFails) {
+  host_.port_back_on_attempt = 10;
+  sequencer_.BeginFullUpdate();
+  sequencer_.Run(EVENT_TICK);
+  TicksWhile(LOAD_ETAPE_WAIT_RESTART);
+  EXPECT_EQ(TicksWhile(LOAD_ETAPE_WAIT_USB_CONNECT), 10);
+  EXPECT_EQ(host_.reconnect_attempts, 9);
+  EXPECT_EQ(sequencer_.State(), LOAD_ETAPE_END);
+  EXPECT_EQ(sequencer_.StatusText(), "FAIL: LOAD_ETAPE_WAIT_USB_CONNECT->WAIT=0");
+  Finish();
+  EXPECT_EQ(host_.reports.back().second, "FAIL: LOAD_ETAPE_WAIT_USB_CONNECT->WAIT=0");
+  EXPECT_EQ(host_.boxes.back().first, kStrUpdateFailed);
+  EXPECT_TRUE(host_.scanner_running);
+}
+
+TEST_F(Sequencer, MainSoftwareOutcomes) {
+  RunToMainSoftware();
+  sequencer_.Run(EVENT_TICK);
+  sequencer_.Run(EVENT_CHECK_DONE);
+  EXPECT_EQ(sequencer_.State(), LOAD_ETAPE_MAIN_SOFT) << "only outcomes move it";
+  sequencer_.Run(EVENT_FIN_TRANSFERT_FAIL);
+  EXPECT_EQ(sequencer_.StatusText(), "FAIL: LOAD_ETAPE_MAIN_SOFT->EVENT_FIN_TRANSFERT_FAIL");
+  EXPECT_EQ(sequencer_.Result(), LoadResult::Fail);
+}
+
+TEST_F(Sequencer, UsbWaitDefaultsToTwentyTicks) {
+  RunToMainSoftware();
+  sequencer_.Run(EVENT_FIN_TRANSFERT_OK);
+  EXPECT_EQ(sequencer_.State(), LOAD_ETAPE_WAIT_REBOOT);
+  EXPECT_EQ(TicksWhile(LOAD_ETAPE_WAIT_REBOOT), 20);
+}
+
+TEST_F(Sequencer, AUsbWaitOfZeroOrLessEndsAtTheFirstTick) {
+  for (const char* wait : {"X-0", "X--5"}) {
+    FakeHost host;
+    UpdateSequencer sequencer(host);
+    host.version.ReadVersion(std::string("<usb>") + wait + "</usb>");
+    sequencer.BeginFullUpdate();
+    for (int i = 0; i < 20 && sequencer.State() != LOAD_ETAPE_MAIN_SOFT; ++i) sequencer.Run(EVENT_TICK);
+    sequencer.Run(EVENT_FIN_TRANSFERT_OK);
+    ASSERT_EQ(sequencer.State(), LOAD_ETAPE_WAIT_REBOOT);
+    sequencer.Run(EVENT_TICK);
+    EXPECT_EQ(sequencer.State(), LOAD_ETAPE_WAIT_USB_CONNECT2) << "usb wait " << wait;
+  }
+}
+
+TEST_F(Sequencer, StartUpProgressIsFollowedUntilTheToolIsReady) {
+  host_.version.ReadVersion("<usb>X-1-1</usb>");
+  ASSERT_EQ(host_.version.UsbPoll(), 1) << "this test needs the boot progress to be followed";
+  host_.progress_signals = {0, 1, 2, 3};
+  RunToMainSoftware();
+  sequencer_.Run(EVENT_FIN_TRANSFERT_OK);
+  TicksWhile(LOAD_ETAPE_WAIT_REBOOT);
+  TicksWhile(LOAD_ETAPE_WAIT_USB_CONNECT2);
+  ASSERT_EQ(sequencer_.State(), LOAD_ETAPE_WAIT_BOOT_STATUS);
+  EXPECT_EQ(sequencer_.WaitCounter(), 12);
+  sequencer_.Run(EVENT_TICK);
+  EXPECT_EQ(sequencer_.WaitCounter(), 11);
+  sequencer_.Run(EVENT_TICK);
+  EXPECT_EQ(sequencer_.WaitCounter(), 10);
+  sequencer_.Run(EVENT_TICK);
+  EXPECT_EQ(sequencer_.WaitCounter(), 50) << "a long task";
+  sequencer_.Run(EVENT_TICK);
+  EXPECT_EQ(sequencer_.State(), LOAD_ETAPE_WAIT_TEST_DEVICE);
+  EXPECT_EQ(sequencer_.WaitCounter(), 3);
+}
+
+TEST_F(Sequencer, ASilentToolAfterTheMainSoftwareFails) {
+  host_.check_link_result = -1;
+  RunToMainSoftware();
+  sequencer_.Run(EVENT_FIN_TRANSFERT_OK);
+  TicksWhile(LOAD_ETAPE_WAIT_REBOOT);
+  TicksWhile(LOAD_ETAPE_WAIT_USB_CONNECT2);
+  EXPECT_EQ(TicksWhile(LOAD_ETAPE_WAIT_TEST_DEVICE), 31);
+  EXPECT_EQ(sequencer_.StatusText(), "FAIL: LOAD_ETAPE_WAIT_TEST_DEVICE");
+}
+
+TEST_F(Sequencer, TheReturnedToolGetsClockZoneAndAComparison) {
+  host_.LoadCatalogue("<zone>3</zone><cntry>44</cntry>", "", "");
+  RunToDatabases();
+  const auto& c = host_.calls;
+  EXPECT_NE(std::find(c.begin(), c.end(), "SetClock"), c.end());
+  EXPECT_NE(std::find(c.begin(), c.end(), "Zone 3/44"), c.end());
+  EXPECT_NE(std::find(c.begin(), c.end(), "Recompare"), c.end());
+}
+
+TEST_F(Sequencer, EmptyListsGoStraightToPass) {
+  RunToDatabases();
+  sequencer_.Run(EVENT_TICK);  // 9 -> 12
+  EXPECT_EQ(sequencer_.State(), LOAD_ETAPE_START_OPTIONS);
+  sequencer_.Run(EVENT_TICK);  // 12 -> 14
+  sequencer_.Run(EVENT_TICK);  // 14 -> 16
+  EXPECT_EQ(sequencer_.State(), LOAD_ETAPE_END);
+  sequencer_.Run(EVENT_TICK);
+  EXPECT_EQ(sequencer_.State(), LOAD_ETAPE_IDLE);
+  EXPECT_EQ(sequencer_.StatusText(), "PASS");
+  EXPECT_EQ(host_.reports, (std::vector<std::pair<std::string, std::string>>{{"", "PASS"}}));
+  EXPECT_EQ(host_.boxes.back(), std::make_pair(int(kStrUpToDate), MessageIcon::None));
+  EXPECT_FALSE(host_.update_mode);
+}
+
+TEST_F(Sequencer, DatabasesOptionsAndOthersLoadInOrder) {
+  host_.LoadCatalogue(
+      "<duo><dbs>EU01</dbs><rel>EU01R</rel></duo><duo><dbs>US02</dbs><rel>US02R</rel></duo>",
+      "<option><code>7</code><ver>OPT7_1</ver></option><option><code>9</code><ver>OPT9_2</ver></option>",
+      "<af>MANUAL_EN</af>");
+  host_.selection.Add(9);
+  host_.selection.Add(7);
+  RunToDatabases();
+  sequencer_.Run(EVENT_TICK);
+  ASSERT_EQ(sequencer_.State(), LOAD_ETAPE_DATABASE);
+  for (int i = 0; i < 4; ++i) sequencer_.Run(EVENT_FIN_TRANSFERT_OK);
+  ASSERT_EQ(sequencer_.State(), LOAD_ETAPE_START_OPTIONS);
+  sequencer_.Run(EVENT_TICK);
+  ASSERT_EQ(sequencer_.State(), LOAD_ETAPE_OPTIONS);
+  sequencer_.Run(EVENT_FIN_TRANSFERT_OK);
+  sequencer_.Run(EVENT_FIN_TRANSFERT_OK);
+  ASSERT_EQ(sequencer_.State(), LOAD_ETAPE_START_OTHERS);
+  sequencer_.Run(EVENT_TICK);
+  sequencer_.Run(EVENT_FIN_TRANSFERT_OK);
+  ASSERT_EQ(sequencer_.State(), LOAD_ETAPE_END);
+  sequencer_.Run(EVENT_TICK);
+  EXPECT_EQ(host_.jobs, (std::vector<std::string>{"MAIN", "EU01", "EU01R", "US02", "US02R", "OPT9_2",
+                                                  "OPT7_1", "MANUAL_EN"}));
+  EXPECT_EQ(host_.reports.back(), std::make_pair(std::string("MANUAL_EN"), std::string("PASS")));
+  EXPECT_EQ(host_.lines.front(), "Loading database 1/4.... Please wait.");
+  EXPECT_NE(std::find(host_.lines.begin(), host_.lines.end(), "~Loading database 4/4.... Please wait."),
+            host_.lines.end());
+  EXPECT_NE(std::find(host_.lines.begin(), host_.lines.end(), "~Loading option : OPT9_2"), host_.lines.end());
+}
+
+TEST_F(Sequencer, ADatabasePairWithoutSecondNameRunsOutOfPackages) {
+  host_.LoadCatalogue("<duo><dbs>EU01</dbs><rel></rel></duo>", "", "");
+  RunToDatabases();
+  sequencer_.Run(EVENT_TICK);
+  ASSERT_EQ(sequencer_.State(), LOAD_ETAPE_DATABASE);
+  sequencer_.Run(EVENT_FIN_TRANSFERT_OK);
+  EXPECT_EQ(sequencer_.StatusText(), "FAIL: LOAD_ETAPE_DATABASE->NextDatabaseToLoad=FALSE");
+  EXPECT_EQ(host_.appended_ids.back(), kStrTransferComplete);
+}
+
+TEST_F(Sequencer, AnOptionMissingFromTheListEndsTheOptionPhase) {
+  host_.LoadCatalogue("", "<option><code>7</code><ver>OPT7_1</ver></option>", "<af>X1</af>");
+  host_.selection.Add(7);
+  host_.selection.Add(8);  // not offered
+  host_.selection.Add(7);
+  RunToDatabases();
+  sequencer_.Run(EVENT_TICK);
+  sequencer_.Run(EVENT_TICK);
+  ASSERT_EQ(sequencer_.State(), LOAD_ETAPE_OPTIONS);
+  sequencer_.Run(EVENT_FIN_TRANSFERT_OK);
+  EXPECT_EQ(sequencer_.State(), LOAD_ETAPE_START_OTHERS);
+  EXPECT_EQ(host_.jobs.back(), "OPT7_1");
+}
+
+TEST_F(Sequencer, ARefusedBlockIsAMissingSdCard) {
+  host_.LoadCatalogue("", "<option><code>7</code><ver>OPT7_1</ver></option>", "");
+  host_.selection.Add(7);
+  RunToDatabases();
+  sequencer_.Run(EVENT_TICK);
+  sequencer_.Run(EVENT_TICK);
+  sequencer_.Run(EVENT_NEED_SDCARD);
+  EXPECT_EQ(sequencer_.Result(), LoadResult::NeedSdCard);
+  sequencer_.Run(EVENT_TICK);
+  EXPECT_EQ(sequencer_.StatusText(), "FAIL: NEED SDCARD");
+  EXPECT_EQ(host_.boxes.back(), std::make_pair(int(kStrNeedSdCard), MessageIcon::Error));
+  EXPECT_EQ(host_.reports.back(), std::make_pair(std::string("OPT7_1"), std::string("FAIL: NEED SDCARD")));
+}
+
+TEST_F(Sequencer, EachFailureTextComesFromItsPlace) {
+  struct Case {
+    const char* catalogue_dbs;
+    const char* catalogue_opts;
+    const char* catalogue_oth;
+    int ticks_after_databases;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"<duo><dbs>A</dbs><rel>B</rel></duo>", "", "", 1, "FAIL: LOAD_ETAPE_DATABASE->EVENT_FIN_TRANSFERT_FAIL"},
+      {"", "<option><code>1</code><ver>O1</ver></option>", "", 2, "FAIL: LOAD_ETAPE_OPTIONS->EVENT_FIN_TRANSFERT_FAIL"},
+      {"", "", "<af>X</af>", 3, "FAIL: LOAD_ETAPE_OTHERS->EVENT_FIN_TRANSFERT_FAIL"},
+  };
+  for (const Case& c : cases) {
+    FakeHost host;
+    UpdateSequencer sequencer(host);
+    host.LoadCatalogue(c.catalogue_dbs, c.catalogue_opts, c.catalogue_oth);
+    host.selection.Add(1);
+    sequencer.BeginFullUpdate();
+    for (int i = 0; i < 200 && sequencer.State() != LOAD_ETAPE_MAIN_SOFT; ++i) sequencer.Run(EVENT_TICK);
+    sequencer.Run(EVENT_FIN_TRANSFERT_OK);
+    for (int i = 0; i < 200 && sequencer.State() != LOAD_ETAPE_START_DATABASE; ++i) sequencer.Run(EVENT_TICK);
+    for (int i = 0; i < c.ticks_after_databases; ++i) sequencer.Run(EVENT_TICK);
+    sequencer.Run(EVENT_FIN_TRANSFERT_FAIL);
+    EXPECT_EQ(sequencer.StatusText(), c.expected);
+    sequencer.Run(EVENT_TICK);
+    EXPECT_EQ(host.reports.back().second, c.expected);
+  }
+}
+
+TEST_F(Sequencer, AFailingDatabasePreparationGoesOnWithTheOptions) {
+  host_.LoadCatalogue("<duo><dbs>A</dbs><rel>B</rel></duo>", "", "");
+  host_.read_databases_result = -1;
+  RunToDatabases();
+  sequencer_.Run(EVENT_TICK);
+  EXPECT_EQ(sequencer_.State(), LOAD_ETAPE_START_OPTIONS);
+  EXPECT_EQ(host_.jobs, std::vector<std::string>{"MAIN"});
+}
+
+TEST_F(Sequencer, EachSequenceStartsWithAnEmptyStatusText) {
+  RunToDatabases();
+  Finish();
+  Finish();
+  Finish();
+  Finish();
+  ASSERT_EQ(host_.reports.back().second, "PASS");
+  host_.protocol = DeviceProtocol::Protocol1;
+  sequencer_.BeginFullUpdate();
+  sequencer_.Run(EVENT_TICK);
+  sequencer_.Run(EVENT_NEED_SDCARD);
+  sequencer_.Run(EVENT_TICK);
+  EXPECT_EQ(host_.reports.back().second, "FAIL: NEED SDCARD") << "not the PASS of the sequence before";
+}
+
+TEST_F(Sequencer, AnOptionsOnlyUpdateRunsTheOptionPhaseOnly) {
+  host_.LoadCatalogue("<duo><dbs>A</dbs><rel>B</rel></duo>", "<option><code>5</code><ver>O5</ver></option>", "");
+  host_.selection.Add(5);
+  sequencer_.BeginOptionsOnlyUpdate();
+  sequencer_.Run(EVENT_TICK);
+  EXPECT_FALSE(host_.scanner_running);
+  EXPECT_TRUE(host_.update_mode);
+  sequencer_.Run(EVENT_TICK);
+  sequencer_.Run(EVENT_FIN_TRANSFERT_OK);
+  sequencer_.Run(EVENT_TICK);  // others: none
+  sequencer_.Run(EVENT_TICK);  // end
+  EXPECT_EQ(host_.jobs, std::vector<std::string>{"O5"});
+  EXPECT_EQ(host_.reports.back(), std::make_pair(std::string("O5"), std::string("PASS")));
+  EXPECT_TRUE(host_.scanner_running);
+}
+
+}  // namespace
+}  // namespace velmar
