@@ -132,6 +132,7 @@ void StdEventLoop::WaitForWork(uint64_t wakes) {
       wait_ms = std::min(wait_ms, timer.due_ms - now);
     }
   }
+  wait_ms = std::min<uint64_t>(clock_.RealMsFor(wait_ms), kLongestWaitMs);
   changed_.wait_for(lock, std::chrono::milliseconds(wait_ms),
                     [&] { return !queue_.empty() || quit_ || wakes_ != wakes; });
 }

@@ -11,6 +11,9 @@ class Clock {
   virtual ~Clock() = default;
   virtual uint64_t NowMs() = 0;
   virtual void SleepMs(uint32_t ms) = 0;
+  // How long, in real milliseconds, this clock takes to move on by `ms`; an event loop waits
+  // that long for its next timer.
+  virtual uint64_t RealMsFor(uint64_t ms) { return ms; }
 };
 
 // The process-wide steady clock.
