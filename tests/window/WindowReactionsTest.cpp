@@ -1,0 +1,270 @@
+// The window's reactions and commands, one at a time, against a scripted tool on a fake line.
+// Nothing runs on its own here: the test delivers each event as the loop would.
+#include <gtest/gtest.h>
+
+#include "../device/ScriptedTool.h"
+#include "UpdateTestSupport.h"
+#include "app/ControlIds.h"
+#include "app/MainWindow.h"
+#include "app/StdEventLoop.h"
+#include "app/Strings.h"
+#include "support/FakeSerial.h"
+#include "support/RecordingView.h"
+
+namespace velmar {
+namespace {
+
+using testing::Bytes;
+using testing::FakeSerialBinding;
+using testing::FromHex;
+using testing::RecordingView;
+using testing::ScratchDir;
+using testing::ScriptedTool;
+using testing::YieldingClock;
+
+constexpr int32_t kSearching = 0, kNoDevice = 1, kFound = 2, kAdapter = 4, kLost = 5, kOpenFailed = 6;
+
+class OnePort : public PortListing {
+ public:
+  bool FriendlyNames(std::vector<std::string>& names) override {
+    names = {"USB Serial Port (COM5)"};
+    return true;
+  }
+};
+
+// A Protocol1 tool: serial "SN-0042", versions 1.00 / 0.9 / HW-3, block size 128.
+void ScriptProtocol1Tool(ScriptedTool& tool) {
+  tool.Set(127, 0xF700, FromHex("00 00 00 00 80 00"));
+  Bytes serial(36, 0);
+  const std::string text = "SN-0042";
+  std::copy(text.begin(), text.end(), serial.begin() + 4);
+  tool.Set(127, 0xF000, serial);
+  auto version = [](const std::string& v) {
+    Bytes bytes(14, 0);
+    std::copy(v.begin(), v.end(), bytes.begin() + 4);
+    return bytes;
+  };
+  tool.Set(127, 0xF100, version("HW-3"));
+  tool.Set(127, 0xF200, version("0.9"));
+  tool.Set(127, 0xF300, version("1.00"));
+}
+
+class WindowReactions : public ::testing::Test {
+ protected:
+  WindowReactions() {
+    MainWindowSetup setup;
+    setup.serial = &fake_;
+    setup.ports = &ports_;
+    setup.clock = &clock_;
+    setup.config_path = work_.File("Velmar.cfg");
+    setup.program_folder = work_.Path();
+    window_ = std::make_unique<MainWindow>(view_, loop_, setup);
+    window_->Port().SetPort(5);
+  }
+
+  void Detect() {
+    ScriptProtocol1Tool(tool_);
+    ASSERT_EQ(window_->Port().Open(), 1);
+    ASSERT_EQ(window_->Device().Detect(), 0);
+    window_->Scanner().SetConnected(true);
+  }
+  void Deliver(uint32_t message, int32_t event, int32_t value = 0) { window_->OnMessage(message, event, value); }
+  const std::string& Text(int control) { return view_.texts[control]; }
+
+  ScratchDir work_;
+  FakeSerialBinding fake_;
+  ScriptedTool tool_{fake_};
+  OnePort ports_;
+  YieldingClock clock_;
+  StdEventLoop loop_{clock_};
+  RecordingView view_;
+  std::unique_ptr<MainWindow> window_;
+};
+
+TEST_F(WindowReactions, SearchingClearsTheWindowAndSaysSo) {
+  Deliver(message::kPortScanner, kSearching);
+  EXPECT_EQ(view_.status_log, "Searching Device ...\r\n");
+  EXPECT_FALSE(view_.enabled[control::kUpdateDevice]);
+  EXPECT_FALSE(view_.enabled[control::kPrintSensorInfo]);
+  EXPECT_TRUE(view_.enabled[control::kSettings]);
+  EXPECT_EQ(Text(control::kPortModeText), "Configuration: Automatic Mode (No adapter found)");
+  EXPECT_EQ(Text(control::kSerialCaption), "Device Serial Number:");
+}
+
+TEST_F(WindowReactions, PortModeTextFollowsTheAdapterAndTheMode) {
+  Deliver(message::kPortScanner, kAdapter);
+  EXPECT_EQ(Text(control::kPortModeText), "Configuration: Automatic Mode  (COM5)");
+  window_->Config().autoDetect = 0;
+  window_->Port().SetPort(3);
+  Deliver(message::kPortScanner, kNoDevice);
+  EXPECT_EQ(Text(control::kPortModeText), "Configuration: User Mode  (COM3)");
+  EXPECT_EQ(view_.status_log, "No Device found\r\n");
+}
+
+TEST_F(WindowReactions, APortThatWillNotOpenGetsTwoLines) {
+  Deliver(message::kPortScanner, kOpenFailed);
+  EXPECT_EQ(view_.status_log,
+            "Open serial communication port fail.\r\nUnplug and then reconnect your TPMS tool.\r\n");
+}
+
+TEST_F(WindowReactions, ADetectedToolIsReadShownAndChecked) {
+  Detect();
+  view_.visible = false;
+  Deliver(message::kPortScanner, kFound);
+  EXPECT_TRUE(view_.visible) << "a detected tool brings the window up";
+  EXPECT_EQ(view_.status_log, "Device Detected.\r\n");
+  EXPECT_EQ(Text(control::kSerialNumber), "SN-0042");
+  EXPECT_EQ(Text(control::kSoftwareVersion), "1.00");
+  EXPECT_EQ(window_->Identity().hardware_version, "HW-3");
+  EXPECT_EQ(window_->Identity().boot_version, "0.9");
+  EXPECT_FALSE(view_.enabled[control::kUpdateDevice]) << "until the check answers";
+  EXPECT_FALSE(view_.enabled[control::kPrintSensorInfo]) << "this tool holds no sensor report";
+  EXPECT_TRUE(window_->VersionCheck().IsChecking()) << "a check was asked for";
+}
+
+TEST_F(WindowReactions, AFailedSerialNumberReadLeavesExactlyTwoLines) {
+  Detect();
+  tool_.Remove(127, 0xF000);
+  Deliver(message::kPortScanner, kFound);
+  EXPECT_EQ(view_.status_log, "Device Detected.\r\nRead Device serial number fail.\r\n");
+}
+
+TEST_F(WindowReactions, ALostToolClearsEverything) {
+  Detect();
+  Deliver(message::kPortScanner, kFound);
+  Deliver(message::kPortScanner, kLost);
+  EXPECT_EQ(view_.status_log, "Device Disconnected.\r\n");
+  EXPECT_EQ(Text(control::kSerialNumber), "");
+  EXPECT_FALSE(view_.enabled[control::kUpdateDevice]);
+  EXPECT_TRUE(view_.banners.empty()) << "no warning was shown, so none is taken down";
+}
+
+TEST_F(WindowReactions, ACheckAnswerForAToolThatIsGoneChangesNothing) {
+  Deliver(message::kVersionCheck, 8, 1);
+  EXPECT_TRUE(view_.questions.empty());
+  EXPECT_FALSE(view_.enabled.count(control::kUpdateDevice) && view_.enabled[control::kUpdateDevice]);
+  EXPECT_TRUE(window_->Sequencer().IsIdle());
+}
+
+TEST_F(WindowReactions, TheCheckAnswerOffersTheUpdateOnce) {
+  Detect();
+  Deliver(message::kPortScanner, kFound);
+  view_.answers = {{"NO NEW SOFTWARE VERSION", false}};
+  Deliver(message::kVersionCheck, 8, 1);
+  ASSERT_EQ(view_.questions.size(), 1u);
+  EXPECT_EQ(view_.questions[0],
+            "NO NEW SOFTWARE VERSION AVAILABLE.\n     Do you want to overwrite your device ?");
+  EXPECT_TRUE(view_.enabled[control::kUpdateDevice]);
+  EXPECT_TRUE(window_->Sequencer().IsIdle()) << "the answer was No";
+}
+
+TEST_F(WindowReactions, TransferOutcomesAreExplainedInTheLog) {
+  const std::pair<int32_t, const char*> outcomes[] = {
+      {2, "File transfert fail. Please try again."}, {3, "Device Serial number error. Please try again."},
+      {4, "Unable to connect to the Internet server."}, {5, "Download file fail."},
+      {6, "Received invalid file."}, {7, "File transfert fail. Please try again."}};
+  for (const auto& [result, line] : outcomes) {
+    Deliver(message::kDownload, 14, result);
+    EXPECT_TRUE(view_.LogHas(line)) << result;
+  }
+  Deliver(message::kDownload, 4, 42);
+  EXPECT_EQ(view_.progress[control::kDownloadBar], 42);
+  EXPECT_EQ(Text(control::kDownloadPercent), "42 %");
+  Deliver(message::kDownload, 5, 7);
+  EXPECT_EQ(Text(control::kTransferPercent), "7 %");
+}
+
+TEST_F(WindowReactions, AFactoryResetNeedsAConnectedToolAndAYes) {
+  Deliver(message::kFactoryReset, 0);
+  EXPECT_TRUE(view_.questions.empty()) << "no tool connected: ignored";
+  Detect();
+  view_.answers = {{"Do you really want to reset", true}};
+  Deliver(message::kFactoryReset, 0);
+  ASSERT_EQ(view_.questions.size(), 1u);
+  EXPECT_EQ(view_.questions[0], "Do you really want to reset your TPMS tool ?");
+  EXPECT_EQ(fake_.Written().back(), testing::WithCrc(FromHex("7F 10 A5 16 00 01 02 00 00")))
+      << "the reset code of the last version reply (none yet: 0)";
+  EXPECT_EQ(view_.status_log, "Device Disconnected.\r\n");
+  EXPECT_FALSE(window_->Scanner().IsConnected());
+  EXPECT_FALSE(window_->Port().IsOpen());
+}
+
+TEST_F(WindowReactions, ClosingIsRefusedWhileAnUpdateRuns) {
+  Detect();
+  Deliver(message::kPortScanner, kFound);
+  view_.answers = {{"NO NEW SOFTWARE VERSION", true}};
+  window_->OnUpdateDevice();
+  ASSERT_FALSE(window_->Sequencer().IsIdle());
+  window_->OnTimer(timer::kSequencer);  // the update starts: EXIT is disabled
+  window_->OnCloseRequest();
+  EXPECT_EQ(view_.beeps, 1);
+  EXPECT_FALSE(window_->Ended());
+}
+
+TEST_F(WindowReactions, ExitWritesTheConfiguration) {
+  window_->Config().autoDetect = 0;
+  window_->Config().portNumber = 7;
+  window_->OnCloseRequest();
+  EXPECT_TRUE(window_->Ended());
+  AppConfig saved;
+  ASSERT_EQ(saved.Load(work_.File("Velmar.cfg")), 0);
+  EXPECT_EQ(saved.autoDetect, 0);
+  EXPECT_EQ(saved.portNumber, 7);
+}
+
+TEST_F(WindowReactions, AConnectionTestRestartsDetectionFromScratch) {
+  Detect();
+  Deliver(message::kPortScanner, kFound);
+  view_.settings_script = [](SettingsDialog& dialog) {
+    dialog.SetAutoDetect(false);
+    dialog.TestConnection();
+    dialog.Cancel();
+  };
+  window_->OnSettings();
+  EXPECT_EQ(view_.status_log, "Waiting ...\r\n");
+  EXPECT_FALSE(view_.enabled[control::kUpdateDevice]);
+  EXPECT_FALSE(view_.enabled[control::kPrintSensorInfo]);
+  EXPECT_FALSE(window_->Scanner().IsConnected());
+  EXPECT_EQ(window_->Config().autoDetect, 1) << "Cancel hands nothing back";
+  EXPECT_TRUE(window_->Scanner().HasThread()) << "the scanner runs again";
+  window_->Scanner().Stop();
+}
+
+TEST_F(WindowReactions, ApplyingUserModeTakesThePort) {
+  view_.settings_script = [](SettingsDialog& dialog) {
+    dialog.SetAutoDetect(false);
+    dialog.Apply();
+  };
+  window_->Config().portNumber = 9;
+  window_->OnSettings();
+  window_->Scanner().Stop();
+  EXPECT_EQ(window_->Config().autoDetect, 0);
+  EXPECT_EQ(window_->Port().Port(), 9);
+  EXPECT_EQ(Text(control::kPortModeText), "Configuration: User Mode  (COM9)");
+}
+
+TEST_F(WindowReactions, ARefusedProgramUpdateStartsTheDeviceSearch) {
+  view_.answers = {{"A new version of Velmar", false}};
+  Deliver(message::kProgramUpdate, 25);
+  ASSERT_EQ(view_.questions.size(), 1u);
+  EXPECT_EQ(view_.questions[0],
+            "A new version of Velmar software is available.\r\nDo you want to upgrade Velmar software tool ?");
+  Deliver(message::kProgramUpdate, 26);
+  EXPECT_TRUE(loop_.IsTimerRunning(timer::kSequencer));
+  EXPECT_TRUE(window_->Scanner().HasThread());
+  window_->Scanner().Stop();
+}
+
+TEST_F(WindowReactions, ANewProgramThatCannotBeOpenedIsReported) {
+  view_.open_succeeds = false;
+  Deliver(message::kProgramUpdate, 13, 4);
+  EXPECT_TRUE(view_.LogHas("File transfert complete."));
+  EXPECT_TRUE(view_.LogHas("Received invalid file."));
+  EXPECT_FALSE(window_->Ended());
+  view_.open_succeeds = true;
+  Deliver(message::kProgramUpdate, 13, 4);
+  EXPECT_TRUE(window_->Ended()) << "the new version takes over";
+}
+
+}  // namespace
+}  // namespace velmar
