@@ -13,6 +13,8 @@
 #include "app/MainWindow.h"
 #include "app/StdEventLoop.h"
 #include "app/Strings.h"
+#include "platform/ZipArchive.h"
+#include "update/PackageImage.h"
 #include "support/Pty.h"
 #include "support/RecordingView.h"
 #include "support/ScaledClock.h"
@@ -104,6 +106,33 @@ class WholeUpdate : public ::testing::Test {
     }
     return packages;
   }
+  // Every package the server handed out lies in the tool's memory, section by section, byte
+  // for byte: one item of each archive (the one the download picked) was written whole.
+  void ExpectServedPackagesInToolMemory() {
+    std::vector<std::string> served;
+    for (const auto& entry : server_.Log())
+      if (entry.contains("package") && entry["package"].is_string()) served.push_back(entry["package"]);
+    ASSERT_FALSE(served.empty());
+    for (const std::string& file : served) {
+      ZipArchive archive;
+      ASSERT_EQ(archive.OpenBuffer(testing::ReadFileBytes(testing::DemoCatalog() + "/" + file)), 0) << file;
+      bool one_item_written = false;
+      for (int i = 0; i < archive.ItemCount() && !one_item_written; ++i) {
+        std::vector<uint8_t> item;
+        PackageImage image;
+        if (archive.ExtractItem(i, item) != 0 || image.Parse(item.data(), item.size()) != 0) continue;
+        bool all_there = image.SectionCount() > 0;
+        for (const ImageSection& section : image.Sections()) {
+          std::vector<uint8_t> memory;
+          all_there = all_there && tool_->ReadMemory(section.address, section.length, &memory) &&
+                      std::equal(memory.begin(), memory.end(), section.data.begin());
+        }
+        one_item_written = all_there;
+      }
+      EXPECT_TRUE(one_item_written) << file << " is not in the tool's memory";
+    }
+  }
+
   void ExpectIdleAgain() {
     EXPECT_TRUE(window_->Sequencer().IsIdle());
     EXPECT_TRUE(view_.enabled[1017]) << "UPDATE DEVICE";
@@ -144,6 +173,7 @@ TEST_F(WholeUpdate, AProtocol2ToolIsBroughtUpToDate) {
   EXPECT_EQ(reports[0].second, "PASS");
   EXPECT_FALSE(reports[0].first.empty()) << "the last package loaded";
   EXPECT_EQ(view_.max_progress[1], 100);
+  ExpectServedPackagesInToolMemory();
   ExpectIdleAgain();
 }
 
@@ -157,6 +187,7 @@ TEST_F(WholeUpdate, AProtocol1ToolSkipsTheRestart) {
   ASSERT_FALSE(state.finishes.empty());
   EXPECT_EQ(state.finishes.front().kind, toolsim::FinishKind::Broadcast);
   EXPECT_EQ(StatusReports().back().second, "PASS");
+  ExpectServedPackagesInToolMemory();
   ExpectIdleAgain();
 }
 
