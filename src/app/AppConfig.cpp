@@ -1,5 +1,7 @@
 #include "app/AppConfig.h"
 
+#include "platform/FileWrite.h"
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -25,18 +27,6 @@ int32_t GetLe32(const uint8_t* in) {
   return static_cast<int32_t>(u);
 }
 
-bool WriteAll(int fd, const uint8_t* data, size_t size) {
-  while (size > 0) {
-    const ssize_t written = ::write(fd, data, size);
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data += written;
-    size -= static_cast<size_t>(written);
-  }
-  return true;
-}
 
 // A new file beside target that no one else uses; -1 when none could be created.
 int CreateSibling(const std::string& target, std::string& name) {

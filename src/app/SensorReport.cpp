@@ -1,5 +1,7 @@
 #include "app/SensorReport.h"
 
+#include "platform/FileWrite.h"
+
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/file.h>
@@ -20,18 +22,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool WriteAll(int fd, const char* data, size_t size) {
-  while (size > 0) {
-    const ssize_t written = ::write(fd, data, size);
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data += written;
-    size -= static_cast<size_t>(written);
-  }
-  return true;
-}
 
 // Opens path for reading and writing, emptied, and held exclusively: a copy that another
 // program holds locked is not touched, so the caller can go to the other place instead.
