@@ -1,0 +1,366 @@
+#include "Commands.h"
+
+#include <istream>
+#include <nlohmann/json.hpp>
+#include <ostream>
+#include <sstream>
+
+#include "CliOptions.h"
+#include "ConsoleView.h"
+#include "Session.h"
+#include "app/Strings.h"
+#include "device/PortList.h"
+#include "device/PortScanner.h"
+#include "platform/PortPaths.h"
+#include "update/CatalogueComparison.h"
+
+namespace velmar::cli {
+
+namespace {
+
+using nlohmann::json;
+
+// Longest a whole update may run once it was accepted; the sequencer ends far sooner.
+constexpr uint64_t kUpdateLimitMs = 30 * 60 * 1000;
+// Longest the eight requests of a version check may take.
+constexpr uint64_t kCheckLimitMs = 120 * 1000;
+// How long the posted options-only request may take to start the sequencer.
+constexpr uint64_t kOptionsStartMs = 3000;
+
+// One command's outcome: an exit code, the result document, and an error for the user.
+struct Outcome {
+  int exit = kExitOk;
+  json result = json::object();
+  std::string error;
+};
+
+std::string HexCode(uint16_t code) {
+  char text[8];
+  snprintf(text, sizeof text, "0x%04X", code);
+  return text;
+}
+
+bool IsAdapterName(const std::string& name) {
+  for (const char* adapter : PortScanner::kAdapterNames)
+    if (name.find(adapter) != std::string::npos) return true;
+  return false;
+}
+
+// ---------------------------------------------------------------- results as JSON
+
+json IdentityJson(MainWindow& window) {
+  const DeviceIdentity& identity = window.Identity();
+  ToolDevice& device = window.Device();
+  json options = json::array();
+  for (const ToolOption& option : device.Options())
+    options.push_back({{"code", option.code}, {"active", option.active != 0}, {"version", option.version}});
+  return {{"port", window.Port().Port()},
+          {"protocol", static_cast<int>(device.Protocol())},
+          {"serialNumber", identity.serial_number},
+          {"bootVersion", identity.boot_version},
+          {"softwareVersion", identity.software_version},
+          {"hardwareVersion", identity.hardware_version},
+          {"softwareLabel", window.ShownSoftwareVersion()},
+          {"options", options},
+          {"databases", device.Databases()}};
+}
+
+json CatalogueJson(MainWindow& window) {
+  VersionCheckWorker& check = window.VersionCheck();
+  const VersionInfo& version = check.Version();
+  const CatalogueComparison comparison =
+      CompareCatalogue(ToolReport::From(window.Device()), check.Databases(), check.Options(), version);
+
+  json options = json::array();
+  for (int i = 0; i < check.Options().Count(); ++i) {
+    OptionRecord record;
+    if (check.Options().OptionAt(i, record) != 0) continue;
+    options.push_back({{"code", record.code}, {"name", std::string(record.name)}, {"sigle", std::string(record.sigle)},
+                       {"version", std::string(record.ver)}, {"selected", comparison.selection.Contains(record.code)}});
+  }
+  json databases = json::array();
+  for (int i = 0; i < comparison.marked_databases.Count(); ++i) {
+    const DatabasePair pair = comparison.marked_databases.PairAt(i);
+    databases.push_back({{"dbs", std::string(pair.dbs)}, {"rel", std::string(pair.rel)}, {"load", pair.load != 0}});
+  }
+  json others = json::array();
+  for (int i = 0; i < check.Others().Count(); ++i) {
+    std::string name;
+    if (check.Others().NameAt(i, name) == 0) others.push_back(name);
+  }
+
+  // What an update would load, in the sequencer's order.
+  json loads = json::array();
+  if (version.NewVersionAvailable()) loads.push_back("main software " + version.NewVersion());
+  DatabaseList to_load = comparison.marked_databases;
+  to_load.Rewind();
+  for (int i = 0; i < to_load.FilesToLoad(); ++i) {
+    std::string name;
+    to_load.NextFileToLoad(name);
+    if (name.empty()) break;
+    loads.push_back("database " + name);
+  }
+  for (uint16_t code : comparison.selection.Codes()) {
+    OptionRecord record;
+    const std::string label = check.Options().FindByCode(code, record) == 0 && record.sigle[0]
+                                  ? std::string(record.sigle) : HexCode(code);
+    loads.push_back("option " + label);
+  }
+  for (const auto& name : others) loads.push_back("other " + name.get<std::string>());
+
+  return {{"availableVersion", window.AvailableVersionText()},
+          {"newVersionAvailable", version.NewVersionAvailable()},
+          {"serverMessage", version.ServerMsg()},
+          {"databasesUpToDate", comparison.databases_up_to_date},
+          {"optionsUpToDate", comparison.options_up_to_date},
+          {"sdCardNeeded", comparison.sd_card_needed},
+          {"zone", check.Databases().Zone()},
+          {"country", check.Databases().Country()},
+          {"options", options},
+          {"databases", databases},
+          {"others", others},
+          {"updateWouldLoad", loads}};
+}
+
+// ---------------------------------------------------------------- results as text
+
+void PrintIdentity(std::ostream& out, const json& identity) {
+  out << "Port:             COM" << identity["port"].get<int>() << "\n"
+      << "Register map:     " << identity["protocol"].get<int>() << "\n"
+      << "Serial number:    " << identity["serialNumber"].get<std::string>() << "\n"
+      << "Boot version:     " << identity["bootVersion"].get<std::string>() << "\n"
+      << "Software version: " << identity["softwareVersion"].get<std::string>() << "\n"
+      << "Hardware version: " << identity["hardwareVersion"].get<std::string>() << "\n"
+      << "Software label:   " << identity["softwareLabel"].get<std::string>() << "\n";
+  out << "Options:";
+  if (identity["options"].empty()) out << "          none";
+  out << "\n";
+  for (const json& option : identity["options"]) {
+    out << "  " << HexCode(option["code"].get<uint16_t>()) << "  "
+        << (option["active"].get<bool>() ? "active  " : "inactive") << "  version "
+        << (option["version"].get<std::string>().empty() ? "-" : option["version"].get<std::string>()) << "\n";
+  }
+  out << "Databases:";
+  if (identity["databases"].empty()) out << "        none";
+  out << "\n";
+  for (const json& name : identity["databases"]) out << "  " << name.get<std::string>() << "\n";
+}
+
+void PrintCatalogue(std::ostream& out, const json& catalogue) {
+  auto yes_no = [](const json& value) { return value.get<bool>() ? "yes" : "no"; };
+  out << "Available version: " << catalogue["availableVersion"].get<std::string>()
+      << (catalogue["newVersionAvailable"].get<bool>() ? "  (newer)" : "  (not newer)") << "\n";
+  if (!catalogue["serverMessage"].get<std::string>().empty())
+    out << "Server message:    " << catalogue["serverMessage"].get<std::string>() << "\n";
+  out << "Databases up to date: " << yes_no(catalogue["databasesUpToDate"]) << "\n"
+      << "Options up to date:   " << yes_no(catalogue["optionsUpToDate"]) << "\n"
+      << "SD card needed:       " << yes_no(catalogue["sdCardNeeded"]) << "\n";
+  out << "Offered options:\n";
+  for (const json& option : catalogue["options"]) {
+    out << "  " << HexCode(option["code"].get<uint16_t>()) << "  " << option["sigle"].get<std::string>()
+        << "  version " << option["version"].get<std::string>() << "  " << option["name"].get<std::string>()
+        << (option["selected"].get<bool>() ? "  (to load)" : "") << "\n";
+  }
+  out << "Offered databases:\n";
+  for (const json& pair : catalogue["databases"]) {
+    out << "  " << pair["dbs"].get<std::string>() << "  " << pair["rel"].get<std::string>()
+        << (pair["load"].get<bool>() ? "  (to load)" : "  (installed)") << "\n";
+  }
+  out << "Other packages:\n";
+  for (const json& name : catalogue["others"]) out << "  " << name.get<std::string>() << "\n";
+  out << "An update would load:\n";
+  if (catalogue["updateWouldLoad"].empty()) out << "  nothing new\n";
+  for (const json& item : catalogue["updateWouldLoad"]) out << "  " << item.get<std::string>() << "\n";
+}
+
+// ---------------------------------------------------------------- commands
+
+Outcome RunPorts(const CliOptions& options, std::ostream& out) {
+  Outcome outcome;
+  PortList ports;
+  ports.Enumerate();
+  json list = json::array();
+  for (const PortEntry& entry : ports.Entries()) {
+    const auto device = ResolvePortDevice(static_cast<uint8_t>(entry.number));
+    list.push_back({{"number", entry.number},
+                    {"device", device.value_or("")},
+                    {"name", entry.friendly_name},
+                    {"adapter", IsAdapterName(entry.friendly_name)}});
+  }
+  outcome.result["ports"] = list;
+  if (options.json) return outcome;
+  if (list.empty()) out << "No serial ports found.\n";
+  for (const json& port : list) {
+    out << "COM" << port["number"].get<int>() << "  " << port["device"].get<std::string>() << "  "
+        << port["name"].get<std::string>() << (port["adapter"].get<bool>() ? "  <- tool adapter" : "") << "\n";
+  }
+  return outcome;
+}
+
+Outcome RunInfo(const CliOptions& options, Session& session, std::ostream& out) {
+  Outcome outcome;
+  outcome.result["tool"] = IdentityJson(session.Window());
+  if (!options.json) PrintIdentity(out, outcome.result["tool"]);
+  return outcome;
+}
+
+// Runs until the version check answered or failed.
+bool WaitForCheck(Session& session, Outcome& outcome) {
+  MainWindow& window = session.Window();
+  auto failed = [&] { return !window.CheckAnswered() && session.LogHas(kStrServerUnreachable); };
+  session.RunUntil([&] { return window.CheckAnswered() || failed(); }, kCheckLimitMs);
+  if (window.CheckAnswered()) return true;
+  outcome.exit = kExitFailed;
+  outcome.error = failed() ? LoadString(kStrServerUnreachable) +
+                                 " Check the network and the server address (--server or $VELMAR_SERVER)."
+                           : "the update server did not answer in time";
+  return false;
+}
+
+Outcome RunCheck(const CliOptions& options, Session& session, std::ostream& out) {
+  Outcome outcome;
+  outcome.result["tool"] = IdentityJson(session.Window());
+  if (!WaitForCheck(session, outcome)) return outcome;
+  outcome.result["catalogue"] = CatalogueJson(session.Window());
+  if (!options.json) {
+    PrintIdentity(out, outcome.result["tool"]);
+    PrintCatalogue(out, outcome.result["catalogue"]);
+  }
+  return outcome;
+}
+
+bool IsOffer(const std::string& question) {
+  for (int id : {kStrAskUpdate, kStrAskUpdateSdCard, kStrAskOverwrite, kStrAskOverwriteSdCard})
+    if (question == LoadString(id)) return true;
+  return false;
+}
+
+Outcome RunUpdate(const CliOptions& options, Session& session, ConsoleView& view, std::ostream& out) {
+  Outcome outcome;
+  MainWindow& window = session.Window();
+  outcome.result["tool"] = IdentityJson(window);
+  if (!WaitForCheck(session, outcome)) return outcome;
+
+  auto ended = [&] {
+    return view.BoxShown(LoadString(kStrUpToDate)) || view.BoxShown(LoadString(kStrUpdateFailed)) ||
+           view.BoxShown(LoadString(kStrNeedSdCard)) || view.BoxShown(LoadString(kStrCompatibilityError));
+  };
+  if (options.options_only) {
+    if (window.SelectedOptions().Count() == 0) {
+      outcome.exit = kExitFailed;
+      outcome.error = "no option to load: the tool has no active option that the server offers";
+      return outcome;
+    }
+    window.RequestOptionsOnlyUpdate();
+    if (!session.RunUntil([&] { return !window.Sequencer().IsIdle() || ended(); }, kOptionsStartMs)) {
+      outcome.exit = kExitFailed;
+      outcome.error = "the options update did not start: the tool did not answer; reconnect it and try again";
+      return outcome;
+    }
+  } else {
+    const bool declined = !view.Questions().empty() && IsOffer(view.Questions().back().text) &&
+                          !view.Questions().back().answer;
+    if (declined || window.Sequencer().IsIdle()) {
+      outcome.exit = kExitFailed;
+      outcome.error = "update declined; nothing was loaded (--yes accepts the offer)";
+      outcome.result["declined"] = true;
+      return outcome;
+    }
+  }
+
+  session.RunUntil(ended, kUpdateLimitMs);
+  view.FinishOutput();
+  outcome.result["softwareVersion"] = window.Identity().software_version;
+  outcome.result["status"] = window.Sequencer().StatusText();
+  if (view.BoxShown(LoadString(kStrUpToDate))) {
+    outcome.result["message"] = LoadString(kStrUpToDate);
+  } else if (view.BoxShown(LoadString(kStrNeedSdCard))) {
+    outcome.exit = kExitNeedSdCard;
+    outcome.error = LoadString(kStrNeedSdCard);
+  } else if (view.BoxShown(LoadString(kStrUpdateFailed))) {
+    outcome.exit = kExitFailed;
+    outcome.error = LoadString(kStrUpdateFailed);
+  } else if (view.BoxShown(LoadString(kStrCompatibilityError))) {
+    outcome.exit = kExitFailed;
+    outcome.error = LoadString(kStrCompatibilityError);
+  } else {
+    outcome.exit = kExitFailed;
+    outcome.error = "the update did not end in time";
+  }
+  if (!options.json && outcome.exit == kExitOk) out << "Software version: " << window.Identity().software_version << "\n";
+  return outcome;
+}
+
+Outcome RunDeviceCommand(const CliOptions& options, ConsoleView& view, const CliStreams& streams) {
+  Outcome outcome;
+  if (options.command == Command::Update && options.options_only) {
+    // The offer is the full update; an options-only run declines it and asks for its own.
+    for (int id : {kStrAskUpdate, kStrAskUpdateSdCard, kStrAskOverwrite, kStrAskOverwriteSdCard})
+      view.ForceAnswer(LoadString(id), false);
+  }
+  if (options.command != Command::Update) {
+    // Only an update loads anything into the tool.
+    for (int id : {kStrAskUpdate, kStrAskUpdateSdCard, kStrAskOverwrite, kStrAskOverwriteSdCard})
+      view.ForceAnswer(LoadString(id), false);
+  }
+  if (options.command == Command::Info) view.ForceAnswer(LoadString(kStrAskShowSensorInfo), false);
+
+  Session session(options, view, streams.err);
+  if ((outcome.exit = session.Start(outcome.error)) != kExitOk) return outcome;
+  if ((outcome.exit = session.WaitForTool(outcome.error)) != kExitOk) return outcome;
+  std::ostream& out = streams.out;
+  switch (options.command) {
+    case Command::Info: return RunInfo(options, session, out);
+    case Command::Check: return RunCheck(options, session, out);
+    case Command::Update: return RunUpdate(options, session, view, out);
+    default: break;
+  }
+  return outcome;
+}
+
+}  // namespace
+
+int RunCli(const std::vector<std::string>& args, const CliStreams& streams) {
+  const bool wants_json = [&] {
+    for (const auto& arg : args)
+      if (arg == "--json") return true;
+    return false;
+  }();
+  const ParseOutcome parsed = ParseArguments(args);
+  if (!parsed.options) {
+    if (wants_json) {
+      streams.out << json{{"ok", false}, {"exit", kExitUsage}, {"error", parsed.error}}.dump(2) << "\n";
+    } else {
+      streams.err << "velmar-cli: " << parsed.error << "\n\n" << UsageText(Command::None);
+    }
+    return kExitUsage;
+  }
+  CliOptions options = *parsed.options;
+  if (options.help) {
+    streams.out << UsageText(options.command);
+    return kExitOk;
+  }
+
+  // With --json stdout carries the document alone; questions are No unless --yes.
+  AnswerPolicy policy = options.answers;
+  if (policy == AnswerPolicy::Ask && (options.json || !streams.in_is_terminal)) policy = AnswerPolicy::No;
+  std::ostream& log = options.json ? streams.err : streams.out;
+  ConsoleView view(log, streams.in, policy, !options.json && streams.out_is_terminal);
+
+  Outcome outcome = options.command == Command::Ports ? RunPorts(options, streams.out)
+                                                      : RunDeviceCommand(options, view, streams);
+  view.FinishOutput();
+  if (options.json) {
+    json document = {{"command", CommandName(options.command)}, {"ok", outcome.exit == kExitOk},
+                     {"exit", outcome.exit}};
+    for (auto& [key, value] : outcome.result.items()) document[key] = value;
+    if (!outcome.error.empty()) document["error"] = outcome.error;
+    streams.out << document.dump(2) << "\n";
+  } else if (!outcome.error.empty()) {
+    streams.err << "velmar-cli: " << outcome.error << "\n";
+  }
+  streams.out.flush();
+  return outcome.exit;
+}
+
+}  // namespace velmar::cli

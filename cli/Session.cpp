@@ -1,0 +1,162 @@
+#include "Session.h"
+
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <mutex>
+#include <ostream>
+
+#include "app/AppConfig.h"
+#include "app/Strings.h"
+#include "device/PortList.h"
+#include "device/PortScanner.h"
+#include "platform/Clock.h"
+#include "platform/PortPaths.h"
+
+namespace velmar::cli {
+
+namespace {
+
+std::string MakePrivateFolder() {
+  const char* tmp = getenv("TMPDIR");
+  std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/velmar-cli-XXXXXX";
+  if (!mkdtemp(pattern.data())) return {};
+  return pattern;
+}
+
+bool IsAdapterName(const std::string& name) {
+  for (const char* adapter : PortScanner::kAdapterNames)
+    if (name.find(adapter) != std::string::npos) return true;
+  return false;
+}
+
+}  // namespace
+
+std::string PortAccessProblem(const std::string& device_path) {
+  if (access(device_path.c_str(), R_OK | W_OK) == 0) return {};
+  if (errno == EACCES || errno == EPERM) {
+    return "no permission to open " + device_path +
+           ": add your user to the dialout group (sudo adduser $USER dialout), then log in again";
+  }
+  return {};
+}
+
+Session::Session(const CliOptions& options, ConsoleView& view, std::ostream& trace)
+    : options_(options), view_(view), trace_(trace) {}
+
+Session::~Session() {
+  window_.reset();
+  if (!folder_.empty()) {
+    std::error_code ignored;
+    std::filesystem::remove_all(folder_, ignored);
+  }
+}
+
+int Session::Start(std::string& error) {
+  if (options_.port) {
+    const auto device = ResolvePortDevice(static_cast<uint8_t>(*options_.port));
+    if (!device) {
+      error = "port " + std::to_string(*options_.port) +
+              " is not present; `velmar-cli ports` lists the ports there are";
+      return kExitNoTool;
+    }
+    if (std::string problem = PortAccessProblem(*device); !problem.empty()) {
+      error = problem;
+      return kExitFailed;
+    }
+  }
+
+  folder_ = MakePrivateFolder();
+  if (folder_.empty()) {
+    error = std::string("cannot create a temporary folder: ") + strerror(errno) + "; check TMPDIR";
+    return kExitFailed;
+  }
+  // The user's settings as they are, with the port choice of the command line; the program's
+  // own self-update never runs from here. The user's file is left untouched.
+  AppConfig config;
+  config.Load(options_.config_path);
+  config.upgradeCheck = 0;
+  if (options_.port) {
+    config.autoDetect = 0;
+    config.portNumber = *options_.port;
+  } else {
+    config.autoDetect = 1;
+  }
+  const std::string config_path = folder_ + "/" + AppConfig::kFileName;
+  if (config.Save(config_path) != 0) {
+    error = "cannot write the settings of the run into " + folder_;
+    return kExitFailed;
+  }
+
+  MainWindowSetup setup;
+  setup.server = options_.server;
+  setup.config_path = config_path;
+  setup.program_folder = folder_;
+  setup.show_at_start = false;
+  window_ = std::make_unique<MainWindow>(view_, loop_, setup);
+  if (options_.trace) {
+    // Frames come from the scanner's and the transfer's threads as well as from the loop's.
+    auto lock = std::make_shared<std::mutex>();
+    window_->Device().Master().SetTraceHook(
+        [this, lock](FrameDirection direction, const uint8_t* bytes, size_t count) {
+          const std::string line = FormatTraceLine(direction, bytes, count) + "\n";
+          std::lock_guard<std::mutex> hold(*lock);
+          trace_ << line << std::flush;
+        });
+  }
+  window_->Initialize();
+  return kExitOk;
+}
+
+bool Session::RunUntil(const std::function<bool()>& done, uint64_t max_ms) {
+  Clock& clock = SystemClock();
+  const uint64_t deadline = clock.NowMs() + max_ms;
+  // The window's one-second timer wakes the loop, so the deadline is seen within a second.
+  loop_.RunUntil([&] { return done() || clock.NowMs() >= deadline; });
+  return done();
+}
+
+bool Session::LogHas(int string_id) const {
+  return window_->Log().text().find(LoadString(string_id) + "\r\n") != std::string::npos;
+}
+
+int Session::WaitForTool(std::string& error) {
+  const uint64_t timeout_ms = static_cast<uint64_t>(options_.timeout_seconds) * 1000;
+  if (!RunUntil([&] { return LogHas(kStrDeviceDetected); }, timeout_ms)) {
+    error = "no tool found within " + std::to_string(options_.timeout_seconds) + " s. " + NoToolAdvice();
+    return kExitNoTool;
+  }
+  if (window_->Identity().serial_number.empty() || window_->Identity().hardware_version.empty()) {
+    error = "the tool answered but its identity could not be read; reconnect it and try again";
+    return kExitFailed;
+  }
+  return kExitOk;
+}
+
+std::string Session::NoToolAdvice() const {
+  if (options_.port) {
+    return "Check that the tool is switched on and connected to port " + std::to_string(*options_.port) +
+           ", or leave out --port to find it by its adapter.";
+  }
+  PortList ports;
+  ports.Enumerate();
+  bool adapter_present = false;
+  for (const PortEntry& entry : ports.Entries()) {
+    if (!IsAdapterName(entry.friendly_name)) continue;
+    adapter_present = true;
+    const auto device = ResolvePortDevice(static_cast<uint8_t>(entry.number));
+    if (!device) continue;
+    if (std::string problem = PortAccessProblem(*device); !problem.empty()) return problem + ".";
+  }
+  if (adapter_present) {
+    return "The tool's adapter is there but the tool did not answer: switch the tool on, or "
+           "reconnect it, and try again.";
+  }
+  return "No port carries the tool's adapter: connect the tool, or name its port with --port N "
+         "(`velmar-cli ports` lists them).";
+}
+
+}  // namespace velmar::cli

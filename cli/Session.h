@@ -1,0 +1,52 @@
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <iosfwd>
+#include <memory>
+#include <string>
+
+#include "CliOptions.h"
+#include "ConsoleView.h"
+#include "app/MainWindow.h"
+#include "app/StdEventLoop.h"
+
+namespace velmar::cli {
+
+// One run of the window logic for a command: the settings of the run (from the user's file,
+// with the port choice of the command line and never the program's self-update) in a private
+// folder, the event loop, the window, and the wait for the tool.
+class Session {
+ public:
+  Session(const CliOptions& options, ConsoleView& view, std::ostream& trace);
+  ~Session();
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
+
+  // Writes the run's settings and starts the window's device search. An exit code; on a
+  // failure `error` says what went wrong and what to try.
+  int Start(std::string& error);
+  // Runs the window until a tool is found and identified, or the detection time-out.
+  int WaitForTool(std::string& error);
+  // Runs the window until done() or max_ms have passed; done() at the end.
+  bool RunUntil(const std::function<bool()>& done, uint64_t max_ms);
+
+  MainWindow& Window() { return *window_; }
+  // The window's current status log holds this line.
+  bool LogHas(int string_id) const;
+
+ private:
+  // Why no tool was found, when the ports tell: a present adapter port we may not open.
+  std::string NoToolAdvice() const;
+
+  const CliOptions& options_;
+  ConsoleView& view_;
+  std::ostream& trace_;
+  std::string folder_;
+  StdEventLoop loop_;
+  std::unique_ptr<MainWindow> window_;
+};
+
+// "permission denied" advice for a port device we may not read and write; empty when we may.
+std::string PortAccessProblem(const std::string& device_path);
+
+}  // namespace velmar::cli
