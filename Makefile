@@ -31,6 +31,11 @@ test-tsan: deps
 	cmake --build $(TSAN_BUILD) -j $(JOBS)
 	cd $(TSAN_BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 300
 
+# The main job on one machine: a virtual tool brought up to date from the local update server
+# by velmar-cli (builds what it needs).
+demo: configure
+	BUILD=$(BUILD) ./scripts/demo.sh
+
 bench: build
 	@for b in $(BUILD)/bench/*/velmar-bench-*; do [ -x "$$b" ] && "$$b"; done
 

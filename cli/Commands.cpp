@@ -229,6 +229,19 @@ Outcome RunCheck(const CliOptions& options, Session& session, std::ostream& out)
   return outcome;
 }
 
+// The tool's software version as it reports it now. The window's identity keeps the version
+// of the information record read at detection, which a second-map tool does not re-send.
+std::string ReadSoftwareVersionNow(MainWindow& window) {
+  ToolDevice& device = window.Device();
+  ToolDeviceLock conversation(device);
+  std::string version;
+  if (device.Protocol() == DeviceProtocol::Protocol2 && device.ReadInfoRecord() != 0) {
+    return window.Identity().software_version;
+  }
+  if (device.ReadSoftwareVersion(version) != 0 || version.empty()) return window.Identity().software_version;
+  return version;
+}
+
 bool IsOffer(const std::string& question) {
   for (int id : {kStrAskUpdate, kStrAskUpdateSdCard, kStrAskOverwrite, kStrAskOverwriteSdCard})
     if (question == LoadString(id)) return true;
@@ -270,7 +283,7 @@ Outcome RunUpdate(const CliOptions& options, Session& session, ConsoleView& view
 
   session.RunUntil(ended, kUpdateLimitMs);
   view.FinishOutput();
-  outcome.result["softwareVersion"] = window.Identity().software_version;
+  outcome.result["softwareVersion"] = ReadSoftwareVersionNow(window);
   outcome.result["status"] = window.Sequencer().StatusText();
   if (view.BoxShown(LoadString(kStrUpToDate))) {
     outcome.result["message"] = LoadString(kStrUpToDate);
@@ -287,7 +300,7 @@ Outcome RunUpdate(const CliOptions& options, Session& session, ConsoleView& view
     outcome.exit = kExitFailed;
     outcome.error = "the update did not end in time";
   }
-  if (!options.json && outcome.exit == kExitOk) out << "Software version: " << window.Identity().software_version << "\n";
+  if (!options.json && outcome.exit == kExitOk) out << "Software version: " << outcome.result["softwareVersion"].get<std::string>() << "\n";
   return outcome;
 }
 
