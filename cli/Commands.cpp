@@ -1,5 +1,6 @@
 #include "Commands.h"
 
+#include <filesystem>
 #include <istream>
 #include <nlohmann/json.hpp>
 #include <ostream>
@@ -181,9 +182,13 @@ Outcome RunPorts(const CliOptions& options, std::ostream& out) {
   ports.Enumerate();
   json list = json::array();
   for (const PortEntry& entry : ports.Entries()) {
-    const auto device = ResolvePortDevice(static_cast<uint8_t>(entry.number));
+    // The device behind a registered link, so that the user sees what will be opened.
+    std::string device = ResolvePortDevice(static_cast<uint8_t>(entry.number)).value_or("");
+    std::error_code error;
+    if (const auto target = std::filesystem::canonical(device, error); !device.empty() && !error)
+      device = target.string();
     list.push_back({{"number", entry.number},
-                    {"device", device.value_or("")},
+                    {"device", device},
                     {"name", entry.friendly_name},
                     {"adapter", IsAdapterName(entry.friendly_name)}});
   }
