@@ -1,0 +1,183 @@
+// The real velmar-cli as a process against velmar-toolsim and velmar-serversim, each test in
+// its own port directory and on its own loopback port; every process is stopped by pid.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "ChildProcess.h"
+#include "UpdateTestSupport.h"
+#include "support/Pty.h"
+
+namespace velmar {
+namespace {
+
+using namespace std::chrono_literals;
+using nlohmann::json;
+using testing::ChildProcess;
+using testing::ServerProcess;
+using testing::TempDir;
+using testing::TempPortDir;
+
+struct CliResult {
+  int exit = -1;
+  std::string out;
+  std::string err;
+};
+
+class CliEndToEnd : public ::testing::Test {
+ protected:
+  // Starts the virtual tool on port 5 of this test's port directory; true once it is ready.
+  bool StartTool(const std::string& profile) {
+    const std::vector<std::string> args = {VELMAR_TOOLSIM_EXE, "--profile", std::string(VELMAR_PROFILES) + "/" + profile,
+                                           "--port", "5", "--state", StatePath(), "--restart-delay-ms", "300",
+                                           "--progress-interval-ms", "100"};
+    if (!tool_.Start(args)) return false;
+    std::string line;
+    return tool_.ReadLine(line, 10s) && line.rfind("COM5 ", 0) == 0;
+  }
+  // Stops the tool, which writes its state file, and reads the file.
+  json StopToolAndReadState() {
+    tool_.Stop(SIGTERM, 10s);
+    std::ifstream file(StatePath());
+    return json::parse(file, nullptr, false);
+  }
+  std::string StatePath() const { return work_.File("tool-state.json"); }
+
+  // Runs velmar-cli in the test's folder (it writes the sensor report there).
+  CliResult RunCli(const std::vector<std::string>& args, std::chrono::seconds deadline = 60s) {
+    std::vector<std::string> command = {"/bin/sh", "-c", "cd \"$0\" && exec \"$@\"", work_.Path(), VELMAR_CLI_EXE};
+    command.insert(command.end(), args.begin(), args.end());
+    ChildProcess cli;
+    CliResult result;
+    if (!cli.Start(command)) return result;
+    cli.ReadAll(result.out, deadline);
+    result.exit = cli.WaitExit(5s);
+    result.err = cli.Stderr();
+    return result;
+  }
+
+  TempPortDir ports_;
+  TempDir work_;
+  ChildProcess tool_;
+};
+
+// A loopback port that nothing listens on.
+int ClosedPort() {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t size = sizeof address;
+  int port = 9;
+  if (bind(fd, reinterpret_cast<sockaddr*>(&address), size) == 0 &&
+      getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) == 0)
+    port = ntohs(address.sin_port);
+  close(fd);
+  return port;
+}
+
+TEST_F(CliEndToEnd, InfoFindsAToolOfTheSecondMapByItsAdapter) {
+  ASSERT_TRUE(StartTool("protocol2.json"));
+  const CliResult run = RunCli({"info", "--json", "--timeout", "20"});
+  ASSERT_EQ(run.exit, 0) << run.out << run.err;
+  const json document = json::parse(run.out);
+  EXPECT_EQ(document["ok"], true);
+  const json& tool = document["tool"];
+  EXPECT_EQ(tool["serialNumber"], "QL7-12-000123");
+  EXPECT_EQ(tool["protocol"], 2);
+  EXPECT_EQ(tool["port"], 5);
+  EXPECT_EQ(tool["softwareVersion"], "1.00");
+  EXPECT_FALSE(tool["options"].empty());
+  EXPECT_FALSE(tool["databases"].empty());
+  EXPECT_NE(run.err.find("Device Detected."), std::string::npos) << "the log goes to stderr";
+}
+
+TEST_F(CliEndToEnd, InfoOnTheFirstMapOnAGivenPortWithFramesTraced) {
+  ASSERT_TRUE(StartTool("protocol1.json"));
+  const CliResult run = RunCli({"info", "--port", "5", "--trace", "--timeout", "20"});
+  ASSERT_EQ(run.exit, 0) << run.out << run.err;
+  EXPECT_NE(run.out.find("Serial number:    QL7-12-000045"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("Register map:     1"), std::string::npos) << run.out;
+  EXPECT_NE(run.err.find("> 7F "), std::string::npos) << "frames to slave 127 on stderr";
+}
+
+TEST_F(CliEndToEnd, UpdateBringsAProtocol2ToolToTheNewSoftware) {
+  if (!testing::HaveServer()) GTEST_SKIP() << "the local update server was not built";
+  ServerProcess server;
+  ASSERT_TRUE(server.Start(testing::DemoCatalog()));
+  ASSERT_TRUE(StartTool("protocol2.json"));
+  const CliResult run =
+      RunCli({"update", "--yes", "--json", "--server", server.Address().ToString(), "--timeout", "20"}, 100s);
+  ASSERT_EQ(run.exit, 0) << run.out << run.err;
+  const json document = json::parse(run.out);
+  EXPECT_EQ(document["message"], "Congratulation ! Your tool is up to date.");
+  EXPECT_EQ(document["softwareVersion"], "1.10");
+  EXPECT_NE(run.err.find("Congratulation ! Your tool is up to date."), std::string::npos);
+  EXPECT_NE(run.err.find("Transfer 100 %"), std::string::npos);
+
+  const json state = StopToolAndReadState();
+  ASSERT_TRUE(state.is_object());
+  EXPECT_EQ(state["softwareVersion"], "1.10");
+  std::string status;
+  for (const json& entry : server.Log())
+    if (entry.contains("update")) status = entry["update"].value("status", "");
+  EXPECT_EQ(status, "PASS");
+}
+
+TEST_F(CliEndToEnd, CheckShowsTheOfferAndLoadsNothing) {
+  if (!testing::HaveServer()) GTEST_SKIP() << "the local update server was not built";
+  ServerProcess server;
+  ASSERT_TRUE(server.Start(testing::DemoCatalog()));
+  ASSERT_TRUE(StartTool("protocol2.json"));
+  const CliResult run = RunCli({"check", "--yes", "--json", "--server", server.Address().ToString()});
+  ASSERT_EQ(run.exit, 0) << run.out << run.err;
+  const json document = json::parse(run.out);
+  const json& catalogue = document["catalogue"];
+  EXPECT_EQ(catalogue["newVersionAvailable"], true);
+  EXPECT_EQ(catalogue["availableVersion"], "1.10");
+  ASSERT_FALSE(catalogue["updateWouldLoad"].empty());
+  EXPECT_EQ(catalogue["updateWouldLoad"][0], "main software 1.10");
+  EXPECT_FALSE(catalogue["databases"].empty());
+  for (const json& entry : server.Log())
+    EXPECT_NE(entry.value("action", ""), "download_version") << "even --yes never loads from check";
+  const json state = StopToolAndReadState();
+  EXPECT_EQ(state["softwareVersion"], "1.00");
+  EXPECT_TRUE(state["finishes"].empty());
+}
+
+TEST_F(CliEndToEnd, AServerThatIsDownFailsTheUpdate) {
+  ASSERT_TRUE(StartTool("protocol2.json"));
+  const CliResult run =
+      RunCli({"update", "--yes", "--server", "127.0.0.1:" + std::to_string(ClosedPort()), "--timeout", "20"});
+  EXPECT_EQ(run.exit, 1) << run.out << run.err;
+  EXPECT_NE(run.out.find("Unable to connect to the Internet server."), std::string::npos) << run.out;
+  EXPECT_NE(run.err.find("Unable to connect to the Internet server."), std::string::npos) << run.err;
+  EXPECT_TRUE(StopToolAndReadState()["finishes"].empty());
+}
+
+TEST_F(CliEndToEnd, NoToolEndsWithFourWithinTheTimeout) {
+  const auto start = std::chrono::steady_clock::now();
+  const CliResult run = RunCli({"update", "--yes", "--timeout", "2", "--json"});
+  EXPECT_EQ(run.exit, 4) << run.out << run.err;
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
+  const json document = json::parse(run.out);
+  EXPECT_EQ(document["exit"], 4);
+  EXPECT_NE(document["error"].get<std::string>().find("no tool found"), std::string::npos);
+}
+
+TEST_F(CliEndToEnd, WrongUsageExitsTwo) {
+  const CliResult run = RunCli({"update", "--port", "abc"});
+  EXPECT_EQ(run.exit, 2);
+  EXPECT_NE(run.err.find("--port"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace velmar
