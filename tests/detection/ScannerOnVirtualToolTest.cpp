@@ -115,6 +115,23 @@ TEST_F(ScannerOnVirtualTool, ARestartedToolIsFoundAgainUnderTheSameNumber) {
   EXPECT_EQ(port_.Port(), 144);
 }
 
+TEST_F(ScannerOnVirtualTool, AStuckToolIsRestartedByTheSearchAndFoundWhenItIsBack) {
+  toolsim::VirtualToolOptions options = ToolOptions("protocol1.json", 146, "Ostar RS232 Emulation");
+  options.faults.silent_until_restart = true;
+  toolsim::VirtualTool tool(options);
+  ASSERT_EQ(tool.Start(), 0);
+  SearchOnce();
+  // Its adapter is away when the search reopens the port at once: no event, as for any port
+  // that does not reopen after the restart.
+  EXPECT_EQ(poster_.EventCodes(), (std::vector<int32_t>{kSearching, kAdapter}));
+  EXPECT_EQ(tool.State().restarts, 1u);
+  ASSERT_TRUE(tool.WaitForAppearances(2, 10s));
+  poster_.Clear();
+  SearchOnce();
+  EXPECT_EQ(poster_.EventCodes(), (std::vector<int32_t>{kSearching, kAdapter, kFound}));
+  EXPECT_EQ(device_.Protocol(), DeviceProtocol::Protocol1);
+}
+
 TEST(ScannerThread, FindsAndLosesATool) {
   TempPortDir dir;
   SerialPort port;

@@ -83,6 +83,10 @@ SlaveResponse ToolSlave::HandleFrame(const uint8_t* frame, size_t size) {
     response.note = "restarting: ignored";
     return response;
   }
+  if (faults_.silent_until_restart && !(size == 8 && frame[1] == 5 && Be16(frame + 2) == kRestartCoil)) {
+    response.note = "stuck until restarted: ignored";
+    return response;
+  }
   ++stats_.requests;
   if (faults_.stop_after_requests != 0 && stats_.requests > faults_.stop_after_requests) {
     stats_.hung = true;
@@ -455,6 +459,7 @@ void ToolSlave::BeginRestart(Outcome* outcome, bool boot_progress) {
 
 void ToolSlave::CompleteRestart() {
   restarting_ = false;
+  faults_.silent_until_restart = false;
   if (pending_version_) {
     software_version_ = *pending_version_;
     pending_version_.reset();

@@ -18,6 +18,7 @@ struct FaultSettings {
   std::vector<AddressRange> refused_ranges;  // in addition to the profile's
   uint64_t stop_after_requests = 0;          // answer nothing after this many requests; 0: never
   uint64_t unplug_at_block = 0;              // the K-th block write pulls the cable; 0: never
+  bool silent_until_restart = false;         // a stuck tool: only the restart coil wakes it
   double drop_rate = 0;                      // share of replies lost on the wire (0..1)
   double corrupt_rate = 0;                   // share of replies with one bit flipped (0..1)
   uint32_t seed = 1;

@@ -36,6 +36,7 @@ const char kUsage[] =
     "  --refuse FIRST-LAST       refuse block writes to these addresses (repeatable; 0x.. "
     "allowed)\n"
     "  --stop-after N            answer nothing after N requests\n"
+    "  --silent-until-restart    answer nothing until the restart coil is written\n"
     "  --unplug-at-block K       pull the cable at the K-th block write\n"
     "  --unplug-for-ms MS        and plug it back after MS (default: stay away)\n"
     "  --drop-rate P             lose this share of replies (0 to 1)\n"
@@ -100,6 +101,7 @@ int main(int argc, char** argv) {
     kTrace,
     kRefuse,
     kStopAfter,
+    kSilentUntilRestart,
     kUnplugAtBlock,
     kUnplugFor,
     kDropRate,
@@ -123,6 +125,7 @@ int main(int argc, char** argv) {
       {"trace", no_argument, nullptr, kTrace},
       {"refuse", required_argument, nullptr, kRefuse},
       {"stop-after", required_argument, nullptr, kStopAfter},
+      {"silent-until-restart", no_argument, nullptr, kSilentUntilRestart},
       {"unplug-at-block", required_argument, nullptr, kUnplugAtBlock},
       {"unplug-for-ms", required_argument, nullptr, kUnplugFor},
       {"drop-rate", required_argument, nullptr, kDropRate},
@@ -188,6 +191,9 @@ int main(int argc, char** argv) {
         options.faults.refused_ranges.push_back(range);
         break;
       }
+      case kSilentUntilRestart:
+        options.faults.silent_until_restart = true;
+        break;
       case kStopAfter:
         need(ParseUnsigned(optarg, UINT64_MAX, &number), "--stop-after");
         options.faults.stop_after_requests = number;
