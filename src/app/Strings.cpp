@@ -176,7 +176,7 @@ const std::string& LoadString(int id) {
 }
 
 std::string FormatMessage(std::string_view pattern, std::initializer_list<MessageArg> args) {
-  constexpr size_t kMaxSpec = 8;  // "!s!", "!d!", "!ld!"...: a longer run is not a spec
+  constexpr size_t kMaxFormatTag = 8;  // "!s!", "!d!", "!ld!"...: a longer run is no format tag
   std::string out;
   size_t i = 0;
   while (i < pattern.size()) {
@@ -190,10 +190,10 @@ std::string FormatMessage(std::string_view pattern, std::initializer_list<Messag
     size_t j = i + 1;
     int number = pattern[j++] - '0';
     if (j < pattern.size() && IsDigit(pattern[j])) number = number * 10 + (pattern[j++] - '0');
-    // An optional !spec!; only its presence matters, the argument decides how it shows.
+    // An optional format tag (!s!, !d!); only its presence matters, the argument decides how it shows.
     if (j < pattern.size() && pattern[j] == '!') {
       const size_t close = pattern.find('!', j + 1);
-      if (close != std::string_view::npos && close - j <= kMaxSpec) j = close + 1;
+      if (close != std::string_view::npos && close - j <= kMaxFormatTag) j = close + 1;
     }
     if (static_cast<size_t>(number) <= args.size()) out += (args.begin() + (number - 1))->Text();
     i = j;

@@ -57,14 +57,14 @@ TEST(PackBuilder, SeededPatternIsDeterministicAndSeedDependent) {
 }
 
 TEST(PackBuilder, Format101LayoutByteByByte) {
-  ItemSpec spec;
-  spec.format = ItemFormat::Format101;
-  spec.header.word1 = 0x0102;
-  spec.header.word2 = 0x0304;
-  spec.header.block1 = "HDR";
-  spec.sections.push_back(Section(0x11223344, 9, {0xAA, 0xBB}, "APP"));
+  ItemSpec layout;
+  layout.format = ItemFormat::Format101;
+  layout.header.word1 = 0x0102;
+  layout.header.word2 = 0x0304;
+  layout.header.block1 = "HDR";
+  layout.sections.push_back(Section(0x11223344, 9, {0xAA, 0xBB}, "APP"));
   std::string error;
-  auto item = BuildItem(spec, error);
+  auto item = BuildItem(layout, error);
   ASSERT_TRUE(item) << error;
   ASSERT_EQ(item->size(), 41u + 30 + 2 + 1);
   const auto& b = *item;
@@ -90,15 +90,15 @@ TEST(PackBuilder, Format101LayoutByteByByte) {
 }
 
 TEST(PackBuilder, Format100FillsUnusedSlotsAsEmpty) {
-  ItemSpec spec;
-  spec.format = ItemFormat::Format100;
-  spec.sections.push_back(Section(0x100, 2, SeededPattern(1, 0x10203)));
+  ItemSpec layout;
+  layout.format = ItemFormat::Format100;
+  layout.sections.push_back(Section(0x100, 2, SeededPattern(1, 0x10203)));
   SectionSpec empty;
   empty.empty = true;
   empty.kind = 1;
-  spec.sections.push_back(empty);
+  layout.sections.push_back(empty);
   std::string error;
-  auto item = BuildItem(spec, error);
+  auto item = BuildItem(layout, error);
   ASSERT_TRUE(item) << error;
   const auto& b = *item;
   EXPECT_EQ(b[34], 0x20);  // kind 2 in the high nibble
@@ -160,22 +160,22 @@ TEST(PackBuilder, EveryFormatParsesBackToTheSameSections) {
   f100.sections.push_back(Section(0x8000, 2, SeededPattern(21, 3000)));
   f100.sections.push_back(Section(0x40000, 14, SeededPattern(22, 10)));
 
-  for (const ItemSpec* spec : {&f101, &f100}) {
+  for (const ItemSpec* layout : {&f101, &f100}) {
     std::string error;
-    auto item = BuildItem(*spec, error);
+    auto item = BuildItem(*layout, error);
     ASSERT_TRUE(item) << error;
     PackageImage image;
     ASSERT_EQ(image.Parse(*item), 0);
     EXPECT_FALSE(image.IsRaw());
-    ASSERT_EQ(image.SectionCount(), spec->sections.size());
+    ASSERT_EQ(image.SectionCount(), layout->sections.size());
     EXPECT_EQ(image.TrailingBytes(), 0u);
-    for (size_t i = 0; i < spec->sections.size(); ++i) {
+    for (size_t i = 0; i < layout->sections.size(); ++i) {
       const ImageSection& got = image.Sections()[i];
       EXPECT_EQ(got.index, i);
-      EXPECT_EQ(got.address, spec->sections[i].address);
-      EXPECT_EQ(got.kind, spec->sections[i].kind);
-      EXPECT_EQ(got.name, spec->sections[i].name);
-      EXPECT_EQ(got.data, spec->sections[i].data);
+      EXPECT_EQ(got.address, layout->sections[i].address);
+      EXPECT_EQ(got.kind, layout->sections[i].kind);
+      EXPECT_EQ(got.name, layout->sections[i].name);
+      EXPECT_EQ(got.data, layout->sections[i].data);
     }
   }
 }
@@ -228,11 +228,11 @@ TEST_F(PackProgram, ZipsOneItemThatUnzipListsAndExtractsByteForByte) {
   ASSERT_EQ(RunCommand({"/usr/bin/zipinfo", zip}, &info), 0);
   EXPECT_NE(info.find("defX"), std::string::npos) << info;  // deflated by default
 
-  ItemSpec spec;
-  spec.sections.push_back(Section(0x10000, 2, SeededPattern(9, 4000), "APP"));
-  spec.sections.push_back(Section(0x80000, 3, {0x00, 0xFF, 0x10}));
+  ItemSpec layout;
+  layout.sections.push_back(Section(0x10000, 2, SeededPattern(9, 4000), "APP"));
+  layout.sections.push_back(Section(0x80000, 3, {0x00, 0xFF, 0x10}));
   std::string error;
-  auto expected = BuildItem(spec, error);
+  auto expected = BuildItem(layout, error);
   ASSERT_TRUE(expected);
   const auto extracted = UnzipItem(zip, "1.10.bin");
   EXPECT_EQ(extracted, *expected);

@@ -49,14 +49,14 @@ Bytes Zip(const Scratch& dir, const std::vector<pack::ZipItem>& items, bool stor
 
 // A valid format-101 item with one section of `length` pattern bytes at `address`.
 Bytes Item(uint32_t address, size_t length, uint32_t seed = 1) {
-  pack::ItemSpec spec;
+  pack::ItemSpec layout;
   pack::SectionSpec s;
   s.address = address;
   s.kind = 2;
   s.data = pack::SeededPattern(seed, length);
-  spec.sections.push_back(s);
+  layout.sections.push_back(s);
   std::string error;
-  auto item = pack::BuildItem(spec, error);
+  auto item = pack::BuildItem(layout, error);
   EXPECT_TRUE(item) << error;
   return item ? *item : Bytes{};
 }

@@ -105,10 +105,10 @@ bool ReadItem(const json& node, const std::string& baseDir, ZipItem& item, std::
   }
   if (!node.contains("format")) return ReadSource(node, baseDir, item.data, error);
 
-  ItemSpec spec;
+  ItemSpec layout;
   const json& f = node["format"];
   bool ok = false;
-  spec.format = FormatFromText(f.is_number() ? std::to_string(f.get<int>()) : f.get<std::string>(), ok);
+  layout.format = FormatFromText(f.is_number() ? std::to_string(f.get<int>()) : f.get<std::string>(), ok);
   if (!ok) {
     error = "\"format\" must be 100, 101 or \"raw\"";
     return false;
@@ -118,28 +118,28 @@ bool ReadItem(const json& node, const std::string& baseDir, ZipItem& item, std::
     uint32_t w = 0;
     if (h.contains("word1")) {
       if (!ReadNumber(h["word1"], w) || w > 0xFFFF) return SetError(error, "bad header word1");
-      spec.header.word1 = static_cast<uint16_t>(w);
+      layout.header.word1 = static_cast<uint16_t>(w);
     }
     if (h.contains("word2")) {
       if (!ReadNumber(h["word2"], w) || w > 0xFFFF) return SetError(error, "bad header word2");
-      spec.header.word2 = static_cast<uint16_t>(w);
+      layout.header.word2 = static_cast<uint16_t>(w);
     }
-    spec.header.block1 = h.value("block1", std::string());
-    spec.header.block2 = h.value("block2", std::string());
-    spec.header.block3 = h.value("block3", std::string());
+    layout.header.block1 = h.value("block1", std::string());
+    layout.header.block2 = h.value("block2", std::string());
+    layout.header.block3 = h.value("block3", std::string());
   }
-  spec.badCheckByte = node.value("checkByte", std::string("good")) == "bad";
+  layout.badCheckByte = node.value("checkByte", std::string("good")) == "bad";
   if (node.contains("sections")) {
     for (const json& s : node["sections"]) {
       SectionSpec section;
       if (!ReadSection(s, baseDir, section, error)) {
-        error = "section " + std::to_string(spec.sections.size()) + ": " + error;
+        error = "section " + std::to_string(layout.sections.size()) + ": " + error;
         return false;
       }
-      spec.sections.push_back(std::move(section));
+      layout.sections.push_back(std::move(section));
     }
   }
-  auto built = BuildItem(spec, error);
+  auto built = BuildItem(layout, error);
   if (!built) return false;
   item.data = std::move(*built);
   return true;

@@ -50,23 +50,23 @@ void AppendCheckByte(std::vector<uint8_t>& item, bool bad) {
   item.push_back(bad ? static_cast<uint8_t>(check ^ 0x5A) : check);
 }
 
-std::optional<std::vector<uint8_t>> BuildFormat100(const ItemSpec& spec, std::string& error) {
-  if (spec.sections.size() > kFormat100Slots) {
-    error = "format 100 has 8 descriptor slots, " + std::to_string(spec.sections.size()) +
+std::optional<std::vector<uint8_t>> BuildFormat100(const ItemSpec& layout, std::string& error) {
+  if (layout.sections.size() > kFormat100Slots) {
+    error = "format 100 has 8 descriptor slots, " + std::to_string(layout.sections.size()) +
             " sections given";
     return std::nullopt;
   }
   std::vector<uint8_t> item(kFormat100DataOffset, 0);
-  if (!PutHeader(item, 100, spec.header, 10, error)) return std::nullopt;
+  if (!PutHeader(item, 100, layout.header, 10, error)) return std::nullopt;
   for (size_t slot = 0; slot < kFormat100Slots; ++slot) {
     const size_t at = 34 + slot * 8;
-    if (slot >= spec.sections.size() || spec.sections[slot].empty) {
+    if (slot >= layout.sections.size() || layout.sections[slot].empty) {
       uint8_t kind = kEmptySlotKind;
-      if (slot < spec.sections.size() && spec.sections[slot].kind == 1) kind = 1;
+      if (slot < layout.sections.size() && layout.sections[slot].kind == 1) kind = 1;
       item[at] = static_cast<uint8_t>(kind << 4);
       continue;
     }
-    const SectionSpec& s = spec.sections[slot];
+    const SectionSpec& s = layout.sections[slot];
     if (s.kind > 15 || s.kind == 1 || s.kind == 15) {
       error = "format 100 section kind must be 0..15 and not 1 or 15 (those mark empty slots)";
       return std::nullopt;
@@ -87,24 +87,24 @@ std::optional<std::vector<uint8_t>> BuildFormat100(const ItemSpec& spec, std::st
     item[at + 3] = static_cast<uint8_t>(length >> 16);
     PutLe32(item, at + 4, s.address);
   }
-  for (const SectionSpec& s : spec.sections) {
+  for (const SectionSpec& s : layout.sections) {
     if (!s.empty) item.insert(item.end(), s.data.begin(), s.data.end());
   }
-  AppendCheckByte(item, spec.badCheckByte);
+  AppendCheckByte(item, layout.badCheckByte);
   return item;
 }
 
-std::optional<std::vector<uint8_t>> BuildFormat101(const ItemSpec& spec, std::string& error) {
-  if (spec.sections.size() > 255) {
+std::optional<std::vector<uint8_t>> BuildFormat101(const ItemSpec& layout, std::string& error) {
+  if (layout.sections.size() > 255) {
     error = "format 101 holds at most 255 sections";
     return std::nullopt;
   }
-  const size_t count = spec.sections.size();
+  const size_t count = layout.sections.size();
   std::vector<uint8_t> item(41 + count * kFormat101DescriptorSize, 0);
-  if (!PutHeader(item, 101, spec.header, 20, error)) return std::nullopt;
+  if (!PutHeader(item, 101, layout.header, 20, error)) return std::nullopt;
   item[40] = static_cast<uint8_t>(count);
   for (size_t i = 0; i < count; ++i) {
-    const SectionSpec& s = spec.sections[i];
+    const SectionSpec& s = layout.sections[i];
     if (s.empty) {
       error = "format 101 has no empty slots";
       return std::nullopt;
@@ -123,17 +123,17 @@ std::optional<std::vector<uint8_t>> BuildFormat101(const ItemSpec& spec, std::st
     PutLe32(item, at + 22, s.address);
     PutLe32(item, at + 26, static_cast<uint32_t>(s.data.size()));
   }
-  for (const SectionSpec& s : spec.sections) item.insert(item.end(), s.data.begin(), s.data.end());
-  AppendCheckByte(item, spec.badCheckByte);
+  for (const SectionSpec& s : layout.sections) item.insert(item.end(), s.data.begin(), s.data.end());
+  AppendCheckByte(item, layout.badCheckByte);
   return item;
 }
 
-std::optional<std::vector<uint8_t>> BuildRaw(const ItemSpec& spec, std::string& error) {
-  if (spec.sections.size() != 1 || spec.sections[0].empty) {
+std::optional<std::vector<uint8_t>> BuildRaw(const ItemSpec& layout, std::string& error) {
+  if (layout.sections.size() != 1 || layout.sections[0].empty) {
     error = "a raw item is exactly one section";
     return std::nullopt;
   }
-  const SectionSpec& s = spec.sections[0];
+  const SectionSpec& s = layout.sections[0];
   if (s.address != 0) {
     error = "a raw item is always written at address 0";
     return std::nullopt;
@@ -154,15 +154,15 @@ std::optional<std::vector<uint8_t>> BuildRaw(const ItemSpec& spec, std::string& 
 
 }  // namespace
 
-std::optional<std::vector<uint8_t>> BuildItem(const ItemSpec& spec, std::string& error) {
+std::optional<std::vector<uint8_t>> BuildItem(const ItemSpec& layout, std::string& error) {
   error.clear();
-  switch (spec.format) {
+  switch (layout.format) {
     case ItemFormat::Format100:
-      return BuildFormat100(spec, error);
+      return BuildFormat100(layout, error);
     case ItemFormat::Format101:
-      return BuildFormat101(spec, error);
+      return BuildFormat101(layout, error);
     case ItemFormat::Raw:
-      return BuildRaw(spec, error);
+      return BuildRaw(layout, error);
   }
   error = "unknown format";
   return std::nullopt;

@@ -35,11 +35,11 @@ struct ItemSpec {
   bool badCheckByte = false;
 };
 
-// Builds one package item. Returns nothing and sets `error` when the spec cannot be laid out:
+// Builds one package item. Returns nothing and sets `error` when the layout cannot be laid out:
 // too many sections or slots, a length beyond the field, a name or header text too long, a
 // raw item with more than one section or a nonzero address, or a raw item whose last byte
 // happens to be a valid check byte (the tool's reader would take it for a formatted item).
-std::optional<std::vector<uint8_t>> BuildItem(const ItemSpec& spec, std::string& error);
+std::optional<std::vector<uint8_t>> BuildItem(const ItemSpec& layout, std::string& error);
 
 // Deterministic section contents: the same seed and length always give the same bytes.
 std::vector<uint8_t> SeededPattern(uint32_t seed, size_t length);

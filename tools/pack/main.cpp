@@ -21,7 +21,7 @@ const char kUsage[] =
     "usage:\n"
     "  velmar-pack --manifest FILE --out-dir DIR\n"
     "      build every package of a JSON manifest into DIR\n"
-    "  velmar-pack --format 100|101|raw --section SPEC [--section SPEC]...\n"
+    "  velmar-pack --format 100|101|raw --section FIELDS [--section FIELDS]...\n"
     "              [--word1 N] [--word2 N] [--block1 T] [--block2 T] [--block3 T] [--bad-check]\n"
     "              (--out ITEM | --zip PACKAGE.zip --item NAME [--store])\n"
     "      build one item, bare or zipped under NAME\n"
@@ -29,7 +29,7 @@ const char kUsage[] =
     "      list a package's items (or a bare item) as the tool's reader sees them\n"
     "  velmar-pack --pattern SEED:LENGTH --out FILE\n"
     "      write the deterministic section contents used by the manifests\n"
-    "SPEC: comma-separated key=value: address=0x10000,kind=2,name=APP and one of\n"
+    "FIELDS: comma-separated key=value: address=0x10000,kind=2,name=APP and one of\n"
     "      pattern=SEED:LENGTH, file=PATH, hex=00FF..., or 'empty' (a format 100 empty slot)\n";
 
 bool SetError(std::string& error, std::string message) {
@@ -137,7 +137,7 @@ int Describe(const std::string& path) {
 
 int main(int argc, char** argv) {
   std::string manifest, outDir, out, zip, itemName, describe, pattern;
-  ItemSpec spec;
+  ItemSpec layout;
   bool haveFormat = false, store = false;
   std::string error;
 
@@ -172,25 +172,25 @@ int main(int argc, char** argv) {
     } else if (arg == "--format") {
       bool ok = false;
       if (!next(value)) return Fail("--format needs 100, 101 or raw");
-      spec.format = FormatFromText(value, ok);
+      layout.format = FormatFromText(value, ok);
       if (!ok) return Fail("--format needs 100, 101 or raw");
       haveFormat = true;
     } else if (arg == "--section") {
       SectionSpec section;
-      if (!next(value)) return Fail("--section needs a SPEC");
+      if (!next(value)) return Fail("--section needs a FIELDS");
       if (!ParseSectionSpec(value, section, error)) return Fail(error);
-      spec.sections.push_back(std::move(section));
+      layout.sections.push_back(std::move(section));
     } else if (arg == "--word1" || arg == "--word2") {
       if (!next(value) || !ParseUnsigned(value, n) || n > 0xFFFF) return Fail(arg + " needs 0..65535");
-      (arg == "--word1" ? spec.header.word1 : spec.header.word2) = static_cast<uint16_t>(n);
+      (arg == "--word1" ? layout.header.word1 : layout.header.word2) = static_cast<uint16_t>(n);
     } else if (arg == "--block1") {
-      if (!next(spec.header.block1)) return Fail("--block1 needs a text");
+      if (!next(layout.header.block1)) return Fail("--block1 needs a text");
     } else if (arg == "--block2") {
-      if (!next(spec.header.block2)) return Fail("--block2 needs a text");
+      if (!next(layout.header.block2)) return Fail("--block2 needs a text");
     } else if (arg == "--block3") {
-      if (!next(spec.header.block3)) return Fail("--block3 needs a text");
+      if (!next(layout.header.block3)) return Fail("--block3 needs a text");
     } else if (arg == "--bad-check") {
-      spec.badCheckByte = true;
+      layout.badCheckByte = true;
     } else {
       std::fputs(kUsage, stderr);
       return Fail("unknown argument " + arg);
@@ -219,7 +219,7 @@ int main(int argc, char** argv) {
     std::fputs(kUsage, stderr);
     return 1;
   }
-  auto item = BuildItem(spec, error);
+  auto item = BuildItem(layout, error);
   if (!item) return Fail(error);
   if (!zip.empty()) {
     if (itemName.empty()) return Fail("--zip needs --item NAME");
