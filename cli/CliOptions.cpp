@@ -28,6 +28,8 @@ std::optional<Command> CommandFromName(const std::string& name) {
   if (name == "info") return Command::Info;
   if (name == "ports") return Command::Ports;
   if (name == "check") return Command::Check;
+  if (name == "sensors") return Command::Sensors;
+  if (name == "clock") return Command::Clock;
   return std::nullopt;
 }
 
@@ -41,7 +43,8 @@ bool ParseNumber(const std::string& text, int low, int high, int& value) {
 }
 
 bool TakesValue(const std::string& name) {
-  return name == "--port" || name == "--server" || name == "--config" || name == "--timeout";
+  return name == "--port" || name == "--server" || name == "--config" || name == "--timeout" ||
+         name == "--output" || name == "-o";
 }
 
 }  // namespace
@@ -52,6 +55,8 @@ const char* CommandName(Command command) {
     case Command::Info: return "info";
     case Command::Ports: return "ports";
     case Command::Check: return "check";
+    case Command::Sensors: return "sensors";
+    case Command::Clock: return "clock";
     case Command::None: break;
   }
   return "";
@@ -136,6 +141,12 @@ ParseOutcome ParseArguments(const std::vector<std::string>& args) {
       options.json = true;
     } else if (name == "--trace") {
       options.trace = true;
+    } else if ((name == "--output" || name == "-o") && options.command == Command::Sensors) {
+      if (value->empty()) {
+        outcome.error = name + " needs a file path";
+        return outcome;
+      }
+      options.output_path = *value;
     } else if (name == "--options-only" && options.command == Command::Update) {
       options.options_only = true;
     } else {
@@ -175,6 +186,8 @@ std::string UsageText(Command command) {
                  "  info     find the tool and show its identity, options and databases\n"
                  "  check    show what the update server offers for the tool, without loading it\n"
                  "  ports    list the serial ports and which look like the tool's adapter\n"
+                 "  sensors  print the sensor records stored in the tool (-o FILE: write them there)\n"
+                 "  clock    set the tool's clock to the computer's time (UTC)\n"
                  "\n"
                  "velmar-cli COMMAND --help shows a command's options.\n\n") +
              kCommonOptions + "\n" + kExitCodes;
@@ -194,6 +207,17 @@ std::string UsageText(Command command) {
       text =
           "usage: velmar-cli check [options]\n"
           "Finds the tool and asks the update server what is available for it; loads nothing.\n";
+      break;
+    case Command::Sensors:
+      text =
+          "usage: velmar-cli sensors [-o FILE] [options]\n"
+          "Finds the tool and prints the sensor records stored in it, or writes them to FILE.\n"
+          "  -o, --output FILE   write the report to FILE instead of printing it\n";
+      break;
+    case Command::Clock:
+      text =
+          "usage: velmar-cli clock [options]\n"
+          "Finds the tool and sets its clock to the computer's time (UTC).\n";
       break;
     case Command::Ports:
       text =

@@ -14,7 +14,7 @@ inline constexpr int kExitUsage = 2;
 inline constexpr int kExitNeedSdCard = 3;
 inline constexpr int kExitNoTool = 4;
 
-enum class Command { None, Update, Info, Ports, Check };
+enum class Command { None, Update, Info, Ports, Check, Sensors, Clock };
 
 // How questions are answered: from the switches, or by asking on the terminal.
 enum class AnswerPolicy { Ask, Yes, No };
@@ -31,6 +31,7 @@ struct CliOptions {
   bool json = false;
   bool trace = false;
   bool options_only = false;
+  std::string output_path;  // sensors: where the report goes; empty: stdout
 };
 
 struct ParseOutcome {

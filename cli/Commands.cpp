@@ -1,6 +1,8 @@
 #include "Commands.h"
 
+#include <ctime>
 #include <filesystem>
+#include <fstream>
 #include <istream>
 #include <nlohmann/json.hpp>
 #include <ostream>
@@ -309,6 +311,67 @@ Outcome RunUpdate(const CliOptions& options, Session& session, ConsoleView& view
   return outcome;
 }
 
+Outcome RunSensors(const CliOptions& options, Session& session, ConsoleView& view, std::ostream& out) {
+  Outcome outcome;
+  const size_t shown = view.SensorReports().size();
+  session.Window().OnPrintSensorInfo();
+  if (view.SensorReports().size() == shown) {
+    outcome.exit = kExitFailed;
+    outcome.error = LoadString(kStrNoSensorInfo);
+    return outcome;
+  }
+  const std::string path = view.SensorReports().back();
+  std::ifstream file(path, std::ios::binary);
+  std::stringstream text;
+  text << file.rdbuf();
+  if (!file) {
+    outcome.exit = kExitFailed;
+    outcome.error = "cannot read the sensor report " + path;
+    return outcome;
+  }
+  if (!options.output_path.empty()) {
+    std::ofstream copy(options.output_path, std::ios::binary | std::ios::trunc);
+    copy << text.str();
+    copy.flush();
+    if (!copy) {
+      outcome.exit = kExitFailed;
+      outcome.error = "cannot write " + options.output_path + ": check the folder exists and is writable";
+      return outcome;
+    }
+    outcome.result["file"] = options.output_path;
+    if (!options.json) out << "Sensor report written to " << options.output_path << "\n";
+  } else if (options.json) {
+    outcome.result["report"] = text.str();
+  } else {
+    out << text.str();
+  }
+  return outcome;
+}
+
+Outcome RunClock(const CliOptions& options, Session& session, std::ostream& out) {
+  Outcome outcome;
+  ToolDevice& device = session.Window().Device();
+  ToolDeviceLock conversation(device);
+  if (device.Protocol() != DeviceProtocol::Protocol2) {
+    outcome.exit = kExitFailed;
+    outcome.error = "this tool (first register map) has no clock to set";
+    return outcome;
+  }
+  if (device.SetClock() != 0) {
+    outcome.exit = kExitFailed;
+    outcome.error = "the tool did not take the time; reconnect it and try again";
+    return outcome;
+  }
+  const std::time_t now = std::time(nullptr);
+  std::tm utc{};
+  gmtime_r(&now, &utc);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+  outcome.result["clock"] = text;
+  if (!options.json) out << "Clock set to " << text << "\n";
+  return outcome;
+}
+
 Outcome RunDeviceCommand(const CliOptions& options, ConsoleView& view, const CliStreams& streams) {
   Outcome outcome;
   if (options.command == Command::Update && options.options_only) {
@@ -321,7 +384,7 @@ Outcome RunDeviceCommand(const CliOptions& options, ConsoleView& view, const Cli
     for (int id : {kStrAskUpdate, kStrAskUpdateSdCard, kStrAskOverwrite, kStrAskOverwriteSdCard})
       view.ForceAnswer(LoadString(id), false);
   }
-  if (options.command == Command::Info) view.ForceAnswer(LoadString(kStrAskShowSensorInfo), false);
+  if (options.command != Command::Update) view.ForceAnswer(LoadString(kStrAskShowSensorInfo), false);
 
   Session session(options, view, streams.err);
   if ((outcome.exit = session.Start(outcome.error)) != kExitOk) return outcome;
@@ -331,6 +394,8 @@ Outcome RunDeviceCommand(const CliOptions& options, ConsoleView& view, const Cli
     case Command::Info: return RunInfo(options, session, out);
     case Command::Check: return RunCheck(options, session, out);
     case Command::Update: return RunUpdate(options, session, view, out);
+    case Command::Sensors: return RunSensors(options, session, view, out);
+    case Command::Clock: return RunClock(options, session, out);
     default: break;
   }
   return outcome;

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <ctime>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -82,6 +83,15 @@ int ClosedPort() {
     port = ntohs(address.sin_port);
   close(fd);
   return port;
+}
+
+std::string UtcNow() {
+  const std::time_t now = std::time(nullptr);
+  std::tm utc{};
+  gmtime_r(&now, &utc);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+  return text;
 }
 
 TEST_F(CliEndToEnd, InfoFindsAToolOfTheSecondMapByItsAdapter) {
@@ -171,6 +181,33 @@ TEST_F(CliEndToEnd, NoToolEndsWithFourWithinTheTimeout) {
   const json document = json::parse(run.out);
   EXPECT_EQ(document["exit"], 4);
   EXPECT_NE(document["error"].get<std::string>().find("no tool found"), std::string::npos);
+}
+
+TEST_F(CliEndToEnd, SensorsWritesTheStoredRecordsToAFile) {
+  ASSERT_TRUE(StartTool("protocol2.json"));
+  const std::string report = work_.File("report.txt");
+  const CliResult run = RunCli({"sensors", "-o", report, "--json", "--timeout", "20", "--server", "127.0.0.1:9"});
+  ASSERT_EQ(run.exit, 0) << run.out << run.err;
+  EXPECT_EQ(json::parse(run.out)["file"], report);
+  std::ifstream file(report);
+  std::stringstream text;
+  text << file.rdbuf();
+  EXPECT_FALSE(text.str().empty());
+}
+
+TEST_F(CliEndToEnd, ClockSetsTheToolsClock) {
+  ASSERT_TRUE(StartTool("protocol2.json"));
+  const std::string before = UtcNow();
+  const CliResult run = RunCli({"clock", "--timeout", "20", "--server", "127.0.0.1:9"});
+  const std::string after = UtcNow();
+  ASSERT_EQ(run.exit, 0) << run.out << run.err;
+  EXPECT_NE(run.out.find("Clock set to "), std::string::npos) << run.out;
+  const json state = StopToolAndReadState();
+  ASSERT_TRUE(state.contains("clock") && state["clock"].is_object());
+  const std::string written = state["clock"].value("utc", "");
+  // ISO texts of one form order as the times do.
+  EXPECT_GE(written, before);
+  EXPECT_LE(written, after);
 }
 
 TEST_F(CliEndToEnd, WrongUsageExitsTwo) {

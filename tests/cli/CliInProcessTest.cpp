@@ -48,6 +48,8 @@ TEST(CliUsage, WrongUsageExitsTwoAndSaysWhy) {
       {{"update", "--yes", "--no"}, "together"},
       {{"info", "--options-only"}, "unknown option"},
       {{"info", "--json=1"}, "takes no value"},
+      {{"info", "-o", "x"}, "unknown option"},
+      {{"sensors", "-o"}, "needs a value"},
   };
   for (const auto& [args, why] : cases) {
     const CliRun run = RunArgs(args);
@@ -67,7 +69,7 @@ TEST(CliUsage, AUsageErrorWithJsonIsADocumentOnStdout) {
 }
 
 TEST(CliUsage, EveryCommandHasHelp) {
-  for (const char* command : {"update", "info", "check", "ports"}) {
+  for (const char* command : {"update", "info", "check", "ports", "sensors", "clock"}) {
     const CliRun run = RunArgs({command, "--help"});
     EXPECT_EQ(run.exit, kExitOk);
     EXPECT_EQ(run.out.rfind(std::string("usage: velmar-cli ") + command, 0), 0u) << run.out;
