@@ -30,6 +30,7 @@ std::optional<Command> CommandFromName(const std::string& name) {
   if (name == "check") return Command::Check;
   if (name == "sensors") return Command::Sensors;
   if (name == "clock") return Command::Clock;
+  if (name == "reset") return Command::Reset;
   return std::nullopt;
 }
 
@@ -57,6 +58,7 @@ const char* CommandName(Command command) {
     case Command::Check: return "check";
     case Command::Sensors: return "sensors";
     case Command::Clock: return "clock";
+    case Command::Reset: return "reset";
     case Command::None: break;
   }
   return "";
@@ -188,6 +190,7 @@ std::string UsageText(Command command) {
                  "  ports    list the serial ports and which look like the tool's adapter\n"
                  "  sensors  print the sensor records stored in the tool (-o FILE: write them there)\n"
                  "  clock    set the tool's clock to the computer's time (UTC)\n"
+                 "  reset    factory reset of the tool, with the code the update server gives\n"
                  "\n"
                  "velmar-cli COMMAND --help shows a command's options.\n\n") +
              kCommonOptions + "\n" + kExitCodes;
@@ -218,6 +221,12 @@ std::string UsageText(Command command) {
       text =
           "usage: velmar-cli clock [options]\n"
           "Finds the tool and sets its clock to the computer's time (UTC).\n";
+      break;
+    case Command::Reset:
+      text =
+          "usage: velmar-cli reset [--yes] [options]\n"
+          "Finds the tool, asks the update server for its reset code and, once confirmed,\n"
+          "resets the tool to its factory state.\n";
       break;
     case Command::Ports:
       text =

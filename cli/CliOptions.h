@@ -14,7 +14,7 @@ inline constexpr int kExitUsage = 2;
 inline constexpr int kExitNeedSdCard = 3;
 inline constexpr int kExitNoTool = 4;
 
-enum class Command { None, Update, Info, Ports, Check, Sensors, Clock };
+enum class Command { None, Update, Info, Ports, Check, Sensors, Clock, Reset };
 
 // How questions are answered: from the switches, or by asking on the terminal.
 enum class AnswerPolicy { Ask, Yes, No };

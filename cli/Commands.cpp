@@ -11,6 +11,7 @@
 #include "CliOptions.h"
 #include "ConsoleView.h"
 #include "Session.h"
+#include "app/ControlIds.h"
 #include "app/Strings.h"
 #include "device/PortList.h"
 #include "device/PortScanner.h"
@@ -372,6 +373,28 @@ Outcome RunClock(const CliOptions& options, Session& session, std::ostream& out)
   return outcome;
 }
 
+Outcome RunReset(Session& session, ConsoleView& view, std::ostream& out, bool json_output) {
+  Outcome outcome;
+  if (!WaitForCheck(session, outcome)) return outcome;  // the reset code comes with the check
+  const size_t asked = view.Questions().size();
+  session.Post(message::kFactoryReset, 0, 0);
+  session.RunUntil([&] { return view.Questions().size() > asked; }, kOptionsStartMs);
+  if (view.Questions().size() == asked) {
+    outcome.exit = kExitFailed;
+    outcome.error = "the tool went away before the reset; reconnect it and try again";
+    return outcome;
+  }
+  if (!view.Questions().back().answer) {
+    outcome.exit = kExitFailed;
+    outcome.error = "factory reset declined; nothing was changed (--yes confirms it)";
+    outcome.result["declined"] = true;
+    return outcome;
+  }
+  outcome.result["resetCode"] = session.Window().VersionCheck().Version().Rs();
+  if (!json_output) out << "Factory reset sent to the tool.\n";
+  return outcome;
+}
+
 Outcome RunDeviceCommand(const CliOptions& options, ConsoleView& view, const CliStreams& streams) {
   Outcome outcome;
   if (options.command == Command::Update && options.options_only) {
@@ -396,6 +419,7 @@ Outcome RunDeviceCommand(const CliOptions& options, ConsoleView& view, const Cli
     case Command::Update: return RunUpdate(options, session, view, out);
     case Command::Sensors: return RunSensors(options, session, view, out);
     case Command::Clock: return RunClock(options, session, out);
+    case Command::Reset: return RunReset(session, view, out, options.json);
     default: break;
   }
   return outcome;

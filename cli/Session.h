@@ -31,6 +31,8 @@ class Session {
   bool RunUntil(const std::function<bool()>& done, uint64_t max_ms);
 
   MainWindow& Window() { return *window_; }
+  // Posts a message to the window, as a dialog of the desktop program does.
+  void Post(uint32_t message, int32_t event, int32_t value) { loop_.Post(message, event, value); }
   // The window's current status log holds this line.
   bool LogHas(int string_id) const;
 

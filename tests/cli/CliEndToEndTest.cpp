@@ -210,6 +210,24 @@ TEST_F(CliEndToEnd, ClockSetsTheToolsClock) {
   EXPECT_LE(written, after);
 }
 
+TEST_F(CliEndToEnd, ResetAsksFirstThenSendsTheServersCode) {
+  if (!testing::HaveServer()) GTEST_SKIP() << "the local update server was not built";
+  ServerProcess server;
+  ASSERT_TRUE(server.Start(testing::DemoCatalog()));
+  ASSERT_TRUE(StartTool("protocol2.json"));
+  const CliResult declined = RunCli({"reset", "--no", "--server", server.Address().ToString(), "--timeout", "20"});
+  EXPECT_EQ(declined.exit, 1) << declined.out << declined.err;
+  EXPECT_NE(declined.err.find("declined"), std::string::npos) << declined.err;
+
+  const CliResult run =
+      RunCli({"reset", "--yes", "--json", "--server", server.Address().ToString(), "--timeout", "20"});
+  ASSERT_EQ(run.exit, 0) << run.out << run.err;
+  EXPECT_EQ(json::parse(run.out)["resetCode"], 4660);
+  const json state = StopToolAndReadState();
+  ASSERT_EQ(state["resets"].size(), 1u) << "only the confirmed reset reached the tool";
+  EXPECT_EQ(state["resets"][0]["code"], 4660);
+}
+
 TEST_F(CliEndToEnd, WrongUsageExitsTwo) {
   const CliResult run = RunCli({"update", "--port", "abc"});
   EXPECT_EQ(run.exit, 2);

@@ -69,7 +69,7 @@ TEST(CliUsage, AUsageErrorWithJsonIsADocumentOnStdout) {
 }
 
 TEST(CliUsage, EveryCommandHasHelp) {
-  for (const char* command : {"update", "info", "check", "ports", "sensors", "clock"}) {
+  for (const char* command : {"update", "info", "check", "ports", "sensors", "clock", "reset"}) {
     const CliRun run = RunArgs({command, "--help"});
     EXPECT_EQ(run.exit, kExitOk);
     EXPECT_EQ(run.out.rfind(std::string("usage: velmar-cli ") + command, 0), 0u) << run.out;
