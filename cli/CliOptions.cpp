@@ -52,14 +52,22 @@ bool TakesValue(const std::string& name) {
 
 const char* CommandName(Command command) {
   switch (command) {
-    case Command::Update: return "update";
-    case Command::Info: return "info";
-    case Command::Ports: return "ports";
-    case Command::Check: return "check";
-    case Command::Sensors: return "sensors";
-    case Command::Clock: return "clock";
-    case Command::Reset: return "reset";
-    case Command::None: break;
+    case Command::Update:
+      return "update";
+    case Command::Info:
+      return "info";
+    case Command::Ports:
+      return "ports";
+    case Command::Check:
+      return "check";
+    case Command::Sensors:
+      return "sensors";
+    case Command::Clock:
+      return "clock";
+    case Command::Reset:
+      return "reset";
+    case Command::None:
+      break;
   }
   return "";
 }
@@ -132,7 +140,8 @@ ParseOutcome ParseArguments(const std::vector<std::string>& args) {
       options.config_path = *value;
     } else if (name == "--timeout") {
       if (!ParseNumber(*value, 1, kMaxTimeoutSeconds, options.timeout_seconds)) {
-        outcome.error = "--timeout needs a number of seconds from 1 to 3600, not \"" + *value + "\"";
+        outcome.error =
+            "--timeout needs a number of seconds from 1 to 3600, not \"" + *value + "\"";
         return outcome;
       }
     } else if (name == "--yes" || name == "-y") {
@@ -165,10 +174,11 @@ ParseOutcome ParseArguments(const std::vector<std::string>& args) {
 
   const auto server = ServerAddress::FromSetting(server_text);
   if (!server) {
-    outcome.error = server_text.empty()
-                        ? std::string("the server named by $") + ServerAddress::kEnvironmentVariable +
-                              " is not HOST or HOST:PORT"
-                        : "--server needs HOST or HOST:PORT (port 1 to 65535), not \"" + server_text + "\"";
+    outcome.error =
+        server_text.empty()
+            ? std::string("the server named by $") + ServerAddress::kEnvironmentVariable +
+                  " is not HOST or HOST:PORT"
+            : "--server needs HOST or HOST:PORT (port 1 to 65535), not \"" + server_text + "\"";
     return outcome;
   }
   options.server = *server;
@@ -184,11 +194,13 @@ std::string UsageText(Command command) {
                  "usage: velmar-cli COMMAND [options]\n"
                  "\n"
                  "Commands:\n"
-                 "  update   bring the tool up to date from the update server (--options-only: its options)\n"
+                 "  update   bring the tool up to date from the update server (--options-only: its "
+                 "options)\n"
                  "  info     find the tool and show its identity, options and databases\n"
                  "  check    show what the update server offers for the tool, without loading it\n"
                  "  ports    list the serial ports and which look like the tool's adapter\n"
-                 "  sensors  print the sensor records stored in the tool (-o FILE: write them there)\n"
+                 "  sensors  print the sensor records stored in the tool (-o FILE: write them "
+                 "there)\n"
                  "  clock    set the tool's clock to the computer's time (UTC)\n"
                  "  reset    factory reset of the tool, with the code the update server gives\n"
                  "\n"

@@ -57,7 +57,8 @@ json IdentityJson(MainWindow& window) {
   ToolDevice& device = window.Device();
   json options = json::array();
   for (const ToolOption& option : device.Options())
-    options.push_back({{"code", option.code}, {"active", option.active != 0}, {"version", option.version}});
+    options.push_back(
+        {{"code", option.code}, {"active", option.active != 0}, {"version", option.version}});
   return {{"port", window.Port().Port()},
           {"protocol", static_cast<int>(device.Protocol())},
           {"serialNumber", identity.serial_number},
@@ -72,20 +73,24 @@ json IdentityJson(MainWindow& window) {
 json CatalogueJson(MainWindow& window) {
   VersionCheckWorker& check = window.VersionCheck();
   const VersionInfo& version = check.Version();
-  const CatalogueComparison comparison =
-      CompareCatalogue(ToolReport::From(window.Device()), check.Databases(), check.Options(), version);
+  const CatalogueComparison comparison = CompareCatalogue(
+      ToolReport::From(window.Device()), check.Databases(), check.Options(), version);
 
   json options = json::array();
   for (int i = 0; i < check.Options().Count(); ++i) {
     OptionRecord record;
     if (check.Options().OptionAt(i, record) != 0) continue;
-    options.push_back({{"code", record.code}, {"name", std::string(record.name)}, {"sigle", std::string(record.sigle)},
-                       {"version", std::string(record.ver)}, {"selected", comparison.selection.Contains(record.code)}});
+    options.push_back({{"code", record.code},
+                       {"name", std::string(record.name)},
+                       {"sigle", std::string(record.sigle)},
+                       {"version", std::string(record.ver)},
+                       {"selected", comparison.selection.Contains(record.code)}});
   }
   json databases = json::array();
   for (int i = 0; i < comparison.marked_databases.Count(); ++i) {
     const DatabasePair pair = comparison.marked_databases.PairAt(i);
-    databases.push_back({{"dbs", std::string(pair.dbs)}, {"rel", std::string(pair.rel)}, {"load", pair.load != 0}});
+    databases.push_back(
+        {{"dbs", std::string(pair.dbs)}, {"rel", std::string(pair.rel)}, {"load", pair.load != 0}});
   }
   json others = json::array();
   for (int i = 0; i < check.Others().Count(); ++i) {
@@ -107,7 +112,8 @@ json CatalogueJson(MainWindow& window) {
   for (uint16_t code : comparison.selection.Codes()) {
     OptionRecord record;
     const std::string label = check.Options().FindByCode(code, record) == 0 && record.sigle[0]
-                                  ? std::string(record.sigle) : HexCode(code);
+                                  ? std::string(record.sigle)
+                                  : HexCode(code);
     loads.push_back("option " + label);
   }
   for (const auto& name : others) loads.push_back("other " + name.get<std::string>());
@@ -142,7 +148,9 @@ void PrintIdentity(std::ostream& out, const json& identity) {
   for (const json& option : identity["options"]) {
     out << "  " << HexCode(option["code"].get<uint16_t>()) << "  "
         << (option["active"].get<bool>() ? "active  " : "inactive") << "  version "
-        << (option["version"].get<std::string>().empty() ? "-" : option["version"].get<std::string>()) << "\n";
+        << (option["version"].get<std::string>().empty() ? "-"
+                                                         : option["version"].get<std::string>())
+        << "\n";
   }
   out << "Databases:";
   if (identity["databases"].empty()) out << "        none";
@@ -161,8 +169,9 @@ void PrintCatalogue(std::ostream& out, const json& catalogue) {
       << "SD card needed:       " << yes_no(catalogue["sdCardNeeded"]) << "\n";
   out << "Offered options:\n";
   for (const json& option : catalogue["options"]) {
-    out << "  " << HexCode(option["code"].get<uint16_t>()) << "  " << option["sigle"].get<std::string>()
-        << "  version " << option["version"].get<std::string>() << "  " << option["name"].get<std::string>()
+    out << "  " << HexCode(option["code"].get<uint16_t>()) << "  "
+        << option["sigle"].get<std::string>() << "  version "
+        << option["version"].get<std::string>() << "  " << option["name"].get<std::string>()
         << (option["selected"].get<bool>() ? "  (to load)" : "") << "\n";
   }
   out << "Offered databases:\n";
@@ -174,7 +183,8 @@ void PrintCatalogue(std::ostream& out, const json& catalogue) {
   for (const json& name : catalogue["others"]) out << "  " << name.get<std::string>() << "\n";
   out << "An update would load:\n";
   if (catalogue["updateWouldLoad"].empty()) out << "  nothing new\n";
-  for (const json& item : catalogue["updateWouldLoad"]) out << "  " << item.get<std::string>() << "\n";
+  for (const json& item : catalogue["updateWouldLoad"])
+    out << "  " << item.get<std::string>() << "\n";
 }
 
 // ---------------------------------------------------------------- commands
@@ -200,7 +210,8 @@ Outcome RunPorts(const CliOptions& options, std::ostream& out) {
   if (list.empty()) out << "No serial ports found.\n";
   for (const json& port : list) {
     out << "COM" << port["number"].get<int>() << "  " << port["device"].get<std::string>() << "  "
-        << port["name"].get<std::string>() << (port["adapter"].get<bool>() ? "  <- tool adapter" : "") << "\n";
+        << port["name"].get<std::string>()
+        << (port["adapter"].get<bool>() ? "  <- tool adapter" : "") << "\n";
   }
   return outcome;
 }
@@ -219,9 +230,10 @@ bool WaitForCheck(Session& session, Outcome& outcome) {
   session.RunUntil([&] { return window.CheckAnswered() || failed(); }, kCheckLimitMs);
   if (window.CheckAnswered()) return true;
   outcome.exit = kExitFailed;
-  outcome.error = failed() ? LoadString(kStrServerUnreachable) +
-                                 " Check the network and the server address (--server or $VELMAR_SERVER)."
-                           : "the update server did not answer in time";
+  outcome.error =
+      failed() ? LoadString(kStrServerUnreachable) +
+                     " Check the network and the server address (--server or $VELMAR_SERVER)."
+               : "the update server did not answer in time";
   return false;
 }
 
@@ -246,7 +258,8 @@ std::string ReadSoftwareVersionNow(MainWindow& window) {
   if (device.Protocol() == DeviceProtocol::Protocol2 && device.ReadInfoRecord() != 0) {
     return window.Identity().software_version;
   }
-  if (device.ReadSoftwareVersion(version) != 0 || version.empty()) return window.Identity().software_version;
+  if (device.ReadSoftwareVersion(version) != 0 || version.empty())
+    return window.Identity().software_version;
   return version;
 }
 
@@ -256,7 +269,8 @@ bool IsOffer(const std::string& question) {
   return false;
 }
 
-Outcome RunUpdate(const CliOptions& options, Session& session, ConsoleView& view, std::ostream& out) {
+Outcome RunUpdate(const CliOptions& options, Session& session, ConsoleView& view,
+                  std::ostream& out) {
   Outcome outcome;
   MainWindow& window = session.Window();
   outcome.result["tool"] = IdentityJson(window);
@@ -264,7 +278,8 @@ Outcome RunUpdate(const CliOptions& options, Session& session, ConsoleView& view
 
   auto ended = [&] {
     return view.BoxShown(LoadString(kStrUpToDate)) || view.BoxShown(LoadString(kStrUpdateFailed)) ||
-           view.BoxShown(LoadString(kStrNeedSdCard)) || view.BoxShown(LoadString(kStrCompatibilityError));
+           view.BoxShown(LoadString(kStrNeedSdCard)) ||
+           view.BoxShown(LoadString(kStrCompatibilityError));
   };
   if (options.options_only) {
     if (window.SelectedOptions().Count() == 0) {
@@ -273,9 +288,11 @@ Outcome RunUpdate(const CliOptions& options, Session& session, ConsoleView& view
       return outcome;
     }
     window.RequestOptionsOnlyUpdate();
-    if (!session.RunUntil([&] { return !window.Sequencer().IsIdle() || ended(); }, kOptionsStartMs)) {
+    if (!session.RunUntil([&] { return !window.Sequencer().IsIdle() || ended(); },
+                          kOptionsStartMs)) {
       outcome.exit = kExitFailed;
-      outcome.error = "the options update did not start: the tool did not answer; reconnect it and try again";
+      outcome.error =
+          "the options update did not start: the tool did not answer; reconnect it and try again";
       return outcome;
     }
   } else {
@@ -308,11 +325,13 @@ Outcome RunUpdate(const CliOptions& options, Session& session, ConsoleView& view
     outcome.exit = kExitFailed;
     outcome.error = "the update did not end in time";
   }
-  if (!options.json && outcome.exit == kExitOk) out << "Software version: " << outcome.result["softwareVersion"].get<std::string>() << "\n";
+  if (!options.json && outcome.exit == kExitOk)
+    out << "Software version: " << outcome.result["softwareVersion"].get<std::string>() << "\n";
   return outcome;
 }
 
-Outcome RunSensors(const CliOptions& options, Session& session, ConsoleView& view, std::ostream& out) {
+Outcome RunSensors(const CliOptions& options, Session& session, ConsoleView& view,
+                   std::ostream& out) {
   Outcome outcome;
   const size_t shown = view.SensorReports().size();
   session.Window().OnPrintSensorInfo();
@@ -336,7 +355,8 @@ Outcome RunSensors(const CliOptions& options, Session& session, ConsoleView& vie
     copy.flush();
     if (!copy) {
       outcome.exit = kExitFailed;
-      outcome.error = "cannot write " + options.output_path + ": check the folder exists and is writable";
+      outcome.error =
+          "cannot write " + options.output_path + ": check the folder exists and is writable";
       return outcome;
     }
     outcome.result["file"] = options.output_path;
@@ -407,20 +427,28 @@ Outcome RunDeviceCommand(const CliOptions& options, ConsoleView& view, const Cli
     for (int id : {kStrAskUpdate, kStrAskUpdateSdCard, kStrAskOverwrite, kStrAskOverwriteSdCard})
       view.ForceAnswer(LoadString(id), false);
   }
-  if (options.command != Command::Update) view.ForceAnswer(LoadString(kStrAskShowSensorInfo), false);
+  if (options.command != Command::Update)
+    view.ForceAnswer(LoadString(kStrAskShowSensorInfo), false);
 
   Session session(options, view, streams.err);
   if ((outcome.exit = session.Start(outcome.error)) != kExitOk) return outcome;
   if ((outcome.exit = session.WaitForTool(outcome.error)) != kExitOk) return outcome;
   std::ostream& out = streams.out;
   switch (options.command) {
-    case Command::Info: return RunInfo(options, session, out);
-    case Command::Check: return RunCheck(options, session, out);
-    case Command::Update: return RunUpdate(options, session, view, out);
-    case Command::Sensors: return RunSensors(options, session, view, out);
-    case Command::Clock: return RunClock(options, session, out);
-    case Command::Reset: return RunReset(session, view, out, options.json);
-    default: break;
+    case Command::Info:
+      return RunInfo(options, session, out);
+    case Command::Check:
+      return RunCheck(options, session, out);
+    case Command::Update:
+      return RunUpdate(options, session, view, out);
+    case Command::Sensors:
+      return RunSensors(options, session, view, out);
+    case Command::Clock:
+      return RunClock(options, session, out);
+    case Command::Reset:
+      return RunReset(session, view, out, options.json);
+    default:
+      break;
   }
   return outcome;
 }
@@ -436,7 +464,8 @@ int RunCli(const std::vector<std::string>& args, const CliStreams& streams) {
   const ParseOutcome parsed = ParseArguments(args);
   if (!parsed.options) {
     if (wants_json) {
-      streams.out << json{{"ok", false}, {"exit", kExitUsage}, {"error", parsed.error}}.dump(2) << "\n";
+      streams.out << json{{"ok", false}, {"exit", kExitUsage}, {"error", parsed.error}}.dump(2)
+                  << "\n";
     } else {
       streams.err << "velmar-cli: " << parsed.error << "\n\n" << UsageText(Command::None);
     }
@@ -450,7 +479,8 @@ int RunCli(const std::vector<std::string>& args, const CliStreams& streams) {
 
   // With --json stdout carries the document alone; questions are No unless --yes.
   AnswerPolicy policy = options.answers;
-  if (policy == AnswerPolicy::Ask && (options.json || !streams.in_is_terminal)) policy = AnswerPolicy::No;
+  if (policy == AnswerPolicy::Ask && (options.json || !streams.in_is_terminal))
+    policy = AnswerPolicy::No;
   std::ostream& log = options.json ? streams.err : streams.out;
   ConsoleView view(log, streams.in, policy, !options.json && streams.out_is_terminal);
 
@@ -458,7 +488,8 @@ int RunCli(const std::vector<std::string>& args, const CliStreams& streams) {
                                                       : RunDeviceCommand(options, view, streams);
   view.FinishOutput();
   if (options.json) {
-    json document = {{"command", CommandName(options.command)}, {"ok", outcome.exit == kExitOk},
+    json document = {{"command", CommandName(options.command)},
+                     {"ok", outcome.exit == kExitOk},
                      {"exit", outcome.exit}};
     for (auto& [key, value] : outcome.result.items()) document[key] = value;
     if (!outcome.error.empty()) document["error"] = outcome.error;

@@ -57,7 +57,8 @@ void ConsoleView::SetStatusLog(const std::string& text) {
   // the first one that differs from what was shown (a replaced last line shows again).
   std::vector<std::string> lines = SplitLines(text);
   size_t same = 0;
-  while (same < lines.size() && same < shown_lines_.size() && lines[same] == shown_lines_[same]) ++same;
+  while (same < lines.size() && same < shown_lines_.size() && lines[same] == shown_lines_[same])
+    ++same;
   for (size_t i = same; i < lines.size(); ++i) PrintLine(lines[i]);
   shown_lines_ = std::move(lines);
 }
@@ -129,9 +130,11 @@ bool ConsoleView::AskYesNo(const std::string& text, MessageIcon) {
     log_.flush();
     std::string reply;
     if (std::getline(in_, reply)) {
-      reply.erase(std::remove_if(reply.begin(), reply.end(), [](char c) { return c == ' ' || c == '\r'; }),
-                  reply.end());
-      std::transform(reply.begin(), reply.end(), reply.begin(), [](unsigned char c) { return std::tolower(c); });
+      reply.erase(
+          std::remove_if(reply.begin(), reply.end(), [](char c) { return c == ' ' || c == '\r'; }),
+          reply.end());
+      std::transform(reply.begin(), reply.end(), reply.begin(),
+                     [](unsigned char c) { return std::tolower(c); });
       answer = reply == "y" || reply == "yes";
     } else {
       log_ << "\n";  // no terminal input left: No

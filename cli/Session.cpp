@@ -126,7 +126,8 @@ bool Session::LogHas(int string_id) const {
 int Session::WaitForTool(std::string& error) {
   const uint64_t timeout_ms = static_cast<uint64_t>(options_.timeout_seconds) * 1000;
   if (!RunUntil([&] { return LogHas(kStrDeviceDetected); }, timeout_ms)) {
-    error = "no tool found within " + std::to_string(options_.timeout_seconds) + " s. " + NoToolAdvice();
+    error = "no tool found within " + std::to_string(options_.timeout_seconds) + " s. " +
+            NoToolAdvice();
     return kExitNoTool;
   }
   if (window_->Identity().serial_number.empty() || window_->Identity().hardware_version.empty()) {
@@ -138,8 +139,8 @@ int Session::WaitForTool(std::string& error) {
 
 std::string Session::NoToolAdvice() const {
   if (options_.port) {
-    return "Check that the tool is switched on and connected to port " + std::to_string(*options_.port) +
-           ", or leave out --port to find it by its adapter.";
+    return "Check that the tool is switched on and connected to port " +
+           std::to_string(*options_.port) + ", or leave out --port to find it by its adapter.";
   }
   PortList ports;
   ports.Enumerate();

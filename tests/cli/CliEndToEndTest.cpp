@@ -37,9 +37,17 @@ class CliEndToEnd : public ::testing::Test {
  protected:
   // Starts the virtual tool on port 5 of this test's port directory; true once it is ready.
   bool StartTool(const std::string& profile) {
-    const std::vector<std::string> args = {VELMAR_TOOLSIM_EXE, "--profile", std::string(VELMAR_PROFILES) + "/" + profile,
-                                           "--port", "5", "--state", StatePath(), "--restart-delay-ms", "300",
-                                           "--progress-interval-ms", "100"};
+    const std::vector<std::string> args = {VELMAR_TOOLSIM_EXE,
+                                           "--profile",
+                                           std::string(VELMAR_PROFILES) + "/" + profile,
+                                           "--port",
+                                           "5",
+                                           "--state",
+                                           StatePath(),
+                                           "--restart-delay-ms",
+                                           "300",
+                                           "--progress-interval-ms",
+                                           "100"};
     if (!tool_.Start(args)) return false;
     std::string line;
     return tool_.ReadLine(line, 10s) && line.rfind("COM5 ", 0) == 0;
@@ -54,7 +62,8 @@ class CliEndToEnd : public ::testing::Test {
 
   // Runs velmar-cli in the test's folder (it writes the sensor report there).
   CliResult RunCli(const std::vector<std::string>& args, std::chrono::seconds deadline = 60s) {
-    std::vector<std::string> command = {"/bin/sh", "-c", "cd \"$0\" && exec \"$@\"", work_.Path(), VELMAR_CLI_EXE};
+    std::vector<std::string> command = {"/bin/sh", "-c", "cd \"$0\" && exec \"$@\"", work_.Path(),
+                                        VELMAR_CLI_EXE};
     command.insert(command.end(), args.begin(), args.end());
     ChildProcess cli;
     CliResult result;
@@ -124,8 +133,9 @@ TEST_F(CliEndToEnd, UpdateBringsAProtocol2ToolToTheNewSoftware) {
   ServerProcess server;
   ASSERT_TRUE(server.Start(testing::DemoCatalog()));
   ASSERT_TRUE(StartTool("protocol2.json"));
-  const CliResult run =
-      RunCli({"update", "--yes", "--json", "--server", server.Address().ToString(), "--timeout", "20"}, 100s);
+  const CliResult run = RunCli(
+      {"update", "--yes", "--json", "--server", server.Address().ToString(), "--timeout", "20"},
+      100s);
   ASSERT_EQ(run.exit, 0) << run.out << run.err;
   const json document = json::parse(run.out);
   EXPECT_EQ(document["message"], "Congratulation ! Your tool is up to date.");
@@ -147,7 +157,8 @@ TEST_F(CliEndToEnd, CheckShowsTheOfferAndLoadsNothing) {
   ServerProcess server;
   ASSERT_TRUE(server.Start(testing::DemoCatalog()));
   ASSERT_TRUE(StartTool("protocol2.json"));
-  const CliResult run = RunCli({"check", "--yes", "--json", "--server", server.Address().ToString()});
+  const CliResult run =
+      RunCli({"check", "--yes", "--json", "--server", server.Address().ToString()});
   ASSERT_EQ(run.exit, 0) << run.out << run.err;
   const json document = json::parse(run.out);
   const json& catalogue = document["catalogue"];
@@ -165,11 +176,13 @@ TEST_F(CliEndToEnd, CheckShowsTheOfferAndLoadsNothing) {
 
 TEST_F(CliEndToEnd, AServerThatIsDownFailsTheUpdate) {
   ASSERT_TRUE(StartTool("protocol2.json"));
-  const CliResult run =
-      RunCli({"update", "--yes", "--server", "127.0.0.1:" + std::to_string(ClosedPort()), "--timeout", "20"});
+  const CliResult run = RunCli({"update", "--yes", "--server",
+                                "127.0.0.1:" + std::to_string(ClosedPort()), "--timeout", "20"});
   EXPECT_EQ(run.exit, 1) << run.out << run.err;
-  EXPECT_NE(run.out.find("Unable to connect to the Internet server."), std::string::npos) << run.out;
-  EXPECT_NE(run.err.find("Unable to connect to the Internet server."), std::string::npos) << run.err;
+  EXPECT_NE(run.out.find("Unable to connect to the Internet server."), std::string::npos)
+      << run.out;
+  EXPECT_NE(run.err.find("Unable to connect to the Internet server."), std::string::npos)
+      << run.err;
   EXPECT_TRUE(StopToolAndReadState()["finishes"].empty());
 }
 
@@ -186,7 +199,8 @@ TEST_F(CliEndToEnd, NoToolEndsWithFourWithinTheTimeout) {
 TEST_F(CliEndToEnd, SensorsWritesTheStoredRecordsToAFile) {
   ASSERT_TRUE(StartTool("protocol2.json"));
   const std::string report = work_.File("report.txt");
-  const CliResult run = RunCli({"sensors", "-o", report, "--json", "--timeout", "20", "--server", "127.0.0.1:9"});
+  const CliResult run =
+      RunCli({"sensors", "-o", report, "--json", "--timeout", "20", "--server", "127.0.0.1:9"});
   ASSERT_EQ(run.exit, 0) << run.out << run.err;
   EXPECT_EQ(json::parse(run.out)["file"], report);
   std::ifstream file(report);
@@ -215,12 +229,13 @@ TEST_F(CliEndToEnd, ResetAsksFirstThenSendsTheServersCode) {
   ServerProcess server;
   ASSERT_TRUE(server.Start(testing::DemoCatalog()));
   ASSERT_TRUE(StartTool("protocol2.json"));
-  const CliResult declined = RunCli({"reset", "--no", "--server", server.Address().ToString(), "--timeout", "20"});
+  const CliResult declined =
+      RunCli({"reset", "--no", "--server", server.Address().ToString(), "--timeout", "20"});
   EXPECT_EQ(declined.exit, 1) << declined.out << declined.err;
   EXPECT_NE(declined.err.find("declined"), std::string::npos) << declined.err;
 
-  const CliResult run =
-      RunCli({"reset", "--yes", "--json", "--server", server.Address().ToString(), "--timeout", "20"});
+  const CliResult run = RunCli(
+      {"reset", "--yes", "--json", "--server", server.Address().ToString(), "--timeout", "20"});
   ASSERT_EQ(run.exit, 0) << run.out << run.err;
   EXPECT_EQ(json::parse(run.out)["resetCode"], 4660);
   const json state = StopToolAndReadState();

@@ -23,7 +23,8 @@ struct CliRun {
   std::string err;
 };
 
-CliRun RunArgs(const std::vector<std::string>& args, const std::string& input = "", bool in_terminal = false) {
+CliRun RunArgs(const std::vector<std::string>& args, const std::string& input = "",
+               bool in_terminal = false) {
   std::ostringstream out, err;
   std::istringstream in(input);
   CliRun run;
@@ -82,8 +83,8 @@ TEST(CliUsage, EveryCommandHasHelp) {
 
 TEST(CliUsage, OptionsInBothFormsAndTheServerFallback) {
   setenv("VELMAR_SERVER", "env.example:8081", 1);
-  auto parsed = ParseArguments({"update", "--port=12", "--timeout", "5", "--yes", "--json", "--options-only",
-                                "--config", "/tmp/x.cfg"});
+  auto parsed = ParseArguments({"update", "--port=12", "--timeout", "5", "--yes", "--json",
+                                "--options-only", "--config", "/tmp/x.cfg"});
   ASSERT_TRUE(parsed.options) << parsed.error;
   EXPECT_EQ(parsed.options->port, 12);
   EXPECT_EQ(parsed.options->timeout_seconds, 5);
@@ -116,22 +117,26 @@ TEST(ConsoleViewLog, PrintsOnlyTheNewLinesOfTheRewrittenLog) {
   view.SetStatusLog("Searching\r\nFound\r\n");
   view.SetStatusLog("Searching\r\nFound\r\nLoading 1/3\r\n");
   view.SetStatusLog("Searching\r\nFound\r\nLoading 2/3\r\n");  // the last line replaced
-  view.SetStatusLog("");                                        // cleared: nothing to print
+  view.SetStatusLog("");                                       // cleared: nothing to print
   view.SetStatusLog("Device disconnected\r\n");
   view.SetStatusLog("Device disconnected\r\npartial");
-  EXPECT_EQ(out.str(), "Searching\nFound\nLoading 1/3\nLoading 2/3\nDevice disconnected\npartial\n");
+  EXPECT_EQ(out.str(),
+            "Searching\nFound\nLoading 1/3\nLoading 2/3\nDevice disconnected\npartial\n");
 }
 
 TEST(ConsoleViewProgress, OnAPipeALineAtEachNewTenthOnly) {
   std::ostringstream out;
   std::istringstream in;
   ConsoleView view(out, in, AnswerPolicy::No, false);
-  for (int p : {0, 3, 9, 10, 11, 19, 25, 25, 99, 100, 100}) view.SetProgress(control::kDownloadBar, p);
+  for (int p : {0, 3, 9, 10, 11, 19, 25, 25, 99, 100, 100})
+    view.SetProgress(control::kDownloadBar, p);
   view.SetProgress(control::kTransferBar, 50);
   view.SetProgress(control::kDownloadBar, 0);  // the next package starts again
   view.SetProgress(control::kDownloadBar, 12);
   view.SetProgress(999, 50);  // not a bar
-  EXPECT_EQ(out.str(), "Download 10 %\nDownload 25 %\nDownload 99 %\nDownload 100 %\nTransfer 50 %\nDownload 12 %\n");
+  EXPECT_EQ(out.str(),
+            "Download 10 %\nDownload 25 %\nDownload 99 %\nDownload 100 %\nTransfer 50 %\nDownload "
+            "12 %\n");
 }
 
 TEST(ConsoleViewProgress, OnATerminalTheBarsAreRedrawnInPlace) {
