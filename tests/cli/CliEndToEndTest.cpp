@@ -152,6 +152,32 @@ TEST_F(CliEndToEnd, UpdateBringsAProtocol2ToolToTheNewSoftware) {
   EXPECT_EQ(status, "PASS");
 }
 
+TEST_F(CliEndToEnd, AnOptionsOnlyUpdateLeavesTheMainSoftware) {
+  if (!testing::HaveServer()) GTEST_SKIP() << "the local update server was not built";
+  ServerProcess server;
+  ASSERT_TRUE(server.Start(testing::DemoCatalog()));
+  ASSERT_TRUE(StartTool("protocol2.json"));
+  const CliResult run = RunCli(
+      {"update", "--options-only", "--server", server.Address().ToString(), "--timeout", "20"},
+      100s);
+  ASSERT_EQ(run.exit, 0) << run.out << run.err;
+  EXPECT_NE(run.out.find("Do you want to update your device ? [y/N] no"), std::string::npos)
+      << "the full offer is declined";
+  EXPECT_NE(run.out.find("Congratulation ! Your tool is up to date."), std::string::npos)
+      << run.out;
+  const json state = StopToolAndReadState();
+  EXPECT_EQ(state["softwareVersion"], "1.00");
+  EXPECT_EQ(state["restarts"], 0);
+  for (const json& entry : server.Log()) {
+    if (entry.value("action", "") != "download_version" || entry.value("step", "") != "action")
+      continue;
+    const std::string package = entry.contains("package") && entry["package"].is_string()
+                                    ? entry["package"].get<std::string>()
+                                    : "";
+    EXPECT_EQ(package.rfind("main-", 0), std::string::npos) << entry.dump();
+  }
+}
+
 TEST_F(CliEndToEnd, CheckShowsTheOfferAndLoadsNothing) {
   if (!testing::HaveServer()) GTEST_SKIP() << "the local update server was not built";
   ServerProcess server;
