@@ -453,6 +453,9 @@ void MainWindow::RefreshLabels() {
 bool MainWindow::ReadDeviceInfo() {
   ToolDeviceLock conversation(device_);
   if (device_.CheckLink() != 0) return false;
+  // A Protocol2 tool keeps its versions in the information record; after the main software
+  // the record of the detection is stale, so it is read again.
+  if (device_.Protocol() == DeviceProtocol::Protocol2) device_.ReadInfoRecord();
   if (device_.ReadSerialNumber(identity_.serial_number) != 0) {
     log_.AppendString(kStrReadSerialFailed);
     RefreshLabels();

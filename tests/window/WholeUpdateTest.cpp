@@ -162,6 +162,8 @@ TEST_F(WholeUpdate, AProtocol2ToolIsBroughtUpToDate) {
   EXPECT_TRUE(view_.LogHas("Congratulation ! Your tool is up to date.")) << view_.status_log;
   const toolsim::ToolState state = tool_->State();
   EXPECT_EQ(state.software_version, "1.10");
+  EXPECT_EQ(window_->Identity().software_version, "1.10") << "read again after the main software";
+  EXPECT_EQ(view_.texts[1004], "1.10");
   EXPECT_EQ(state.restarts, 2u) << "restarted before the main software, and after it";
   EXPECT_TRUE(state.clock.has_value());
   EXPECT_EQ(state.zone, 2);
