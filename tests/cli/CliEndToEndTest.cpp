@@ -14,7 +14,7 @@
 #include <sstream>
 
 #include "ChildProcess.h"
-#include "UpdateTestSupport.h"
+#include "support/UpdateTestSupport.h"
 #include "support/Pty.h"
 
 namespace velmar {

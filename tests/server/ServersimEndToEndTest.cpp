@@ -1,139 +1,25 @@
 // Every action's two requests against the local update server velmar-serversim, run as its own
 // process on a free loopback port with the demo catalogue.
-#if defined(VELMAR_SERVERSIM) && defined(VELMAR_DEMO_CATALOG)
-
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <chrono>
-#include <filesystem>
-#include <fstream>
 #include <nlohmann/json.hpp>
-#include <thread>
 
 #include "platform/CurlHttpTransport.h"
 #include "server/Catalogue.h"
 #include "server/ServerRequest.h"
-
-extern char** environ;
+#include "support/UpdateTestSupport.h"
 
 namespace velmar {
 namespace {
 
-using namespace std::chrono_literals;
 using nlohmann::json;
-
-// One velmar-serversim process: started with extra switches, ready once it printed its address.
-class Serversim {
- public:
-  ~Serversim() {
-    Stop();
-    if (!directory_.empty()) std::filesystem::remove_all(directory_);
-  }
-
-  bool Start(std::vector<std::string> switches) {
-    char pattern[] = "/tmp/velmar-serversim-XXXXXX";
-    if (mkdtemp(pattern) == nullptr) return false;
-    directory_ = pattern;
-    std::vector<std::string> args = {VELMAR_SERVERSIM, "--catalog", VELMAR_DEMO_CATALOG,
-                                     "--listen", "127.0.0.1:0", "--log", LogPath()};
-    args.insert(args.end(), switches.begin(), switches.end());
-    std::vector<char*> argv;
-    for (std::string& arg : args) argv.push_back(arg.data());
-    argv.push_back(nullptr);
-
-    int out[2];
-    if (pipe(out) != 0) return false;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    posix_spawn_file_actions_addclose(&actions, out[0]);
-    std::string errors = directory_ + "/stderr.txt";
-    posix_spawn_file_actions_addopen(&actions, 2, errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
-    int error = posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    close(out[1]);
-    if (error != 0) {
-      pid_ = -1;
-      close(out[0]);
-      return false;
-    }
-    bool ready = ReadAddress(out[0]);
-    close(out[0]);
-    return ready;
-  }
-
-  void Stop() {
-    if (pid_ <= 0) return;
-    kill(pid_, SIGTERM);
-    auto deadline = std::chrono::steady_clock::now() + 5s;
-    while (waitpid(pid_, nullptr, WNOHANG) != pid_) {
-      if (std::chrono::steady_clock::now() > deadline) {
-        kill(pid_, SIGKILL);
-        waitpid(pid_, nullptr, 0);
-        break;
-      }
-      std::this_thread::sleep_for(10ms);
-    }
-    pid_ = -1;
-  }
-
-  ServerAddress Address() const { return *ServerAddress::Parse("127.0.0.1:" + std::to_string(port_)); }
-  std::string LogPath() const { return directory_ + "/requests.jsonl"; }
-
-  std::vector<json> Log() const {
-    std::vector<json> lines;
-    std::ifstream in(LogPath());
-    for (std::string line; std::getline(in, line);) {
-      if (!line.empty()) lines.push_back(json::parse(line));
-    }
-    return lines;
-  }
-
- private:
-  // Reads stdout up to "listening on HOST:PORT", with a generous deadline.
-  bool ReadAddress(int fd) {
-    std::string seen;
-    auto deadline = std::chrono::steady_clock::now() + 10s;
-    while (std::chrono::steady_clock::now() < deadline) {
-      pollfd waiting{fd, POLLIN, 0};
-      if (poll(&waiting, 1, 100) <= 0) continue;
-      char buffer[256];
-      ssize_t n = read(fd, buffer, sizeof buffer);
-      if (n <= 0) return false;
-      seen.append(buffer, static_cast<size_t>(n));
-      size_t at = seen.find("listening on ");
-      size_t end = seen.find('\n', at == std::string::npos ? 0 : at);
-      if (at != std::string::npos && end != std::string::npos) {
-        std::string address = seen.substr(at + 13, end - at - 13);
-        port_ = std::stoi(address.substr(address.rfind(':') + 1));
-        return port_ > 0;
-      }
-    }
-    return false;
-  }
-
-  std::string directory_;
-  pid_t pid_ = -1;
-  int port_ = 0;
-};
-
-CurlHttpTransport::Options Direct() {
-  CurlHttpTransport::Options options;
-  options.proxy = "";
-  return options;
-}
 
 class ServersimConversation : public ::testing::Test {
  protected:
   void StartServer(std::vector<std::string> switches = {}) {
-    ASSERT_TRUE(server.Start(std::move(switches))) << "velmar-serversim did not start";
+    if (!testing::HaveServer()) GTEST_SKIP() << "the local update server was not built";
+    ASSERT_TRUE(server.Start(testing::DemoCatalog(), std::move(switches)))
+        << "velmar-serversim did not start";
     request = std::make_unique<ServerRequest>(client, record, server.Address());
     request->SetIdentity("QL7-12-000123", "1.00");
   }
@@ -148,8 +34,8 @@ class ServersimConversation : public ::testing::Test {
     return bytes;
   }
 
-  Serversim server;
-  CurlHttpTransport transport{Direct()};
+  testing::ServerProcess server;
+  CurlHttpTransport transport{testing::DirectConnection()};
   HttpClient client{transport};
   VersionInfo record;
   std::unique_ptr<ServerRequest> request;
@@ -294,5 +180,3 @@ TEST_F(ServersimConversation, PackageCutShortFailsTheRead) {
 
 }  // namespace
 }  // namespace velmar
-
-#endif

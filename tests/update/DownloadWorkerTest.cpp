@@ -12,7 +12,7 @@
 
 #include "PackageBuilder.h"
 #include "ToolProfile.h"
-#include "UpdateTestSupport.h"
+#include "support/UpdateTestSupport.h"
 #include "VirtualTool.h"
 #include "ZipWriter.h"
 #include "device/SerialPort.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "UpdateTestSupport.h"
+#include "support/UpdateTestSupport.h"
 #include "ZipWriter.h"
 #include "support/RecordingPoster.h"
 #include "update/ProgramUpdateWorker.h"

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "UpdateTestSupport.h"
+#include "support/UpdateTestSupport.h"
 #include "server/FakeHttpTransport.h"
 #include "support/RecordingPoster.h"
 #include "update/VersionCheckWorker.h"

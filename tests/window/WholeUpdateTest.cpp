@@ -7,7 +7,7 @@
 #include <chrono>
 #include <filesystem>
 
-#include "UpdateTestSupport.h"
+#include "support/UpdateTestSupport.h"
 #include "VirtualTool.h"
 #include "app/AppConfig.h"
 #include "app/MainWindow.h"

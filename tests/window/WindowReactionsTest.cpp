@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "../device/ScriptedTool.h"
-#include "UpdateTestSupport.h"
+#include "support/UpdateTestSupport.h"
 #include "app/ControlIds.h"
 #include "app/MainWindow.h"
 #include "app/StdEventLoop.h"

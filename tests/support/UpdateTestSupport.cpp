@@ -1,4 +1,4 @@
-#include "UpdateTestSupport.h"
+#include "support/UpdateTestSupport.h"
 
 #include <fcntl.h>
 #include <poll.h>
