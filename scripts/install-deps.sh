@@ -13,6 +13,9 @@ packages=(
   libmodbus-dev mbpoll                           # independent Modbus peers, tests only
   tinyproxy                                      # independent HTTP proxy, tests only
   clang libclang-rt-14-dev                       # fuzz targets and sanitizer runtimes
+  qt6-base-dev libgl-dev                         # the desktop program (Qt 6 Widgets)
+  qt6-qpa-plugins                                # Qt's platform plugins (offscreen in tests, xcb on a desktop)
+  xvfb xauth fonts-dejavu-core                   # a virtual X display for the screenshots
 )
 
 missing=()
