@@ -1,0 +1,34 @@
+#pragma once
+#include <string>
+
+namespace velmar {
+
+// The single-instance guard of the desktop program: an advisory lock on a file in the user's
+// runtime directory, held for the life of the process. The kernel drops the lock when the
+// process ends, however it ends, so a crashed instance never blocks the next start.
+class InstanceLock {
+ public:
+  enum class Result {
+    Acquired,        // this is the only instance
+    AlreadyRunning,  // another process holds the lock
+    Unavailable,     // the lock file could not be made: treated as a first instance
+  };
+
+  // The file named after the program's instance name in $XDG_RUNTIME_DIR/velmar, else in
+  // /tmp/velmar-<uid>.
+  static std::string DefaultPath();
+
+  explicit InstanceLock(std::string path = DefaultPath());
+  ~InstanceLock();
+  InstanceLock(const InstanceLock&) = delete;
+  InstanceLock& operator=(const InstanceLock&) = delete;
+
+  Result Acquire();
+  const std::string& Path() const { return path_; }
+
+ private:
+  std::string path_;
+  int fd_ = -1;
+};
+
+}  // namespace velmar

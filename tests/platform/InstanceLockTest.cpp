@@ -1,0 +1,84 @@
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+
+#include "platform/InstanceLock.h"
+
+namespace velmar {
+namespace {
+
+class InstanceLockTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/velmar-lock-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    folder_ = pattern;
+  }
+  void TearDown() override { std::filesystem::remove_all(folder_); }
+  std::string folder_;
+};
+
+TEST_F(InstanceLockTest, SecondHolderIsToldAnInstanceRunsUntilTheFirstEnds) {
+  const std::string path = folder_ + "/sub/instance.lock";
+  auto first = std::make_unique<InstanceLock>(path);
+  ASSERT_EQ(first->Acquire(), InstanceLock::Result::Acquired);
+  EXPECT_EQ(first->Acquire(), InstanceLock::Result::Acquired);  // asking again changes nothing
+
+  InstanceLock second(path);
+  EXPECT_EQ(second.Acquire(), InstanceLock::Result::AlreadyRunning);
+
+  first.reset();
+  EXPECT_EQ(second.Acquire(), InstanceLock::Result::Acquired);
+}
+
+TEST_F(InstanceLockTest, LockHeldByAnotherProcessIsSeenAndDroppedWhenItDies) {
+  const std::string path = folder_ + "/instance.lock";
+  int ready[2];
+  int release[2];
+  ASSERT_EQ(pipe(ready), 0);
+  ASSERT_EQ(pipe(release), 0);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    InstanceLock held(path);
+    const char state = held.Acquire() == InstanceLock::Result::Acquired ? 'y' : 'n';
+    (void)!write(ready[1], &state, 1);
+    char ignored;
+    (void)!read(release[0], &ignored, 1);
+    _exit(0);  // no destructor: the kernel must drop the lock by itself
+  }
+  char state = 0;
+  ASSERT_EQ(read(ready[0], &state, 1), 1);
+  ASSERT_EQ(state, 'y');
+  InstanceLock mine(path);
+  EXPECT_EQ(mine.Acquire(), InstanceLock::Result::AlreadyRunning);
+
+  (void)!write(release[1], "x", 1);
+  int status = 0;
+  waitpid(child, &status, 0);
+  EXPECT_EQ(mine.Acquire(), InstanceLock::Result::Acquired);
+  for (int fd : {ready[0], ready[1], release[0], release[1]}) close(fd);
+}
+
+TEST_F(InstanceLockTest, UnusableLocationCountsAsFirstInstance) {
+  InstanceLock lock(folder_ + "/missing/deeper/instance.lock");
+  EXPECT_EQ(lock.Acquire(), InstanceLock::Result::Unavailable);
+}
+
+TEST(InstanceLockPath, LivesInTheRuntimeFolderUnderTheInstanceName) {
+  const char* saved = getenv("XDG_RUNTIME_DIR");
+  const std::string restore = saved ? saved : "";
+  setenv("XDG_RUNTIME_DIR", "/run/user/1234", 1);
+  EXPECT_EQ(InstanceLock::DefaultPath(),
+            "/run/user/1234/velmar/00E2F422-KORNDAL-ABC7-AA2E10B6B2A5.lock");
+  unsetenv("XDG_RUNTIME_DIR");
+  EXPECT_EQ(InstanceLock::DefaultPath().rfind("/tmp/velmar-", 0), 0u);
+  if (saved) setenv("XDG_RUNTIME_DIR", restore.c_str(), 1);
+}
+
+}  // namespace
+}  // namespace velmar
