@@ -10,5 +10,6 @@ function(velmar_test_suite name)
   if(ARG_DEFINITIONS)
     target_compile_definitions(${name} PRIVATE ${ARG_DEFINITIONS})
   endif()
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 30 PROPERTIES TIMEOUT 120)
+  # The programs pick their language from the locale; the tests compare English texts.
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 30 PROPERTIES TIMEOUT 120 ENVIRONMENT LC_ALL=C.UTF-8)
 endfunction()

@@ -1,14 +1,16 @@
 #include "app/Strings.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstddef>
-#include <unordered_map>
+#include <cstdlib>
+#include <optional>
+
+#include "app/StringTables_p.h"
 
 namespace velmar {
 
 namespace {
-
-using StringTable = std::unordered_map<int, std::string>;
 
 // The English texts, byte for byte as the tool's users know them (odd spacing included).
 const StringTable& EnglishTable() {
@@ -125,8 +127,39 @@ const StringTable& TableOf(Language language) {
   switch (language) {
     case Language::English:
       break;
+    case Language::German:
+      return GermanTable();
+    case Language::French:
+      return FrenchTable();
+    case Language::Japanese:
+      return JapaneseTable();
+    case Language::Dutch:
+      return DutchTable();
   }
   return EnglishTable();
+}
+
+char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// "C", "POSIX" and their "C.UTF-8" forms: the program's untranslated texts.
+bool IsPlainLocale(std::string_view locale) {
+  const std::string_view name = locale.substr(0, locale.find_first_of(".@"));
+  return name.empty() || name == "C" || name == "POSIX";
+}
+
+// The language of a locale name, or nothing when the table does not carry it.
+std::optional<Language> CarriedLanguage(std::string_view locale) {
+  // The language code runs up to the territory, encoding or modifier ("nl_BE.UTF-8@euro").
+  const std::string_view code = locale.substr(0, locale.find_first_of("_-.@"));
+  if (code.size() < 2 || code.size() > 3) return std::nullopt;
+  std::string lower;
+  for (char c : code) lower += Lower(c);
+  if (lower == "en") return Language::English;
+  if (lower == "de") return Language::German;
+  if (lower == "fr") return Language::French;
+  if (lower == "ja") return Language::Japanese;
+  if (lower == "nl") return Language::Dutch;
+  return std::nullopt;
 }
 
 std::atomic<Language> g_language{Language::English};
@@ -167,6 +200,49 @@ bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 void SetLanguage(Language language) { g_language = language; }
 Language CurrentLanguage() { return g_language; }
 
+Language LanguageFromLocale(std::string_view locale) {
+  return CarriedLanguage(locale).value_or(Language::English);
+}
+
+Language LanguageFromEnvironment(const std::function<const char*(const char*)>& getenv) {
+  auto value = [&](const char* name) -> std::string_view {
+    const char* text = getenv(name);
+    return text ? std::string_view(text) : std::string_view();
+  };
+  std::string_view locale = value("LC_ALL");
+  if (locale.empty()) locale = value("LC_MESSAGES");
+  if (locale.empty()) locale = value("LANG");
+  // As gettext does, a plain C locale means untranslated whatever LANGUAGE says, so that
+  // LC_ALL=C gives English output everywhere.
+  if (IsPlainLocale(locale)) return Language::English;
+  // LANGUAGE is a list of preferences ("nl:de:en"); the first one the table carries wins.
+  std::string_view list = value("LANGUAGE");
+  while (!list.empty()) {
+    const size_t colon = list.find(':');
+    if (auto language = CarriedLanguage(list.substr(0, colon))) return *language;
+    list = colon == std::string_view::npos ? std::string_view() : list.substr(colon + 1);
+  }
+  return LanguageFromLocale(locale);
+}
+
+Language SystemLanguage() {
+  return LanguageFromEnvironment([](const char* name) { return std::getenv(name); });
+}
+
+std::vector<int> AllStringIds() {
+  std::vector<int> ids;
+  ids.reserve(EnglishTable().size());
+  for (const auto& entry : EnglishTable()) ids.push_back(entry.first);
+  std::sort(ids.begin(), ids.end());
+  return ids;
+}
+
+const std::string* OwnText(Language language, int id) {
+  const StringTable& table = TableOf(language);
+  const auto it = table.find(id);
+  return it == table.end() ? nullptr : &it->second;
+}
+
 const std::string& LoadString(int id) {
   const StringTable& table = TableOf(g_language);
   if (auto it = table.find(id); it != table.end()) return it->second;
@@ -190,7 +266,8 @@ std::string FormatMessage(std::string_view pattern, std::initializer_list<Messag
     size_t j = i + 1;
     int number = pattern[j++] - '0';
     if (j < pattern.size() && IsDigit(pattern[j])) number = number * 10 + (pattern[j++] - '0');
-    // An optional format tag (!s!, !d!); only its presence matters, the argument decides how it shows.
+    // An optional format tag (!s!, !d!); only its presence matters, the argument decides how it
+    // shows.
     if (j < pattern.size() && pattern[j] == '!') {
       const size_t close = pattern.find('!', j + 1);
       if (close != std::string_view::npos && close - j <= kMaxFormatTag) j = close + 1;

@@ -1,8 +1,10 @@
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace velmar {
 
@@ -102,12 +104,28 @@ inline constexpr int kStrBootModeTitle = 1043;
 inline constexpr int kStrBootModeSteps = 1044;
 inline constexpr int kStrBootModeScreen = 1045;
 
-// The languages the table can be shown in. Only English is carried so far; an id missing from
-// another language's table falls back to the English text.
-enum class Language { English };
+// The languages the table is carried in. An id missing from a language's table falls back to
+// the English text.
+enum class Language { English, German, French, Japanese, Dutch };
 
 void SetLanguage(Language language);
 Language CurrentLanguage();
+
+// The language of a locale name ("de_DE.UTF-8", "fr", "nl_BE@euro"); English for "C", "POSIX",
+// an empty name and any language the table does not carry.
+Language LanguageFromLocale(std::string_view locale);
+
+// The language of the user's locale, gettext's way: the first carried entry of the LANGUAGE
+// list, unless the locale (LC_ALL, else LC_MESSAGES, else LANG) is unset, "C" or "POSIX"; then
+// that locale. The programs pass it to SetLanguage at start.
+Language SystemLanguage();
+// The same from any variable lookup (returns null for an unset variable), for the tests.
+Language LanguageFromEnvironment(const std::function<const char*(const char*)>& getenv);
+
+// Every id of the table (the English one), in ascending order.
+std::vector<int> AllStringIds();
+// A language's own text of an id, without the fallback to English; null when it has none.
+const std::string* OwnText(Language language, int id);
 
 // The text of an id in the current language; empty for an unknown id.
 const std::string& LoadString(int id);
