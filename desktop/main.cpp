@@ -1,6 +1,30 @@
+// Velmar, the desktop program: one instance per user, the window (or only its tray icon when
+// started with any command-line text, as an autostart entry does) until EXIT.
 #include <QApplication>
+#include <QMessageBox>
+
+#include "DesktopApplication.h"
+#include "app/Strings.h"
+#include "platform/InstanceLock.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
+  // The window hides into the tray; closing it must not end the program behind its back.
+  QApplication::setQuitOnLastWindowClosed(false);
+
+  velmar::InstanceLock instance;
+  if (instance.Acquire() == velmar::InstanceLock::Result::AlreadyRunning) {
+    QMessageBox::information(nullptr, QString(),
+                             QString::fromStdString(velmar::LoadString(velmar::kStrAlreadyRunning)),
+                             QMessageBox::Ok);
+    return 0;
+  }
+
+  velmar::MainWindowSetup setup;
+  setup.show_at_start = argc <= 1;  // the text itself means nothing
+  setup.program_folder = QCoreApplication::applicationDirPath().toStdString();
+  velmar::DesktopApplication program(std::move(setup));
+  program.Start();
+  program.Run();
   return 0;
 }

@@ -1,0 +1,57 @@
+#include "DesktopApplication.h"
+
+#include "AboutBox.h"
+#include "DesktopWindow.h"
+#include "HyperlinkButton.h"
+#include "QtEventLoop.h"
+#include "QtView.h"
+
+namespace velmar {
+
+DesktopApplication::DesktopApplication(MainWindowSetup setup, ViewFactory make_view)
+    : loop_(std::make_unique<QtEventLoop>(setup.clock ? *setup.clock : SystemClock())),
+      window_(std::make_unique<DesktopWindow>()) {
+  view_ = make_view ? make_view(*window_) : std::make_unique<QtView>(*window_);
+  logic_ = std::make_unique<MainWindow>(*view_, *loop_, std::move(setup));
+
+  DesktopWindow* window = window_.get();
+  MainWindow* logic = logic_.get();
+  QObject::connect(window, &DesktopWindow::hideClicked, window, [logic] { logic->OnHide(); });
+  QObject::connect(window, &DesktopWindow::updateDeviceClicked, window,
+                   [logic] { logic->OnUpdateDevice(); });
+  QObject::connect(window, &DesktopWindow::exitClicked, window, [logic] { logic->OnExit(); });
+  QObject::connect(window, &DesktopWindow::settingsClicked, window,
+                   [logic] { logic->OnSettings(); });
+  QObject::connect(window, &DesktopWindow::printSensorInfoClicked, window,
+                   [logic] { logic->OnPrintSensorInfo(); });
+  QObject::connect(window, &DesktopWindow::closeRequested, window,
+                   [logic] { logic->OnCloseRequest(); });
+  QObject::connect(window, &DesktopWindow::aboutRequested, window, [this] { ShowAbout(); });
+  // The link opens through the view, so the desktop's default action is one place.
+  QtView* view = view_.get();
+  window->LinkButton().SetOpener(
+      [view](const QString& address) { return view->OpenAddress(address.toStdString()); });
+}
+
+DesktopApplication::~DesktopApplication() {
+  // The logic first: it stops the workers, whose posts must find the loop still there.
+  logic_.reset();
+  view_.reset();
+  window_.reset();
+  loop_.reset();
+}
+
+void DesktopApplication::Start() { logic_->Initialize(); }
+
+void DesktopApplication::Run() {
+  loop_->RunUntil([this] { return logic_->Ended(); });
+  window_->AllowClose();
+  window_->hide();
+}
+
+void DesktopApplication::ShowAbout() {
+  AboutBox box(window_.get());
+  box.exec();
+}
+
+}  // namespace velmar
