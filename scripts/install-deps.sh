@@ -16,6 +16,7 @@ packages=(
   qt6-base-dev libgl-dev                         # the desktop program (Qt 6 Widgets)
   qt6-qpa-plugins                                # Qt's platform plugins (offscreen in tests, xcb on a desktop)
   xvfb xauth fonts-dejavu-core                   # a virtual X display for the screenshots
+  desktop-file-utils                             # checks the installed desktop entry, tests only
 )
 
 missing=()
