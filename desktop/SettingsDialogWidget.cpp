@@ -1,0 +1,156 @@
+#include "SettingsDialogWidget.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+
+#include "DialogUnitLayout.h"
+#include "app/Strings.h"
+
+namespace velmar {
+
+namespace {
+
+QString Text(int id) { return QString::fromStdString(LoadString(id)); }
+
+QMessageBox::Icon BoxIcon(MessageIcon icon) {
+  switch (icon) {
+    case MessageIcon::Information:
+      return QMessageBox::Information;
+    case MessageIcon::Warning:
+      return QMessageBox::Warning;
+    case MessageIcon::Error:
+    case MessageIcon::Stop:
+      return QMessageBox::Critical;
+    case MessageIcon::None:
+      break;
+  }
+  return QMessageBox::NoIcon;
+}
+
+}  // namespace
+
+SettingsDialogWidget::SettingsDialogWidget(SettingsDialog& logic, QWidget* parent)
+    : QDialog(parent), logic_(logic) {
+  setWindowTitle(Text(kStrSettingsTitle));
+  show_box_ = [this](const QString& text, MessageIcon icon) {
+    QMessageBox box(BoxIcon(icon), windowTitle(), text, QMessageBox::Ok, this);
+    box.exec();
+  };
+
+  auto* layout = new DialogUnitLayout(this, kWidthUnits, kHeightUnits);
+  // Frames first, so the controls drawn over them stay on top.
+  layout->Place(new QGroupBox(this), 14, 7, 294, 100);
+  layout->Place(new QGroupBox(Text(kStrProgramGroup), this), 14, 111, 294, 35);
+  layout->Place(new QGroupBox(Text(kStrResetGroup), this), 14, 211, 294, 38);
+
+  auto_detect_ = new QCheckBox(Text(kStrAutoDetectBox), this);
+  auto_detect_->setObjectName("autoDetect");
+  layout->Place(auto_detect_, 46, 22, 112, 14);
+  layout->Place(new QLabel(Text(kStrAutoDetectHint), this), 57, 36, 189, 11);
+
+  port_caption_ = new QLabel(Text(kStrSelectPort), this);
+  port_caption_->setObjectName("portCaption");
+  layout->Place(port_caption_, 25, 63, 100, 11);
+  port_list_ = new QComboBox(this);
+  port_list_->setObjectName("portList");
+  port_list_->setEditable(false);
+  // The closed list's height; the drop-down opens below it.
+  layout->Place(port_list_, 129, 62, 156, 14);
+  test_connection_ = new QPushButton(Text(kStrTestConnection), this);
+  test_connection_->setObjectName("testConnection");
+  test_connection_->setAutoDefault(false);
+  layout->Place(test_connection_, 126, 84, 63, 17);
+
+  upgrade_check_ = new QCheckBox(QString::fromStdString(logic_.UpgradeCaption()), this);
+  upgrade_check_->setObjectName("upgradeCheck");
+  layout->Place(upgrade_check_, 40, 126, 126, 13);
+
+  layout->Place(new QLabel(Text(kStrResetCaption), this), 22, 227, 147, 11);
+  auto* factory_reset = new QPushButton(Text(kStrFactoryResetButton), this);
+  factory_reset->setObjectName("factoryReset");
+  factory_reset->setAutoDefault(false);
+  layout->Place(factory_reset, 176, 225, 106, 13);
+
+  auto* apply = new QPushButton(Text(kStrApplyButton), this);
+  apply->setObjectName("apply");
+  apply->setDefault(true);
+  layout->Place(apply, 89, 261, 56, 22);
+  auto* cancel = new QPushButton(Text(kStrCancelButton), this);
+  cancel->setObjectName("cancel");
+  cancel->setAutoDefault(false);
+  layout->Place(cancel, 183, 261, 56, 22);
+
+  ShowState();
+
+  connect(auto_detect_, &QCheckBox::clicked, this, [this](bool checked) {
+    logic_.SetAutoDetect(checked);
+    ShowState();
+  });
+  connect(upgrade_check_, &QCheckBox::clicked, this, [this](bool checked) {
+    logic_.SetUpgradeCheck(checked);
+    ShowState();
+  });
+  connect(port_list_, &QComboBox::currentIndexChanged, this, [this](int index) {
+    if (filling_) return;
+    logic_.SelectPort(index);
+    ShowState();
+  });
+  connect(test_connection_, &QPushButton::clicked, this, &SettingsDialogWidget::OnTestConnection);
+  connect(factory_reset, &QPushButton::clicked, this, &SettingsDialogWidget::OnFactoryReset);
+  connect(apply, &QPushButton::clicked, this, &QDialog::accept);
+  connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+void SettingsDialogWidget::SetBoxHook(BoxHook hook) {
+  if (hook) show_box_ = std::move(hook);
+}
+
+void SettingsDialogWidget::ShowState() {
+  filling_ = true;
+  if (port_list_->count() != static_cast<int>(logic_.Ports().size())) {
+    port_list_->clear();
+    for (const PortEntry& entry : logic_.Ports())
+      port_list_->addItem(QString::fromStdString(entry.friendly_name), entry.number);
+  }
+  port_list_->setCurrentIndex(logic_.SelectedIndex());
+  filling_ = false;
+
+  auto_detect_->setChecked(logic_.AutoDetectChecked());
+  upgrade_check_->setChecked(logic_.UpgradeChecked());
+  const bool enabled = logic_.PortControlsEnabled();
+  port_caption_->setEnabled(enabled);
+  port_list_->setEnabled(enabled);
+  test_connection_->setEnabled(enabled);
+}
+
+void SettingsDialogWidget::OnTestConnection() {
+  // The test restarts the tool and waits for it; the wait cursor says the dialog is busy.
+  QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+  const ConnectionTestResult result = logic_.TestConnection();
+  QGuiApplication::restoreOverrideCursor();
+  const int message = ConnectionTestMessage(result);
+  if (message != 0) show_box_(Text(message), ConnectionTestIcon(result));
+}
+
+void SettingsDialogWidget::accept() {
+  logic_.Apply();
+  QDialog::accept();
+}
+
+void SettingsDialogWidget::OnFactoryReset() {
+  logic_.FactoryReset();
+  close();
+}
+
+void SettingsDialogWidget::done(int result) {
+  // Escape, the close box and Cancel all end here; the logic then hands nothing back.
+  if (!logic_.Ended()) logic_.Cancel();
+  QDialog::done(result);
+}
+
+}  // namespace velmar

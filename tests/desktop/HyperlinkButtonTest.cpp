@@ -1,0 +1,161 @@
+// The link button: which address it opens, the keys that open it and those that must not,
+// a disabled link, a failed open, hover and its colours.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QEnterEvent>
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QImage>
+#include <QSignalSpy>
+#include <QTest>
+
+#include "HyperlinkButton.h"
+
+namespace velmar {
+namespace {
+
+class HyperlinkButtonTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    button_.setText("www.telvan.example/update");
+    button_.resize(220, 24);
+    button_.SetOpener([this](const QString& address) {
+      opened_.push_back(address);
+      cursor_while_opening_ = QGuiApplication::overrideCursor()
+                                  ? QGuiApplication::overrideCursor()->shape()
+                                  : Qt::ArrowCursor;
+      return open_result_;
+    });
+  }
+
+  HyperlinkButton button_;
+  std::vector<QString> opened_;
+  Qt::CursorShape cursor_while_opening_ = Qt::ArrowCursor;
+  bool open_result_ = true;
+};
+
+TEST_F(HyperlinkButtonTest, WithoutUrlTheCaptionIsOpenedAndShownAsTip) {
+  button_.SetToolTip("");
+  EXPECT_EQ(button_.toolTip(), "www.telvan.example/update");
+  QTest::mouseClick(&button_, Qt::LeftButton);
+  ASSERT_EQ(opened_.size(), 1u);
+  EXPECT_EQ(opened_[0], "www.telvan.example/update");
+  EXPECT_EQ(cursor_while_opening_, Qt::WaitCursor);
+  EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+  EXPECT_TRUE(button_.Visited());
+}
+
+TEST_F(HyperlinkButtonTest, AUrlIsOpenedAndShownAsTipUntilCleared) {
+  button_.SetUrl("http://tools.telvan.example/r710");
+  button_.SetToolTip("");
+  EXPECT_EQ(button_.toolTip(), "http://tools.telvan.example/r710");
+  button_.SetToolTip("Open the update page");
+  EXPECT_EQ(button_.toolTip(), "Open the update page");
+  QTest::mouseClick(&button_, Qt::LeftButton);
+  button_.SetUrl("");
+  QTest::mouseClick(&button_, Qt::LeftButton);
+  ASSERT_EQ(opened_.size(), 2u);
+  EXPECT_EQ(opened_[0], "http://tools.telvan.example/r710");
+  EXPECT_EQ(opened_[1], "www.telvan.example/update");
+}
+
+TEST_F(HyperlinkButtonTest, SpaceNeverOpensEnterPressAndReleaseDoes) {
+  QTest::keyClick(&button_, Qt::Key_Space);
+  EXPECT_TRUE(opened_.empty());
+  EXPECT_FALSE(button_.Visited());
+
+  QTest::keyPress(&button_, Qt::Key_Return);
+  EXPECT_TRUE(button_.KeyDown());
+  EXPECT_TRUE(opened_.empty());  // not on the press
+  QTest::keyRelease(&button_, Qt::Key_Return);
+  EXPECT_FALSE(button_.KeyDown());
+  EXPECT_EQ(opened_.size(), 1u);
+
+  QTest::keyClick(&button_, Qt::Key_Enter);  // the keypad's Enter too
+  EXPECT_EQ(opened_.size(), 2u);
+}
+
+TEST_F(HyperlinkButtonTest, EnterReleasedWithoutItsPressDoesNothing) {
+  // A release whose press went elsewhere (the dialog's default button, another key between).
+  QTest::keyRelease(&button_, Qt::Key_Return);
+  QTest::keyPress(&button_, Qt::Key_Return);
+  QTest::keyClick(&button_, Qt::Key_A);
+  EXPECT_FALSE(button_.KeyDown());
+  QTest::keyRelease(&button_, Qt::Key_Return);
+  EXPECT_TRUE(opened_.empty());
+}
+
+TEST_F(HyperlinkButtonTest, DisabledIgnoresClicksAndEnterAndPaintsGrey) {
+  button_.setEnabled(false);
+  QTest::mouseClick(&button_, Qt::LeftButton);
+  QTest::keyClick(&button_, Qt::Key_Return);
+  button_.click();
+  EXPECT_TRUE(opened_.empty());
+  EXPECT_FALSE(button_.Visited());
+
+  const QColor grey = button_.palette().color(QPalette::Disabled, QPalette::WindowText);
+  EXPECT_EQ(button_.TextColour(), grey);
+  QFont crisp("Sans", 16, QFont::Bold);
+  crisp.setStyleStrategy(QFont::NoAntialias);
+  button_.setFont(crisp);
+  const QImage image = button_.grab().toImage();
+  int grey_pixels = 0, link_pixels = 0;
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x) {
+      const QColor c = image.pixelColor(x, y);
+      grey_pixels += c.rgb() == grey.rgb();
+      link_pixels += c.rgb() == HyperlinkButton::kLinkColour.rgb();
+    }
+  EXPECT_GT(grey_pixels, 20);
+  EXPECT_EQ(link_pixels, 0);
+}
+
+TEST_F(HyperlinkButtonTest, AFailedOpenIsReportedAndStillCountsAsVisited) {
+  open_result_ = false;
+  button_.SetControlId(1018);
+  QSignalSpy failed(&button_, &HyperlinkButton::linkOpenFailed);
+  QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
+  QApplication::sendEvent(&button_, &enter);
+  ASSERT_TRUE(button_.Hovering());
+  QTest::mouseClick(&button_, Qt::LeftButton);
+  ASSERT_EQ(failed.size(), 1);
+  EXPECT_EQ(failed[0][0].toInt(), 1018);
+  EXPECT_TRUE(button_.Visited());
+  EXPECT_FALSE(button_.Hovering());
+  EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+  EXPECT_EQ(button_.TextColour(), HyperlinkButton::kVisitedColour);
+
+  open_result_ = true;
+  QTest::mouseClick(&button_, Qt::LeftButton);
+  EXPECT_EQ(failed.size(), 1);
+}
+
+TEST_F(HyperlinkButtonTest, ColoursFollowHoverAndVisits) {
+  EXPECT_EQ(button_.TextColour(), QColor(0, 0, 208));
+  EXPECT_EQ(button_.cursor().shape(), Qt::PointingHandCursor);
+  QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
+  QApplication::sendEvent(&button_, &enter);
+  EXPECT_TRUE(button_.Hovering());
+  EXPECT_EQ(button_.TextColour(), button_.palette().color(QPalette::Active, QPalette::Highlight));
+  QEvent leave(QEvent::Leave);
+  QApplication::sendEvent(&button_, &leave);
+  EXPECT_FALSE(button_.Hovering());
+  EXPECT_EQ(button_.TextColour(), QColor(0, 0, 208));
+  button_.click();
+  EXPECT_EQ(button_.TextColour(), QColor(128, 0, 128));
+}
+
+TEST_F(HyperlinkButtonTest, SizeToContentMeasuresInTheApplicationFontAndKeepsItsPlace) {
+  QFont large = button_.font();
+  large.setPointSize(30);
+  button_.setFont(large);
+  button_.move(17, 23);
+  button_.SizeToContent();
+  EXPECT_EQ(button_.pos(), QPoint(17, 23));
+  EXPECT_EQ(button_.size(),
+            QFontMetrics(QApplication::font()).size(Qt::TextSingleLine, button_.text()));
+}
+
+}  // namespace
+}  // namespace velmar

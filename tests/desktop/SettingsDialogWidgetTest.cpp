@@ -1,0 +1,231 @@
+// The settings dialog's widgets over its logic: what they show on opening, which controls
+// the automatic detection switches, what each way of ending hands back, the factory reset
+// request and the connection test's boxes.
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "SettingsDialogWidget.h"
+#include "app/ControlIds.h"
+#include "device/ScriptedTool.h"
+#include "device/SerialPort.h"
+#include "device/ToolDevice.h"
+#include "platform/Clock.h"
+#include "platform/PortListing.h"
+#include "support/FakeSerial.h"
+#include "support/RecordingPoster.h"
+
+namespace velmar {
+namespace {
+
+using testing::Bytes;
+using testing::FakeSerialBinding;
+using testing::PostedEvent;
+using testing::RecordingPoster;
+using testing::ScriptedTool;
+
+class FakeListing : public PortListing {
+ public:
+  bool FriendlyNames(std::vector<std::string>& out) override {
+    out = names;
+    return true;
+  }
+  std::vector<std::string> names;
+};
+
+class SettingsDialogWidgetTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    device_.Attach(&port_);
+    listing_.names = {"Communications Port (COM1)", "Ostar RS232 Emulation (COM3)",
+                      "USB Serial (COM7)"};
+  }
+
+  SettingsDialog& Logic(int32_t autoDetect, int32_t upgradeCheck, int32_t portNumber) {
+    logic_.emplace(autoDetect, upgradeCheck, portNumber, device_, port_, window_, listing_, clock_);
+    return *logic_;
+  }
+
+  // The dialog over the logic, its boxes recorded instead of shown.
+  std::unique_ptr<SettingsDialogWidget> Widget(SettingsDialog& logic) {
+    auto widget = std::make_unique<SettingsDialogWidget>(logic);
+    widget->SetBoxHook([this](const QString& text, MessageIcon icon) {
+      boxes_.emplace_back(text.toStdString(), icon);
+    });
+    widget->open();
+    return widget;
+  }
+
+  template <typename T>
+  static T* Child(QWidget& widget, const char* name) {
+    T* child = widget.findChild<T*>(name);
+    EXPECT_NE(child, nullptr) << name;
+    return child;
+  }
+
+  void ToolAnswers() {
+    for (uint16_t n : {0, 11, 12, 13, 22, 23}) tool_.AnswerProbe(n);
+    tool_.Set(255, 0xA500, Bytes(40, 0));
+    tool_.Set(255, 0xA510, Bytes{128, 0, 0, 0});
+    tool_.Present(127);
+  }
+
+  FakeListing listing_;
+  FakeSerialBinding fake_;
+  SerialPort port_{fake_};
+  ToolDevice device_;
+  ScriptedTool tool_{fake_};
+  RecordingPoster window_;
+  ManualClock clock_;
+  std::optional<SettingsDialog> logic_;
+  std::vector<std::pair<std::string, MessageIcon>> boxes_;
+};
+
+TEST_F(SettingsDialogWidgetTest, OpensWithTheFirstPortAndThePortControlsOff) {
+  auto dialog = Widget(Logic(1, 1, -1));
+  EXPECT_EQ(dialog->windowTitle(), "Velmar Configuration");
+  auto* list = Child<QComboBox>(*dialog, "portList");
+  ASSERT_EQ(list->count(), 3);
+  EXPECT_EQ(list->itemText(1), "Ostar RS232 Emulation (COM3)");
+  EXPECT_EQ(list->itemData(2).toInt(), 7);
+  EXPECT_EQ(list->currentIndex(), 0);
+  EXPECT_TRUE(Child<QCheckBox>(*dialog, "autoDetect")->isChecked());
+  EXPECT_EQ(Child<QCheckBox>(*dialog, "upgradeCheck")->text(), "Enable Velmar software upgrade");
+  EXPECT_TRUE(Child<QCheckBox>(*dialog, "upgradeCheck")->isChecked());
+  EXPECT_FALSE(list->isEnabled());
+  EXPECT_FALSE(Child<QLabel>(*dialog, "portCaption")->isEnabled());
+  EXPECT_FALSE(Child<QPushButton>(*dialog, "testConnection")->isEnabled());
+  EXPECT_TRUE(Child<QPushButton>(*dialog, "apply")->isDefault());
+}
+
+TEST_F(SettingsDialogWidgetTest, ChoosingAPortAndApplyingHandsItBack) {
+  SettingsDialog& logic = Logic(1, 0, 3);
+  auto dialog = Widget(logic);
+  auto* list = Child<QComboBox>(*dialog, "portList");
+  EXPECT_EQ(list->currentIndex(), 1);  // the configured COM3
+
+  QTest::mouseClick(Child<QCheckBox>(*dialog, "autoDetect"), Qt::LeftButton);
+  EXPECT_TRUE(list->isEnabled());
+  EXPECT_TRUE(Child<QLabel>(*dialog, "portCaption")->isEnabled());
+  EXPECT_TRUE(Child<QPushButton>(*dialog, "testConnection")->isEnabled());
+  list->setCurrentIndex(2);
+  QTest::mouseClick(Child<QCheckBox>(*dialog, "upgradeCheck"), Qt::LeftButton);
+  QTest::mouseClick(Child<QPushButton>(*dialog, "apply"), Qt::LeftButton);
+
+  EXPECT_EQ(dialog->result(), QDialog::Accepted);
+  EXPECT_FALSE(dialog->isVisible());
+  ASSERT_TRUE(logic.Applied());
+  EXPECT_EQ(logic.autoDetect(), 0);
+  EXPECT_EQ(logic.upgradeCheck(), 1);
+  EXPECT_EQ(logic.portNumber(), 7);
+  EXPECT_FALSE(logic.testDone());
+}
+
+TEST_F(SettingsDialogWidgetTest, CheckingAutomaticDetectionAgainDisablesThePortControls) {
+  auto dialog = Widget(Logic(0, 1, 1));
+  auto* list = Child<QComboBox>(*dialog, "portList");
+  EXPECT_TRUE(list->isEnabled());
+  QTest::mouseClick(Child<QCheckBox>(*dialog, "autoDetect"), Qt::LeftButton);
+  EXPECT_FALSE(list->isEnabled());
+  EXPECT_FALSE(Child<QPushButton>(*dialog, "testConnection")->isEnabled());
+}
+
+TEST_F(SettingsDialogWidgetTest, CancelEscapeAndTheCloseBoxHandNothingBack) {
+  {
+    SettingsDialog& logic = Logic(0, 1, 1);
+    auto dialog = Widget(logic);
+    Child<QComboBox>(*dialog, "portList")->setCurrentIndex(2);
+    QTest::mouseClick(Child<QPushButton>(*dialog, "cancel"), Qt::LeftButton);
+    EXPECT_EQ(dialog->result(), QDialog::Rejected);
+    EXPECT_TRUE(logic.Ended());
+    EXPECT_FALSE(logic.Applied());
+  }
+  {
+    SettingsDialog& logic = Logic(0, 1, 1);
+    auto dialog = Widget(logic);
+    QTest::keyClick(dialog.get(), Qt::Key_Escape);
+    EXPECT_TRUE(logic.Ended());
+    EXPECT_FALSE(logic.Applied());
+  }
+  {
+    SettingsDialog& logic = Logic(0, 1, 1);
+    auto dialog = Widget(logic);
+    dialog->close();
+    EXPECT_TRUE(logic.Ended());
+    EXPECT_FALSE(logic.Applied());
+  }
+  EXPECT_TRUE(window_.Events().empty());
+}
+
+TEST_F(SettingsDialogWidgetTest, FactoryResetClosesTheDialogAndAsksTheWindow) {
+  SettingsDialog& logic = Logic(1, 1, -1);
+  auto dialog = Widget(logic);
+  QTest::mouseClick(Child<QPushButton>(*dialog, "factoryReset"), Qt::LeftButton);
+  EXPECT_FALSE(dialog->isVisible());
+  EXPECT_EQ(dialog->result(), QDialog::Rejected);
+  EXPECT_TRUE(logic.Ended());
+  EXPECT_FALSE(logic.Applied());
+  EXPECT_EQ(window_.Events(), (std::vector<PostedEvent>{{message::kFactoryReset, 0, 0}}));
+}
+
+TEST_F(SettingsDialogWidgetTest, ExecReturnsWithTheLogicEnded) {
+  SettingsDialog& logic = Logic(0, 1, 3);
+  SettingsDialogWidget dialog(logic);
+  QTimer::singleShot(0, &dialog, [&dialog] {
+    QTest::mouseClick(dialog.findChild<QPushButton*>("apply"), Qt::LeftButton);
+  });
+  EXPECT_EQ(dialog.exec(), QDialog::Accepted);
+  EXPECT_TRUE(logic.Applied());
+  EXPECT_EQ(logic.portNumber(), 3);
+}
+
+TEST_F(SettingsDialogWidgetTest, TestConnectionWithoutPortsDoesNothing) {
+  listing_.names.clear();
+  SettingsDialog& logic = Logic(0, 1, -1);
+  auto dialog = Widget(logic);
+  EXPECT_EQ(Child<QComboBox>(*dialog, "portList")->count(), 0);
+  QTest::mouseClick(Child<QPushButton>(*dialog, "testConnection"), Qt::LeftButton);
+  EXPECT_TRUE(boxes_.empty());
+  EXPECT_FALSE(logic.testDone());
+  EXPECT_TRUE(fake_.opened_ports.empty());
+  EXPECT_TRUE(dialog->isVisible());
+}
+
+TEST_F(SettingsDialogWidgetTest, TestConnectionShowsWhatAnsweredOnTheChosenPort) {
+  ToolAnswers();
+  SettingsDialog& logic = Logic(0, 1, -1);
+  auto dialog = Widget(logic);
+  Child<QComboBox>(*dialog, "portList")->setCurrentIndex(1);
+  QTest::mouseClick(Child<QPushButton>(*dialog, "testConnection"), Qt::LeftButton);
+  ASSERT_EQ(boxes_.size(), 1u);
+  EXPECT_EQ(boxes_[0].first, "Device detected");
+  EXPECT_EQ(boxes_[0].second, MessageIcon::Information);
+  EXPECT_EQ(fake_.opened_ports, (std::vector<uint8_t>{3, 3}));
+  EXPECT_EQ(clock_.TotalSlept(), SettingsDialog::kRestartWaitMs);
+  EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+  EXPECT_TRUE(logic.testDone());
+  EXPECT_TRUE(dialog->isVisible());
+
+  tool_.Silence();
+  QTest::mouseClick(Child<QPushButton>(*dialog, "testConnection"), Qt::LeftButton);
+  ASSERT_EQ(boxes_.size(), 2u);
+  EXPECT_EQ(boxes_[1].first, "No device detected");
+
+  fake_.open_fails = true;
+  QTest::mouseClick(Child<QPushButton>(*dialog, "testConnection"), Qt::LeftButton);
+  ASSERT_EQ(boxes_.size(), 3u);
+  EXPECT_EQ(boxes_[2].first, "Invalid communication port");
+  EXPECT_EQ(boxes_[2].second, MessageIcon::Stop);
+}
+
+}  // namespace
+}  // namespace velmar
