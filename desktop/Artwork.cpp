@@ -22,13 +22,13 @@ QPixmap Transparent(const QSize& size) {
   return pixmap;
 }
 
-// The largest rectangle of `aspect` (width / height) centred in `area`.
-QRectF Fit(const QRectF& area, qreal aspect) {
+// The largest rectangle of `ratio` (width / height) centred in `area`.
+QRectF Fit(const QRectF& area, qreal ratio) {
   qreal width = area.width();
-  qreal height = width / aspect;
+  qreal height = width / ratio;
   if (height > area.height()) {
     height = area.height();
-    width = height * aspect;
+    width = height * ratio;
   }
   return QRectF(area.center().x() - width / 2, area.center().y() - height / 2, width, height);
 }
