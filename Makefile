@@ -5,7 +5,7 @@ TSAN_BUILD ?= build-tsan
 JOBS       ?= $(shell nproc)
 GENERATOR  := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 
-.PHONY: deps configure build test test-asan test-tsan bench demo clean
+.PHONY: deps configure build test test-asan test-tsan bench demo demo-gui screenshots clean
 
 deps:
 	./scripts/install-deps.sh
@@ -35,6 +35,16 @@ test-tsan: deps
 # by velmar-cli (builds what it needs).
 demo: configure
 	BUILD=$(BUILD) ./scripts/demo.sh
+
+# The desktop program against the same virtual tool and local server: watch it find the tool,
+# answer its offer, see the update run. Needs a desktop session (DISPLAY or WAYLAND_DISPLAY).
+demo-gui: configure
+	BUILD=$(BUILD) ./scripts/demo.sh --gui
+
+# The README's pictures of the desktop program, rendered on a virtual X display.
+screenshots: configure
+	cmake --build $(BUILD) -j $(JOBS) --target velmar-screenshots
+	QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1280x1024x24" $(BUILD)/desktop/velmar-screenshots docs/screenshots
 
 bench: build
 	@for b in $(BUILD)/bench/*/velmar-bench-*; do [ -x "$$b" ] && "$$b"; done

@@ -1,6 +1,10 @@
 #include "DialogUnitLayout.h"
 
+#include <QAbstractButton>
+#include <QCheckBox>
 #include <QFontMetrics>
+#include <QLabel>
+#include <QPushButton>
 #include <QWidget>
 #include <QWidgetItem>
 #include <algorithm>
@@ -10,22 +14,37 @@ namespace velmar {
 
 namespace {
 
+// The layouts were drawn for a narrow bitmap font; the usual desktop fonts set the same text
+// about a tenth wider against their average letter, so the x unit is widened to match.
+constexpr double kWideFontAllowance = 1.15;
+
 // The average width of the Latin letters, the measure dialog units are made of.
-int AverageCharWidth(const QFontMetrics& metrics) {
+double AverageCharWidth(const QFontMetrics& metrics) {
   static const QString kLetters =
       QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
-  return std::max(1, (metrics.horizontalAdvance(kLetters) / 26 + 1) / 2);
+  return std::max(1.0, metrics.horizontalAdvance(kLetters) / 52.0);
+}
+
+// Text that starts at the left of its rectangle may run on to the right when the font is wider
+// than the one the layout was drawn with: captions, check boxes and links, never push buttons
+// or centred values, whose rectangles are their look.
+bool MayRunOn(const QWidget* widget) {
+  if (const auto* label = qobject_cast<const QLabel*>(widget))
+    return !label->wordWrap() && (label->alignment() & Qt::AlignHCenter) == 0 &&
+           (label->alignment() & Qt::AlignRight) == 0;
+  if (qobject_cast<const QCheckBox*>(widget)) return true;
+  return qobject_cast<const QAbstractButton*>(widget) && !qobject_cast<const QPushButton*>(widget);
 }
 
 }  // namespace
 
 DialogUnits::DialogUnits(const QFont& font) {
   const QFontMetrics metrics(font);
-  base_x_ = AverageCharWidth(metrics);
+  base_x_ = AverageCharWidth(metrics) * kWideFontAllowance;
   base_y_ = std::max(1, metrics.height());
 }
 
-int DialogUnits::X(int units) const { return (units * base_x_ + 2) / 4; }
+int DialogUnits::X(int units) const { return static_cast<int>(std::lround(units * base_x_ / 4)); }
 int DialogUnits::Y(int units) const { return (units * base_y_ + 4) / 8; }
 
 QRect DialogUnits::Rect(int x, int y, int width, int height) const {
@@ -87,13 +106,16 @@ void DialogUnitLayout::setGeometry(const QRect& rect) {
   const DialogUnits units(parent ? parent->font() : QFont());
   for (const Entry& entry : entries_) {
     if (entry.units.isNull()) continue;
-    const QRect at = units.Rect(entry.units.x(), entry.units.y(), entry.units.width(),
-                                entry.units.height());
+    const QRect at =
+        units.Rect(entry.units.x(), entry.units.y(), entry.units.width(), entry.units.height());
     const int left = rect.x() + static_cast<int>(std::lround(at.x() * fx));
     const int top = rect.y() + static_cast<int>(std::lround(at.y() * fy));
     const int right = rect.x() + static_cast<int>(std::lround((at.x() + at.width()) * fx));
     const int bottom = rect.y() + static_cast<int>(std::lround((at.y() + at.height()) * fy));
-    entry.item->setGeometry(QRect(QPoint(left, top), QPoint(right - 1, bottom - 1)));
+    QRect placed(QPoint(left, top), QPoint(right - 1, bottom - 1));
+    if (QWidget* widget = entry.item->widget(); widget && MayRunOn(widget))
+      placed.setWidth(std::max(placed.width(), widget->sizeHint().width()));
+    entry.item->setGeometry(placed);
   }
 }
 

@@ -19,7 +19,7 @@ class DialogUnits {
   QSize Size(int width, int height) const;
 
  private:
-  int base_x_;
+  double base_x_;
   int base_y_;
 };
 

@@ -1,7 +1,16 @@
 #!/usr/bin/env bash
 # The demo: a virtual tool and the local update server on this machine, and a whole update of
 # the tool by velmar-cli, as the window runs it. Both processes are stopped whatever happens.
+# With --gui the desktop program runs instead: answer its offer, watch the update, then EXIT.
 set -euo pipefail
+
+GUI=0
+[ "${1:-}" = "--gui" ] && GUI=1
+if [ "$GUI" = 1 ] && [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+  echo "demo --gui: no desktop session here (DISPLAY and WAYLAND_DISPLAY are unset)." >&2
+  echo "Run it from a desktop terminal, or use 'make demo' for the command-line demo." >&2
+  exit 2
+fi
 
 BUILD=${BUILD:-build}
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
@@ -12,7 +21,9 @@ if [ ! -f "$BUILD/CMakeCache.txt" ]; then
   command -v ninja >/dev/null 2>&1 && generator="-G Ninja"
   cmake -S . -B "$BUILD" $generator -DCMAKE_BUILD_TYPE=RelWithDebInfo
 fi
-cmake --build "$BUILD" -j "$(nproc)" --target velmar-cli velmar-toolsim velmar-serversim velmar-demo-catalog
+PROGRAM=velmar-cli
+[ "$GUI" = 1 ] && PROGRAM=velmar
+cmake --build "$BUILD" -j "$(nproc)" --target "$PROGRAM" velmar-toolsim velmar-serversim velmar-demo-catalog
 
 CLI=$BUILD/cli/velmar-cli
 TOOLSIM=$BUILD/tools/toolsim/velmar-toolsim
@@ -66,10 +77,18 @@ SERVER_PID=$!
 ADDRESS=$(wait_for_line "$WORK/server.out" "listening on ")
 echo "   listening on $ADDRESS"
 
-echo "== velmar-cli update --yes --server $ADDRESS"
 status=0
-(cd "$WORK" && "$ROOT/$CLI" update --yes --server "$ADDRESS") || status=$?
-echo "== velmar-cli ended with exit code $status"
+if [ "$GUI" = 1 ]; then
+  # Settings of the run: automatic detection, no port chosen, no check for a newer Velmar.
+  printf '\001\000\000\000\377\377\377\377\000\000\000\000\000\000\000\000' >"$WORK/Velmar.cfg"
+  echo "== velmar (the desktop program) with VELMAR_SERVER=$ADDRESS: press EXIT when done"
+  (cd "$WORK" && VELMAR_SERVER="$ADDRESS" "$ROOT/$BUILD/desktop/velmar") || status=$?
+  echo "== velmar ended with exit code $status"
+else
+  echo "== velmar-cli update --yes --server $ADDRESS"
+  (cd "$WORK" && "$ROOT/$CLI" update --yes --server "$ADDRESS") || status=$?
+  echo "== velmar-cli ended with exit code $status"
+fi
 
 # Stopping the tool writes its state file.
 stop

@@ -60,7 +60,7 @@ int Render(const QString& folder) {
   QtView view(window);
   const BannerLook normal{LoadString(kStrNormalBanner), {0, 255, 0}, {50, 50, 50}, {255, 255, 255}};
   view.SetBanner(normal);
-  view.SetText(control::kLinkButton, "http://www.telvan-tpms.example/update");
+  view.SetText(control::kLinkButton, "www.telvan-tpms.example");
   view.SetText(control::kSerialNumber, "------------------------------------");
   view.SetText(control::kPortModeText, LoadString(kStrAutomaticNoAdapter));
   view.SetEnabled(control::kUpdateDevice, false);

@@ -37,7 +37,7 @@ struct MainWindowSetup {
   // False when the program was started with command-line text: it starts in the tray.
   bool show_at_start = true;
   // The distributor's tool-update page behind the link button.
-  std::string distributor_address = "http://www.telvan-tpms.example/update";
+  std::string distributor_address = "www.telvan-tpms.example";
 };
 
 // The program's window logic, free of any GUI toolkit: it owns the serial port, the tool,
