@@ -112,9 +112,14 @@ void SettingsDialogWidget::SetBoxHook(BoxHook hook) {
 
 void SettingsDialogWidget::ShowState() {
   filling_ = true;
-  if (port_list_->count() != static_cast<int>(logic_.Ports().size())) {
+  const std::vector<PortEntry>& ports = logic_.Ports();
+  bool same = port_list_->count() == static_cast<int>(ports.size());
+  for (int i = 0; same && i < port_list_->count(); ++i)
+    same = port_list_->itemData(i).toInt() == ports[static_cast<size_t>(i)].number &&
+           port_list_->itemText(i).toStdString() == ports[static_cast<size_t>(i)].friendly_name;
+  if (!same) {
     port_list_->clear();
-    for (const PortEntry& entry : logic_.Ports())
+    for (const PortEntry& entry : ports)
       port_list_->addItem(QString::fromStdString(entry.friendly_name), entry.number);
   }
   port_list_->setCurrentIndex(logic_.SelectedIndex());
