@@ -16,7 +16,7 @@ const char* const kCommonOptions =
     "  --timeout SECONDS   how long to look for the tool (default: 30)\n"
     "  --yes | --no        answer every question Yes or No instead of asking\n"
     "  --json              print one JSON document with the result; the log goes to stderr\n"
-    "  --trace             print every Modbus frame on stderr\n"
+    "  --trace             print every Modbus frame and HTTP request on stderr\n"
     "  --help              this text\n";
 
 const char* const kExitCodes =
@@ -31,6 +31,7 @@ std::optional<Command> CommandFromName(const std::string& name) {
   if (name == "sensors") return Command::Sensors;
   if (name == "clock") return Command::Clock;
   if (name == "reset") return Command::Reset;
+  if (name == "self-update") return Command::SelfUpdate;
   return std::nullopt;
 }
 
@@ -45,7 +46,7 @@ bool ParseNumber(const std::string& text, int low, int high, int& value) {
 
 bool TakesValue(const std::string& name) {
   return name == "--port" || name == "--server" || name == "--config" || name == "--timeout" ||
-         name == "--output" || name == "-o";
+         name == "--output" || name == "-o" || name == "--to";
 }
 
 }  // namespace
@@ -66,6 +67,8 @@ const char* CommandName(Command command) {
       return "clock";
     case Command::Reset:
       return "reset";
+    case Command::SelfUpdate:
+      return "self-update";
     case Command::None:
       break;
   }
@@ -158,6 +161,12 @@ ParseOutcome ParseArguments(const std::vector<std::string>& args) {
         return outcome;
       }
       options.output_path = *value;
+    } else if (name == "--to" && options.command == Command::SelfUpdate) {
+      if (value->empty()) {
+        outcome.error = "--to needs a folder";
+        return outcome;
+      }
+      options.target_folder = *value;
     } else if (name == "--options-only" && options.command == Command::Update) {
       options.options_only = true;
     } else {
@@ -203,6 +212,7 @@ std::string UsageText(Command command) {
                  "there)\n"
                  "  clock    set the tool's clock to the computer's time (UTC)\n"
                  "  reset    factory reset of the tool, with the code the update server gives\n"
+                 "  self-update  download a newer Velmar from the update server, if there is one\n"
                  "\n"
                  "velmar-cli COMMAND --help shows a command's options.\n\n") +
              kCommonOptions + "\n" + kExitCodes;
@@ -240,6 +250,27 @@ std::string UsageText(Command command) {
           "Finds the tool, asks the update server for its reset code and, once confirmed,\n"
           "resets the tool to its factory state.\n";
       break;
+    case Command::SelfUpdate:
+      // No tool is involved: only the options that matter here.
+      return "usage: velmar-cli self-update [--to DIR] [--yes | --no] [options]\n"
+             "Asks the update server whether a newer Velmar exists and, once you agree,\n"
+             "downloads it and writes the file the server packs (the new program or its\n"
+             "installer) into the current folder, or into DIR. The file is not run and this\n"
+             "program is not replaced: run or install the new file yourself. A file of the same\n"
+             "name there is replaced whole, only once the download is complete.\n"
+             "  --to DIR            write the new version into DIR (default: the current folder)\n"
+             "Options:\n"
+             "  --server HOST[:PORT] update server (default: $VELMAR_SERVER, else the built-in "
+             "one)\n"
+             "  --yes | --no        answer the question Yes or No instead of asking\n"
+             "  --json              print one JSON document with the result; the log goes to "
+             "stderr;\n"
+             "                      without --yes the download is declined\n"
+             "  --trace             print every HTTP request on stderr\n"
+             "  --help              this text\n"
+             "\n"
+             "Exit codes: 0 up to date, or the new version written; 1 the server failed, the\n"
+             "download was declined or the file could not be written; 2 wrong usage.\n";
     case Command::Ports:
       text =
           "usage: velmar-cli ports [--json]\n"

@@ -14,7 +14,7 @@ inline constexpr int kExitUsage = 2;
 inline constexpr int kExitNeedSdCard = 3;
 inline constexpr int kExitNoTool = 4;
 
-enum class Command { None, Update, Info, Ports, Check, Sensors, Clock, Reset };
+enum class Command { None, Update, Info, Ports, Check, Sensors, Clock, Reset, SelfUpdate };
 
 // How questions are answered: from the switches, or by asking on the terminal.
 enum class AnswerPolicy { Ask, Yes, No };
@@ -31,7 +31,8 @@ struct CliOptions {
   bool json = false;
   bool trace = false;
   bool options_only = false;
-  std::string output_path;  // sensors: where the report goes; empty: stdout
+  std::string output_path;    // sensors: where the report goes; empty: stdout
+  std::string target_folder;  // self-update: where the new version goes; empty: current folder
 };
 
 struct ParseOutcome {

@@ -10,6 +10,7 @@
 #include <ostream>
 
 #include "app/AppConfig.h"
+#include "app/ControlIds.h"
 #include "app/Strings.h"
 #include "device/PortList.h"
 #include "device/PortScanner.h"
@@ -26,6 +27,9 @@ std::string MakePrivateFolder() {
   if (!mkdtemp(pattern.data())) return {};
   return pattern;
 }
+
+// Not one of the window's timers.
+constexpr int kWakeTimer = 1000;
 
 bool IsAdapterName(const std::string& name) {
   for (const char* adapter : PortScanner::kAdapterNames)
@@ -69,11 +73,6 @@ int Session::Start(std::string& error) {
     }
   }
 
-  folder_ = MakePrivateFolder();
-  if (folder_.empty()) {
-    error = std::string("cannot create a temporary folder: ") + strerror(errno) + "; check TMPDIR";
-    return kExitFailed;
-  }
   // The user's settings as they are, with the port choice of the command line; the program's
   // own self-update never runs from here. The user's file is left untouched.
   AppConfig config;
@@ -85,6 +84,21 @@ int Session::Start(std::string& error) {
   } else {
     config.autoDetect = 1;
   }
+  return Launch(config, std::string(), error);
+}
+
+int Session::StartSelfUpdate(const std::string& folder, std::string& error) {
+  AppConfig config;
+  config.upgradeCheck = 1;
+  return Launch(config, folder, error);
+}
+
+int Session::Launch(AppConfig config, const std::string& program_folder, std::string& error) {
+  folder_ = MakePrivateFolder();
+  if (folder_.empty()) {
+    error = std::string("cannot create a temporary folder: ") + strerror(errno) + "; check TMPDIR";
+    return kExitFailed;
+  }
   const std::string config_path = folder_ + "/" + AppConfig::kFileName;
   if (config.Save(config_path) != 0) {
     error = "cannot write the settings of the run into " + folder_;
@@ -94,21 +108,66 @@ int Session::Start(std::string& error) {
   MainWindowSetup setup;
   setup.server = options_.server;
   setup.config_path = config_path;
-  setup.program_folder = folder_;
+  // A device run never downloads the program; its folder is the private one.
+  setup.program_folder = program_folder.empty() ? folder_ : program_folder;
   setup.show_at_start = false;
+  // Frames and requests come from the scanner's and the workers' threads as well as from the
+  // loop's.
+  auto trace_lock = std::make_shared<std::mutex>();
+  auto trace = [this, trace_lock](const std::string& line) {
+    std::lock_guard<std::mutex> hold(*trace_lock);
+    trace_ << line << "\n" << std::flush;
+  };
+  if (options_.trace) {
+    http_trace_ = std::make_unique<TracingHttpTransport>(SystemHttpTransport(), trace);
+    setup.http = http_trace_.get();
+  }
   window_ = std::make_unique<MainWindow>(view_, loop_, setup);
   if (options_.trace) {
-    // Frames come from the scanner's and the transfer's threads as well as from the loop's.
-    auto lock = std::make_shared<std::mutex>();
     window_->Device().Master().SetTraceHook(
-        [this, lock](FrameDirection direction, const uint8_t* bytes, size_t count) {
-          const std::string line = FormatTraceLine(direction, bytes, count) + "\n";
-          std::lock_guard<std::mutex> hold(*lock);
-          trace_ << line << std::flush;
+        [trace](FrameDirection direction, const uint8_t* bytes, size_t count) {
+          trace(FormatTraceLine(direction, bytes, count));
         });
+  }
+  if (config.upgradeCheck == 1) {
+    program_update_ = ProgramUpdateRecord{};
+    loop_.SetHandler(&filter_);
+    // Without the device search no window timer runs; this one lets RunUntil see its deadline.
+    loop_.StartTimer(kWakeTimer, timer::kPeriodMs);
   }
   window_->Initialize();
   return kExitOk;
+}
+
+void Session::ProgramUpdateFilter::OnMessage(uint32_t message, int32_t event, int32_t value) {
+  if (message == ProgramUpdateWorker::kMessage) {
+    ProgramUpdateRecord& record = session_.program_update_;
+    switch (event) {
+      case ProgramUpdateWorker::kEventNewerVersion:
+        record.offered = true;
+        break;
+      case ProgramUpdateWorker::kEventRequestFailed:
+      case ProgramUpdateWorker::kEventReadFailed:
+        record.request_failed = true;
+        break;
+      case ProgramUpdateWorker::kEventProxyLogin:
+        record.proxy_login = true;
+        break;
+      case ProgramUpdateWorker::kEventEnded:
+        record.ended_value = value;
+        break;
+      case ProgramUpdateWorker::kEventThreadEnding:
+        record.thread_ended = true;
+        return;  // the window would start the device search now
+      default:
+        break;
+    }
+  }
+  session_.window_->OnMessage(message, event, value);
+}
+
+void Session::ProgramUpdateFilter::OnTimer(int timer_id) {
+  if (timer_id != kWakeTimer) session_.window_->OnTimer(timer_id);
 }
 
 bool Session::RunUntil(const std::function<bool()>& done, uint64_t max_ms) {

@@ -14,8 +14,9 @@
 #include <sstream>
 
 #include "ChildProcess.h"
-#include "support/UpdateTestSupport.h"
+#include "ProgramCatalogue.h"
 #include "support/Pty.h"
+#include "support/UpdateTestSupport.h"
 
 namespace velmar {
 namespace {
@@ -36,18 +37,19 @@ struct CliResult {
 class CliEndToEnd : public ::testing::Test {
  protected:
   // Starts the virtual tool on port 5 of this test's port directory; true once it is ready.
-  bool StartTool(const std::string& profile) {
-    const std::vector<std::string> args = {VELMAR_TOOLSIM_EXE,
-                                           "--profile",
-                                           std::string(VELMAR_PROFILES) + "/" + profile,
-                                           "--port",
-                                           "5",
-                                           "--state",
-                                           StatePath(),
-                                           "--restart-delay-ms",
-                                           "300",
-                                           "--progress-interval-ms",
-                                           "100"};
+  bool StartTool(const std::string& profile, const std::vector<std::string>& faults = {}) {
+    std::vector<std::string> args = {VELMAR_TOOLSIM_EXE,
+                                     "--profile",
+                                     std::string(VELMAR_PROFILES) + "/" + profile,
+                                     "--port",
+                                     "5",
+                                     "--state",
+                                     StatePath(),
+                                     "--restart-delay-ms",
+                                     "300",
+                                     "--progress-interval-ms",
+                                     "100"};
+    args.insert(args.end(), faults.begin(), faults.end());
     if (!tool_.Start(args)) return false;
     std::string line;
     return tool_.ReadLine(line, 10s) && line.rfind("COM5 ", 0) == 0;
@@ -222,17 +224,33 @@ TEST_F(CliEndToEnd, NoToolEndsWithFourWithinTheTimeout) {
   EXPECT_NE(document["error"].get<std::string>().find("no tool found"), std::string::npos);
 }
 
-TEST_F(CliEndToEnd, SensorsWritesTheStoredRecordsToAFile) {
+// The report is the tool's records, one after the other, exactly as the profile holds them.
+std::string ProfileSensorRecords(const std::string& profile) {
+  std::ifstream file(std::string(VELMAR_PROFILES) + "/" + profile);
+  const json document = json::parse(file);
+  std::string records;
+  for (const json& record : document["sensorRecords"]) records += record.get<std::string>();
+  return records;
+}
+
+TEST_F(CliEndToEnd, SensorsGivesTheStoredRecordsByteForByte) {
   ASSERT_TRUE(StartTool("protocol2.json"));
+  const std::string expected = ProfileSensorRecords("protocol2.json");
+  ASSERT_FALSE(expected.empty());
+  const CliResult printed =
+      RunCli({"sensors", "--json", "--timeout", "20", "--server", "127.0.0.1:9"});
+  ASSERT_EQ(printed.exit, 0) << printed.out << printed.err;
+  EXPECT_EQ(json::parse(printed.out)["report"], expected);
+
   const std::string report = work_.File("report.txt");
-  const CliResult run =
-      RunCli({"sensors", "-o", report, "--json", "--timeout", "20", "--server", "127.0.0.1:9"});
-  ASSERT_EQ(run.exit, 0) << run.out << run.err;
-  EXPECT_EQ(json::parse(run.out)["file"], report);
-  std::ifstream file(report);
+  const CliResult written =
+      RunCli({"sensors", "-o", report, "--timeout", "20", "--server", "127.0.0.1:9"});
+  ASSERT_EQ(written.exit, 0) << written.out << written.err;
+  EXPECT_NE(written.out.find("Sensor report written to " + report), std::string::npos);
+  std::ifstream file(report, std::ios::binary);
   std::stringstream text;
   text << file.rdbuf();
-  EXPECT_FALSE(text.str().empty());
+  EXPECT_EQ(text.str(), expected);
 }
 
 TEST_F(CliEndToEnd, ClockSetsTheToolsClock) {
@@ -267,6 +285,76 @@ TEST_F(CliEndToEnd, ResetAsksFirstThenSendsTheServersCode) {
   const json state = StopToolAndReadState();
   ASSERT_EQ(state["resets"].size(), 1u) << "only the confirmed reset reached the tool";
   EXPECT_EQ(state["resets"][0]["code"], 4660);
+}
+
+TEST_F(CliEndToEnd, AToolUnpluggedInATransferFailsAndTheServerHearsOfIt) {
+  if (!testing::HaveServer()) GTEST_SKIP() << "the local update server was not built";
+  ServerProcess server;
+  ASSERT_TRUE(server.Start(testing::DemoCatalog()));
+  // The main software's 20th block; the tool stays away.
+  ASSERT_TRUE(StartTool("protocol2.json", {"--unplug-at-block", "20"}));
+  const auto start = std::chrono::steady_clock::now();
+  const CliResult run = RunCli(
+      {"update", "--yes", "--json", "--server", server.Address().ToString(), "--timeout", "20"},
+      90s);
+  ASSERT_NE(run.exit, -1) << "velmar-cli did not end: " << run.err;
+  EXPECT_EQ(run.exit, 1) << run.out << run.err;
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 60s);
+  const json document = json::parse(run.out);
+  EXPECT_EQ(document["ok"], false);
+  EXPECT_FALSE(document["error"].get<std::string>().empty());
+  std::vector<json> reports;
+  for (const json& entry : server.Log())
+    if (entry.contains("update")) reports.push_back(entry["update"]);
+  ASSERT_EQ(reports.size(), 1u) << "one status report";
+  const std::string status = reports[0].value("status", "");
+  EXPECT_EQ(status.rfind("FAIL", 0), 0u) << status;
+  EXPECT_EQ(document["status"], status);
+  const json state = StopToolAndReadState();
+  EXPECT_TRUE(state["finishes"].empty()) << "the cut transfer was never finished";
+}
+
+TEST_F(CliEndToEnd, ABlockTheToolRefusesEndsWithThreeForTheSdCard) {
+  if (!testing::HaveServer()) GTEST_SKIP() << "the local update server was not built";
+  ServerProcess server;
+  ASSERT_TRUE(server.Start(testing::DemoCatalog()));
+  // The main software's application section: the first block is refused.
+  ASSERT_TRUE(StartTool("protocol2.json", {"--refuse", "0x00010000-0x0001FFFF"}));
+  const CliResult run = RunCli(
+      {"update", "--yes", "--json", "--server", server.Address().ToString(), "--timeout", "20"},
+      90s);
+  EXPECT_EQ(run.exit, 3) << run.out << run.err;
+  const json document = json::parse(run.out);
+  EXPECT_EQ(document["exit"], 3);
+  EXPECT_NE(document["error"].get<std::string>().find("SD"), std::string::npos) << document.dump();
+  std::string status;
+  for (const json& entry : server.Log())
+    if (entry.contains("update")) status = entry["update"].value("status", "");
+  EXPECT_EQ(status.rfind("FAIL", 0), 0u) << status;
+  EXPECT_EQ(StopToolAndReadState()["softwareVersion"], "1.00");
+}
+
+TEST_F(CliEndToEnd, SelfUpdateWritesTheNewVersionIntoTheCurrentFolder) {
+  if (!testing::HaveServer()) GTEST_SKIP() << "the local update server was not built";
+  TempDir catalogue;
+  ASSERT_TRUE(testing::WriteProgramCatalogue(catalogue.Path(), true));
+  ServerProcess server;
+  ASSERT_TRUE(server.Start(catalogue.Path()));
+  const CliResult run =
+      RunCli({"self-update", "--yes", "--json", "--server", server.Address().ToString()});
+  ASSERT_EQ(run.exit, 0) << run.out << run.err;
+  const json document = json::parse(run.out);
+  const std::string file = work_.File(testing::kProgramItem);
+  EXPECT_EQ(document["file"], file);
+  EXPECT_EQ(document["availableVersion"], "0.2.0");
+  std::ifstream written(file, std::ios::binary);
+  std::stringstream text;
+  text << written.rdbuf();
+  EXPECT_EQ(text.str(), testing::kProgramText);
+  std::vector<std::string> packages;
+  for (const json& entry : server.Log())
+    if (entry.contains("package")) packages.push_back(entry["package"]);
+  EXPECT_EQ(packages, std::vector<std::string>{testing::kProgramZip});
 }
 
 TEST_F(CliEndToEnd, WrongUsageExitsTwo) {

@@ -11,8 +11,10 @@
 #include "CliOptions.h"
 #include "Commands.h"
 #include "ConsoleView.h"
+#include "ProgramCatalogue.h"
 #include "app/ControlIds.h"
 #include "support/Pty.h"
+#include "support/UpdateTestSupport.h"
 
 namespace velmar::cli {
 namespace {
@@ -51,6 +53,9 @@ TEST(CliUsage, WrongUsageExitsTwoAndSaysWhy) {
       {{"info", "--json=1"}, "takes no value"},
       {{"info", "-o", "x"}, "unknown option"},
       {{"sensors", "-o"}, "needs a value"},
+      {{"info", "--to", "/tmp"}, "unknown option"},
+      {{"self-update", "--to"}, "needs a value"},
+      {{"self-update", "--to="}, "needs a folder"},
   };
   for (const auto& [args, why] : cases) {
     const CliRun run = RunArgs(args);
@@ -70,7 +75,8 @@ TEST(CliUsage, AUsageErrorWithJsonIsADocumentOnStdout) {
 }
 
 TEST(CliUsage, EveryCommandHasHelp) {
-  for (const char* command : {"update", "info", "check", "ports", "sensors", "clock", "reset"}) {
+  for (const char* command :
+       {"update", "info", "check", "ports", "sensors", "clock", "reset", "self-update"}) {
     const CliRun run = RunArgs({command, "--help"});
     EXPECT_EQ(run.exit, kExitOk);
     EXPECT_EQ(run.out.rfind(std::string("usage: velmar-cli ") + command, 0), 0u) << run.out;
@@ -232,6 +238,159 @@ TEST(CliNoTool, ASilentAdapterEndsWithinTheTimeout) {
   EXPECT_LT(took, std::chrono::seconds(30));
   EXPECT_NE(run.err.find("no tool found within 2 s"), std::string::npos) << run.err;
   EXPECT_NE(run.err.find("did not answer"), std::string::npos) << run.err;
+}
+
+// ---------------------------------------------------------------- self-update
+
+class CliSelfUpdate : public ::testing::Test {
+ protected:
+  // The server with the program's catalogue; false when it could not start.
+  bool StartServer(bool newer, std::vector<std::string> switches = {}) {
+    return testing::WriteProgramCatalogue(catalogue_.Path(), newer) &&
+           server_.Start(catalogue_.Path(), std::move(switches));
+  }
+  CliRun Run(std::vector<std::string> args, const std::string& input = "",
+             bool in_terminal = false) {
+    args.insert(args.begin(), "self-update");
+    args.insert(args.end(), {"--server", server_.Address().ToString(), "--to", target_.Path()});
+    return RunArgs(args, input, in_terminal);
+  }
+  std::vector<std::string> Actions() const {
+    std::vector<std::string> actions;
+    for (const auto& step : server_.Steps()) actions.push_back(step);
+    return actions;
+  }
+  bool Downloaded() const {
+    for (const auto& step : server_.Steps())
+      if (step.rfind("download_version/", 0) == 0) return true;
+    return false;
+  }
+
+  testing::ScratchDir catalogue_;
+  testing::ScratchDir target_;
+  testing::ServerProcess server_;
+};
+
+TEST_F(CliSelfUpdate, WritesTheNewVersionOnceConfirmedAndRunsNothing) {
+  if (!testing::HaveServer()) GTEST_SKIP() << "the local update server was not built";
+  ASSERT_TRUE(StartServer(true));
+  // A file of that name is there already: it is replaced whole.
+  const std::string file = target_.File(testing::kProgramItem);
+  ASSERT_TRUE(testing::WriteFileText(file, "an older download that is much longer than the new"));
+  const CliRun run = Run({"--json", "--yes", "--trace"});
+  ASSERT_EQ(run.exit, kExitOk) << run.out << run.err;
+  const auto document = nlohmann::json::parse(run.out);
+  EXPECT_EQ(document["command"], "self-update");
+  EXPECT_EQ(document["ok"], true);
+  EXPECT_EQ(document["newVersionAvailable"], true);
+  EXPECT_EQ(document["availableVersion"], "0.2.0");
+  EXPECT_EQ(document["file"], file);
+  const auto bytes = testing::ReadFileBytes(file);
+  EXPECT_EQ(std::string(bytes.begin(), bytes.end()), testing::kProgramText);
+  // The window's own texts and questions, on stderr with --json.
+  EXPECT_NE(run.err.find("A new version of Velmar software is available."), std::string::npos);
+  EXPECT_NE(run.err.find("[y/N] yes"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("File transfert complete."), std::string::npos) << run.err;
+  EXPECT_EQ(run.err.find("Received invalid file."), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("Download 100 %"), std::string::npos) << run.err;
+  // --trace shows the requests, with the program's identity in the form.
+  EXPECT_NE(
+      run.err.find("http > POST http://" + server_.Address().ToString() + "/download/redirect.php"),
+      std::string::npos)
+      << run.err;
+  EXPECT_NE(run.err.find("s=S22222222"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("http < 200"), std::string::npos) << run.err;
+  const std::vector<std::string> expected = {"test_version/redirect", "test_version/action",
+                                             "download_version/redirect",
+                                             "download_version/action"};
+  EXPECT_EQ(Actions(), expected) << "no tool is looked for and no status is reported";
+  std::error_code error;
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(target_.Path(), error),
+                          std::filesystem::directory_iterator()),
+            1)
+      << "no temporary file left behind";
+}
+
+TEST_F(CliSelfUpdate, JsonWithoutYesAndANoOnTheTerminalDownloadNothing) {
+  if (!testing::HaveServer()) GTEST_SKIP() << "the local update server was not built";
+  ASSERT_TRUE(StartServer(true));
+  const CliRun json_run = Run({"--json"}, "y\n", true);
+  EXPECT_EQ(json_run.exit, kExitFailed) << json_run.out << json_run.err;
+  const auto document = nlohmann::json::parse(json_run.out);
+  EXPECT_EQ(document["declined"], true);
+  EXPECT_EQ(document["newVersionAvailable"], true);
+  EXPECT_NE(document["error"].get<std::string>().find("--yes"), std::string::npos);
+
+  const CliRun asked = Run({}, "n\n", true);
+  EXPECT_EQ(asked.exit, kExitFailed);
+  EXPECT_NE(asked.out.find("Do you want to upgrade Velmar software tool ? [y/N] "),
+            std::string::npos)
+      << asked.out;
+  EXPECT_NE(asked.err.find("declined"), std::string::npos) << asked.err;
+
+  EXPECT_FALSE(Downloaded());
+  EXPECT_FALSE(std::filesystem::exists(target_.File(testing::kProgramItem)));
+}
+
+TEST_F(CliSelfUpdate, ATerminalYesDownloads) {
+  if (!testing::HaveServer()) GTEST_SKIP() << "the local update server was not built";
+  ASSERT_TRUE(StartServer(true));
+  const CliRun run = Run({}, "yes\n", true);
+  ASSERT_EQ(run.exit, kExitOk) << run.out << run.err;
+  EXPECT_NE(run.out.find("Velmar 0.2.0 written to " + target_.File(testing::kProgramItem)),
+            std::string::npos)
+      << run.out;
+  EXPECT_TRUE(Downloaded());
+}
+
+TEST_F(CliSelfUpdate, NothingNewerIsSuccessWithoutAQuestion) {
+  if (!testing::HaveServer()) GTEST_SKIP() << "the local update server was not built";
+  ASSERT_TRUE(StartServer(false));
+  const CliRun run = Run({"--yes"});
+  EXPECT_EQ(run.exit, kExitOk) << run.out << run.err;
+  EXPECT_NE(run.out.find("Velmar is up to date"), std::string::npos) << run.out;
+  EXPECT_EQ(run.out.find("[y/N]"), std::string::npos);
+  EXPECT_FALSE(Downloaded());
+}
+
+TEST_F(CliSelfUpdate, ServerFailuresAndABrokenArchiveAreExitOne) {
+  if (!testing::HaveServer()) GTEST_SKIP() << "the local update server was not built";
+  ASSERT_TRUE(StartServer(true, {"--truncate-body", "40"}));
+  const CliRun cut = Run({"--yes", "--json"});
+  EXPECT_EQ(cut.exit, kExitFailed) << cut.out << cut.err;
+  EXPECT_NE(nlohmann::json::parse(cut.out)["error"].get<std::string>().find(
+                "Unable to connect to the Internet server."),
+            std::string::npos);
+  EXPECT_FALSE(std::filesystem::exists(target_.File(testing::kProgramItem)));
+  server_.Stop();
+
+  // Not a zip archive at all, though whole.
+  ASSERT_TRUE(testing::WriteFileText(catalogue_.File(testing::kProgramZip), "not a zip archive"));
+  ASSERT_TRUE(server_.Start(catalogue_.Path()));
+  const CliRun broken = Run({"--yes", "--json"});
+  EXPECT_EQ(broken.exit, kExitFailed) << broken.out << broken.err;
+  EXPECT_NE(nlohmann::json::parse(broken.out)["error"].get<std::string>().find("not a usable"),
+            std::string::npos)
+      << broken.out;
+  EXPECT_EQ(std::filesystem::directory_iterator(target_.Path()),
+            std::filesystem::directory_iterator())
+      << "nothing written";
+  server_.Stop();
+
+  ASSERT_TRUE(server_.Start(catalogue_.Path(), {"--fail", "test_version=500"}));
+  const CliRun refused = Run({"--yes"});
+  EXPECT_EQ(refused.exit, kExitFailed);
+  EXPECT_NE(refused.err.find("Unable to connect to the Internet server."), std::string::npos)
+      << refused.err;
+}
+
+TEST(CliSelfUpdateFolder, AMissingFolderIsUsageAndNoServerIsAsked) {
+  testing::ScratchDir scratch;
+  const CliRun run = RunArgs({"self-update", "--yes", "--json", "--server", "127.0.0.1:9", "--to",
+                              scratch.File("missing")});
+  EXPECT_EQ(run.exit, kExitUsage) << run.out;
+  EXPECT_NE(nlohmann::json::parse(run.out)["error"].get<std::string>().find("is not a folder"),
+            std::string::npos);
 }
 
 }  // namespace
