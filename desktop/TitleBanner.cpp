@@ -43,11 +43,15 @@ void TitleBanner::SetTextColor(const QColor& colour) {
 
 QString TitleBanner::Text() const { return text_; }
 
-QImage TitleBanner::Render(const QSize& size) const {
-  QImage image(size.expandedTo(QSize(1, 1)), QImage::Format_RGB32);
+QImage TitleBanner::Render(const QSize& size, qreal pixel_ratio) const {
+  // On a high-density screen the image has that many more pixels; the drawing stays in the
+  // widget's own units, so the bands are the same and the text is sharp.
+  const qreal ratio = pixel_ratio > 0 ? pixel_ratio : 1.0;
+  QImage image((QSizeF(size.expandedTo(QSize(1, 1))) * ratio).toSize(), QImage::Format_RGB32);
+  image.setDevicePixelRatio(ratio);
   const QRect area(QPoint(0, 0), size);
   QPainter painter(&image);
-  painter.fillRect(image.rect(), palette().color(QPalette::Active, QPalette::Highlight));
+  painter.fillRect(area, palette().color(QPalette::Active, QPalette::Highlight));
 
   const int width = area.width();
   const int band_width = width / kBands;
@@ -78,7 +82,7 @@ QSize TitleBanner::sizeHint() const { return QSize(kBands * 8, kTextPixelHeight 
 
 void TitleBanner::paintEvent(QPaintEvent* /*event*/) {
   // Drawn whole off screen and copied in one step, so the blinking warning never flickers.
-  const QImage image = Render(size());
+  const QImage image = Render(size(), devicePixelRatioF());
   QPainter painter(this);
   painter.drawImage(0, 0, image);
 }

@@ -30,7 +30,8 @@ class TitleBanner : public QWidget {
   QColor TextColor() const { return text_colour_; }
 
   // What paintEvent copies to the screen: the banner drawn into an image of `size`.
-  QImage Render(const QSize& size) const;
+  // `pixel_ratio`: device pixels per unit of `size` (above 1 on high-density screens).
+  QImage Render(const QSize& size, qreal pixel_ratio = 1.0) const;
   QSize sizeHint() const override;
 
  protected:

@@ -2,21 +2,24 @@
 // started with any command-line text, as an autostart entry does) until EXIT.
 #include <QApplication>
 #include <QMessageBox>
+#include <cstdio>
 
 #include "DesktopApplication.h"
+#include "TerminationSignals.h"
 #include "app/Strings.h"
 #include "platform/InstanceLock.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
+  velmar::SetLanguage(velmar::SystemLanguage());
   // The window hides into the tray; closing it must not end the program behind its back.
   QApplication::setQuitOnLastWindowClosed(false);
 
   velmar::InstanceLock instance;
   if (instance.Acquire() == velmar::InstanceLock::Result::AlreadyRunning) {
-    QMessageBox::information(nullptr, QString(),
-                             QString::fromStdString(velmar::LoadString(velmar::kStrAlreadyRunning)),
-                             QMessageBox::Ok);
+    const std::string& text = velmar::LoadString(velmar::kStrAlreadyRunning);
+    std::fprintf(stderr, "%s\n", text.c_str());
+    QMessageBox::information(nullptr, QString(), QString::fromStdString(text), QMessageBox::Ok);
     return 0;
   }
 
@@ -24,6 +27,9 @@ int main(int argc, char** argv) {
   setup.show_at_start = argc <= 1;  // the text itself means nothing
   setup.program_folder = QCoreApplication::applicationDirPath().toStdString();
   velmar::DesktopApplication program(std::move(setup));
+  velmar::TerminationSignals termination;
+  QObject::connect(&termination, &velmar::TerminationSignals::terminationRequested,
+                   [&program] { program.Logic().OnExit(); });
   program.Start();
   program.Run();
   return 0;

@@ -1,0 +1,85 @@
+// The desktop program as a process: one instance per user, and a termination signal ending it
+// as EXIT does, with its settings written.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "ChildProcess.h"
+
+namespace velmar {
+namespace {
+
+using namespace std::chrono_literals;
+using Steady = std::chrono::steady_clock;
+
+constexpr const char* kLockName = "00E2F422-KORNDAL-ABC7-AA2E10B6B2A5.lock";
+
+// Waits for `condition`, looking every few milliseconds, until the deadline.
+bool Eventually(const std::function<bool()>& condition, std::chrono::milliseconds deadline) {
+  const auto end = Steady::now() + deadline;
+  while (!condition()) {
+    if (Steady::now() > end) return false;
+    std::this_thread::sleep_for(5ms);
+  }
+  return true;
+}
+
+// Some process holds a whole-file lock on `path` (seen in /proc/locks by the file's inode).
+bool LockHeld(const std::string& path) {
+  struct stat info {};
+  if (stat(path.c_str(), &info) != 0) return false;
+  std::ifstream locks("/proc/locks");
+  const std::string inode = ":" + std::to_string(info.st_ino) + " ";
+  for (std::string line; std::getline(locks, line);)
+    if (line.find(" FLOCK ") != std::string::npos && line.find(inode) != std::string::npos)
+      return true;
+  return false;
+}
+
+std::vector<std::string> Command(const std::string& folder) {
+  std::ostringstream line;
+  line << "cd '" << folder << "' && exec env XDG_RUNTIME_DIR='" << folder << "/run'"
+       << " VELMAR_PORT_DIR='" << folder << "/ports' VELMAR_SERVER=127.0.0.1:9"
+       << " QT_QPA_PLATFORM=offscreen '" << VELMAR_DESKTOP_EXE << "'";
+  return {"/bin/sh", "-c", line.str()};
+}
+
+TEST(DesktopProcess, ASecondStartIsTurnedAwayAndATermEndsTheFirstWithItsSettingsWritten) {
+  testing::TempDir folder;
+  std::filesystem::create_directories(folder.File("run"));
+  std::filesystem::create_directories(folder.File("ports"));
+  const std::string lock = folder.File("run/velmar/") + kLockName;
+
+  testing::ChildProcess first;
+  ASSERT_TRUE(first.Start(Command(folder.Path())));
+  ASSERT_TRUE(Eventually([&] { return LockHeld(lock); }, 20s)) << first.Stderr();
+
+  testing::ChildProcess second;
+  ASSERT_TRUE(second.Start(Command(folder.Path())));
+  std::string said;
+  EXPECT_TRUE(Eventually(
+      [&] {
+        said += second.Stderr();
+        return said.find("Korda is still running !!!!") != std::string::npos;
+      },
+      20s))
+      << said;
+  second.Stop(SIGKILL, 5s);  // its box waits for a click nobody gives
+
+  const int status = first.Stop(SIGTERM, 20s);
+  ASSERT_TRUE(WIFEXITED(status)) << "status " << status << "\n" << first.Stderr();
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  ASSERT_TRUE(std::filesystem::exists(folder.File("Velmar.cfg")));
+  EXPECT_EQ(std::filesystem::file_size(folder.File("Velmar.cfg")), 16u);
+  EXPECT_FALSE(LockHeld(lock));
+}
+
+}  // namespace
+}  // namespace velmar
