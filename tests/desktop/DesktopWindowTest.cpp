@@ -1,0 +1,134 @@
+// The main window's widgets and window behaviour, without the window logic: where the layout
+// puts things, how it grows, hiding without a tray, the close box, and the report viewer.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QSignalSpy>
+#include <QTabWidget>
+#include <fstream>
+
+#include "DesktopWindow.h"
+#include "QtView.h"
+#include "SensorReportViewer.h"
+#include "app/ControlIds.h"
+#include "support/UpdateTestSupport.h"
+
+namespace velmar {
+namespace {
+
+QRect Geometry(DesktopWindow& window, int id) { return window.Control(id)->geometry(); }
+
+TEST(DesktopWindow, KeepsTheDrawnArrangementAndGrowsTheLogWithTheWindow) {
+  DesktopWindow window;
+  window.show();
+  QApplication::processEvents();
+  const QSize natural = window.size();
+  EXPECT_GE(natural.width(), window.minimumSizeHint().width());
+
+  // Left to right and top to bottom as drawn.
+  EXPECT_LT(Geometry(window, control::kBanner).bottom(),
+            Geometry(window, control::kSerialNumber).top());
+  EXPECT_LT(Geometry(window, control::kDownloadBar).right(),
+            Geometry(window, control::kTransferBar).left());
+  EXPECT_LT(Geometry(window, control::kTransferBar).right(),
+            Geometry(window, control::kTabStrip).left());
+  EXPECT_LT(Geometry(window, control::kHide).right(),
+            Geometry(window, control::kUpdateDevice).left());
+  EXPECT_LT(Geometry(window, control::kUpdateDevice).right(),
+            Geometry(window, control::kExit).left());
+  EXPECT_LT(Geometry(window, control::kTabStrip).bottom(), Geometry(window, control::kExit).top());
+  EXPECT_EQ(static_cast<QProgressBar*>(window.Control(control::kDownloadBar))->orientation(),
+            Qt::Vertical);
+
+  const QRect tabs = Geometry(window, control::kTabStrip);
+  window.resize(natural * 2);
+  QApplication::processEvents();
+  const QRect grown = Geometry(window, control::kTabStrip);
+  EXPECT_NEAR(grown.width(), tabs.width() * 2, 3);
+  EXPECT_NEAR(grown.height(), tabs.height() * 2, 3);
+  EXPECT_LE(Geometry(window, control::kExit).right(), window.width());
+}
+
+TEST(DesktopWindow, WithoutATrayHidingMinimisesSoTheWindowStaysReachable) {
+  DesktopWindow window;
+  ASSERT_FALSE(window.HasTray()) << "the offscreen platform has no tray";
+  window.ShowWindow(true);
+  EXPECT_TRUE(window.isVisible());
+  window.ShowWindow(false);
+  EXPECT_TRUE(window.isVisible());
+  EXPECT_TRUE(window.isMinimized());
+  window.ShowWindow(true);
+  EXPECT_FALSE(window.isMinimized());
+}
+
+TEST(DesktopWindow, TheCloseBoxAsksTheLogicAndClosesOnlyWhenAllowed) {
+  DesktopWindow window;
+  window.show();
+  QSignalSpy asked(&window, &DesktopWindow::closeRequested);
+  EXPECT_FALSE(window.close());
+  EXPECT_EQ(asked.count(), 1);
+  EXPECT_TRUE(window.isVisible());
+  window.AllowClose();
+  EXPECT_TRUE(window.close());
+  EXPECT_EQ(asked.count(), 1);
+}
+
+TEST(DesktopWindow, TheTrayMenuOffersMaximizeAndAnExitThatAsksFirst) {
+  DesktopWindow window;
+  const auto actions = window.TrayMenu()->actions();
+  ASSERT_EQ(actions.size(), 2);
+  EXPECT_EQ(actions[0]->text(), "Maximize");
+  EXPECT_EQ(actions[1]->text(), "Exit");
+  QSignalSpy asked(&window, &DesktopWindow::closeRequested);
+  actions[1]->trigger();
+  EXPECT_EQ(asked.count(), 1);
+  actions[0]->trigger();
+  EXPECT_TRUE(window.isVisible());
+
+  QSignalSpy about(&window, &DesktopWindow::aboutRequested);
+  ASSERT_FALSE(window.actions().isEmpty());
+  window.actions().front()->trigger();
+  EXPECT_EQ(about.count(), 1);
+}
+
+TEST(DesktopWindow, TheStatusLogShowsItsLinesAndTheViewTextsReachTheLabels) {
+  DesktopWindow window;
+  QtView view(window);
+  view.SetStatusLog("Device Detected.\r\nConnecting to the Internet server...\r\n");
+  EXPECT_EQ(window.StatusLogField().toPlainText(),
+            "Device Detected.\nConnecting to the Internet server...");
+  EXPECT_TRUE(window.StatusLogField().isReadOnly());
+  view.SetProgress(control::kTransferBar, 250);
+  EXPECT_EQ(static_cast<QProgressBar*>(window.Control(control::kTransferBar))->value(), 100);
+  view.SetEnabled(control::kUpdateDevice, false);
+  EXPECT_FALSE(window.Control(control::kUpdateDevice)->isEnabled());
+  view.SetText(control::kLinkButton, "www.example.test");
+  EXPECT_EQ(window.Control(control::kLinkButton)->toolTip(), "www.example.test");
+}
+
+TEST(DesktopWindow, ShowingTheReportAgainClosesTheOneShownBefore) {
+  testing::ScratchDir folder;
+  const std::string path = folder.File("valves.txt");
+  {
+    std::ofstream file(path, std::ios::binary);
+    file << "Sensor 1 \xE9t\xE9\r\nSensor 2";  // 8-bit text as the tool sends it
+  }
+  DesktopWindow window;
+  QtView view(window);
+  view.ShowSensorReport(path);
+  QPointer<SensorReportViewer> first = view.ReportViewer();
+  ASSERT_TRUE(first);
+  EXPECT_EQ(first->Text(), QString::fromUtf8("Sensor 1 \u00e9t\u00e9\nSensor 2"));
+  view.ShowSensorReport(path);
+  EXPECT_FALSE(first) << "the first viewer is gone";
+  ASSERT_TRUE(view.ReportViewer());
+  EXPECT_TRUE(view.ReportViewer()->isVisible());
+}
+
+}  // namespace
+}  // namespace velmar
