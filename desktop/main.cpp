@@ -1,7 +1,9 @@
 // Velmar, the desktop program: one instance per user, the window (or only its tray icon when
 // started with any command-line text, as an autostart entry does) until EXIT.
 #include <QApplication>
+#include <QDir>
 #include <QMessageBox>
+#include <QStandardPaths>
 #include <cstdio>
 
 #include "DesktopApplication.h"
@@ -25,7 +27,13 @@ int main(int argc, char** argv) {
 
   velmar::MainWindowSetup setup;
   setup.show_at_start = argc <= 1;  // the text itself means nothing
-  setup.program_folder = QCoreApplication::applicationDirPath().toStdString();
+  // A new version goes where the user's downloads go: an installed program's own folder
+  // belongs to the system, not to the user running it.
+  QString downloads = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
+  if (downloads.isEmpty() || !QDir().mkpath(downloads)) {
+    downloads = QCoreApplication::applicationDirPath();
+  }
+  setup.program_folder = downloads.toStdString();
   velmar::DesktopApplication program(std::move(setup));
   velmar::TerminationSignals termination;
   QObject::connect(&termination, &velmar::TerminationSignals::terminationRequested,
