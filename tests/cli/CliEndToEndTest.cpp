@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <ctime>
 #include <fstream>
@@ -148,10 +149,24 @@ TEST_F(CliEndToEnd, UpdateBringsAProtocol2ToolToTheNewSoftware) {
   const json state = StopToolAndReadState();
   ASSERT_TRUE(state.is_object());
   EXPECT_EQ(state["softwareVersion"], "1.10");
-  std::string status;
-  for (const json& entry : server.Log())
-    if (entry.contains("update")) status = entry["update"].value("status", "");
-  EXPECT_EQ(status, "PASS");
+  // The packages in the sequencer's order, each once, and the report naming the last one.
+  std::vector<std::string> packages, names;
+  json report;
+  for (const json& entry : server.Log()) {
+    if (entry.contains("update")) report = entry["update"];
+    if (entry.value("action", "") != "download_version" || !entry.contains("package")) continue;
+    packages.push_back(entry["package"].get<std::string>());
+    names.push_back(entry["fields"].value("v", ""));
+  }
+  ASSERT_FALSE(packages.empty());
+  EXPECT_EQ(packages.front(), "main-qk2-1.10.zip");
+  EXPECT_EQ(names.front(), "1.00") << "the main software is asked for with the tool's version";
+  std::vector<std::string> sorted = packages;
+  std::sort(sorted.begin(), sorted.end());
+  EXPECT_EQ(std::adjacent_find(sorted.begin(), sorted.end()), sorted.end()) << "each package once";
+  EXPECT_EQ(packages.back().rfind("oth-", 0), 0u) << "the other packages come last";
+  EXPECT_EQ(report.value("status", ""), "PASS");
+  EXPECT_EQ(report.value("file", ""), names.back());
 }
 
 TEST_F(CliEndToEnd, AnOptionsOnlyUpdateLeavesTheMainSoftware) {
