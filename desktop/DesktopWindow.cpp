@@ -189,6 +189,8 @@ bool DesktopWindow::TryCreateTray() {
     if (why == QSystemTrayIcon::Trigger || why == QSystemTrayIcon::DoubleClick) ShowWindow(true);
   });
   tray_->show();
+  // Asked to hide before the tray was there: the window only waited minimised for it.
+  if (hide_when_tray_comes_ && isMinimized()) hide();
   return true;
 }
 
@@ -236,6 +238,7 @@ void DesktopWindow::SetBanner(const BannerLook& look) {
 }
 
 void DesktopWindow::ShowWindow(bool visible) {
+  hide_when_tray_comes_ = !visible;
   if (visible) {
     showNormal();
     raise();

@@ -86,6 +86,7 @@ class DesktopWindow : public QWidget {
   QTimer* tray_retry_ = nullptr;
   int tray_attempts_ = 0;
   bool close_allowed_ = false;
+  bool hide_when_tray_comes_ = false;
 };
 
 }  // namespace velmar
