@@ -274,6 +274,9 @@ void MainWindow::OnProgramUpdateEvent(int32_t event, int32_t value) {
         } else {
           log_.AppendString(kStrInvalidFile);
         }
+      } else if (value == 3) {
+        // The download arrived but could not be written: say so rather than go quiet.
+        log_.AppendString(kStrDownloadFailed);
       }
       break;
     case kProgramNewer:

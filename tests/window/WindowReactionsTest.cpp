@@ -199,6 +199,8 @@ TEST_F(WindowReactions, ClosingIsRefusedWhileAnUpdateRuns) {
   window_->OnCloseRequest();
   EXPECT_EQ(view_.beeps, 1);
   EXPECT_FALSE(window_->Ended());
+  Deliver(message::kProgramUpdate, 13, 0);  // nothing newer: nothing to say
+  EXPECT_EQ(window_->Log().text(), "Download file fail.\r\n");
 }
 
 TEST_F(WindowReactions, ExitWritesTheConfiguration) {
@@ -266,6 +268,16 @@ TEST_F(WindowReactions, ANewProgramThatCannotBeOpenedIsReported) {
   view_.open_succeeds = true;
   Deliver(message::kProgramUpdate, 13, 4);
   EXPECT_TRUE(window_->Ended()) << "the new version takes over";
+}
+
+TEST_F(WindowReactions, ANewProgramThatCouldNotBeWrittenIsReported) {
+  Deliver(message::kProgramUpdate, 13, 3);
+  EXPECT_TRUE(view_.LogHas("Download file fail."));
+  EXPECT_FALSE(view_.LogHas("File transfert complete."));
+  EXPECT_TRUE(view_.opened.empty());
+  EXPECT_FALSE(window_->Ended());
+  Deliver(message::kProgramUpdate, 13, 0);  // nothing newer: nothing to say
+  EXPECT_EQ(window_->Log().text(), "Download file fail.\r\n");
 }
 
 }  // namespace
