@@ -135,7 +135,9 @@ bool ConsoleView::AskYesNo(const std::string& text, MessageIcon) {
           reply.end());
       std::transform(reply.begin(), reply.end(), reply.begin(),
                      [](unsigned char c) { return std::tolower(c); });
-      answer = reply == "y" || reply == "yes";
+      // The question may be in the user's language; so may the answer.
+      static const char* const kYes[] = {"y", "yes", "j", "ja", "o", "oui", "はい"};
+      answer = std::find(std::begin(kYes), std::end(kYes), reply) != std::end(kYes);
     } else {
       log_ << "\n";  // no terminal input left: No
     }

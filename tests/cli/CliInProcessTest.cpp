@@ -160,9 +160,12 @@ TEST(ConsoleViewProgress, OnATerminalTheBarsAreRedrawnInPlace) {
 
 TEST(ConsoleViewQuestions, AnsweredByPolicyForcedOrFromTheTerminal) {
   std::ostringstream out;
-  std::istringstream in(" Yes\nnope\n");
+  std::istringstream in(" Yes\nnope\nJa\noui\n\xE3\x81\xAF\xE3\x81\x84\nnein\n");
   ConsoleView asking(out, in, AnswerPolicy::Ask, false);
   EXPECT_TRUE(asking.AskYesNo("Update?", MessageIcon::Information));
+  EXPECT_FALSE(asking.AskYesNo("Update?", MessageIcon::Information));
+  for (int i = 0; i < 3; ++i)  // Ja, oui, hai: the questions may be asked in those languages
+    EXPECT_TRUE(asking.AskYesNo("Update?", MessageIcon::Information)) << i;
   EXPECT_FALSE(asking.AskYesNo("Update?", MessageIcon::Information));
   EXPECT_FALSE(asking.AskYesNo("Update?", MessageIcon::Information)) << "end of input is No";
 
