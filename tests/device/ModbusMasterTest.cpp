@@ -2,6 +2,7 @@
 // retries, refused requests and the trace hook.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -18,6 +19,9 @@ using testing::FakeSerialBinding;
 using testing::FromHex;
 using testing::ToHex;
 using testing::WithCrc;
+using Frames = std::vector<std::string>;
+
+constexpr const char* kReadRequest = "FF 03 40 00 00 01 84 14";
 
 class ModbusMasterWire : public ::testing::Test {
  protected:
@@ -26,8 +30,8 @@ class ModbusMasterWire : public ::testing::Test {
     master_.Attach(&port_);
   }
 
-  std::vector<std::string> Sent() {
-    std::vector<std::string> frames;
+  Frames Sent() {
+    Frames frames;
     for (const Bytes& frame : fake_.Written()) frames.push_back(ToHex(frame));
     return frames;
   }
@@ -38,124 +42,84 @@ class ModbusMasterWire : public ::testing::Test {
   ModbusMaster master_;
 };
 
-TEST_F(ModbusMasterWire, ReadRequestIsTheStandardFrameAndAwaitsFivePlusTwicePerRegister) {
+TEST_F(ModbusMasterWire, RequestFramesAndTheReplyLengthsAwaited) {
   fake_.QueueReply(WithCrc(FromHex("FF 03 02 00 40")));
   uint8_t data[2] = {};
   ASSERT_EQ(master_.ReadHoldingRegisters(1, 0x4000, data), MB_OK);
-  EXPECT_EQ(Sent(), std::vector<std::string>{"FF 03 40 00 00 01 84 14"});
-  EXPECT_EQ(fake_.line().read_sizes, std::vector<size_t>{7});
   EXPECT_EQ(data[0], 0x00);
   EXPECT_EQ(data[1], 0x40);
-}
 
-TEST_F(ModbusMasterWire, WriteMultipleRegistersKeepsTheCallersByteOrder) {
+  // The caller's byte order is kept: bytes 34 12 make the tool see the register 0x3412.
   fake_.QueueReply(WithCrc(FromHex("FF 10 00 00 00 01")));
   const uint8_t command[] = {0x00, 0x07};
   ASSERT_EQ(master_.WriteMultipleRegisters(1, 0x0000, command), MB_OK);
-  EXPECT_EQ(Sent(), std::vector<std::string>{"FF 10 00 00 00 01 02 00 07 AF F6"});
-  EXPECT_EQ(fake_.line().read_sizes, std::vector<size_t>{8});
-
-  // Bytes 34 12 make the tool see the register value 0x3412.
   fake_.QueueReply(WithCrc(FromHex("FF 10 12 34 00 01")));
   const uint8_t value[] = {0x34, 0x12};
   ASSERT_EQ(master_.WriteMultipleRegisters(1, 0x1234, value), MB_OK);
-  EXPECT_EQ(Sent().back(), ToHex(WithCrc(FromHex("FF 10 12 34 00 01 02 34 12"))));
-}
 
-TEST_F(ModbusMasterWire, WriteSingleCoilSendsValueByteThenZero) {
   master_.SetSlaveAddress(127);
   fake_.QueueReply(WithCrc(FromHex("7F 05 7D 01 FF 00")));
   EXPECT_EQ(master_.WriteSingleCoil(0x7D01, 255), MB_OK);
-  EXPECT_EQ(Sent(), std::vector<std::string>{"7F 05 7D 01 FF 00 CF 88"});
-  EXPECT_EQ(fake_.line().read_sizes, std::vector<size_t>{8});
+
+  EXPECT_EQ(Sent(), (Frames{kReadRequest, "FF 10 00 00 00 01 02 00 07 AF F6",
+                            ToHex(WithCrc(FromHex("FF 10 12 34 00 01 02 34 12"))),
+                            "7F 05 7D 01 FF 00 CF 88"}));
+  // Five bytes plus two per register for a read, eight for a write's echo.
+  EXPECT_EQ(fake_.line().read_sizes, (std::vector<size_t>{7, 8, 8, 8}));
 }
 
-TEST_F(ModbusMasterWire, SwappedChecksumIsBadCrcOnEveryAttempt) {
-  Bytes reply = WithCrc(FromHex("FF 03 02 00 40"));
-  std::swap(reply[5], reply[6]);
-  for (int i = 0; i < 3; ++i) fake_.QueueReply(reply);
-  uint8_t data[2] = {0xEE, 0xEE};
-  EXPECT_EQ(master_.ReadHoldingRegisters(1, 0x4000, data), MB_BAD_CRC);
-  EXPECT_EQ(SentCount(), 3u);
-  EXPECT_EQ(data[0], 0xEE) << "the destination is written only on MB_OK";
-}
-
-TEST_F(ModbusMasterWire, ExceptionReplyEndsTheRequestAfterOneAttempt) {
-  fake_.QueueReply(WithCrc(FromHex("FF 83 02")));
-  uint8_t data[2] = {0xEE, 0xEE};
-  EXPECT_EQ(master_.ReadHoldingRegisters(1, 0x4000, data), MB_EXCEPTION);
-  EXPECT_EQ(SentCount(), 1u);
-  EXPECT_EQ(data[0], 0xEE);
-
+// One read against a scripted sequence of replies (nullopt: the port's read fails).
+TEST_F(ModbusMasterWire, ReplyChecksAndRetries) {
+  Bytes swapped = WithCrc(FromHex("FF 03 02 00 40"));
+  std::swap(swapped[5], swapped[6]);
+  const Bytes good = WithCrc(FromHex("FF 03 02 12 34"));
+  const Bytes other_slave = WithCrc(FromHex("7F 03 02 00 40"));
+  struct Case {
+    const char* name;
+    std::vector<std::optional<Bytes>> replies;
+    int retries;
+    int32_t result;
+    size_t attempts;
+  };
+  const Case cases[] = {
+      {"swapped checksum every time", {swapped, swapped, swapped}, 3, MB_BAD_CRC, 3},
+      {"exception reply ends at once", {WithCrc(FromHex("FF 83 02"))}, 3, MB_EXCEPTION, 1},
+      // The exception bit counts only in a five-byte reply.
+      {"exception bit in a data reply", {WithCrc(FromHex("FF 83 02 12 34"))}, 3, MB_OK, 1},
+      {"function and byte count not compared", {WithCrc(FromHex("FF 04 09 12 34"))}, 3, MB_OK, 1},
+      {"other slave, then the right one", {other_slave, other_slave, good}, 3, MB_OK, 3},
+      {"other slave on the only attempt", {other_slave}, 1, MB_WRONG_SLAVE, 1},
+      {"silence", {Bytes{}, Bytes{}, Bytes{}}, 3, MB_SHORT_REPLY, 3},
+      {"silence, five retries", {}, 5, MB_SHORT_REPLY, 5},
+      {"read failures", {std::nullopt, std::nullopt, std::nullopt}, 3, MB_FAILED, 3},
+      {"read failure, then a reply", {std::nullopt, good}, 3, MB_OK, 2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fake_.line().written.clear();
+    fake_.line().replies.clear();
+    for (const auto& reply : c.replies) {
+      if (reply)
+        fake_.QueueReply(*reply);
+      else
+        fake_.QueueReadFailure();
+    }
+    master_.SetRetries(c.retries);
+    uint8_t data[2] = {0xEE, 0xEE};
+    EXPECT_EQ(master_.ReadHoldingRegisters(1, 0x4000, data), c.result);
+    EXPECT_EQ(SentCount(), c.attempts);
+    if (c.result == MB_OK) {
+      EXPECT_EQ(data[0], 0x12);
+    } else {
+      EXPECT_EQ(data[0], 0xEE) << "the destination is written only on MB_OK";
+      EXPECT_EQ(data[1], 0xEE);
+    }
+  }
+  fake_.line().written.clear();
   fake_.QueueReply(WithCrc(FromHex("FF 90 04")));
   const uint8_t value[] = {0, 0};
   EXPECT_EQ(master_.WriteMultipleRegisters(1, 0, value), MB_EXCEPTION);
-  EXPECT_EQ(SentCount(), 2u);
-}
-
-TEST_F(ModbusMasterWire, ExceptionBitCountsOnlyInAFiveByteReply) {
-  fake_.QueueReply(WithCrc(FromHex("FF 83 02 00 40")));
-  uint8_t data[2] = {};
-  EXPECT_EQ(master_.ReadHoldingRegisters(1, 0x4000, data), MB_OK);
-}
-
-TEST_F(ModbusMasterWire, ReplyFromAnotherSlaveIsRetriedUntilTheRightOneAnswers) {
-  fake_.QueueReply(WithCrc(FromHex("7F 03 02 00 40")));
-  fake_.QueueReply(WithCrc(FromHex("7F 03 02 00 40")));
-  fake_.QueueReply(WithCrc(FromHex("FF 03 02 12 34")));
-  uint8_t data[2] = {};
-  EXPECT_EQ(master_.ReadHoldingRegisters(1, 0x4000, data), MB_OK);
-  EXPECT_EQ(SentCount(), 3u);
-  EXPECT_EQ(data[0], 0x12);
-
-  fake_.QueueReply(WithCrc(FromHex("7F 03 02 00 40")));
-  master_.SetRetries(1);
-  EXPECT_EQ(master_.ReadHoldingRegisters(1, 0x4000, data), MB_WRONG_SLAVE);
-}
-
-TEST_F(ModbusMasterWire, SilentToolIsAShortReplyAfterEveryAttemptAndLeavesTheDestination) {
-  uint8_t data[4] = {1, 2, 3, 4};
-  EXPECT_EQ(master_.ReadHoldingRegisters(2, 0xA510, data), MB_SHORT_REPLY);
-  EXPECT_EQ(SentCount(), 3u);
-  EXPECT_EQ(data[0], 1);
-  EXPECT_EQ(data[3], 4);
-
-  master_.SetRetries(5);
-  EXPECT_EQ(master_.ReadHoldingRegisters(2, 0xA510, data), MB_SHORT_REPLY);
-  EXPECT_EQ(SentCount(), 8u);
-}
-
-TEST_F(ModbusMasterWire, ZeroRetriesSendsNothing) {
-  master_.SetRetries(0);
-  EXPECT_EQ(master_.Retries(), 0);
-  uint8_t data[2] = {};
-  EXPECT_EQ(master_.ReadHoldingRegisters(1, 0x4000, data), MB_FAILED);
-  EXPECT_EQ(master_.WriteSingleCoil(0x7D01, 255), MB_FAILED);
-  EXPECT_EQ(master_.WriteMultipleRegisters(1, 0, data), MB_FAILED);
-  EXPECT_EQ(SentCount(), 0u);
-}
-
-TEST_F(ModbusMasterWire, NoPortAttachedFailsWithoutSending) {
-  ModbusMaster detached;
-  uint8_t data[2] = {};
-  EXPECT_EQ(detached.ReadHoldingRegisters(1, 0x4000, data), MB_FAILED);
-  EXPECT_EQ(detached.WriteSingleCoil(0x7D01, 255), MB_FAILED);
-  EXPECT_EQ(detached.WriteRaw(data, 2), MB_FAILED);
-  EXPECT_EQ(detached.ReadRaw(data, 2), MB_FAILED);
-  EXPECT_EQ(SentCount(), 0u);
-}
-
-TEST_F(ModbusMasterWire, ReadFailureOfThePortIsFailedAndRetried) {
-  fake_.QueueReadFailure();
-  fake_.QueueReadFailure();
-  fake_.QueueReadFailure();
-  uint8_t data[2] = {};
-  EXPECT_EQ(master_.ReadHoldingRegisters(1, 0x4000, data), MB_FAILED);
-  EXPECT_EQ(SentCount(), 3u);
-
-  fake_.QueueReadFailure();
-  fake_.QueueReply(WithCrc(FromHex("FF 03 02 00 40")));
-  EXPECT_EQ(master_.ReadHoldingRegisters(1, 0x4000, data), MB_OK);
+  EXPECT_EQ(SentCount(), 1u);
 }
 
 TEST_F(ModbusMasterWire, FailedWritesKeepTheResultOfTheAttemptBefore) {
@@ -173,43 +137,14 @@ TEST_F(ModbusMasterWire, FailedWritesKeepTheResultOfTheAttemptBefore) {
   EXPECT_EQ(master_.ReadHoldingRegisters(1, 0x4000, data), MB_FAILED);
 }
 
-TEST_F(ModbusMasterWire, ClosedPortFailsEveryAttempt) {
-  port_.Close();
+TEST_F(ModbusMasterWire, NothingIsSentWithoutRetriesPortOrRoomInTheFrame) {
   uint8_t data[2] = {};
-  EXPECT_EQ(master_.ReadHoldingRegisters(1, 0x4000, data), MB_FAILED);
-  EXPECT_EQ(SentCount(), 0u);
-}
+  ModbusMaster detached;
+  EXPECT_EQ(detached.ReadHoldingRegisters(1, 0x4000, data), MB_FAILED);
+  EXPECT_EQ(detached.WriteSingleCoil(0x7D01, 255), MB_FAILED);
+  EXPECT_EQ(detached.WriteRaw(data, 2), MB_FAILED);
+  EXPECT_EQ(detached.ReadRaw(data, 2), MB_FAILED);
 
-TEST_F(ModbusMasterWire, FiveByteReplyIsAcceptedAndTheMissingDataIsZeroed) {
-  // An earlier full reply leaves its bytes in the receive buffer.
-  fake_.QueueReply(WithCrc(FromHex("FF 03 06 11 22 33 44 55 66")));
-  uint8_t data[6] = {};
-  ASSERT_EQ(master_.ReadHoldingRegisters(3, 0xF700, data), MB_OK);
-  EXPECT_EQ(ToHex(Bytes(data, data + 6)), "11 22 33 44 55 66");
-
-  fake_.QueueReply(WithCrc(FromHex("FF 03 00")));
-  std::fill(std::begin(data), std::end(data), 0xEE);
-  size_t arrived = 99;
-  ASSERT_EQ(master_.ReadHoldingRegisters(3, 0xF700, data, &arrived), MB_OK);
-  EXPECT_EQ(arrived, 0u);
-  EXPECT_EQ(ToHex(Bytes(data, data + 6)), "00 00 00 00 00 00") << "no stale bytes";
-
-  // Two of three registers arrived: those are copied, the third is zero.
-  fake_.QueueReply(WithCrc(FromHex("FF 03 04 AA BB CC DD")));
-  std::fill(std::begin(data), std::end(data), 0xEE);
-  ASSERT_EQ(master_.ReadHoldingRegisters(3, 0xF700, data, &arrived), MB_OK);
-  EXPECT_EQ(arrived, 4u);
-  EXPECT_EQ(ToHex(Bytes(data, data + 6)), "AA BB CC DD 00 00");
-}
-
-TEST_F(ModbusMasterWire, FunctionCodeAndByteCountOfTheReplyAreNotCompared) {
-  fake_.QueueReply(WithCrc(FromHex("FF 04 09 12 34")));
-  uint8_t data[2] = {};
-  EXPECT_EQ(master_.ReadHoldingRegisters(1, 0x4000, data), MB_OK);
-  EXPECT_EQ(data[0], 0x12);
-}
-
-TEST_F(ModbusMasterWire, RequestsBeyondTheFrameAreRefusedWithoutSending) {
   std::vector<uint8_t> buffer(2 * 130, 0x5A);
   EXPECT_EQ(master_.ReadHoldingRegisters(126, 0, buffer.data()), MB_FAILED);
   EXPECT_EQ(master_.WriteMultipleRegisters(124, 0, buffer.data()), MB_FAILED);
@@ -217,7 +152,37 @@ TEST_F(ModbusMasterWire, RequestsBeyondTheFrameAreRefusedWithoutSending) {
   EXPECT_EQ(master_.WriteMultipleRegisters(0, 0, buffer.data()), MB_FAILED);
   EXPECT_EQ(master_.ReadHoldingRegisters(1, 0, nullptr), MB_FAILED);
   EXPECT_EQ(master_.WriteMultipleRegisters(1, 0, nullptr), MB_FAILED);
+
+  master_.SetRetries(0);
+  EXPECT_EQ(master_.ReadHoldingRegisters(1, 0x4000, data), MB_FAILED);
+  EXPECT_EQ(master_.WriteSingleCoil(0x7D01, 255), MB_FAILED);
+  EXPECT_EQ(master_.WriteMultipleRegisters(1, 0, data), MB_FAILED);
+
+  master_.SetRetries(3);
+  port_.Close();
+  EXPECT_EQ(master_.ReadHoldingRegisters(1, 0x4000, data), MB_FAILED);
   EXPECT_EQ(SentCount(), 0u);
+}
+
+TEST_F(ModbusMasterWire, ShortReplyIsAcceptedAndTheMissingDataIsZeroed) {
+  // An earlier full reply leaves its bytes in the receive buffer.
+  fake_.QueueReply(WithCrc(FromHex("FF 03 06 11 22 33 44 55 66")));
+  uint8_t data[6] = {};
+  ASSERT_EQ(master_.ReadHoldingRegisters(3, 0xF700, data), MB_OK);
+  EXPECT_EQ(ToHex(Bytes(data, data + 6)), "11 22 33 44 55 66");
+
+  const std::pair<const char*, const char*> cases[] = {
+      {"FF 03 00", "00 00 00 00 00 00"},              // no stale bytes
+      {"FF 03 04 AA BB CC DD", "AA BB CC DD 00 00"},  // two of three registers arrived
+  };
+  for (const auto& [reply, expected] : cases) {
+    fake_.QueueReply(WithCrc(FromHex(reply)));
+    std::fill(std::begin(data), std::end(data), 0xEE);
+    size_t arrived = 99;
+    ASSERT_EQ(master_.ReadHoldingRegisters(3, 0xF700, data, &arrived), MB_OK);
+    EXPECT_EQ(arrived, FromHex(reply).size() - 3);
+    EXPECT_EQ(ToHex(Bytes(data, data + 6)), expected);
+  }
 }
 
 TEST_F(ModbusMasterWire, LargestRequestsFillTheFrameExactly) {
@@ -240,7 +205,7 @@ TEST_F(ModbusMasterWire, LargestRequestsFillTheFrameExactly) {
 }
 
 TEST_F(ModbusMasterWire, TraceSeesEveryFrameInOrder) {
-  std::vector<std::string> lines;
+  Frames lines;
   master_.SetTraceHook([&lines](FrameDirection direction, const uint8_t* bytes, size_t count) {
     lines.push_back(FormatTraceLine(direction, bytes, count));
   });
@@ -248,9 +213,8 @@ TEST_F(ModbusMasterWire, TraceSeesEveryFrameInOrder) {
   fake_.QueueReply(WithCrc(FromHex("FF 03 02 00 40")));
   uint8_t data[2] = {};
   ASSERT_EQ(master_.ReadHoldingRegisters(1, 0x4000, data), MB_OK);
-  EXPECT_EQ(lines,
-            (std::vector<std::string>{"> FF 03 40 00 00 01 84 14", "< (nothing)",
-                                      "> FF 03 40 00 00 01 84 14", "< FF 03 02 00 40 90 60"}));
+  EXPECT_EQ(lines, (Frames{std::string("> ") + kReadRequest, "< (nothing)",
+                           std::string("> ") + kReadRequest, "< FF 03 02 00 40 90 60"}));
 
   master_.SetTraceHook(nullptr);
   fake_.QueueReply(WithCrc(FromHex("FF 03 02 00 40")));

@@ -21,51 +21,45 @@ class ScriptedListing : public PortListing {
   }
 };
 
-TEST(PortList, ListsOnlyNamesWithAPortNumberInSystemOrder) {
-  ScriptedListing listing;
-  listing.names = {"Broad Elm USB to Serial Ports (COM12)", "Printer port (LPT1)",
-                   "Ostar RS232 Emulation (COM3)", "odd (COMx)", "", "x (COM200) trailing"};
-  PortList list(listing);
-  list.Enumerate();
-  ASSERT_EQ(list.Count(), 4);
-  EXPECT_EQ(list.PortAt(0), 12);
-  EXPECT_EQ(list.PortAt(1), 3);
-  EXPECT_EQ(list.PortAt(2), 0) << "no digits after the marker read as 0";
-  EXPECT_EQ(list.PortAt(3), 200);
-  EXPECT_EQ(list.NameAt(1), "Ostar RS232 Emulation (COM3)");
-  EXPECT_TRUE(list.Contains(12));
-  EXPECT_FALSE(list.Contains(1));
+class PortListTest : public ::testing::Test {
+ protected:
+  void Enumerate(std::vector<std::string> names) {
+    listing_.names = std::move(names);
+    list_.Enumerate();
+  }
+  ScriptedListing listing_;
+  PortList list_{listing_};
+};
+
+TEST_F(PortListTest, ListsOnlyNamesWithAPortNumberInSystemOrder) {
+  Enumerate({"Broad Elm USB to Serial Ports (COM12)", "Printer port (LPT1)",
+             "Ostar RS232 Emulation (COM3)", "odd (COMx)", "", "x (COM200) trailing"});
+  ASSERT_EQ(list_.Count(), 4);
+  EXPECT_EQ(list_.PortAt(0), 12);
+  EXPECT_EQ(list_.PortAt(1), 3);
+  EXPECT_EQ(list_.PortAt(2), 0) << "no digits after the marker read as 0";
+  EXPECT_EQ(list_.PortAt(3), 200);
+  EXPECT_EQ(list_.NameAt(1), "Ostar RS232 Emulation (COM3)");
+  EXPECT_TRUE(list_.Contains(12));
+  EXPECT_FALSE(list_.Contains(1));
+  EXPECT_EQ(list_.PortAt(-1), -1);
+  EXPECT_EQ(list_.PortAt(4), -1);
+  EXPECT_FALSE(list_.NameAt(-1));
+  EXPECT_FALSE(list_.NameAt(4));
 }
 
-TEST(PortList, OutOfRangeIndexesGiveNothing) {
-  ScriptedListing listing;
-  listing.names = {"a (COM1)"};
-  PortList list(listing);
-  list.Enumerate();
-  EXPECT_EQ(list.PortAt(-1), -1);
-  EXPECT_EQ(list.PortAt(1), -1);
-  EXPECT_FALSE(list.NameAt(-1));
-  EXPECT_FALSE(list.NameAt(1));
+TEST_F(PortListTest, HostileNamesAreBounded) {
+  Enumerate({"x (COM99999999999999999999)", std::string(1000, 'n') + " (COM5)"});
+  ASSERT_EQ(list_.Count(), 1) << "a marker beyond 255 characters is cut off with the name";
+  EXPECT_EQ(list_.PortAt(0), 0x7FFFFFFF);
+  EXPECT_LE(list_.NameAt(0)->size(), 255u);
 }
 
-TEST(PortList, HostileNamesAreBounded) {
-  ScriptedListing listing;
-  listing.names = {"x (COM99999999999999999999)", std::string(1000, 'n') + " (COM5)"};
-  PortList list(listing);
-  list.Enumerate();
-  ASSERT_EQ(list.Count(), 1) << "a marker beyond 255 characters is cut off with the name";
-  EXPECT_EQ(list.PortAt(0), 0x7FFFFFFF);
-  EXPECT_LE(list.NameAt(0)->size(), 255u);
-}
-
-TEST(PortList, AFailedListingLeavesTheListEmpty) {
-  ScriptedListing listing;
-  listing.names = {"a (COM1)"};
-  PortList list(listing);
-  list.Enumerate();
-  listing.fails = true;
-  list.Enumerate();
-  EXPECT_EQ(list.Count(), 0);
+TEST_F(PortListTest, AFailedListingLeavesTheListEmpty) {
+  Enumerate({"a (COM1)"});
+  listing_.fails = true;
+  list_.Enumerate();
+  EXPECT_EQ(list_.Count(), 0);
 }
 
 TEST(SystemPortListing, RegisteredPortsComeFirstByNumberWithTheirNames) {
@@ -83,7 +77,8 @@ TEST(SystemPortListing, RegisteredPortsComeFirstByNumberWithTheirNames) {
   list.Enumerate();
   ASSERT_GE(list.Count(), 3);
   EXPECT_EQ(list.NameAt(0), "Broad Elm USB to Serial Ports (COM130)");
-  EXPECT_EQ(list.NameAt(1), std::filesystem::canonical(unnamed.device_path()).string() + " (COM135)");
+  EXPECT_EQ(list.NameAt(1),
+            std::filesystem::canonical(unnamed.device_path()).string() + " (COM135)");
   EXPECT_EQ(list.NameAt(2), "Ostar RS232 Emulation (COM140)");
   EXPECT_FALSE(list.Contains(150));
   for (int i = 3; i < list.Count(); ++i) {

@@ -79,7 +79,7 @@ class PortScannerSteps : public ::testing::Test {
   RecordingPoster poster_;
 };
 
-TEST_F(PortScannerSteps, TheFirstAttemptFollowsTwentyFiveQuietSteps) {
+TEST_F(PortScannerSteps, TheFirstAttemptFollowsTwentyFiveQuietStepsAndAsksTwice) {
   for (int i = 0; i < PortScanner::kQuietSteps; ++i) scanner_.Step();
   EXPECT_TRUE(poster_.Events().empty());
   EXPECT_EQ(clock_.TotalSlept(), 2500u);
@@ -89,39 +89,28 @@ TEST_F(PortScannerSteps, TheFirstAttemptFollowsTwentyFiveQuietSteps) {
   EXPECT_TRUE(scanner_.IsConnected());
   EXPECT_EQ(port_.Port(), 5);
   for (const auto& e : poster_.Events()) EXPECT_EQ(e.message, kPortScannerMessage);
+  // Only the second answer counts, so the status is asked twice.
+  EXPECT_EQ(fake_.Written(), (std::vector<Bytes>(2, FromHex("7F 03 F7 00 00 03 3D A1"))));
 }
 
-TEST_F(PortScannerSteps, DetectionAsksTwiceAndOnlyTheSecondAnswerCounts) {
-  RunOneAttempt();
-  const auto frames = fake_.Written();
-  ASSERT_EQ(frames.size(), 2u);
-  EXPECT_EQ(frames[0], FromHex("7F 03 F7 00 00 03 3D A1"));
-  EXPECT_EQ(frames[1], FromHex("7F 03 F7 00 00 03 3D A1"));
-}
-
+// Ostar or Broad Elm, whichever comes first; no adapter ends the attempt quietly.
 TEST_F(PortScannerSteps, TheFirstAdapterEnumeratedWins) {
-  listing_.names = {"Broad Elm USB to Serial Ports (COM9)", "Ostar RS232 Emulation (COM5)"};
-  RunOneAttempt();
-  EXPECT_EQ(port_.Port(), 9);
-  listing_.names = {"Ostar RS232 Emulation (COM7)", "Ostar RS232 Emulation (COM5)"};
-  scanner_.SetConnected(false);
-  RunOneAttempt();
-  EXPECT_EQ(port_.Port(), 7);
-}
-
-TEST_F(PortScannerSteps, BroadElmIsTakenWhenNoEarlierEntryHasEitherName) {
-  listing_.names = {"USB Serial (COM3)", "Broad Elm USB to Serial Ports (COM12)"};
-  RunOneAttempt();
-  EXPECT_EQ(port_.Port(), 12);
-  EXPECT_EQ(poster_.EventCodes(), (std::vector<int32_t>{kSearching, kAdapter, kFound}));
-}
-
-TEST_F(PortScannerSteps, NoAdapterEndsTheAttemptQuietly) {
-  listing_.names = {"Communications Port (COM1)"};
-  RunOneAttempt();
-  EXPECT_EQ(poster_.EventCodes(), std::vector<int32_t>{kSearching});
-  EXPECT_EQ(fake_.opened_ports.size(), 0u);
-  EXPECT_FALSE(scanner_.IsConnected());
+  const std::pair<std::vector<std::string>, int> cases[] = {
+      {{"Broad Elm USB to Serial Ports (COM9)", "Ostar RS232 Emulation (COM5)"}, 9},
+      {{"Ostar RS232 Emulation (COM7)", "Ostar RS232 Emulation (COM5)"}, 7},
+      {{"USB Serial (COM3)", "Broad Elm USB to Serial Ports (COM12)"}, 12},
+      {{"Communications Port (COM1)"}, 0}};
+  for (const auto& [names, number] : cases) {
+    listing_.names = names;
+    scanner_.SetConnected(false);
+    port_.Close();
+    poster_.Clear();
+    RunOneAttempt();
+    EXPECT_EQ(port_.IsOpen() ? port_.Port() : 0, number) << names.front();
+    const std::vector<int32_t> events = number ? std::vector<int32_t>{kSearching, kAdapter, kFound}
+                                               : std::vector<int32_t>{kSearching};
+    EXPECT_EQ(poster_.EventCodes(), events);
+  }
 }
 
 TEST_F(PortScannerSteps, UserModeOpensTheConfiguredPortWithoutListing) {
@@ -131,12 +120,6 @@ TEST_F(PortScannerSteps, UserModeOpensTheConfiguredPortWithoutListing) {
   EXPECT_EQ(listing_.calls, 0);
   EXPECT_EQ(fake_.opened_ports, std::vector<uint8_t>{21});
   EXPECT_EQ(poster_.EventCodes(), (std::vector<int32_t>{kSearching, kFound}));
-}
-
-TEST_F(PortScannerSteps, APortThatWillNotOpenIsReported) {
-  fake_.open_fails = true;
-  RunOneAttempt();
-  EXPECT_EQ(poster_.EventCodes(), (std::vector<int32_t>{kSearching, kAdapter, kOpenFailed}));
 }
 
 TEST_F(PortScannerSteps, ASleepingToolIsRestartedAndFoundAfterTheReopen) {
@@ -149,12 +132,18 @@ TEST_F(PortScannerSteps, ASleepingToolIsRestartedAndFoundAfterTheReopen) {
   EXPECT_TRUE(scanner_.IsConnected());
 }
 
-TEST_F(PortScannerSteps, ASilentToolIsNoDeviceAndThePortStaysOpen) {
+TEST_F(PortScannerSteps, ASilentToolIsNoDeviceAndAPortThatWillNotOpenIsReported) {
   tool_.answering = false;
   RunOneAttempt();
   EXPECT_EQ(poster_.EventCodes(), (std::vector<int32_t>{kSearching, kAdapter, kNoDevice}));
   EXPECT_TRUE(port_.IsOpen());
   EXPECT_FALSE(scanner_.IsConnected());
+
+  port_.Close();
+  fake_.open_fails = true;
+  poster_.Clear();
+  RunOneAttempt();
+  EXPECT_EQ(poster_.EventCodes(), (std::vector<int32_t>{kSearching, kAdapter, kOpenFailed}));
 }
 
 TEST_F(PortScannerSteps, WhileConnectedAGoodLinkPostsNothingAndALostOneIsReported) {

@@ -1,12 +1,17 @@
 #pragma once
-// A tool on the fake line that answers from a table, for the facade's tests.
+// A tool on the fake line that answers from a table, and the fixture the facade's tests share.
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <map>
 #include <optional>
 #include <set>
 #include <string>
 #include <utility>
+#include <vector>
 
+#include "device/SerialPort.h"
+#include "device/ToolDevice.h"
 #include "support/FakeSerial.h"
 
 namespace velmar::testing {
@@ -73,5 +78,62 @@ class ScriptedTool {
 
 // Bytes of a text, without terminator.
 inline Bytes TextBytes(const std::string& text) { return Bytes(text.begin(), text.end()); }
+// A frame with its checksum, as Sent() shows it.
+inline std::string Framed(const std::string& hex) { return ToHex(WithCrc(FromHex(hex))); }
+
+// A ToolDevice on an open fake port with the scripted tool behind it.
+class ToolOnFakeLine : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(port_.Open(), 1);
+    device_.Attach(&port_);
+  }
+
+  std::vector<std::string> Sent() {
+    std::vector<std::string> frames;
+    for (const Bytes& frame : fake_.Written()) frames.push_back(ToHex(frame));
+    return frames;
+  }
+  void ClearLine() {
+    fake_.line().written.clear();
+    fake_.line().read_sizes.clear();
+  }
+
+  // A Protocol1 tool reporting the given block size at 0xF700.
+  void MakeProtocol1Tool(uint16_t block_size = 0xF2) {
+    tool_.Set(127, 0xF700,
+              Bytes{1, 2, 3, 4, static_cast<uint8_t>(block_size & 0xFF),
+                    static_cast<uint8_t>(block_size >> 8)});
+  }
+  // A Protocol2 tool: probes 0, 11, 12, 13, 22, 23, an information record (boot "B1.02"),
+  // the block size.
+  void MakeProtocol2Tool(uint8_t block_size = 200, const std::string& software = "AB3.45") {
+    for (uint16_t n : {0, 11, 12, 13, 22, 23}) tool_.AnswerProbe(n);
+    Bytes record(40, 0);
+    const std::string boot = "B1.02";
+    std::copy(boot.begin(), boot.end(), record.begin() + 4);
+    std::copy(software.begin(), software.end(), record.begin() + 10);
+    record[39] = 0x99;
+    tool_.Set(255, 0xA500, record);
+    tool_.Set(255, 0xA510, Bytes{block_size, 0x11, 0x22, 0x33});
+  }
+  void DetectProtocol2(uint8_t block_size = 200, const std::string& software = "AB3.45") {
+    MakeProtocol2Tool(block_size, software);
+    ASSERT_EQ(device_.Detect(), 0);
+    ASSERT_EQ(device_.Protocol(), DeviceProtocol::Protocol2);
+    ClearLine();
+  }
+  void DetectProtocol1() {
+    MakeProtocol1Tool();
+    ASSERT_EQ(device_.Detect(), 0);
+    ASSERT_EQ(device_.Protocol(), DeviceProtocol::Protocol1);
+    ClearLine();
+  }
+
+  FakeSerialBinding fake_;
+  SerialPort port_{fake_};
+  ToolDevice device_;
+  ScriptedTool tool_{fake_};
+};
 
 }  // namespace velmar::testing

@@ -2,99 +2,35 @@
 // restart commands, clock, long time-out and the conversation lock, checked byte for byte.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "ScriptedTool.h"
-#include "device/SerialPort.h"
-#include "device/ToolDevice.h"
-#include "support/FakeSerial.h"
 
 namespace velmar {
 namespace {
 
 using testing::Bytes;
-using testing::FakeSerialBinding;
+using testing::Framed;
 using testing::FromHex;
-using testing::ScriptedTool;
 using testing::ToHex;
-using testing::WithCrc;
-
-// A request whose checksum the byte lists leave out.
-std::string Framed(const std::string& hex) { return ToHex(WithCrc(FromHex(hex))); }
+using Frames = std::vector<std::string>;
 
 constexpr const char* kP1Status = "7F 03 F7 00 00 03 3D A1";
+constexpr const char* kProbe0 = "FF 03 40 00 00 01 84 14";
 constexpr const char* kProbe11 = "FF 03 40 0B 00 01 F5 D6";
 constexpr const char* kInfoRecordRead = "FF 03 A5 00 00 14 72 D7";
+constexpr const char* kBroadcastFinish = "FF 10 00 00 00 01 02 00 07 AF F6";
 
-class ToolDeviceTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ASSERT_EQ(port_.Open(), 1);
-    device_.Attach(&port_);
-  }
-
-  std::vector<std::string> Sent() {
-    std::vector<std::string> frames;
-    for (const Bytes& frame : fake_.Written()) frames.push_back(ToHex(frame));
-    return frames;
-  }
-  void ClearLine() {
-    fake_.line().written.clear();
-    fake_.line().read_sizes.clear();
-  }
-
-  // A Protocol1 tool reporting the given block size at 0xF700.
-  void MakeProtocol1Tool(uint16_t block_size = 0xF2) {
-    tool_.Set(127, 0xF700,
-              Bytes{1, 2, 3, 4, static_cast<uint8_t>(block_size & 0xFF),
-                    static_cast<uint8_t>(block_size >> 8)});
-  }
-  // A Protocol2 tool: probes 0, 11, 12, 13, 22, 23, an information record, the block size.
-  void MakeProtocol2Tool(uint8_t block_size = 200) {
-    for (uint16_t n : {0, 11, 12, 13, 22, 23}) tool_.AnswerProbe(n);
-    Bytes record(40, 0);
-    const std::string boot = "B1.02", software = "AB3.45";
-    std::copy(boot.begin(), boot.end(), record.begin() + 4);
-    std::copy(software.begin(), software.end(), record.begin() + 10);
-    record[39] = 0x99;
-    tool_.Set(255, 0xA500, record);
-    tool_.Set(255, 0xA510, Bytes{block_size, 0x11, 0x22, 0x33});
-  }
-  void DetectProtocol2(uint8_t block_size = 200) {
-    MakeProtocol2Tool(block_size);
-    ASSERT_EQ(device_.Detect(), 0);
-    ASSERT_EQ(device_.Protocol(), DeviceProtocol::Protocol2);
-    ClearLine();
-  }
-  void DetectProtocol1() {
-    MakeProtocol1Tool();
-    ASSERT_EQ(device_.Detect(), 0);
-    ASSERT_EQ(device_.Protocol(), DeviceProtocol::Protocol1);
-    ClearLine();
-  }
-
-  FakeSerialBinding fake_;
-  SerialPort port_{fake_};
-  ToolDevice device_;
-  ScriptedTool tool_{fake_};
-};
+using ToolDeviceTest = testing::ToolOnFakeLine;
 
 // ---- Detection ----
 
-TEST_F(ToolDeviceTest, StartsWithoutProtocolAndWithDefaults) {
-  EXPECT_EQ(device_.Protocol(), DeviceProtocol::None);
-  EXPECT_EQ(device_.BlockSize(), 0u);
-  EXPECT_EQ(device_.Master().SlaveAddress(), 255);
-  EXPECT_EQ(device_.Master().Retries(), 3);
-  EXPECT_EQ(device_.Port(), &port_);
-}
-
 TEST_F(ToolDeviceTest, SilentPortDetectsNothingAfterStatusAndProbeAttempts) {
   EXPECT_EQ(device_.Detect(), -1);
-  EXPECT_EQ(Sent(), (std::vector<std::string>{kP1Status, kP1Status, kP1Status, kProbe11, kProbe11,
-                                              kProbe11}));
+  EXPECT_EQ(Sent(), (Frames{kP1Status, kP1Status, kP1Status, kProbe11, kProbe11, kProbe11}));
   EXPECT_EQ(fake_.line().read_sizes.front(), 11u);
   EXPECT_EQ(device_.Protocol(), DeviceProtocol::None);
   EXPECT_EQ(device_.Master().SlaveAddress(), 255);
@@ -103,11 +39,9 @@ TEST_F(ToolDeviceTest, SilentPortDetectsNothingAfterStatusAndProbeAttempts) {
 TEST_F(ToolDeviceTest, FullDetectionOfAProtocol2Tool) {
   MakeProtocol2Tool(200);
   ASSERT_EQ(device_.Detect(), 0);
-  EXPECT_EQ(Sent(), (std::vector<std::string>{kP1Status, kP1Status, kP1Status, kProbe11,
-                                              Framed("FF 03 40 0C 00 01"), kInfoRecordRead,
-                                              Framed("FF 03 A5 10 00 02")}));
+  EXPECT_EQ(Sent(), (Frames{kP1Status, kP1Status, kP1Status, kProbe11, Framed("FF 03 40 0C 00 01"),
+                            kInfoRecordRead, Framed("FF 03 A5 10 00 02")}));
   EXPECT_EQ(fake_.line().read_sizes[5], 45u);
-  EXPECT_EQ(device_.Protocol(), DeviceProtocol::Protocol2);
   EXPECT_EQ(device_.Master().SlaveAddress(), 255);
   EXPECT_EQ(device_.BlockSize(), 200u);
   EXPECT_EQ(device_.Info().bytes[39], 0x99);
@@ -118,7 +52,7 @@ TEST_F(ToolDeviceTest, ToolAnsweringTheProtocol1StatusIsProtocol1EvenIfItSpeaksP
   MakeProtocol2Tool(100);
   MakeProtocol1Tool(0x0080);
   ASSERT_EQ(device_.Detect(), 0);
-  EXPECT_EQ(Sent(), std::vector<std::string>{kP1Status});
+  EXPECT_EQ(Sent(), Frames{kP1Status});
   EXPECT_EQ(device_.Protocol(), DeviceProtocol::Protocol1);
   EXPECT_EQ(device_.Master().SlaveAddress(), 127);
   EXPECT_EQ(device_.BlockSize(), 0x80u);
@@ -133,20 +67,20 @@ TEST_F(ToolDeviceTest, ReportedBlockSizesAboveOneFrameAreClampedTo242) {
   MakeProtocol2Tool(0xFF);
   ASSERT_EQ(device_.Detect(), 0);
   EXPECT_EQ(device_.BlockSize(), 242u);
-  tool_.Set(255, 0xA510, Bytes{243, 0, 0, 0});
-  ASSERT_EQ(device_.RefreshBlockSize(), 0);
-  EXPECT_EQ(device_.BlockSize(), 242u);
-  tool_.Set(255, 0xA510, Bytes{242, 0, 0, 0});
-  ASSERT_EQ(device_.RefreshBlockSize(), 0);
-  EXPECT_EQ(device_.BlockSize(), 242u);
+  for (uint8_t reported : {243, 242}) {
+    tool_.Set(255, 0xA510, Bytes{reported, 0, 0, 0});
+    ASSERT_EQ(device_.RefreshBlockSize(), 0);
+    EXPECT_EQ(device_.BlockSize(), 242u) << int{reported};
+  }
 }
 
-TEST_F(ToolDeviceTest, DetectionFailsWhenAnyProtocol2StepFails) {
-  MakeProtocol2Tool();
+TEST_F(ToolDeviceTest, DetectionFailsWhenAnyProtocol2StepFailsAndForgetsTheEarlierTool) {
+  DetectProtocol2();
   tool_.Set(255, 0x400C, Bytes{0x00, 0x00});  // probe 12 answers something else
   EXPECT_EQ(device_.Detect(), -1);
   EXPECT_EQ(device_.Protocol(), DeviceProtocol::None);
   EXPECT_EQ(device_.Master().SlaveAddress(), 255);
+  EXPECT_EQ(device_.Info().bytes[39], 0) << "the information record is cleared";
 
   MakeProtocol2Tool();
   tool_.Remove(255, 0xA510);
@@ -154,29 +88,19 @@ TEST_F(ToolDeviceTest, DetectionFailsWhenAnyProtocol2StepFails) {
   EXPECT_EQ(device_.Protocol(), DeviceProtocol::None);
 }
 
-TEST_F(ToolDeviceTest, FailedDetectionForgetsTheEarlierTool) {
-  DetectProtocol2();
-  tool_.Silence();
-  EXPECT_EQ(device_.Detect(), -1);
-  EXPECT_EQ(device_.Protocol(), DeviceProtocol::None);
-  EXPECT_EQ(device_.Info().bytes[39], 0) << "the information record is cleared";
-}
-
 TEST_F(ToolDeviceTest, QuickDetectionSkipsTheBlockSize) {
   DetectProtocol2(200);
   tool_.Set(255, 0xA510, Bytes{64, 0, 0, 0});
   tool_.Set(255, 0x400C, Bytes{0, 0});  // probe 12 no longer passes: QuickDetect must not ask
   ASSERT_EQ(device_.QuickDetect(), 0);
-  EXPECT_EQ(Sent(),
-            (std::vector<std::string>{kP1Status, kP1Status, kP1Status, kProbe11, kInfoRecordRead}));
+  EXPECT_EQ(Sent(), (Frames{kP1Status, kP1Status, kP1Status, kProbe11, kInfoRecordRead}));
   EXPECT_EQ(device_.Protocol(), DeviceProtocol::Protocol2);
   EXPECT_EQ(device_.BlockSize(), 200u);
 
   tool_.AnswerProbe(12);
   ClearLine();
   ASSERT_EQ(device_.RefreshBlockSize(), 0);
-  EXPECT_EQ(Sent(),
-            (std::vector<std::string>{Framed("FF 03 40 0C 00 01"), Framed("FF 03 A5 10 00 02")}));
+  EXPECT_EQ(Sent(), (Frames{Framed("FF 03 40 0C 00 01"), Framed("FF 03 A5 10 00 02")}));
   EXPECT_EQ(device_.BlockSize(), 64u);
 }
 
@@ -193,17 +117,23 @@ TEST_F(ToolDeviceTest, QuickDetectionOfProtocol1SetsTheBlockSize) {
 // ---- Probes and link checks ----
 
 TEST_F(ToolDeviceTest, ProbeComparesTheEchoLowByteFirst) {
-  tool_.Set(255, 0x4000, FromHex("00 40"));
-  EXPECT_EQ(device_.Probe(0), 0);
-  EXPECT_EQ(Sent(), std::vector<std::string>{"FF 03 40 00 00 01 84 14"});
-  tool_.Set(255, 0x4000, FromHex("40 00"));
-  EXPECT_EQ(device_.Probe(0), 1);
-  tool_.Set(255, 0x4000, Bytes{}, /*exact=*/true);  // a valid reply without data
-  EXPECT_EQ(device_.Probe(0), 1);
-  tool_.Remove(255, 0x4000);
-  EXPECT_EQ(device_.Probe(0), -1) << "an exception reply";
-  tool_.Silence();
-  EXPECT_EQ(device_.Probe(0), -1);
+  struct Case {
+    const char* name;
+    std::function<void()> script;
+    int expected;
+  };
+  const Case cases[] = {
+      {"echo", [&] { tool_.Set(255, 0x4000, FromHex("00 40")); }, 0},
+      {"swapped echo", [&] { tool_.Set(255, 0x4000, FromHex("40 00")); }, 1},
+      {"no data", [&] { tool_.Set(255, 0x4000, Bytes{}, /*exact=*/true); }, 1},
+      {"exception", [&] { tool_.Remove(255, 0x4000); }, -1},
+      {"silence", [&] { tool_.Silence(); }, -1},
+  };
+  for (const Case& c : cases) {
+    c.script();
+    EXPECT_EQ(device_.Probe(0), c.expected) << c.name;
+  }
+  EXPECT_EQ(Sent().front(), kProbe0);
 }
 
 TEST_F(ToolDeviceTest, CheckLinkFollowsTheProtocol) {
@@ -212,7 +142,7 @@ TEST_F(ToolDeviceTest, CheckLinkFollowsTheProtocol) {
 
   DetectProtocol2();
   ASSERT_EQ(device_.CheckLink(), 0);
-  EXPECT_EQ(Sent(), std::vector<std::string>{"FF 03 40 00 00 01 84 14"});
+  EXPECT_EQ(Sent(), Frames{kProbe0});
   tool_.Set(255, 0x4000, FromHex("40 00"));
   EXPECT_EQ(device_.CheckLink(), -1) << "a wrong echo is a lost link";
 
@@ -220,7 +150,7 @@ TEST_F(ToolDeviceTest, CheckLinkFollowsTheProtocol) {
   DetectProtocol1();
   MakeProtocol1Tool(0x0030);
   ASSERT_EQ(device_.CheckLink(), 0);
-  EXPECT_EQ(Sent(), std::vector<std::string>{kP1Status});
+  EXPECT_EQ(Sent(), Frames{kP1Status});
   EXPECT_EQ(device_.BlockSize(), 0x30u);
   tool_.Silence();
   EXPECT_EQ(device_.CheckLink(), -1);
@@ -228,10 +158,9 @@ TEST_F(ToolDeviceTest, CheckLinkFollowsTheProtocol) {
 
 TEST_F(ToolDeviceTest, InfoRecordNeedsProbe11) {
   DetectProtocol2();
-  Bytes record(40, 0x41);
-  tool_.Set(255, 0xA500, record);
+  tool_.Set(255, 0xA500, Bytes(40, 0x41));
   ASSERT_EQ(device_.ReadInfoRecord(), 0);
-  EXPECT_EQ(Sent(), (std::vector<std::string>{kProbe11, kInfoRecordRead}));
+  EXPECT_EQ(Sent(), (Frames{kProbe11, kInfoRecordRead}));
   EXPECT_EQ(device_.Info().bytes[0], 0x41);
   EXPECT_EQ(device_.Info().SoftwareVersion(), "AAAAAA") << "6 characters at most";
 
@@ -243,28 +172,29 @@ TEST_F(ToolDeviceTest, InfoRecordNeedsProbe11) {
 
 // ---- Block transfers ----
 
-TEST_F(ToolDeviceTest, OddProtocol2BlockIsPaddedWithFF) {
-  DetectProtocol2();
-  const uint8_t data[] = {0x01, 0x02, 0x03, 0x04, 0x05};
-  ASSERT_EQ(device_.WriteBlock(0x200, data, sizeof data), 0);
-  EXPECT_EQ(Sent(),
-            std::vector<std::string>{Framed("FF 10 A5 11 00 05 0A 00 02 00 00 01 02 03 04 05 FF")});
-}
-
-TEST_F(ToolDeviceTest, OddProtocol1BlockIsPaddedWithZero) {
-  DetectProtocol1();
-  const uint8_t data[] = {0x01, 0x02, 0x03, 0x04, 0x05};
-  ASSERT_EQ(device_.WriteBlock(0x200, data, sizeof data), 0);
-  EXPECT_EQ(Sent(),
-            std::vector<std::string>{Framed("7F 10 F5 00 00 05 0A 00 02 00 00 01 02 03 04 05 00")});
-}
-
-TEST_F(ToolDeviceTest, EvenBlockHasNoPadAndTheAddressIsLittleEndian) {
-  DetectProtocol2();
-  const uint8_t data[] = {0xA1, 0xA2, 0xA3, 0xA4};
-  ASSERT_EQ(device_.WriteBlock(0x12345678, data, sizeof data), 0);
-  EXPECT_EQ(Sent(),
-            std::vector<std::string>{Framed("FF 10 A5 11 00 04 08 78 56 34 12 A1 A2 A3 A4")});
+TEST_F(ToolDeviceTest, BlocksArePaddedPerProtocolWithTheAddressLittleEndian) {
+  struct Case {
+    bool protocol2;
+    uint32_t address;
+    Bytes data;
+    const char* frame;
+  };
+  const Case cases[] = {
+      {true, 0x200, FromHex("01 02 03 04 05"),
+       "FF 10 A5 11 00 05 0A 00 02 00 00 01 02 03 04 05 FF"},
+      {false, 0x200, FromHex("01 02 03 04 05"),
+       "7F 10 F5 00 00 05 0A 00 02 00 00 01 02 03 04 05 00"},
+      {true, 0x12345678, FromHex("A1 A2 A3 A4"), "FF 10 A5 11 00 04 08 78 56 34 12 A1 A2 A3 A4"},
+  };
+  for (const Case& c : cases) {
+    tool_.Silence();
+    if (c.protocol2)
+      DetectProtocol2();
+    else
+      DetectProtocol1();
+    ASSERT_EQ(device_.WriteBlock(c.address, c.data.data(), c.data.size()), 0) << c.frame;
+    EXPECT_EQ(Sent(), Frames{Framed(c.frame)});
+  }
 }
 
 TEST_F(ToolDeviceTest, LargestBlockFillsOneFrameAndLargerOnesAreNotSent) {
@@ -282,29 +212,22 @@ TEST_F(ToolDeviceTest, LargestBlockFillsOneFrameAndLargerOnesAreNotSent) {
   EXPECT_EQ(fake_.Written().size(), 1u);
 }
 
-TEST_F(ToolDeviceTest, RefusedProtocol2BlockIsMinusTwoAfterOneAttempt) {
-  DetectProtocol2();
-  tool_.Refuse(255, 0xA511);
+TEST_F(ToolDeviceTest, RefusedBlockIsMinusTwoOnlyFromAProtocol2Tool) {
   const uint8_t data[] = {1, 2};
-  EXPECT_EQ(device_.WriteBlock(0, data, sizeof data), -2);
-  EXPECT_EQ(fake_.Written().size(), 1u);
-
-  tool_.Silence();
-  EXPECT_EQ(device_.WriteBlock(0, data, sizeof data), -1) << "silence is no refusal";
-}
-
-TEST_F(ToolDeviceTest, RefusedProtocol1BlockIsPlainFailure) {
-  DetectProtocol1();
-  tool_.Refuse(127, 0xF500);
-  const uint8_t data[] = {1, 2};
-  EXPECT_EQ(device_.WriteBlock(0, data, sizeof data), -1);
-}
-
-TEST_F(ToolDeviceTest, NoProtocolNoTransfer) {
-  const uint8_t data[] = {1, 2};
-  EXPECT_EQ(device_.WriteBlock(0, data, sizeof data), -1);
+  EXPECT_EQ(device_.WriteBlock(0, data, sizeof data), -1) << "no protocol, no transfer";
   EXPECT_EQ(device_.FinishTransfer(), -1);
   EXPECT_TRUE(Sent().empty());
+
+  DetectProtocol2();
+  tool_.Refuse(255, 0xA511);
+  EXPECT_EQ(device_.WriteBlock(0, data, sizeof data), -2);
+  EXPECT_EQ(fake_.Written().size(), 1u) << "one attempt";
+  tool_.Silence();
+  EXPECT_EQ(device_.WriteBlock(0, data, sizeof data), -1) << "silence is no refusal";
+
+  DetectProtocol1();
+  tool_.Refuse(127, 0xF500);
+  EXPECT_EQ(device_.WriteBlock(0, data, sizeof data), -1);
 }
 
 // ---- Finish, restart, reset ----
@@ -314,7 +237,7 @@ TEST_F(ToolDeviceTest, Protocol1FinishWritesTheF6CommandWithNormalRetries) {
   ASSERT_EQ(device_.FinishTransfer(), 0);
   std::string zeros;
   for (int i = 0; i < 32; ++i) zeros += " 00";
-  EXPECT_EQ(Sent(), std::vector<std::string>{Framed("7F 10 F6 00 00 12 24 00 00 00 F6" + zeros)});
+  EXPECT_EQ(Sent(), Frames{Framed("7F 10 F6 00 00 12 24 00 00 00 F6" + zeros)});
 
   tool_.Silence();
   ClearLine();
@@ -327,7 +250,7 @@ TEST_F(ToolDeviceTest, Protocol2FinishIsOneAttemptAtRegisterZero) {
   device_.Master().SetRetries(4);
   tool_.Silence();
   EXPECT_EQ(device_.FinishTransfer(), -1);
-  EXPECT_EQ(Sent(), std::vector<std::string>{"FF 10 00 00 00 01 02 00 07 AF F6"});
+  EXPECT_EQ(Sent(), Frames{kBroadcastFinish});
   EXPECT_EQ(device_.Master().Retries(), 4) << "the retry count is restored";
 
   MakeProtocol2Tool();
@@ -336,7 +259,7 @@ TEST_F(ToolDeviceTest, Protocol2FinishIsOneAttemptAtRegisterZero) {
 
 TEST_F(ToolDeviceTest, BroadcastFinishIsOneRawFrameWithoutWaiting) {
   EXPECT_EQ(device_.BroadcastFinish(), 0);
-  EXPECT_EQ(Sent(), std::vector<std::string>{"FF 10 00 00 00 01 02 00 07 AF F6"});
+  EXPECT_EQ(Sent(), Frames{kBroadcastFinish});
   EXPECT_TRUE(fake_.line().read_sizes.empty());
 
   port_.Close();
@@ -348,8 +271,7 @@ TEST_F(ToolDeviceTest, RestartSendsTheCoilToBothSlavesOnceEach) {
   device_.Master().SetRetries(5);
   tool_.Silence();
   EXPECT_EQ(device_.RestartTool(), -1);
-  EXPECT_EQ(Sent(),
-            (std::vector<std::string>{"7F 05 7D 01 FF 00 CF 88", "FF 05 7D 01 FF 00 D0 48"}));
+  EXPECT_EQ(Sent(), (Frames{"7F 05 7D 01 FF 00 CF 88", "FF 05 7D 01 FF 00 D0 48"}));
   EXPECT_EQ(device_.Master().Retries(), 5);
   EXPECT_EQ(device_.Master().SlaveAddress(), 255);
   EXPECT_EQ(device_.Protocol(), DeviceProtocol::Protocol1) << "the protocol is left alone";
@@ -358,15 +280,17 @@ TEST_F(ToolDeviceTest, RestartSendsTheCoilToBothSlavesOnceEach) {
   EXPECT_EQ(device_.RestartTool(), 0) << "the result of the second write";
 }
 
-TEST_F(ToolDeviceTest, ResetWritesTheCodeLittleEndian) {
+TEST_F(ToolDeviceTest, ResetCodeZoneAndCountryAreLittleEndian) {
   DetectProtocol2();
   ASSERT_EQ(device_.ResetTool(0x1234), 0);
-  EXPECT_EQ(Sent(), std::vector<std::string>{Framed("FF 10 A5 16 00 01 02 34 12")});
+  ASSERT_EQ(device_.SetZoneCountry(3, 0x0102), 0);
+  EXPECT_EQ(Sent(), (Frames{Framed("FF 10 A5 16 00 01 02 34 12"),
+                            Framed("FF 10 A5 AB 00 02 04 03 00 02 01")}));
   tool_.Refuse(255, 0xA516);
   EXPECT_EQ(device_.ResetTool(0x1234), -1);
 }
 
-// ---- Clock and zone ----
+// ---- Clock ----
 
 TEST_F(ToolDeviceTest, ClockRecordCarriesTheInjectedUtcTime) {
   DetectProtocol2();
@@ -381,9 +305,8 @@ TEST_F(ToolDeviceTest, ClockRecordCarriesTheInjectedUtcTime) {
     return time;
   });
   ASSERT_EQ(device_.SetClock(), 0);
-  EXPECT_EQ(Sent(), (std::vector<std::string>{
-                        Framed("FF 03 40 17 00 01"),
-                        Framed("FF 10 A5 AC 00 05 0A 00 00 07 03 E8 07 0D 2D 09 00")}));
+  EXPECT_EQ(Sent(), (Frames{Framed("FF 03 40 17 00 01"),
+                            Framed("FF 10 A5 AC 00 05 0A 00 00 07 03 E8 07 0D 2D 09 00")}));
 
   tool_.Set(255, 0x4017, Bytes{0, 0});
   ClearLine();
@@ -394,13 +317,8 @@ TEST_F(ToolDeviceTest, ClockRecordCarriesTheInjectedUtcTime) {
 TEST_F(ToolDeviceTest, TheComputersClockIsUsedByDefault) {
   const UtcTime now = CurrentUtcTime();
   EXPECT_GE(now.year, 2024);
-  EXPECT_GE(now.month, 1);
-  EXPECT_LE(now.month, 12);
-  EXPECT_GE(now.day, 1);
-  EXPECT_LE(now.day, 31);
-  EXPECT_LE(now.hour, 23);
-  EXPECT_LE(now.minute, 59);
-  EXPECT_LE(now.second, 60);
+  EXPECT_TRUE(now.month >= 1 && now.month <= 12 && now.day >= 1 && now.day <= 31);
+  EXPECT_TRUE(now.hour <= 23 && now.minute <= 59 && now.second <= 60);
 
   DetectProtocol2();
   ASSERT_EQ(device_.SetClock(), 0);
@@ -410,36 +328,23 @@ TEST_F(ToolDeviceTest, TheComputersClockIsUsedByDefault) {
   EXPECT_GE(frame[11] | frame[12] << 8, 2024);
 }
 
-TEST_F(ToolDeviceTest, ZoneAndCountryAreLittleEndian) {
-  DetectProtocol2();
-  ASSERT_EQ(device_.SetZoneCountry(3, 0x0102), 0);
-  EXPECT_EQ(Sent(), std::vector<std::string>{Framed("FF 10 A5 AB 00 02 04 03 00 02 01")});
-}
-
 // ---- Long time-out and progress signal ----
 
 TEST_F(ToolDeviceTest, LongTimeoutIsSavedAndRestored) {
-  EXPECT_EQ(port_.ReadTimeout(), 300u);
+  port_.SetReadTimeout(500);
+  port_.Configure();
   device_.BeginLongTimeout();
   EXPECT_EQ(port_.ReadTimeout(), 3000u);
   EXPECT_EQ(port_.AppliedTimeouts().read_total_constant, 3000u);
+  device_.BeginLongTimeout();  // a second Begin keeps the original
   device_.EndLongTimeout();
-  EXPECT_EQ(port_.ReadTimeout(), 300u);
-  EXPECT_EQ(port_.AppliedTimeouts().read_interval, 300u);
+  EXPECT_EQ(port_.ReadTimeout(), 500u);
+  EXPECT_EQ(port_.AppliedTimeouts().read_interval, 500u);
 
   const size_t applied = fake_.line().timeouts.size();
   device_.EndLongTimeout();
   EXPECT_EQ(fake_.line().timeouts.size(), applied) << "End without Begin changes nothing";
-  EXPECT_EQ(port_.ReadTimeout(), 300u);
-}
-
-TEST_F(ToolDeviceTest, SecondBeginKeepsTheOriginalTimeout) {
-  port_.SetReadTimeout(500);
-  device_.BeginLongTimeout();
-  device_.BeginLongTimeout();
-  device_.EndLongTimeout();
   EXPECT_EQ(port_.ReadTimeout(), 500u);
-  EXPECT_EQ(port_.AppliedTimeouts().read_interval, 500u);
 }
 
 TEST_F(ToolDeviceTest, ProgressSignalNeedsTheWholeMarkedMessage) {
@@ -447,14 +352,12 @@ TEST_F(ToolDeviceTest, ProgressSignalNeedsTheWholeMarkedMessage) {
   EXPECT_EQ(fake_.line().read_sizes, std::vector<size_t>{3});
   EXPECT_TRUE(Sent().empty()) << "nothing is sent, nothing purged";
 
-  fake_.Inject(FromHex("AA 55 03"));
-  EXPECT_EQ(device_.ReadProgressSignal(), 3);
-  fake_.Inject(FromHex("AA 55 01"));
-  EXPECT_EQ(device_.ReadProgressSignal(), 1);
-  fake_.Inject(FromHex("55 AA 03"));
-  EXPECT_EQ(device_.ReadProgressSignal(), 0);
-  fake_.Inject(FromHex("AA 55"));
-  EXPECT_EQ(device_.ReadProgressSignal(), 0) << "the third byte never came";
+  const std::pair<const char*, int> cases[] = {
+      {"AA 55 03", 3}, {"AA 55 01", 1}, {"55 AA 03", 0}, {"AA 55", 0}};
+  for (const auto& [bytes, signal] : cases) {
+    fake_.Inject(FromHex(bytes));
+    EXPECT_EQ(device_.ReadProgressSignal(), signal) << bytes;
+  }
 }
 
 TEST_F(ToolDeviceTest, RawTrafficIsTracedToo) {
@@ -466,7 +369,7 @@ TEST_F(ToolDeviceTest, RawTrafficIsTracedToo) {
   device_.BroadcastFinish();
   fake_.Inject(FromHex("AA 55 02"));
   device_.ReadProgressSignal();
-  EXPECT_EQ(lines, (std::vector<std::string>{"> FF 10 00 00 00 01 02 00 07 AF F6", "< AA 55 02"}));
+  EXPECT_EQ(lines, (Frames{std::string("> ") + kBroadcastFinish, "< AA 55 02"}));
 }
 
 // ---- The conversation lock ----
