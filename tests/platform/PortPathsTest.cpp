@@ -7,28 +7,18 @@
 namespace velmar {
 namespace {
 
-TEST(PortPaths, FixedRangesMapBothWays) {
-  EXPECT_EQ(FixedDevicePath(1), "/dev/ttyS0");
-  EXPECT_EQ(FixedDevicePath(32), "/dev/ttyS31");
-  EXPECT_EQ(FixedDevicePath(33), "/dev/ttyUSB0");
-  EXPECT_EQ(FixedDevicePath(64), "/dev/ttyUSB31");
-  EXPECT_EQ(FixedDevicePath(65), "/dev/ttyACM0");
-  EXPECT_EQ(FixedDevicePath(96), "/dev/ttyACM31");
-  EXPECT_FALSE(FixedDevicePath(0));
-  EXPECT_FALSE(FixedDevicePath(97));
-  EXPECT_FALSE(FixedDevicePath(kNoPort));
+TEST(PortPaths, FixedRangesMapBothWaysAndOnlyWellFormedNamesHaveANumber) {
+  const std::pair<int, const char*> edges[] = {{1, "/dev/ttyS0"},    {32, "/dev/ttyS31"},
+                                               {33, "/dev/ttyUSB0"}, {64, "/dev/ttyUSB31"},
+                                               {65, "/dev/ttyACM0"}, {96, "/dev/ttyACM31"}};
+  for (const auto& [number, path] : edges) EXPECT_EQ(FixedDevicePath(number), path);
+  for (uint8_t number : {0, 97, int{kNoPort}}) EXPECT_FALSE(FixedDevicePath(number)) << int{number};
   for (int n = 1; n <= 96; ++n) {
     EXPECT_EQ(FixedPortNumber(*FixedDevicePath(static_cast<uint8_t>(n))), n);
   }
-}
-
-TEST(PortPaths, OnlyWellFormedDeviceNamesHaveANumber) {
-  EXPECT_FALSE(FixedPortNumber("/dev/ttyUSB32"));
-  EXPECT_FALSE(FixedPortNumber("/dev/ttyUSB"));
-  EXPECT_FALSE(FixedPortNumber("/dev/ttyUSB01"));
-  EXPECT_FALSE(FixedPortNumber("/dev/ttyUSBx"));
-  EXPECT_FALSE(FixedPortNumber("/dev/ttyUSB999999999999999999999"));
-  EXPECT_FALSE(FixedPortNumber("/dev/pts/3"));
+  for (const char* name : {"/dev/ttyUSB32", "/dev/ttyUSB", "/dev/ttyUSB01", "/dev/ttyUSBx",
+                           "/dev/ttyUSB999999999999999999999", "/dev/pts/3"})
+    EXPECT_FALSE(FixedPortNumber(name)) << name;
   EXPECT_EQ(FixedPortNumber("/dev/ttyACM7"), 72);
 }
 
