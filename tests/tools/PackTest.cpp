@@ -2,6 +2,7 @@
 // and what the tool's reader makes of them.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -28,13 +29,26 @@ std::vector<uint8_t> ReadBytes(const std::string& path) {
   return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-std::vector<uint8_t> Bytes(const std::string& s) { return std::vector<uint8_t>(s.begin(), s.end()); }
+std::vector<uint8_t> Bytes(const std::string& s) {
+  return std::vector<uint8_t>(s.begin(), s.end());
+}
 
 // The bytes `unzip -p` gives for one item: an extraction nobody here wrote.
 std::vector<uint8_t> UnzipItem(const std::string& zip, const std::string& item) {
   std::string out;
   EXPECT_EQ(RunCommand({"/usr/bin/unzip", "-p", zip, item}, &out), 0);
   return Bytes(out);
+}
+
+// Bytes [from, to) of an item in hex.
+std::string Hex(const std::vector<uint8_t>& bytes, size_t from, size_t to) {
+  std::string text;
+  for (size_t i = from; i < to && i < bytes.size(); ++i) {
+    char two[4];
+    std::snprintf(two, sizeof two, "%s%02X", text.empty() ? "" : " ", bytes[i]);
+    text += two;
+  }
+  return text;
 }
 
 SectionSpec Section(uint32_t address, uint8_t kind, std::vector<uint8_t> data,
@@ -68,24 +82,13 @@ TEST(PackBuilder, Format101LayoutByteByByte) {
   ASSERT_TRUE(item) << error;
   ASSERT_EQ(item->size(), 41u + 30 + 2 + 1);
   const auto& b = *item;
-  EXPECT_EQ(b[0], 0x56);
-  EXPECT_EQ(b[1], 0x14);
-  EXPECT_EQ(b[2], 101);
-  EXPECT_EQ(b[3], 0);
-  EXPECT_EQ(b[4], 0x02);
-  EXPECT_EQ(b[5], 0x01);
-  EXPECT_EQ(b[6], 0x04);
-  EXPECT_EQ(b[7], 0x03);
-  EXPECT_EQ(std::string(b.begin() + 8, b.begin() + 11), "HDR");
-  EXPECT_EQ(b[40], 1);  // section count
-  EXPECT_EQ(b[42], 9);  // kind
-  EXPECT_EQ(std::string(b.begin() + 43, b.begin() + 46), "APP");
-  EXPECT_EQ(b[46], 0);
-  EXPECT_EQ(b[63], 0x44);  // address, little-endian, at descriptor offset 22
-  EXPECT_EQ(b[66], 0x11);
-  EXPECT_EQ(b[67], 2);  // length at descriptor offset 26
-  EXPECT_EQ(b[71], 0xAA);
-  EXPECT_EQ(b[72], 0xBB);
+  // Magic, format 101, the two header words little-endian, then the first header text.
+  EXPECT_EQ(Hex(b, 0, 11), "56 14 65 00 02 01 04 03 48 44 52");
+  // One section: kind 9, name "APP", address at descriptor offset 22, length at 26, data.
+  EXPECT_EQ(b[40], 1);
+  EXPECT_EQ(Hex(b, 42, 47), "09 41 50 50 00");
+  EXPECT_EQ(Hex(b, 63, 68), "44 33 22 11 02");
+  EXPECT_EQ(Hex(b, 71, 73), "AA BB");
   EXPECT_EQ(b.back(), PackageImage::CheckByte(b.data(), b.size() - 1));
 }
 
@@ -101,11 +104,8 @@ TEST(PackBuilder, Format100FillsUnusedSlotsAsEmpty) {
   auto item = BuildItem(layout, error);
   ASSERT_TRUE(item) << error;
   const auto& b = *item;
-  EXPECT_EQ(b[34], 0x20);  // kind 2 in the high nibble
-  EXPECT_EQ(b[35], 0x03);  // 24-bit length 0x010203
-  EXPECT_EQ(b[36], 0x02);
-  EXPECT_EQ(b[37], 0x01);
-  EXPECT_EQ(b[42], 0x10);  // the explicit empty slot keeps kind 1
+  EXPECT_EQ(Hex(b, 34, 38), "20 03 02 01");  // kind 2 in the high nibble, 24-bit length 0x010203
+  EXPECT_EQ(b[42], 0x10);                    // the explicit empty slot keeps kind 1
   for (int slot = 2; slot < 8; ++slot) EXPECT_EQ(b[34 + slot * 8], 0xF0) << slot;
   EXPECT_EQ(b.size(), 98u + 0x10203 + 1);
 }
@@ -222,8 +222,7 @@ TEST_F(PackProgram, ZipsOneItemThatUnzipListsAndExtractsByteForByte) {
   std::string listing;
   ASSERT_EQ(RunCommand({"/usr/bin/unzip", "-l", zip}, &listing), 0);
   EXPECT_NE(listing.find("1.10.bin"), std::string::npos) << listing;
-  EXPECT_NE(listing.find(std::to_string(41 + 2 * 30 + 4000 + 3 + 1)), std::string::npos)
-      << listing;
+  EXPECT_NE(listing.find(std::to_string(41 + 2 * 30 + 4000 + 3 + 1)), std::string::npos) << listing;
   std::string info;
   ASSERT_EQ(RunCommand({"/usr/bin/zipinfo", zip}, &info), 0);
   EXPECT_NE(info.find("defX"), std::string::npos) << info;  // deflated by default
@@ -246,8 +245,8 @@ TEST_F(PackProgram, StoredBareAndRawItems) {
   const std::string zip = dir_.File("stored.zip");
   ASSERT_EQ(RunCommand({VELMAR_PACK_EXE, "--format", "100", "--section",
                         "address=0x200,kind=2,pattern=4:64", "--section", "empty", "--section",
-                        "address=0x400,kind=5,pattern=6:8", "--zip", zip, "--item",
-                        "dir\\OPT1.bin", "--store"}),
+                        "address=0x400,kind=5,pattern=6:8", "--zip", zip, "--item", "dir\\OPT1.bin",
+                        "--store"}),
             0);
   std::string info;
   ASSERT_EQ(RunCommand({"/usr/bin/zipinfo", zip}, &info), 0);
@@ -269,9 +268,9 @@ TEST_F(PackProgram, StoredBareAndRawItems) {
   EXPECT_EQ(image.Sections()[1].address, 0x400u);
 
   const std::string raw = dir_.File("raw.bin");
-  ASSERT_EQ(RunCommand({VELMAR_PACK_EXE, "--format", "raw", "--section", "pattern=5:100", "--out",
-                        raw}),
-            0);
+  ASSERT_EQ(
+      RunCommand({VELMAR_PACK_EXE, "--format", "raw", "--section", "pattern=5:100", "--out", raw}),
+      0);
   ASSERT_EQ(image.Parse(ReadBytes(raw)), 0);
   EXPECT_TRUE(image.IsRaw());
 }
@@ -305,9 +304,9 @@ TEST_F(PackProgram, ManifestBuildsPackagesWithFilesRelativeToIt) {
                       {"address": 16, "hex": "0a0b"}]}]}]})";
   }
   std::string errors;
-  ASSERT_EQ(RunCommand({VELMAR_PACK_EXE, "--manifest", dir_.File("m.json"), "--out-dir",
-                        dir_.File("out")},
-                       nullptr, &errors),
+  ASSERT_EQ(RunCommand(
+                {VELMAR_PACK_EXE, "--manifest", dir_.File("m.json"), "--out-dir", dir_.File("out")},
+                nullptr, &errors),
             0)
       << errors;
   const std::string zip = dir_.File("out/p.zip");
@@ -338,10 +337,10 @@ TEST_F(PackProgram, DemoManifestIsReproducibleAndEveryPackageHasItsItem) {
   ASSERT_EQ(RunCommand({VELMAR_PACK_EXE, "--manifest", manifest, "--out-dir", dir_.File("a")}), 0);
   // Names a client asks for, with the archive it expects them in.
   const std::pair<const char*, const char*> expected[] = {
-      {"1.00", "main-qk2-1.10.zip"}, {"1.00", "main-qk1-1.10.zip"},
-      {"EUR24-1-A", "db-eur24-1-a.zip"}, {"USA24-3-B", "db-usa24-3-b.zip"},
+      {"1.00", "main-qk2-1.10.zip"},      {"1.00", "main-qk1-1.10.zip"},
+      {"EUR24-1-A", "db-eur24-1-a.zip"},  {"USA24-3-B", "db-usa24-3-b.zip"},
       {"OBD10-2-A", "opt-obd10-2-a.zip"}, {"TPW01-1-A", "opt-tpw01-1-a.zip"},
-      {"LNG1.04", "oth-lng1.04.zip"}, {"HLP2.00", "oth-hlp2.00.zip"}};
+      {"LNG1.04", "oth-lng1.04.zip"},     {"HLP2.00", "oth-hlp2.00.zip"}};
   for (const auto& [version, zipName] : expected) {
     const std::string zip = std::string(VELMAR_DEMO_CATALOG_DIR) + "/" + zipName;
     const auto built = ReadBytes(zip);

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <tuple>
+#include <utility>
 
 #include "Catalogue.h"
 #include "ChildProcess.h"
@@ -36,14 +38,13 @@ TEST(ServerSimForm, AnUnescapedAmpersandSplitsTheFieldAndTheLastValueWins) {
 }
 
 TEST(ServerSimVersions, CompareInNaturalOrder) {
-  EXPECT_LT(CompareVersions("1.00", "1.10"), 0);
-  EXPECT_LT(CompareVersions("1.9", "1.10"), 0);
-  EXPECT_EQ(CompareVersions("1.10", "1.10"), 0);
-  EXPECT_EQ(CompareVersions("1.010", "1.10"), 0);
-  EXPECT_GT(CompareVersions("1.20", "1.10"), 0);
-  EXPECT_GT(CompareVersions("1.10a", "1.10"), 0);
-  EXPECT_LT(CompareVersions("", "1"), 0);
-  EXPECT_LT(CompareVersions("CN1.00", "CN1.01"), 0);
+  const std::tuple<const char*, const char*, int> cases[] = {
+      {"1.00", "1.10", -1}, {"1.9", "1.10", -1},  {"1.10", "1.10", 0}, {"1.010", "1.10", 0},
+      {"1.20", "1.10", 1},  {"1.10a", "1.10", 1}, {"", "1", -1},       {"CN1.00", "CN1.01", -1}};
+  for (const auto& [a, b, sign] : cases) {
+    const int result = CompareVersions(a, b);
+    EXPECT_EQ((result > 0) - (result < 0), sign) << a << " vs " << b;
+  }
 }
 
 class ServerSimLogic : public ::testing::Test {
@@ -55,6 +56,10 @@ class ServerSimLogic : public ::testing::Test {
 
   bool Load(const std::string& json, std::string& error) {
     return catalogue_.Parse(json, dir_.Path(), error);
+  }
+  void Load(const std::string& json) {
+    std::string error;
+    ASSERT_TRUE(Load(json, error)) << error;
   }
 
   SimReply Post(UpdateServer& server, const std::string& path, const std::string& body,
@@ -99,21 +104,18 @@ TEST_F(ServerSimLogic, CatalogueRefusesValuesNoTaggedReplyCanCarryAndMissingFile
 }
 
 TEST_F(ServerSimLogic, RedirectNamesTheActionScript) {
-  std::string error;
-  ASSERT_TRUE(Load(kCatalogue, error)) << error;
+  Load(kCatalogue);
   UpdateServer server(catalogue_, Faults{}, nullptr);
   SimReply r = Post(server, kRedirectPath, "s=T1&v=1.00&a=test_version&tool=QL7-12&usr=");
   EXPECT_EQ(r.status, 200);
-  EXPECT_EQ(r.body,
-            "<texte>hello</texte><lien>http://127.0.0.1:9/download/update.php</lien>");
+  EXPECT_EQ(r.body, "<texte>hello</texte><lien>http://127.0.0.1:9/download/update.php</lien>");
   server.SetLien("http://elsewhere:81/x.php");
   r = Post(server, kRedirectPath, "s=ZZ&a=list_dbs");
   EXPECT_EQ(r.body, "<texte>anyone</texte><lien>http://elsewhere:81/x.php</lien>");
 }
 
 TEST_F(ServerSimLogic, VersionReplyFollowsTheToolsVersion) {
-  std::string error;
-  ASSERT_TRUE(Load(kCatalogue, error)) << error;
+  Load(kCatalogue);
   UpdateServer server(catalogue_, Faults{}, nullptr);
   const std::string action = kDefaultActionPath;
   SimReply r = Post(server, action, "s=T1&v=1.00&a=test_version&tool=QL7-12&usr=");
@@ -121,22 +123,18 @@ TEST_F(ServerSimLogic, VersionReplyFollowsTheToolsVersion) {
             "<texte>hello</texte><lien>http://127.0.0.1:9/download/update.php</lien>"
             "<versionValid>0</versionValid><newVersion>1.10</newVersion>"
             "<usb>X-15-1</usb><sd>1</sd><rs>4660</rs>");
-  EXPECT_NE(Post(server, action, "s=T1&v=1.10&a=test_version").body.find(
-                "<versionValid>1</versionValid>"),
-            std::string::npos);
-  // A tool past the catalogue is not offered a downgrade.
-  EXPECT_NE(Post(server, action, "s=T1&v=1.20&a=test_version").body.find(
-                "<versionValid>1</versionValid>"),
-            std::string::npos);
-  // A catalogue may force the value.
-  EXPECT_NE(Post(server, action, "s=T2&v=1.00&a=test_version").body.find(
-                "<versionValid>00</versionValid>"),
-            std::string::npos);
+  // A tool past the catalogue is not offered a downgrade; a catalogue may force the value.
+  for (const auto& [body, valid] : {std::pair{"s=T1&v=1.10&a=test_version", "1"},
+                                    {"s=T1&v=1.20&a=test_version", "1"},
+                                    {"s=T2&v=1.00&a=test_version", "00"}}) {
+    EXPECT_NE(Post(server, action, body).body.find("<versionValid>" + std::string(valid) + "<"),
+              std::string::npos)
+        << body;
+  }
 }
 
 TEST_F(ServerSimLogic, ListsCarryEveryTagInTheOrderTheClientWalksThem) {
-  std::string error;
-  ASSERT_TRUE(Load(kCatalogue, error)) << error;
+  Load(kCatalogue);
   UpdateServer server(catalogue_, Faults{}, nullptr);
   const std::string action = kDefaultActionPath;
   EXPECT_EQ(Post(server, action, "s=T1&v=1.00&a=list_options").body,
@@ -144,8 +142,7 @@ TEST_F(ServerSimLogic, ListsCarryEveryTagInTheOrderTheClientWalksThem) {
             "<option><code>2</code><ver>B2</ver></option>");
   EXPECT_EQ(Post(server, action, "s=T1&v=1.00&a=list_dbs").body,
             "<zone>2</zone><cntry>33</cntry><duo><dbs>EU24-03-A</dbs><rel></rel></duo>");
-  EXPECT_EQ(Post(server, action, "s=T1&v=1.00&a=list_oth").body,
-            "<af>LNG1.04</af><af></af>");
+  EXPECT_EQ(Post(server, action, "s=T1&v=1.00&a=list_oth").body, "<af>LNG1.04</af><af></af>");
   // A tool without lists gets empty replies, not errors.
   SimReply r = Post(server, action, "s=other&v=1&a=list_dbs");
   EXPECT_EQ(r.status, 200);
@@ -161,14 +158,13 @@ TEST_F(ServerSimLogic, CdataWrapsFreeTexts) {
   UpdateServer server(catalogue_, Faults{}, nullptr);
   EXPECT_EQ(Post(server, kDefaultActionPath, "s=A&a=list_options").body,
             "<option><code>1</code><name><![CDATA[n]]></name><desc><![CDATA[d]]></desc></option>");
-  EXPECT_NE(Post(server, kDefaultActionPath, "s=A&a=test_version").body.find(
-                "<serverMsg><![CDATA[m]]></serverMsg>"),
+  EXPECT_NE(Post(server, kDefaultActionPath, "s=A&a=test_version")
+                .body.find("<serverMsg><![CDATA[m]]></serverMsg>"),
             std::string::npos);
 }
 
 TEST_F(ServerSimLogic, DownloadServesByPackageNameOrByTheToolsVersion) {
-  std::string error;
-  ASSERT_TRUE(Load(kCatalogue, error)) << error;
+  Load(kCatalogue);
   UpdateServer server(catalogue_, Faults{}, nullptr);
   const std::string action = kDefaultActionPath;
   SimReply r = Post(server, action, "s=T1&v=EU24-03-A&a=download_version&opt=force");
@@ -177,12 +173,16 @@ TEST_F(ServerSimLogic, DownloadServesByPackageNameOrByTheToolsVersion) {
   EXPECT_EQ(r.body, "PK-db");
   EXPECT_EQ(r.contentType, "application/zip");
   // The main software is asked for with the tool's current version.
-  EXPECT_EQ(Post(server, action, "s=T1&v=1.00&a=download_version").body, "PK-main");
-  EXPECT_EQ(Post(server, action, "s=T1&v=1.10&a=download_version").body, "PK-main");
-  EXPECT_EQ(Post(server, action, "s=T1&v=1.20&a=download_version").status, 404);
-  // An explicit list of versions is exact.
-  EXPECT_EQ(Post(server, action, "s=T2&v=1.50&a=download_version").body, "PK-main");
-  EXPECT_EQ(Post(server, action, "s=T2&v=1.00&a=download_version").status, 404);
+  // An explicit list of versions ("from") is exact.
+  for (const auto& [tool, version, served] : {std::tuple{"T1", "1.00", true},
+                                              {"T1", "1.10", true},
+                                              {"T1", "1.20", false},
+                                              {"T2", "1.50", true},
+                                              {"T2", "1.00", false}}) {
+    r = Post(server, action, std::string("s=") + tool + "&v=" + version + "&a=download_version");
+    EXPECT_EQ(r.status, served ? 200 : 404) << tool << " " << version;
+    EXPECT_EQ(r.body, served ? "PK-main" : "<erreur>unknown package</erreur>") << tool << version;
+  }
   r = Post(server, action, "s=T1&v=NOPE&a=download_version");
   EXPECT_EQ(r.status, 404);
   EXPECT_FALSE(r.isPackage);
@@ -190,8 +190,7 @@ TEST_F(ServerSimLogic, DownloadServesByPackageNameOrByTheToolsVersion) {
 }
 
 TEST_F(ServerSimLogic, UnknownToolsActionsPathsAndMethods) {
-  std::string error;
-  ASSERT_TRUE(Load(R"({"tools": [{"serial": "A"}]})", error)) << error;
+  Load(R"({"tools": [{"serial": "A"}]})");
   UpdateServer server(catalogue_, Faults{}, nullptr);
   EXPECT_EQ(Post(server, kDefaultActionPath, "s=B&a=test_version").status, 404);
   EXPECT_EQ(Post(server, kDefaultActionPath, "s=A&a=explode").status, 400);
@@ -207,8 +206,7 @@ TEST_F(ServerSimLogic, UnknownToolsActionsPathsAndMethods) {
 }
 
 TEST_F(ServerSimLogic, FaultsApplyPerStepAndAction) {
-  std::string error;
-  ASSERT_TRUE(Load(kCatalogue, error)) << error;
+  Load(kCatalogue);
   Faults faults;
   faults.failAction["list_dbs"] = 500;
   faults.failRedirect["*"] = 404;
@@ -225,8 +223,7 @@ TEST_F(ServerSimLogic, FaultsApplyPerStepAndAction) {
 }
 
 TEST_F(ServerSimLogic, ProxyLoginIsCheckedOnEveryRequest) {
-  std::string error;
-  ASSERT_TRUE(Load(kCatalogue, error)) << error;
+  Load(kCatalogue);
   Faults faults;
   faults.proxyLogin = "user:pa:ss";
   UpdateServer server(catalogue_, faults, nullptr);
@@ -241,8 +238,7 @@ TEST_F(ServerSimLogic, ProxyLoginIsCheckedOnEveryRequest) {
 }
 
 TEST_F(ServerSimLogic, PackageDeliveryFaultsAreMarkedOnTheReply) {
-  std::string error;
-  ASSERT_TRUE(Load(kCatalogue, error)) << error;
+  Load(kCatalogue);
   Faults faults;
   faults.truncateAt = 3;
   faults.slowMs = 5;
