@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdint>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace velmar::toolsim::testing {
@@ -74,5 +75,17 @@ class PtyClient {
  private:
   int fd_ = -1;
 };
+
+// Polls a condition that another process changes; true once it holds, false at the deadline.
+template <typename Condition>
+bool Eventually(Condition condition,
+                std::chrono::milliseconds timeout = std::chrono::milliseconds(5000)) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return true;
+}
 
 }  // namespace velmar::toolsim::testing

@@ -2,51 +2,31 @@
 // pseudo-terminal: detection of both maps, identity, a main-software transfer with the
 // restarts, the start-up progress and the new version, as the update sequence drives them.
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <unistd.h>
 
-#include <filesystem>
-
-#include "ToolProfile.h"
-#include "VirtualTool.h"
+#include "VirtualToolFixture.h"
 #include "device/SerialPort.h"
 #include "device/ToolDevice.h"
 
 namespace velmar::toolsim {
 namespace {
 
-namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
-constexpr uint8_t kPort = 41;
-
-class ToolDeviceOnVirtualTool : public ::testing::Test {
+class ToolDeviceOnVirtualTool : public testing::VirtualToolFixture {
  protected:
   void SetUp() override {
-    directory_ = fs::path(::testing::TempDir()) / ("toolsim-device-" + std::to_string(getpid()));
-    fs::remove_all(directory_);
-    // The program finds COM<n> through the port directory; set before any thread starts.
-    setenv("VELMAR_PORT_DIR", directory_.c_str(), 1);
-    port_.SetPort(kPort);
+    port_.SetPort(41);
     device_.Attach(&port_);
   }
   void TearDown() override {
     port_.Close();
-    tool_.reset();
-    fs::remove_all(directory_);
+    VirtualToolFixture::TearDown();
   }
 
   VirtualTool& Start(const std::string& profile_name) {
-    VirtualToolOptions options;
-    std::string error;
-    EXPECT_EQ(LoadProfile(ShippedProfilePath(profile_name), &options.profile, &error), 0) << error;
-    options.port_number = kPort;
-    options.port_directory = directory_.string();
-    options.restart_delay = 50ms;
-    options.progress_interval = 50ms;
-    tool_ = std::make_unique<VirtualTool>(std::move(options));
-    EXPECT_EQ(tool_->Start(&error), 0) << error;
-    return *tool_;
+    VirtualTool& tool = VirtualToolFixture::Start(testing::ToolOptions(profile_name, 41));
+    EXPECT_EQ(port_.Open(), 1);
+    return tool;
   }
 
   // Closes the port and opens it again once the tool's adapter has come back.
@@ -56,15 +36,12 @@ class ToolDeviceOnVirtualTool : public ::testing::Test {
     ASSERT_EQ(port_.Open(), 1);
   }
 
-  fs::path directory_;
   SerialPort port_;
   ToolDevice device_;
-  std::unique_ptr<VirtualTool> tool_;
 };
 
 TEST_F(ToolDeviceOnVirtualTool, FirstMapToolIsDetectedAndIdentified) {
   Start("protocol1.json");
-  ASSERT_EQ(port_.Open(), 1);
   ASSERT_EQ(device_.QuickDetect(), 0);
   EXPECT_EQ(device_.Protocol(), DeviceProtocol::Protocol1);
   EXPECT_EQ(device_.BlockSize(), 200u);
@@ -81,7 +58,6 @@ TEST_F(ToolDeviceOnVirtualTool, FirstMapToolIsDetectedAndIdentified) {
 
 TEST_F(ToolDeviceOnVirtualTool, SecondMapToolThroughAWholeMainSoftwareUpdate) {
   VirtualTool& tool = Start("protocol2.json");
-  ASSERT_EQ(port_.Open(), 1);
   ASSERT_EQ(device_.Detect(), 0);
   EXPECT_EQ(device_.Protocol(), DeviceProtocol::Protocol2);
   EXPECT_EQ(device_.BlockSize(), 128u);
@@ -149,7 +125,6 @@ TEST_F(ToolDeviceOnVirtualTool, RefusedBlockIsTheMissingSdCard) {
   FaultSettings faults;
   faults.refused_ranges = {{0x00400000, 0x004FFFFF}};
   tool.SetFaults(faults);
-  ASSERT_EQ(port_.Open(), 1);
   ASSERT_EQ(device_.QuickDetect(), 0);
   ASSERT_EQ(device_.RefreshBlockSize(), 0);
   const uint8_t data[4] = {1, 2, 3, 4};

@@ -3,8 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "ToolProfile.h"
 #include "ToolSlave.h"
@@ -46,13 +47,33 @@ Bytes Read(ToolSlave& slave, const std::string& request_hex) {
   return slave.HandleFrame(WithCrc(FromHex(request_hex))).reply;
 }
 
+// Each request and the reply it must get, both without their checksum; "" is silence.
+using Exchanges = std::vector<std::pair<std::string, std::string>>;
+void ExpectReplies(ToolSlave& slave, const Exchanges& exchanges) {
+  for (const auto& [request, reply] : exchanges)
+    EXPECT_EQ(Reply(slave, request), reply.empty() ? "" : Expected(reply)) << request;
+}
+
+std::string FinishCommand(const char* word) {
+  std::string command = std::string("7F 10 F6 00 00 12 24 00 00 00 ") + word;
+  for (int i = 0; i < 32; ++i) command += " 00";
+  return command;
+}
+
 // ---- first map -------------------------------------------------------------------------
 
-TEST(ToolSlaveFirstMap, AnswersTheFirstDetectionRequestWithItsBlockSize) {
+TEST(ToolSlaveFirstMap, AnswersItsOwnMapOnlyAndRefusesAWrongFinishWord) {
   ToolSlave slave(FirstMap());
-  // The program's very first request, byte for byte; block size 200 little-endian.
-  EXPECT_EQ(ToHex(slave.HandleFrame(FromHex("7F 03 F7 00 00 03 3D A1")).reply),
-            Expected("7F 03 06 00 00 00 00 C8 00"));
+  ExpectReplies(slave, {
+                           {"7F 03 F7 00 00 03", "7F 03 06 00 00 00 00 C8 00"},  // block size 200
+                           {"7F 03 A5 00 00 14", "7F 83 02"},
+                           {"7F 10 A5 AB 00 02 04 01 00 02 00", "7F 90 02"},
+                           {FinishCommand("F5"), "7F 90 03"},
+                           // Slave 255 gets no answer at all, not even an exception.
+                           {"FF 03 40 0B 00 01", ""},
+                       });
+  EXPECT_TRUE(slave.Snapshot(false).finishes.empty());
+  EXPECT_EQ(slave.Snapshot(false).ignored_frames, 1u);
 }
 
 TEST(ToolSlaveFirstMap, IdentityTextsStartAtByteFour) {
@@ -83,9 +104,7 @@ TEST(ToolSlaveFirstMap, StoresABlockWithItsPadByteAndEchoesTheWrite) {
 TEST(ToolSlaveFirstMap, FinishCommandEndsAnOrdinaryPackageWithoutRestart) {
   ToolSlave slave(FirstMap());
   Reply(slave, "7F 10 F5 00 00 04 08 00 10 00 00 AA BB CC DD");
-  std::string command = "7F 10 F6 00 00 12 24 00 00 00 F6";
-  for (int i = 0; i < 32; ++i) command += " 00";
-  const SlaveResponse response = slave.HandleFrame(WithCrc(FromHex(command)));
+  const SlaveResponse response = slave.HandleFrame(WithCrc(FromHex(FinishCommand("F6"))));
   EXPECT_EQ(ToHex(response.reply), Expected("7F 10 F6 00 00 12"));
   EXPECT_EQ(response.action, SlaveAction::None);
   const ToolState state = slave.Snapshot(false);
@@ -94,14 +113,6 @@ TEST(ToolSlaveFirstMap, FinishCommandEndsAnOrdinaryPackageWithoutRestart) {
   EXPECT_FALSE(state.finishes[0].main_software);
   EXPECT_EQ(state.finishes[0].blocks, 1u);
   EXPECT_EQ(state.finishes[0].bytes, 4u);
-}
-
-TEST(ToolSlaveFirstMap, FinishCommandWithWrongWordIsRefused) {
-  ToolSlave slave(FirstMap());
-  std::string command = "7F 10 F6 00 00 12 24 00 00 00 F5";
-  for (int i = 0; i < 32; ++i) command += " 00";
-  EXPECT_EQ(Reply(slave, command), Expected("7F 90 03"));
-  EXPECT_TRUE(slave.Snapshot(false).finishes.empty());
 }
 
 TEST(ToolSlaveFirstMap, BroadcastFinishRestartsWithProgressAndNewVersion) {
@@ -137,53 +148,34 @@ TEST(ToolSlaveFirstMap, RestartCoilAtItsOwnAddressOnly) {
   EXPECT_EQ(slave.Snapshot(false).restarts, 1u);
 }
 
-TEST(ToolSlaveFirstMap, KnowsNothingOfTheSecondMap) {
-  ToolSlave slave(FirstMap());
-  EXPECT_EQ(Reply(slave, "7F 03 A5 00 00 14"), Expected("7F 83 02"));
-  EXPECT_EQ(Reply(slave, "7F 10 A5 AB 00 02 04 01 00 02 00"), Expected("7F 90 02"));
-  // Slave 255 gets no answer at all, not even an exception.
-  EXPECT_TRUE(slave.HandleFrame(FromHex("FF 03 40 0B 00 01 F5 D6")).reply.empty());
-  EXPECT_EQ(slave.Snapshot(false).ignored_frames, 1u);
-}
-
 TEST(ToolSlaveFirstMap, DualMapToolAlsoAnswersTheSecondMapAt255) {
   ToolProfile profile = FirstMap();
   profile.dual_map = true;
   ToolSlave slave(profile);
-  EXPECT_EQ(ToHex(slave.HandleFrame(FromHex("7F 03 F7 00 00 03 3D A1")).reply),
-            Expected("7F 03 06 00 00 00 00 C8 00"));
-  EXPECT_EQ(ToHex(slave.HandleFrame(FromHex("FF 03 40 0B 00 01 F5 D6")).reply),
-            Expected("FF 03 02 0B 40"));
+  ExpectReplies(slave, {{"7F 03 F7 00 00 03", "7F 03 06 00 00 00 00 C8 00"},
+                        {"FF 03 40 0B 00 01", "FF 03 02 0B 40"}});
 }
 
 // ---- second map ------------------------------------------------------------------------
 
-TEST(ToolSlaveSecondMap, DoesNotAnswerTheFirstMapAt127) {
+TEST(ToolSlaveSecondMap, ProbesEchoTheirAddressAndTheFirstMapGetsNothing) {
   ToolSlave slave(SecondMap());
-  const SlaveResponse response = slave.HandleFrame(FromHex("7F 03 F7 00 00 03 3D A1"));
-  EXPECT_TRUE(response.reply.empty());
+  // The program's very first request goes unanswered and uncounted.
+  EXPECT_TRUE(slave.HandleFrame(FromHex("7F 03 F7 00 00 03 3D A1")).reply.empty());
   EXPECT_EQ(slave.Snapshot(false).requests, 0u);
   EXPECT_EQ(slave.Snapshot(false).ignored_frames, 1u);
-  // Nor the first map's registers at its own address.
-  EXPECT_EQ(Reply(slave, "FF 03 F7 00 00 03"), Expected("FF 83 02"));
-}
-
-TEST(ToolSlaveSecondMap, ProbesEchoTheirAddressForCapabilitiesItHas) {
-  ToolSlave slave(SecondMap());
   EXPECT_EQ(ToHex(slave.HandleFrame(FromHex("FF 03 40 0B 00 01 F5 D6")).reply),
             Expected("FF 03 02 0B 40"));
-  EXPECT_EQ(ToHex(slave.HandleFrame(FromHex("FF 03 40 00 00 01 84 14")).reply),
-            Expected("FF 03 02 00 40"));
-  for (int n : {12, 13, 22, 23}) {
-    char request[32];
-    std::snprintf(request, sizeof request, "FF 03 40 %02X 00 01", n);
-    char expected[32];
-    std::snprintf(expected, sizeof expected, "FF 03 02 %02X 40", n);
-    EXPECT_EQ(Reply(slave, request), Expected(expected)) << n;
-  }
-  // A capability it lacks answers another value.
-  EXPECT_EQ(Reply(slave, "FF 03 40 05 00 01"), Expected("FF 03 02 00 00"));
-  EXPECT_EQ(Reply(slave, "FF 03 40 00 00 02"), Expected("FF 83 02"));
+  ExpectReplies(slave, {
+                           {"FF 03 40 00 00 01", "FF 03 02 00 40"},
+                           {"FF 03 40 0C 00 01", "FF 03 02 0C 40"},
+                           {"FF 03 40 0D 00 01", "FF 03 02 0D 40"},
+                           {"FF 03 40 16 00 01", "FF 03 02 16 40"},
+                           {"FF 03 40 17 00 01", "FF 03 02 17 40"},
+                           {"FF 03 40 05 00 01", "FF 03 02 00 00"},  // a capability it lacks
+                           {"FF 03 40 00 00 02", "FF 83 02"},
+                           {"FF 03 F7 00 00 03", "FF 83 02"},  // nor the first map at 255
+                       });
 }
 
 TEST(ToolSlaveSecondMap, InformationRecordCarriesBootAndSoftwareVersions) {
@@ -246,33 +238,28 @@ TEST(ToolSlaveSecondMap, BlockSizeOptionsDatabasesAndSensorRecords) {
   EXPECT_EQ(Reply(slave, "FF 03 A8 00 00 50"), Expected("FF 83 02"));
 }
 
-TEST(ToolSlaveSecondMap, ReadsOfBadQuantitiesAndUnknownRegisters) {
+TEST(ToolSlaveSecondMap, BadRequestsGetTheirExceptionsAndBadChecksumsSilence) {
   ToolSlave slave(SecondMap());
-  EXPECT_EQ(Reply(slave, "FF 03 A5 10 00 00"), Expected("FF 83 03"));  // no registers
-  EXPECT_EQ(Reply(slave, "FF 03 A5 10 00 7E"), Expected("FF 83 03"));  // 126 > 125
-  EXPECT_EQ(Reply(slave, "FF 03 A5 10 00 03"), Expected("FF 83 02"));  // past the register
-  EXPECT_EQ(Reply(slave, "FF 03 12 34 00 01"), Expected("FF 83 02"));
-  EXPECT_EQ(Reply(slave, "FF 06 A5 AB 00 01"), Expected("FF 86 01"));  // function 6
-  EXPECT_EQ(Reply(slave, "FF 01 00 00 00 08"), Expected("FF 81 01"));
-  EXPECT_EQ(Reply(slave, "FF 05 12 34 FF 00"), Expected("FF 85 02"));  // another coil
-  EXPECT_EQ(Reply(slave, "FF 05 7D 01 12 34"), Expected("FF 85 03"));  // not on, not off
-  // A shorter read is allowed: the first registers of the block.
-  EXPECT_EQ(Reply(slave, "FF 03 A5 10 00 01"), Expected("FF 03 02 80 00"));
-  EXPECT_EQ(slave.Snapshot(false).exceptions, 8u);
-}
-
-TEST(ToolSlaveSecondMap, WriteWithByteCountThatDisagreesWithQuantityIsRefused) {
-  ToolSlave slave(SecondMap());
-  EXPECT_EQ(Reply(slave, "FF 10 A5 AB 00 02 02 01 00"), Expected("FF 90 03"));
+  ExpectReplies(slave, {
+                           {"FF 03 A5 10 00 00", "FF 83 03"},  // no registers
+                           {"FF 03 A5 10 00 7E", "FF 83 03"},  // 126 > 125
+                           {"FF 03 A5 10 00 03", "FF 83 02"},  // past the register
+                           {"FF 03 12 34 00 01", "FF 83 02"},
+                           {"FF 06 A5 AB 00 01", "FF 86 01"},  // function 6
+                           {"FF 01 00 00 00 08", "FF 81 01"},
+                           {"FF 05 12 34 FF 00", "FF 85 02"},  // another coil
+                           {"FF 05 7D 01 12 34", "FF 85 03"},  // not on, not off
+                           // The byte count disagrees with the quantity.
+                           {"FF 10 A5 AB 00 02 02 01 00", "FF 90 03"},
+                           // A shorter read is allowed: the first registers of the block.
+                           {"FF 03 A5 10 00 01", "FF 03 02 80 00"},
+                       });
+  EXPECT_EQ(slave.Snapshot(false).exceptions, 9u);
   EXPECT_FALSE(slave.Snapshot(false).zone.has_value());
-}
-
-TEST(ToolSlaveSecondMap, BadCrcGetsSilence) {
-  ToolSlave slave(SecondMap());
   Bytes frame = WithCrc(FromHex("FF 03 A5 00 00 14"));
   std::swap(frame[6], frame[7]);
-  EXPECT_TRUE(slave.HandleFrame(frame).reply.empty());
-  EXPECT_EQ(slave.Snapshot(false).requests, 0u);
+  EXPECT_TRUE(slave.HandleFrame(frame).reply.empty()) << "a bad checksum gets silence";
+  EXPECT_EQ(slave.Snapshot(false).requests, 10u);
 }
 
 TEST(ToolSlaveSecondMap, BlockWriteStoresPayloadWithFfPad) {
@@ -288,12 +275,13 @@ TEST(ToolSlaveSecondMap, BlockLargerThanItsBlockSizeOrPastTheAddressSpaceIsRefus
   ToolProfile profile = SecondMap();
   profile.block_size = 8;
   ToolSlave slave(profile);
-  EXPECT_EQ(Reply(slave, "FF 10 A5 11 00 07 0E 00 00 00 00 01 02 03 04 05 06 07 08 09 0A"),
-            Expected("FF 90 03"));
-  EXPECT_EQ(Reply(slave, "FF 10 A5 11 00 04 08 FC FF FF FF 01 02 03 04"),
-            Expected("FF 10 A5 11 00 04"));
-  EXPECT_EQ(Reply(slave, "FF 10 A5 11 00 04 08 FD FF FF FF 01 02 03 04"), Expected("FF 90 02"));
-  EXPECT_EQ(Reply(slave, "FF 10 A5 11 00 01 02 00 00"), Expected("FF 90 03"));  // no address
+  ExpectReplies(slave,
+                {
+                    {"FF 10 A5 11 00 07 0E 00 00 00 00 01 02 03 04 05 06 07 08 09 0A", "FF 90 03"},
+                    {"FF 10 A5 11 00 04 08 FC FF FF FF 01 02 03 04", "FF 10 A5 11 00 04"},
+                    {"FF 10 A5 11 00 04 08 FD FF FF FF 01 02 03 04", "FF 90 02"},
+                    {"FF 10 A5 11 00 01 02 00 00", "FF 90 03"},  // no address
+                });
   EXPECT_EQ(slave.Memory().TotalBytes(), 4u);
 }
 
@@ -359,19 +347,19 @@ TEST(ToolSlaveSecondMap, ResetCodeZoneCountryAndClock) {
   ToolProfile profile = SecondMap();
   profile.reset_code = 0x1234;
   ToolSlave slave(profile);
-  EXPECT_EQ(Reply(slave, "FF 10 A5 16 00 01 02 33 12"), Expected("FF 90 03"));  // wrong code
+  ExpectReplies(slave, {{"FF 10 A5 16 00 01 02 33 12", "FF 90 03"}});  // wrong code
   const SlaveResponse reset = slave.HandleFrame(WithCrc(FromHex("FF 10 A5 16 00 01 02 34 12")));
   EXPECT_EQ(ToHex(reset.reply), Expected("FF 10 A5 16 00 01"));
   EXPECT_EQ(reset.action, SlaveAction::Restart);
   slave.CompleteRestart();
 
-  EXPECT_EQ(Reply(slave, "FF 10 A5 AB 00 02 04 03 00 31 00"), Expected("FF 10 A5 AB 00 02"));
-  // 2024-02-29 23:59:58 UTC.
-  EXPECT_EQ(Reply(slave, "FF 10 A5 AC 00 05 0A 00 00 1D 02 E8 07 17 3B 3A 00"),
-            Expected("FF 10 A5 AC 00 05"));
-  // Month 13 is no date: refused, the earlier clock stays.
-  EXPECT_EQ(Reply(slave, "FF 10 A5 AC 00 05 0A 00 00 01 0D E8 07 00 00 00 00"),
-            Expected("FF 90 03"));
+  ExpectReplies(slave, {
+                           {"FF 10 A5 AB 00 02 04 03 00 31 00", "FF 10 A5 AB 00 02"},
+                           {"FF 10 A5 AC 00 05 0A 00 00 1D 02 E8 07 17 3B 3A 00",
+                            "FF 10 A5 AC 00 05"},  // 2024-02-29
+                           // Month 13 is no date: refused, the earlier clock stays.
+                           {"FF 10 A5 AC 00 05 0A 00 00 01 0D E8 07 00 00 00 00", "FF 90 03"},
+                       });
 
   const ToolState state = slave.Snapshot(false);
   ASSERT_EQ(state.resets.size(), 2u);
@@ -381,12 +369,9 @@ TEST(ToolSlaveSecondMap, ResetCodeZoneCountryAndClock) {
   EXPECT_EQ(state.zone, 3);
   EXPECT_EQ(state.country, 49);
   ASSERT_TRUE(state.clock.has_value());
-  EXPECT_EQ(state.clock->year, 2024);
-  EXPECT_EQ(state.clock->month, 2);
-  EXPECT_EQ(state.clock->day, 29);
-  EXPECT_EQ(state.clock->hour, 23);
-  EXPECT_EQ(state.clock->minute, 59);
-  EXPECT_EQ(state.clock->second, 58);
+  EXPECT_EQ((std::vector<int>{state.clock->year, state.clock->month, state.clock->day,
+                              state.clock->hour, state.clock->minute, state.clock->second}),
+            (std::vector<int>{2024, 2, 29, 23, 59, 58}));
 }
 
 TEST(ToolSlaveSecondMap, RegisterOverrideReplacesTheAnswer) {
@@ -405,10 +390,8 @@ TEST(ToolSlaveFaults, RefusedRangeGetsAnExceptionAndStoresNothing) {
   FaultSettings faults;
   faults.refused_ranges = {{0x00400000, 0x004FFFFF}};
   ToolSlave slave(SecondMap(), faults);
-  EXPECT_EQ(Reply(slave, "FF 10 A5 11 00 04 08 FE FF 3F 00 01 02 03 04"),
-            Expected("FF 90 02"));  // overlaps
-  EXPECT_EQ(Reply(slave, "FF 10 A5 11 00 04 08 FC FF 3F 00 01 02 03 04"),
-            Expected("FF 10 A5 11 00 04"));
+  ExpectReplies(slave, {{"FF 10 A5 11 00 04 08 FE FF 3F 00 01 02 03 04", "FF 90 02"},  // overlaps
+                        {"FF 10 A5 11 00 04 08 FC FF 3F 00 01 02 03 04", "FF 10 A5 11 00 04"}});
   const ToolState state = slave.Snapshot(false);
   EXPECT_EQ(state.refused_blocks, 1u);
   EXPECT_EQ(state.block_writes, 2u);
@@ -419,9 +402,9 @@ TEST(ToolSlaveFaults, StopsAnsweringAfterNRequests) {
   FaultSettings faults;
   faults.stop_after_requests = 2;
   ToolSlave slave(SecondMap(), faults);
-  EXPECT_FALSE(Read(slave, "FF 03 40 00 00 01").empty());
-  EXPECT_FALSE(Read(slave, "FF 03 40 00 00 01").empty());
-  EXPECT_TRUE(Read(slave, "FF 03 40 00 00 01").empty());
+  ExpectReplies(slave, {{"FF 03 40 00 00 01", "FF 03 02 00 40"},
+                        {"FF 03 40 00 00 01", "FF 03 02 00 40"},
+                        {"FF 03 40 00 00 01", ""}});
   EXPECT_TRUE(slave.Snapshot(false).hung);
 }
 
@@ -482,9 +465,8 @@ TEST(ToolSlaveFaults, MemoryLimitGivesDeviceFailure) {
   FaultSettings faults;
   faults.memory_limit = 6;
   ToolSlave slave(SecondMap(), faults);
-  EXPECT_EQ(Reply(slave, "FF 10 A5 11 00 04 08 00 00 00 00 01 02 03 04"),
-            Expected("FF 10 A5 11 00 04"));
-  EXPECT_EQ(Reply(slave, "FF 10 A5 11 00 04 08 10 00 00 00 01 02 03 04"), Expected("FF 90 04"));
+  ExpectReplies(slave, {{"FF 10 A5 11 00 04 08 00 00 00 00 01 02 03 04", "FF 10 A5 11 00 04"},
+                        {"FF 10 A5 11 00 04 08 10 00 00 00 01 02 03 04", "FF 90 04"}});
 }
 
 }  // namespace

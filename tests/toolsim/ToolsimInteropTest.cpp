@@ -7,47 +7,30 @@
 #include <modbus.h>
 #include <unistd.h>
 
-#include <filesystem>
-
-#include "ToolProcess.h"
-#include "ToolProfile.h"
-#include "VirtualTool.h"
+#include "VirtualToolFixture.h"
+#include "tools/ChildProcess.h"
 
 namespace velmar::toolsim {
 namespace {
 
-namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
-class ToolsimInteropTest : public ::testing::Test {
+class ToolsimInteropTest : public testing::VirtualToolFixture {
  protected:
-  void SetUp() override {
-    directory_ = fs::path(::testing::TempDir()) / ("toolsim-interop-" + std::to_string(getpid()));
-    fs::remove_all(directory_);
-  }
   void TearDown() override {
     if (context_) {
       modbus_close(context_);
       modbus_free(context_);
     }
-    tool_.reset();
-    fs::remove_all(directory_);
+    VirtualToolFixture::TearDown();
   }
 
-  VirtualTool& Start(const std::string& profile_name,
-                     std::optional<uint8_t> slave_address = std::nullopt) {
-    VirtualToolOptions options;
-    std::string error;
-    EXPECT_EQ(LoadProfile(ShippedProfilePath(profile_name), &options.profile, &error), 0) << error;
-    if (slave_address) options.profile.slave_address = slave_address;
-    options.port_number = 31;
-    options.port_directory = directory_.string();
-    options.restart_delay = 30ms;
-    tool_ = std::make_unique<VirtualTool>(std::move(options));
-    EXPECT_EQ(tool_->Start(&error), 0) << error;
-    return *tool_;
+  VirtualTool& Start(const std::string& profile_name, uint8_t slave_address) {
+    VirtualToolOptions options = testing::ToolOptions(profile_name, 31);
+    options.profile.slave_address = slave_address;
+    return VirtualToolFixture::Start(std::move(options));
   }
-
+  // libmodbus as the master; it holds the port until the test ends.
   modbus_t* Connect(int slave) {
     context_ = modbus_new_rtu(tool_->LinkPath().c_str(), 57600, 'E', 8, 1);
     EXPECT_NE(context_, nullptr);
@@ -57,13 +40,11 @@ class ToolsimInteropTest : public ::testing::Test {
     return context_;
   }
 
-  fs::path directory_;
-  std::unique_ptr<VirtualTool> tool_;
   modbus_t* context_ = nullptr;
 };
 
 TEST_F(ToolsimInteropTest, LibmodbusReadsAndWritesTheFirstMap) {
-  VirtualTool& tool = Start("protocol1.json");
+  VirtualTool& tool = Start("protocol1.json", 127);
   modbus_t* modbus = Connect(127);
   uint16_t registers[18] = {};
   ASSERT_EQ(modbus_read_registers(modbus, 0xF700, 3, registers), 3) << modbus_strerror(errno);
@@ -117,17 +98,15 @@ TEST_F(ToolsimInteropTest, LibmodbusReadsTheInformationRecordAndWritesZoneAndCou
 
 #ifdef VELMAR_MBPOLL
 TEST_F(ToolsimInteropTest, MbpollReadsWritesAndSeesExceptions) {
-  using testing::ToolProcess;
   VirtualTool& tool = Start("protocol2.json", 247);
   const std::vector<std::string> common = {VELMAR_MBPOLL, "-m",   "rtu", "-a", "247", "-b", "57600",
                                            "-P",          "even", "-0",  "-1", "-o",  "1"};
   auto run = [&](std::vector<std::string> extra) {
     std::vector<std::string> arguments = common;
     arguments.insert(arguments.end(), extra.begin(), extra.end());
-    std::string output;
-    const auto code = ToolProcess::Run(arguments, &output, 10s);
-    EXPECT_TRUE(code.has_value());
-    return output;
+    std::string output, errors;
+    EXPECT_NE(velmar::testing::RunCommand(arguments, &output, &errors), -1);
+    return output + errors;
   };
   const std::string block_size = run({"-t", "4:hex", "-r", "0xA510", "-c", "2", tool.LinkPath()});
   EXPECT_NE(block_size.find("0x8000"), std::string::npos) << block_size;

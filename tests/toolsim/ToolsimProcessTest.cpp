@@ -1,6 +1,7 @@
 // The velmar-toolsim program end to end: ready line, port directory entries, restarts and
 // start-up progress across a real process boundary, signals and the state file.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -8,23 +9,25 @@
 #include <nlohmann/json.hpp>
 
 #include "PtyClient.h"
-#include "ToolProcess.h"
 #include "ToolProfile.h"
 #include "support/FakeSerial.h"
+#include "tools/ChildProcess.h"
 
 namespace velmar::toolsim {
 namespace {
 
 namespace fs = std::filesystem;
+using velmar::testing::ChildProcess;
 using velmar::testing::FromHex;
+using velmar::testing::RunCommand;
 using velmar::testing::ToHex;
 using velmar::testing::WithCrc;
 using velmar::toolsim::testing::Eventually;
 using velmar::toolsim::testing::PtyClient;
-using velmar::toolsim::testing::ToolProcess;
 using namespace std::chrono_literals;
 
 constexpr auto kDeadline = 5000ms;
+constexpr const char* kBroadcastFinish = "FF 10 00 00 00 01 02 00 07 AF F6";
 
 std::string FirstLine(const fs::path& path) {
   std::ifstream in(path);
@@ -35,13 +38,6 @@ std::string FirstLine(const fs::path& path) {
 
 class ToolsimProcessTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    directory_ = fs::path(::testing::TempDir()) / ("toolsim-proc-" + std::to_string(getpid()));
-    fs::remove_all(directory_);
-    fs::create_directories(directory_);
-  }
-  void TearDown() override { fs::remove_all(directory_); }
-
   std::vector<std::string> Arguments(const std::string& profile, int port) {
     return {VELMAR_TOOLSIM_BINARY,
             "--profile",
@@ -57,32 +53,35 @@ class ToolsimProcessTest : public ::testing::Test {
             "--progress-interval-ms",
             "20"};
   }
+  // Starts the program and returns its ready line ("" when none came).
+  std::string Launch(ChildProcess& tool, std::vector<std::string> arguments) {
+    std::string line;
+    EXPECT_TRUE(tool.Start(arguments));
+    EXPECT_TRUE(tool.ReadLine(line, kDeadline)) << tool.Stderr();
+    return line;
+  }
   std::string StatePath() const { return (directory_ / "state.json").string(); }
   fs::path Link(int port) const { return directory_ / "ports" / ("COM" + std::to_string(port)); }
-
   nlohmann::json State() const {
     std::ifstream in(StatePath());
     return nlohmann::json::parse(in, nullptr, false);
   }
 
-  fs::path directory_;
+  velmar::testing::TempDir temp_;
+  fs::path directory_{temp_.Path()};
 };
 
 TEST_F(ToolsimProcessTest, PrintsTheReadyLineAndRegistersLinkAndName) {
-  ToolProcess first;
-  ASSERT_TRUE(first.Start(Arguments("protocol1.json", 21)));
-  const auto line = first.ReadLine(kDeadline);
-  ASSERT_TRUE(line.has_value()) << first.ErrorText();
-  ASSERT_EQ(line->rfind("COM21 /dev/pts/", 0), 0u) << *line;
-  const std::string device = line->substr(6);
-  EXPECT_EQ(fs::read_symlink(Link(21)).string(), device);
+  ChildProcess first;
+  const std::string line = Launch(first, Arguments("protocol1.json", 21));
+  ASSERT_EQ(line.rfind("COM21 /dev/pts/", 0), 0u) << line;
+  EXPECT_EQ(fs::read_symlink(Link(21)).string(), line.substr(6));
   EXPECT_EQ(FirstLine(Link(21).string() + ".name"), "Broad Elm USB to Serial Ports");
 
   std::vector<std::string> arguments = Arguments("protocol2.json", 22);
   arguments.insert(arguments.end(), {"--adapter-name", "Ostar RS232 Emulation (test bench)"});
-  ToolProcess second;
-  ASSERT_TRUE(second.Start(arguments));
-  ASSERT_TRUE(second.ReadLine(kDeadline).has_value()) << second.ErrorText();
+  ChildProcess second;
+  ASSERT_FALSE(Launch(second, arguments).empty());
   EXPECT_EQ(FirstLine(Link(22).string() + ".name"), "Ostar RS232 Emulation (test bench)");
 
   PtyClient client(Link(21).string());
@@ -90,9 +89,8 @@ TEST_F(ToolsimProcessTest, PrintsTheReadyLineAndRegistersLinkAndName) {
 }
 
 TEST_F(ToolsimProcessTest, RestartRemovesAndRecreatesTheLinkUnderTheSameNumber) {
-  ToolProcess tool;
-  ASSERT_TRUE(tool.Start(Arguments("protocol2.json", 23)));
-  ASSERT_TRUE(tool.ReadLine(kDeadline).has_value()) << tool.ErrorText();
+  ChildProcess tool;
+  ASSERT_FALSE(Launch(tool, Arguments("protocol2.json", 23)).empty());
   {
     PtyClient client(Link(23).string());
     EXPECT_EQ(client.Exchange(FromHex("FF 05 7D 01 FF 00 D0 48"), 8).size(), 8u);
@@ -104,21 +102,20 @@ TEST_F(ToolsimProcessTest, RestartRemovesAndRecreatesTheLinkUnderTheSameNumber) 
   EXPECT_TRUE(fs::exists(Link(23).string() + ".name"));
   PtyClient client(Link(23).string());
   EXPECT_EQ(client.Exchange(FromHex("FF 03 40 00 00 01 84 14"), 7).size(), 7u);
-  tool.Signal(SIGUSR1);
+  kill(tool.Pid(), SIGUSR1);  // asks for the state file
   ASSERT_TRUE(Eventually([&] { return State().is_object(); }));
   EXPECT_EQ(State()["restarts"], 1);
 }
 
 TEST_F(ToolsimProcessTest, MainSoftwareFinishBringsProgressThenTheNewVersion) {
-  ToolProcess tool;
-  ASSERT_TRUE(tool.Start(Arguments("protocol1.json", 24)));
-  ASSERT_TRUE(tool.ReadLine(kDeadline).has_value()) << tool.ErrorText();
+  ChildProcess tool;
+  ASSERT_FALSE(Launch(tool, Arguments("protocol1.json", 24)).empty());
   {
     PtyClient client(Link(24).string());
     EXPECT_EQ(
         client.Exchange(WithCrc(FromHex("7F 10 F5 00 00 04 08 00 00 00 00 01 02 03 04")), 8).size(),
         8u);
-    ASSERT_TRUE(client.Send(FromHex("FF 10 00 00 00 01 02 00 07 AF F6")));
+    ASSERT_TRUE(client.Send(FromHex(kBroadcastFinish)));
     bool hung_up = false;
     client.Receive(1, kDeadline, &hung_up);
     EXPECT_TRUE(hung_up);
@@ -132,19 +129,15 @@ TEST_F(ToolsimProcessTest, MainSoftwareFinishBringsProgressThenTheNewVersion) {
 }
 
 TEST_F(ToolsimProcessTest, SigtermWritesTheStateAndRemovesThePort) {
-  ToolProcess tool;
-  ASSERT_TRUE(tool.Start(Arguments("protocol2.json", 25)));
-  ASSERT_TRUE(tool.ReadLine(kDeadline).has_value()) << tool.ErrorText();
+  ChildProcess tool;
+  ASSERT_FALSE(Launch(tool, Arguments("protocol2.json", 25)).empty());
   {
     PtyClient client(Link(25).string());
-    EXPECT_EQ(
-        client.Exchange(WithCrc(FromHex("FF 10 A5 11 00 04 08 00 10 00 00 61 62 63 64")), 8).size(),
-        8u);
-    EXPECT_EQ(client.Exchange(WithCrc(FromHex("FF 10 A5 AB 00 02 04 02 00 21 00")), 8).size(), 8u);
-    EXPECT_EQ(client.Exchange(FromHex("FF 10 00 00 00 01 02 00 07 AF F6"), 8).size(), 8u);
+    for (const char* request : {"FF 10 A5 11 00 04 08 00 10 00 00 61 62 63 64",
+                                "FF 10 A5 AB 00 02 04 02 00 21 00", "FF 10 00 00 00 01 02 00 07"})
+      EXPECT_EQ(client.Exchange(WithCrc(FromHex(request)), 8).size(), 8u) << request;
   }
-  tool.Signal(SIGTERM);
-  ASSERT_EQ(tool.Wait(kDeadline), 0) << tool.ErrorText();
+  ASSERT_EQ(tool.Stop(SIGTERM, kDeadline), 0) << tool.Stderr();
   EXPECT_FALSE(fs::exists(fs::symlink_status(Link(25))));
   EXPECT_FALSE(fs::exists(Link(25).string() + ".name"));
   const nlohmann::json state = State();
@@ -164,29 +157,23 @@ TEST_F(ToolsimProcessTest, SigtermWritesTheStateAndRemovesThePort) {
 TEST_F(ToolsimProcessTest, RefusesBadProfilesTakenPortsAndBadSwitches) {
   const fs::path bad = directory_ / "bad.json";
   std::ofstream(bad) << R"({"map": "Protocol2", "serialNumber": "X", "blockSize": 300})";
-  std::string output;
-  ToolProcess process;
-  ASSERT_TRUE(process.Start({VELMAR_TOOLSIM_BINARY, "--profile", bad.string(), "--port", "26"}));
-  EXPECT_EQ(process.Wait(kDeadline), 2);
-  EXPECT_NE(process.ErrorText().find("blockSize"), std::string::npos) << process.ErrorText();
-
-  EXPECT_EQ(ToolProcess::Run({VELMAR_TOOLSIM_BINARY, "--profile",
-                              ShippedProfilePath("protocol2.json"), "--port", "0"},
-                             &output, kDeadline),
+  std::string errors;
+  EXPECT_EQ(RunCommand({VELMAR_TOOLSIM_BINARY, "--profile", bad.string(), "--port", "26"}, nullptr,
+                       &errors),
             2);
-  EXPECT_EQ(
-      ToolProcess::Run({VELMAR_TOOLSIM_BINARY, "--profile", ShippedProfilePath("protocol2.json"),
-                        "--port", "5", "--drop-rate", "1.5"},
-                       &output, kDeadline),
-      2);
+  EXPECT_NE(errors.find("blockSize"), std::string::npos) << errors;
+  const std::string shipped = ShippedProfilePath("protocol2.json");
+  EXPECT_EQ(RunCommand({VELMAR_TOOLSIM_BINARY, "--profile", shipped, "--port", "0"}), 2);
+  EXPECT_EQ(RunCommand(
+                {VELMAR_TOOLSIM_BINARY, "--profile", shipped, "--port", "5", "--drop-rate", "1.5"}),
+            2);
 
-  ToolProcess holder;
-  ASSERT_TRUE(holder.Start(Arguments("protocol2.json", 27)));
-  ASSERT_TRUE(holder.ReadLine(kDeadline).has_value());
-  ToolProcess second;
+  ChildProcess holder;
+  ASSERT_FALSE(Launch(holder, Arguments("protocol2.json", 27)).empty());
+  ChildProcess second;
   ASSERT_TRUE(second.Start(Arguments("protocol1.json", 27)));
-  EXPECT_EQ(second.Wait(kDeadline), 2);
-  EXPECT_NE(second.ErrorText().find("already registered"), std::string::npos) << second.ErrorText();
+  EXPECT_EQ(second.WaitExit(kDeadline), 2);
+  EXPECT_NE(second.Stderr().find("already registered"), std::string::npos) << second.Stderr();
   EXPECT_TRUE(fs::is_symlink(Link(27)));  // the first tool keeps its port
 }
 

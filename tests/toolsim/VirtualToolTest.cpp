@@ -7,8 +7,7 @@
 #include <fstream>
 
 #include "PtyClient.h"
-#include "ToolProfile.h"
-#include "VirtualTool.h"
+#include "VirtualToolFixture.h"
 #include "support/FakeSerial.h"
 
 namespace velmar::toolsim {
@@ -23,50 +22,25 @@ using velmar::toolsim::testing::PtyClient;
 using namespace std::chrono_literals;
 
 constexpr auto kDeadline = 5s;  // generous: only a broken tool takes this long
+constexpr const char* kProbe0 = "FF 03 40 00 00 01 84 14";
 
-class VirtualToolTest : public ::testing::Test {
+class VirtualToolTest : public testing::VirtualToolFixture {
  protected:
-  void SetUp() override {
-    directory_ = fs::path(::testing::TempDir()) / ("toolsim-vt-" + std::to_string(getpid()));
-    fs::remove_all(directory_);
-  }
-  void TearDown() override {
-    tool_.reset();
-    fs::remove_all(directory_);
-  }
-
   VirtualToolOptions Options(const std::string& profile_name) {
-    VirtualToolOptions options;
-    std::string error;
-    EXPECT_EQ(LoadProfile(ShippedProfilePath(profile_name), &options.profile, &error), 0) << error;
-    options.port_number = 17;
-    options.port_directory = directory_.string();
-    options.restart_delay = 30ms;
-    options.restart_grace = 20ms;
-    options.progress_interval = 20ms;
-    return options;
+    return testing::ToolOptions(profile_name, 17);
   }
-
-  VirtualTool& Start(VirtualToolOptions options) {
-    tool_ = std::make_unique<VirtualTool>(std::move(options));
-    std::string error;
-    EXPECT_EQ(tool_->Start(&error), 0) << error;
-    return *tool_;
-  }
-
   bool WaitForAppearances(uint64_t count) { return tool_->WaitForAppearances(count, kDeadline); }
-
-  fs::path directory_;
-  std::unique_ptr<VirtualTool> tool_;
+  // True when the tool on its current port answers probe 0.
+  bool Answers() { return PtyClient(tool_->LinkPath()).Exchange(FromHex(kProbe0), 7).size() == 7; }
 };
 
-TEST_F(VirtualToolTest, RegistersAsComNWithItsAdapterNameAndAnswers) {
+TEST_F(VirtualToolTest, RegistersAsComNWithItsAdapterNameAndAnswersWholeFramesOnly) {
   VirtualTool& tool = Start(Options("protocol2.json"));
-  const fs::path link = directory_ / "COM17";
+  const fs::path link = fs::path(dir_.path()) / "COM17";
   ASSERT_TRUE(fs::is_symlink(link));
   EXPECT_EQ(fs::read_symlink(link).string(), tool.DevicePath());
   EXPECT_EQ(tool.LinkPath(), link.string());
-  std::ifstream name(directory_ / "COM17.name");
+  std::ifstream name(fs::path(dir_.path()) / "COM17.name");
   std::string line;
   std::getline(name, line);
   EXPECT_EQ(line, "Ostar RS232 Emulation");
@@ -80,6 +54,10 @@ TEST_F(VirtualToolTest, RegistersAsComNWithItsAdapterNameAndAnswers) {
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(&record[3 + 10]), 4), "1.00");
   // Nothing for slave 127: the request times out.
   EXPECT_TRUE(client.Exchange(FromHex("7F 03 F7 00 00 03 3D A1"), 11, 200ms).empty());
+  // A torn frame is dropped and the next request answered.
+  ASSERT_TRUE(client.Send(FromHex("FF 03 A5")));
+  EXPECT_TRUE(client.Receive(1, 100ms).empty());
+  EXPECT_EQ(client.Exchange(FromHex("FF 03 40 0B 00 01 F5 D6"), 7).size(), 7u);
 }
 
 TEST_F(VirtualToolTest, SecondToolOnTheSameNumberIsRefusedAndStopCleansUp) {
@@ -89,10 +67,10 @@ TEST_F(VirtualToolTest, SecondToolOnTheSameNumberIsRefusedAndStopCleansUp) {
   EXPECT_EQ(other.Start(&error), -1);
   EXPECT_NE(error.find("COM17"), std::string::npos) << error;
   tool.Stop();
-  EXPECT_FALSE(fs::exists(fs::symlink_status(directory_ / "COM17")));
-  EXPECT_FALSE(fs::exists(directory_ / "COM17.name"));
+  EXPECT_FALSE(fs::exists(fs::symlink_status(fs::path(dir_.path()) / "COM17")));
+  EXPECT_FALSE(fs::exists(fs::path(dir_.path()) / "COM17.name"));
   // The number is free again; a dangling link of a dead tool does not block it either.
-  fs::create_symlink("/dev/pts/nonexistent-device", directory_ / "COM17");
+  fs::create_symlink("/dev/pts/nonexistent-device", fs::path(dir_.path()) / "COM17");
   EXPECT_EQ(other.Start(&error), 0) << error;
 }
 
@@ -137,7 +115,7 @@ TEST_F(VirtualToolTest, MainSoftwareFinishSendsStartUpProgressBeforeAnsweringAga
   ASSERT_TRUE(WaitForAppearances(3));
   PtyClient client(tool.LinkPath());
   // Progress comes every 100 ms; a request sent now, while the tool boots, gets no answer.
-  ASSERT_TRUE(client.Send(FromHex("FF 03 40 00 00 01 84 14")));
+  ASSERT_TRUE(client.Send(FromHex(kProbe0)));
   const Bytes progress = client.Receive(9, kDeadline);
   EXPECT_EQ(ToHex(progress), "AA 55 01 AA 55 02 AA 55 03");
   ASSERT_TRUE(tool.WaitUntil(
@@ -163,8 +141,7 @@ TEST_F(VirtualToolTest, StoppedDuringARestartAnswersAtOnceWhenStartedAgain) {
   tool.Stop();
   std::string error;
   ASSERT_EQ(tool.Start(&error), 0) << error;
-  PtyClient client(tool.LinkPath());
-  EXPECT_EQ(client.Exchange(FromHex("FF 03 40 00 00 01 84 14"), 7).size(), 7u);
+  EXPECT_TRUE(Answers());
 }
 
 TEST_F(VirtualToolTest, UnplugAndReplugByHand) {
@@ -177,8 +154,7 @@ TEST_F(VirtualToolTest, UnplugAndReplugByHand) {
   tool.Replug();
   ASSERT_TRUE(tool.WaitForPlugged(true, kDeadline));
   EXPECT_EQ(tool.Appearances(), 2u);
-  PtyClient client(tool.LinkPath());
-  EXPECT_EQ(client.Exchange(FromHex("FF 03 40 00 00 01 84 14"), 7).size(), 7u);
+  EXPECT_TRUE(Answers());
   EXPECT_FALSE(first_device.empty());
 }
 
@@ -199,14 +175,6 @@ TEST_F(VirtualToolTest, CablePulledAtABlockComesBackWhenAskedTo) {
   EXPECT_EQ(tool.State().written_bytes, 4u);
 }
 
-TEST_F(VirtualToolTest, GarbageOnTheLineIsDroppedAndTheNextRequestAnswered) {
-  VirtualTool& tool = Start(Options("protocol2.json"));
-  PtyClient client(tool.LinkPath());
-  ASSERT_TRUE(client.Send(FromHex("FF 03 A5")));  // a torn frame
-  EXPECT_TRUE(client.Receive(1, 100ms).empty());
-  EXPECT_EQ(client.Exchange(FromHex("FF 03 40 0B 00 01 F5 D6"), 7).size(), 7u);
-}
-
 TEST_F(VirtualToolTest, StateFileAndMemoryAreReadableFromTheTest) {
   VirtualTool& tool = Start(Options("protocol2.json"));
   PtyClient client(tool.LinkPath());
@@ -216,7 +184,7 @@ TEST_F(VirtualToolTest, StateFileAndMemoryAreReadableFromTheTest) {
   Bytes memory;
   ASSERT_TRUE(tool.ReadMemory(0x10, 4, &memory));
   EXPECT_EQ(ToHex(memory), "DE AD BE EF");
-  const std::string path = (directory_ / "state.json").string();
+  const std::string path = dir_.path() + "/state.json";
   std::string error;
   ASSERT_EQ(tool.WriteStateFile(path, &error), 0) << error;
   std::ifstream in(path);
