@@ -5,12 +5,13 @@
 
 #include "Artwork.h"
 #include "DialogUnitLayout.h"
+#include "UiText.h"
 #include "app/Strings.h"
 
 namespace velmar {
 
 AboutBox::AboutBox(QWidget* parent) : QDialog(parent) {
-  setWindowTitle(QString::fromStdString(LoadString(kStrAboutTitle)));
+  setWindowTitle(UiText(kStrAboutTitle));
   const QIcon icon = ApplicationIcon();
   setWindowIcon(icon);
 
@@ -23,12 +24,12 @@ AboutBox::AboutBox(QWidget* parent) : QDialog(parent) {
   picture->setAlignment(Qt::AlignCenter);
   layout->Place(picture, 11, 14, 21, 20);
 
-  auto* name = new QLabel(QString::fromStdString(LoadString(kStrWindowTitle)), this);
+  auto* name = new QLabel(UiText(kStrWindowTitle), this);
   name->setObjectName("name");
   name->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   layout->Place(name, 40, 18, 130, 12);
 
-  auto* ok = new QPushButton(QString::fromStdString(LoadString(kStrOkButton)), this);
+  auto* ok = new QPushButton(UiText(kStrOkButton), this);
   ok->setObjectName("ok");
   ok->setDefault(true);
   layout->Place(ok, 178, 7, 50, 16);

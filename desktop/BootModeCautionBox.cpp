@@ -9,13 +9,12 @@
 
 #include "Artwork.h"
 #include "DialogUnitLayout.h"
+#include "UiText.h"
 #include "app/Strings.h"
 
 namespace velmar {
 
 namespace {
-
-QString Text(int id) { return QString::fromStdString(LoadString(id)); }
 
 // The tool's screen in boot mode: light lines on a dark display.
 class ToolScreen : public QWidget {
@@ -81,10 +80,10 @@ class KeyView : public QWidget {
 }  // namespace
 
 BootModeCautionBox::BootModeCautionBox(QWidget* parent) : QDialog(parent) {
-  setWindowTitle(Text(kStrBootModeTitle));
+  setWindowTitle(UiText(kStrBootModeTitle));
   auto* layout = new DialogUnitLayout(this, kWidthUnits, kHeightUnits);
 
-  auto* steps = new QLabel(Text(kStrBootModeSteps).replace(QStringLiteral("\r\n"), "\n"), this);
+  auto* steps = new QLabel(UiText(kStrBootModeSteps).replace(QStringLiteral("\r\n"), "\n"), this);
   steps->setObjectName("steps");
   steps->setWordWrap(true);
   steps->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -99,10 +98,10 @@ BootModeCautionBox::BootModeCautionBox(QWidget* parent) : QDialog(parent) {
   layout->Place(new KeyView(2, this), 130, 61, 36, 24);
 
   const QStringList lines =
-      Text(kStrBootModeScreen).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+      UiText(kStrBootModeScreen).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
   layout->Place(new ToolScreen(lines, this), 30, 90, 120, 42);
 
-  auto* ok = new QPushButton(Text(kStrOkButton), this);
+  auto* ok = new QPushButton(UiText(kStrOkButton), this);
   ok->setObjectName("ok");
   ok->setDefault(true);
   layout->Place(ok, 65, 142, 50, 16);

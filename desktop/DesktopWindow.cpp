@@ -21,14 +21,13 @@
 #include "DialogUnitLayout.h"
 #include "HyperlinkButton.h"
 #include "TitleBanner.h"
+#include "UiText.h"
 #include "app/ControlIds.h"
 #include "app/Strings.h"
 
 namespace velmar {
 
 namespace {
-
-QString Text(int string_id) { return QString::fromStdString(LoadString(string_id)); }
 
 // The tool family's short name under the transfer bar.
 constexpr const char* kToolShortName = "OS";
@@ -55,14 +54,14 @@ QProgressBar* MakeBar() {
 }  // namespace
 
 DesktopWindow::DesktopWindow(QWidget* parent) : QWidget(parent) {
-  setWindowTitle(Text(kStrWindowTitle));
+  setWindowTitle(UiText(kStrWindowTitle));
   setWindowIcon(ApplicationIcon());
   BuildControls();
   BuildTray();
 
   // The desktop's nearest thing to the system menu's "About" entry: the window's context menu
   // and F1.
-  auto* about = new QAction(Text(kStrAboutMenu).remove(QLatin1Char('&')), this);
+  auto* about = new QAction(UiText(kStrAboutMenu).remove(QLatin1Char('&')), this);
   about->setShortcut(QKeySequence::HelpContents);
   connect(about, &QAction::triggered, this, &DesktopWindow::aboutRequested);
   addAction(about);
@@ -80,27 +79,27 @@ void DesktopWindow::BuildControls() {
   auto* picture = new QLabel;
   picture->setAlignment(Qt::AlignCenter);
   auto* identity_frame = new QGroupBox;
-  auto* serial_caption = MakeLabel(Text(kStrSerialCaption));
-  auto* serial = MakeLabel(Text(kStrNoSerialNumber), Qt::AlignCenter);
+  auto* serial_caption = MakeLabel(UiText(kStrSerialCaption));
+  auto* serial = MakeLabel(UiText(kStrNoSerialNumber), Qt::AlignCenter);
   auto* software = MakeLabel(QString(), Qt::AlignCenter);
   auto* available = MakeLabel(QString(), Qt::AlignCenter);
   link_ = new HyperlinkButton;
-  auto* print = new QPushButton(Text(kStrPrintSensorButton));
+  auto* print = new QPushButton(UiText(kStrPrintSensorButton));
   auto* port_mode = MakeLabel(QString());
-  auto* settings = new QPushButton(Text(kStrSettingsButton));
+  auto* settings = new QPushButton(UiText(kStrSettingsButton));
   auto* progress_frame = new QGroupBox;
-  auto* download_percent = MakeLabel(Text(kStrZeroPercent), Qt::AlignCenter);
-  auto* transfer_percent = MakeLabel(Text(kStrZeroPercent), Qt::AlignCenter);
+  auto* download_percent = MakeLabel(UiText(kStrZeroPercent), Qt::AlignCenter);
+  auto* transfer_percent = MakeLabel(UiText(kStrZeroPercent), Qt::AlignCenter);
   auto* download_bar = MakeBar();
   auto* transfer_bar = MakeBar();
   tabs_ = new QTabWidget;
   log_ = new QPlainTextEdit;
   log_->setReadOnly(true);
   log_->setLineWrapMode(QPlainTextEdit::NoWrap);
-  tabs_->addTab(log_, Text(kStrReportTab));
-  auto* hide = new QPushButton(Text(kStrHideButton));
-  auto* update = new QPushButton(Text(kStrUpdateButton));
-  auto* exit = new QPushButton(Text(kStrExitButton));
+  tabs_->addTab(log_, UiText(kStrReportTab));
+  auto* hide = new QPushButton(UiText(kStrHideButton));
+  auto* update = new QPushButton(UiText(kStrUpdateButton));
+  auto* exit = new QPushButton(UiText(kStrExitButton));
   hide->setDefault(true);
 
   // Back to front, as the layout stacks them: frames first so the controls draw over them.
@@ -110,9 +109,9 @@ void DesktopWindow::BuildControls() {
   layout->Place(picture, 17, 27, 101, 79);
   layout->Place(serial_caption, 130, 36, 74, 12);
   layout->Place(serial, 214, 34, 107, 12);
-  layout->Place(MakeLabel(Text(kStrSoftwareCaption)), 130, 51, 74, 12);
+  layout->Place(MakeLabel(UiText(kStrSoftwareCaption)), 130, 51, 74, 12);
   layout->Place(software, 214, 50, 92, 12);
-  layout->Place(MakeLabel(Text(kStrAvailableCaption)), 130, 67, 68, 12);
+  layout->Place(MakeLabel(UiText(kStrAvailableCaption)), 130, 67, 68, 12);
   layout->Place(available, 214, 66, 92, 12);
   layout->Place(link_, 15, 113, 94, 14);
   layout->Place(print, 13, 130, 56, 14);
@@ -122,7 +121,7 @@ void DesktopWindow::BuildControls() {
   layout->Place(transfer_percent, 51, 159, 30, 10);
   layout->Place(download_bar, 25, 172, 14, 83);
   layout->Place(transfer_bar, 58, 172, 14, 83);
-  layout->Place(MakeLabel(Text(kStrWebCaption), Qt::AlignCenter), 23, 258, 23, 10);
+  layout->Place(MakeLabel(UiText(kStrWebCaption), Qt::AlignCenter), 23, 258, 23, 10);
   layout->Place(MakeLabel(QString::fromLatin1(kToolShortName), Qt::AlignCenter), 59, 258, 17, 9);
   layout->Place(tabs_, 93, 158, 238, 112);
   layout->Place(hide, 7, 279, 82, 36);
@@ -161,8 +160,8 @@ void DesktopWindow::BuildControls() {
 
 void DesktopWindow::BuildTray() {
   tray_menu_ = new QMenu(this);
-  QAction* maximize = tray_menu_->addAction(Text(kStrTrayMaximize));
-  QAction* exit = tray_menu_->addAction(Text(kStrTrayExit));
+  QAction* maximize = tray_menu_->addAction(UiText(kStrTrayMaximize));
+  QAction* exit = tray_menu_->addAction(UiText(kStrTrayExit));
   connect(maximize, &QAction::triggered, this, [this] { ShowWindow(true); });
   // "Exit" asks as the close box does: refused while an update runs.
   connect(exit, &QAction::triggered, this, &DesktopWindow::closeRequested);
@@ -182,7 +181,7 @@ bool DesktopWindow::TryCreateTray() {
   if (tray_) return true;
   if (!QSystemTrayIcon::isSystemTrayAvailable()) return false;
   tray_ = new QSystemTrayIcon(ApplicationIcon(), this);
-  tray_->setToolTip(Text(kStrTrayTip));
+  tray_->setToolTip(UiText(kStrTrayTip));
   tray_->setContextMenu(tray_menu_);
   connect(tray_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason why) {
     // A click on the icon brings the window back, as users of tray programs expect.

@@ -6,42 +6,37 @@
 #include <QPushButton>
 
 #include "DialogUnitLayout.h"
+#include "UiText.h"
 #include "app/Strings.h"
 
 namespace velmar {
 
-namespace {
-
-QString Text(int id) { return QString::fromStdString(LoadString(id)); }
-
-}  // namespace
-
 ProxyLoginDialog::ProxyLoginDialog(QWidget* parent) : QDialog(parent) {
-  setWindowTitle(Text(kStrProxyTitle));
+  setWindowTitle(UiText(kStrProxyTitle));
   auto* layout = new DialogUnitLayout(this, kWidthUnits, kHeightUnits);
   layout->Place(new QGroupBox(this), 7, 30, 202, 51);
 
-  auto* prompt = new QLabel(Text(kStrProxyPrompt), this);
+  auto* prompt = new QLabel(UiText(kStrProxyPrompt), this);
   prompt->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
   prompt->setWordWrap(true);
   layout->Place(prompt, 23, 13, 169, 18);
 
-  layout->Place(new QLabel(Text(kStrLoginLabel), this), 22, 41, 45, 10);
+  layout->Place(new QLabel(UiText(kStrLoginLabel), this), 22, 41, 45, 10);
   login_ = new QLineEdit(this);
   login_->setObjectName("login");
   layout->Place(login_, 77, 39, 116, 15);
 
-  layout->Place(new QLabel(Text(kStrPasswordLabel), this), 22, 64, 45, 12);
+  layout->Place(new QLabel(UiText(kStrPasswordLabel), this), 22, 64, 45, 12);
   password_ = new QLineEdit(this);
   password_->setObjectName("password");
   password_->setEchoMode(QLineEdit::Password);
   layout->Place(password_, 77, 60, 116, 15);
 
-  auto* ok = new QPushButton(Text(kStrOkButton), this);
+  auto* ok = new QPushButton(UiText(kStrOkButton), this);
   ok->setObjectName("ok");
   ok->setDefault(true);
   layout->Place(ok, 45, 84, 50, 14);
-  auto* cancel = new QPushButton(Text(kStrCancelButton), this);
+  auto* cancel = new QPushButton(UiText(kStrCancelButton), this);
   cancel->setObjectName("cancel");
   cancel->setAutoDefault(false);
   layout->Place(cancel, 120, 84, 50, 14);

@@ -11,26 +11,12 @@
 #include "ProxyLoginDialog.h"
 #include "SensorReportViewer.h"
 #include "SettingsDialogWidget.h"
+#include "UiText.h"
 #include "app/Strings.h"
 
 namespace velmar {
 
 namespace {
-
-QMessageBox::Icon BoxIcon(MessageIcon icon) {
-  switch (icon) {
-    case MessageIcon::Information:
-      return QMessageBox::Information;
-    case MessageIcon::Warning:
-      return QMessageBox::Warning;
-    case MessageIcon::Error:
-    case MessageIcon::Stop:
-      return QMessageBox::Critical;
-    case MessageIcon::None:
-      break;
-  }
-  return QMessageBox::NoIcon;
-}
 
 // Message texts use the line ends of their origin; Qt wants plain "\n".
 QString BoxText(const std::string& text) {

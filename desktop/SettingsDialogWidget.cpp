@@ -9,34 +9,14 @@
 #include <QPushButton>
 
 #include "DialogUnitLayout.h"
+#include "UiText.h"
 #include "app/Strings.h"
 
 namespace velmar {
 
-namespace {
-
-QString Text(int id) { return QString::fromStdString(LoadString(id)); }
-
-QMessageBox::Icon BoxIcon(MessageIcon icon) {
-  switch (icon) {
-    case MessageIcon::Information:
-      return QMessageBox::Information;
-    case MessageIcon::Warning:
-      return QMessageBox::Warning;
-    case MessageIcon::Error:
-    case MessageIcon::Stop:
-      return QMessageBox::Critical;
-    case MessageIcon::None:
-      break;
-  }
-  return QMessageBox::NoIcon;
-}
-
-}  // namespace
-
 SettingsDialogWidget::SettingsDialogWidget(SettingsDialog& logic, QWidget* parent)
     : QDialog(parent), logic_(logic) {
-  setWindowTitle(Text(kStrSettingsTitle));
+  setWindowTitle(UiText(kStrSettingsTitle));
   show_box_ = [this](const QString& text, MessageIcon icon) {
     QMessageBox box(BoxIcon(icon), windowTitle(), text, QMessageBox::Ok, this);
     box.exec();
@@ -45,15 +25,15 @@ SettingsDialogWidget::SettingsDialogWidget(SettingsDialog& logic, QWidget* paren
   auto* layout = new DialogUnitLayout(this, kWidthUnits, kHeightUnits);
   // Frames first, so the controls drawn over them stay on top.
   layout->Place(new QGroupBox(this), 14, 7, 294, 100);
-  layout->Place(new QGroupBox(Text(kStrProgramGroup), this), 14, 111, 294, 35);
-  layout->Place(new QGroupBox(Text(kStrResetGroup), this), 14, 211, 294, 38);
+  layout->Place(new QGroupBox(UiText(kStrProgramGroup), this), 14, 111, 294, 35);
+  layout->Place(new QGroupBox(UiText(kStrResetGroup), this), 14, 211, 294, 38);
 
-  auto_detect_ = new QCheckBox(Text(kStrAutoDetectBox), this);
+  auto_detect_ = new QCheckBox(UiText(kStrAutoDetectBox), this);
   auto_detect_->setObjectName("autoDetect");
   layout->Place(auto_detect_, 46, 22, 112, 14);
-  layout->Place(new QLabel(Text(kStrAutoDetectHint), this), 57, 36, 189, 11);
+  layout->Place(new QLabel(UiText(kStrAutoDetectHint), this), 57, 36, 189, 11);
 
-  port_caption_ = new QLabel(Text(kStrSelectPort), this);
+  port_caption_ = new QLabel(UiText(kStrSelectPort), this);
   port_caption_->setObjectName("portCaption");
   layout->Place(port_caption_, 25, 63, 100, 11);
   port_list_ = new QComboBox(this);
@@ -61,7 +41,7 @@ SettingsDialogWidget::SettingsDialogWidget(SettingsDialog& logic, QWidget* paren
   port_list_->setEditable(false);
   // The closed list's height; the drop-down opens below it.
   layout->Place(port_list_, 129, 62, 156, 14);
-  test_connection_ = new QPushButton(Text(kStrTestConnection), this);
+  test_connection_ = new QPushButton(UiText(kStrTestConnection), this);
   test_connection_->setObjectName("testConnection");
   test_connection_->setAutoDefault(false);
   layout->Place(test_connection_, 126, 84, 63, 17);
@@ -70,17 +50,17 @@ SettingsDialogWidget::SettingsDialogWidget(SettingsDialog& logic, QWidget* paren
   upgrade_check_->setObjectName("upgradeCheck");
   layout->Place(upgrade_check_, 40, 126, 126, 13);
 
-  layout->Place(new QLabel(Text(kStrResetCaption), this), 22, 227, 147, 11);
-  auto* factory_reset = new QPushButton(Text(kStrFactoryResetButton), this);
+  layout->Place(new QLabel(UiText(kStrResetCaption), this), 22, 227, 147, 11);
+  auto* factory_reset = new QPushButton(UiText(kStrFactoryResetButton), this);
   factory_reset->setObjectName("factoryReset");
   factory_reset->setAutoDefault(false);
   layout->Place(factory_reset, 176, 225, 106, 13);
 
-  auto* apply = new QPushButton(Text(kStrApplyButton), this);
+  auto* apply = new QPushButton(UiText(kStrApplyButton), this);
   apply->setObjectName("apply");
   apply->setDefault(true);
   layout->Place(apply, 89, 261, 56, 22);
-  auto* cancel = new QPushButton(Text(kStrCancelButton), this);
+  auto* cancel = new QPushButton(UiText(kStrCancelButton), this);
   cancel->setObjectName("cancel");
   cancel->setAutoDefault(false);
   layout->Place(cancel, 183, 261, 56, 22);
@@ -139,7 +119,7 @@ void SettingsDialogWidget::OnTestConnection() {
   const ConnectionTestResult result = logic_.TestConnection();
   QGuiApplication::restoreOverrideCursor();
   const int message = ConnectionTestMessage(result);
-  if (message != 0) show_box_(Text(message), ConnectionTestIcon(result));
+  if (message != 0) show_box_(UiText(message), ConnectionTestIcon(result));
 }
 
 void SettingsDialogWidget::accept() {
