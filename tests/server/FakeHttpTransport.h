@@ -53,6 +53,7 @@ struct RecordedSend {
 };
 
 // An in-memory HTTP service: plays scripted replies in order and records every sending.
+// Counts live sessions and requests so tests see what was left open.
 class FakeHttpTransport : public HttpTransport {
  public:
   void Queue(FakeReply reply) {
@@ -62,10 +63,6 @@ class FakeHttpTransport : public HttpTransport {
   std::vector<RecordedSend> Sends() const {
     std::lock_guard<std::mutex> guard(lock_);
     return sends_;
-  }
-  size_t Pending() const {
-    std::lock_guard<std::mutex> guard(lock_);
-    return replies_.size();
   }
   int LiveRequests() const {
     std::lock_guard<std::mutex> guard(lock_);
@@ -80,101 +77,98 @@ class FakeHttpTransport : public HttpTransport {
   bool refuse_request = false;
   std::string open_failure;  // when refusing a request: the raised message, if any
 
-  std::unique_ptr<HttpSession> OpenSession(const HttpSessionSettings& settings) override;
+  std::unique_ptr<HttpSession> OpenSession(const HttpSessionSettings& settings) override {
+    if (refuse_session) return nullptr;
+    return std::make_unique<Session>(*this, settings);
+  }
 
  private:
-  friend class FakeSession;
-  friend class FakeRequest;
+  // Holds one count of live objects up for its own lifetime.
+  class Counted {
+   public:
+    Counted(FakeHttpTransport& owner, int FakeHttpTransport::*count)
+        : owner_(owner), count_(count) {
+      std::lock_guard<std::mutex> guard(owner_.lock_);
+      ++(owner_.*count_);
+    }
+    ~Counted() {
+      std::lock_guard<std::mutex> guard(owner_.lock_);
+      --(owner_.*count_);
+    }
+    FakeHttpTransport& owner_;
+    int FakeHttpTransport::*count_;
+  };
+
+  class Request : public HttpRequest {
+   public:
+    Request(FakeHttpTransport& owner, RecordedSend base)
+        : live_(owner, &FakeHttpTransport::live_requests_), base_(std::move(base)) {}
+    void AddHeader(std::string_view line) override { headers_.emplace_back(line); }
+    HttpSendOutcome Send(std::string_view header_text, std::string_view body) override {
+      FakeHttpTransport& owner = live_.owner_;
+      std::lock_guard<std::mutex> guard(owner.lock_);
+      RecordedSend sent = base_;
+      sent.header_text = header_text;
+      sent.added_headers = headers_;
+      sent.body = body;
+      owner.sends_.push_back(sent);
+      reply_ = FakeReply::Raised("no scripted reply");
+      if (!owner.replies_.empty()) {
+        reply_ = owner.replies_.front();
+        owner.replies_.pop_front();
+      }
+      offset_ = 0;
+      return reply_.outcome;
+    }
+    uint32_t StatusCode() override {
+      return reply_.outcome == HttpSendOutcome::kAnswered ? reply_.status : 0;
+    }
+    int64_t ContentLength() override { return reply_.content_length; }
+    long Read(uint8_t* destination, size_t count) override {
+      size_t n = std::min(count, reply_.body.size() - offset_);
+      if (n == 0) return reply_.read_fails_after_body ? -1 : 0;
+      std::memcpy(destination, reply_.body.data() + offset_, n);
+      offset_ += n;
+      return static_cast<long>(n);
+    }
+    std::string FailureText() override { return reply_.failure; }
+
+   private:
+    Counted live_;
+    RecordedSend base_;
+    std::vector<std::string> headers_;
+    FakeReply reply_;
+    size_t offset_ = 0;
+  };
+
+  class Session : public HttpSession {
+   public:
+    Session(FakeHttpTransport& owner, HttpSessionSettings settings)
+        : live_(owner, &FakeHttpTransport::live_sessions_), settings_(std::move(settings)) {}
+    std::unique_ptr<HttpRequest> OpenPost(std::string_view host, uint16_t port,
+                                          std::string_view path,
+                                          std::string& failure_text) override {
+      FakeHttpTransport& owner = live_.owner_;
+      if (owner.refuse_request) {
+        if (!owner.open_failure.empty()) failure_text = owner.open_failure;
+        return nullptr;
+      }
+      RecordedSend base{
+          std::string(host),           port, std::string(path), {}, {}, {}, settings_.user_agent,
+          settings_.connect_timeout_ms};
+      return std::make_unique<Request>(owner, std::move(base));
+    }
+
+   private:
+    Counted live_;
+    HttpSessionSettings settings_;
+  };
+
   mutable std::mutex lock_;
   std::deque<FakeReply> replies_;
   std::vector<RecordedSend> sends_;
   int live_requests_ = 0;
   int live_sessions_ = 0;
 };
-
-class FakeRequest : public HttpRequest {
- public:
-  FakeRequest(FakeHttpTransport& owner, RecordedSend base) : owner_(owner), base_(std::move(base)) {
-    std::lock_guard<std::mutex> guard(owner_.lock_);
-    ++owner_.live_requests_;
-  }
-  ~FakeRequest() override {
-    std::lock_guard<std::mutex> guard(owner_.lock_);
-    --owner_.live_requests_;
-  }
-  void AddHeader(std::string_view line) override { headers_.emplace_back(line); }
-  HttpSendOutcome Send(std::string_view header_text, std::string_view body) override {
-    std::lock_guard<std::mutex> guard(owner_.lock_);
-    RecordedSend sent = base_;
-    sent.header_text = header_text;
-    sent.added_headers = headers_;
-    sent.body = body;
-    owner_.sends_.push_back(sent);
-    if (owner_.replies_.empty()) {
-      reply_ = FakeReply::Raised("no scripted reply");
-    } else {
-      reply_ = owner_.replies_.front();
-      owner_.replies_.pop_front();
-    }
-    offset_ = 0;
-    return reply_.outcome;
-  }
-  uint32_t StatusCode() override {
-    return reply_.outcome == HttpSendOutcome::kAnswered ? reply_.status : 0;
-  }
-  int64_t ContentLength() override { return reply_.content_length; }
-  long Read(uint8_t* destination, size_t count) override {
-    size_t n = std::min(count, reply_.body.size() - offset_);
-    if (n == 0) return reply_.read_fails_after_body ? -1 : 0;
-    std::memcpy(destination, reply_.body.data() + offset_, n);
-    offset_ += n;
-    return static_cast<long>(n);
-  }
-  std::string FailureText() override { return reply_.failure; }
-
- private:
-  FakeHttpTransport& owner_;
-  RecordedSend base_;
-  std::vector<std::string> headers_;
-  FakeReply reply_;
-  size_t offset_ = 0;
-};
-
-class FakeSession : public HttpSession {
- public:
-  FakeSession(FakeHttpTransport& owner, HttpSessionSettings settings)
-      : owner_(owner), settings_(std::move(settings)) {
-    std::lock_guard<std::mutex> guard(owner_.lock_);
-    ++owner_.live_sessions_;
-  }
-  ~FakeSession() override {
-    std::lock_guard<std::mutex> guard(owner_.lock_);
-    --owner_.live_sessions_;
-  }
-  std::unique_ptr<HttpRequest> OpenPost(std::string_view host, uint16_t port, std::string_view path,
-                                        std::string& failure_text) override {
-    if (owner_.refuse_request) {
-      if (!owner_.open_failure.empty()) failure_text = owner_.open_failure;
-      return nullptr;
-    }
-    RecordedSend base;
-    base.host = host;
-    base.port = port;
-    base.path = path;
-    base.user_agent = settings_.user_agent;
-    base.connect_timeout_ms = settings_.connect_timeout_ms;
-    return std::make_unique<FakeRequest>(owner_, std::move(base));
-  }
-
- private:
-  FakeHttpTransport& owner_;
-  HttpSessionSettings settings_;
-};
-
-inline std::unique_ptr<HttpSession> FakeHttpTransport::OpenSession(
-    const HttpSessionSettings& settings) {
-  if (refuse_session) return nullptr;
-  return std::make_unique<FakeSession>(*this, settings);
-}
 
 }  // namespace velmar::testing

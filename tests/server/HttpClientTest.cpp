@@ -1,12 +1,12 @@
 // The transport's rules (failure table, 407 resend, login header) against a scripted service.
-#include "server/HttpClient.h"
-
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <optional>
 #include <thread>
 
 #include "FakeHttpTransport.h"
+#include "server/HttpClient.h"
 
 namespace velmar {
 namespace {
@@ -53,41 +53,38 @@ TEST_F(HttpClientRules, SuccessWithoutContentLengthReportsZero) {
   EXPECT_EQ(client.ContentLength(), 0u);
 }
 
-TEST_F(HttpClientRules, SessionOrRequestNotCreatedFailsQuietly) {
-  transport.refuse_session = true;
-  EXPECT_EQ(client.Post("srv", "/", "", text, true), -1);
-  EXPECT_EQ(text, "before");
-  transport.refuse_session = false;
-  transport.refuse_request = true;
-  EXPECT_EQ(client.Post("srv", "/", "", text, true), -1);
-  EXPECT_EQ(text, "before");
-  EXPECT_EQ(client.StatusCode(), 0u);
-  EXPECT_EQ(transport.LiveSessions(), 0);
-}
-
-TEST_F(HttpClientRules, RaisedFailureLeavesMessageAndKeepsLogin) {
-  client.SetProxyLogin("user", "pass");
-  transport.refuse_request = true;
-  transport.open_failure = "cannot open";
-  EXPECT_EQ(client.Post("srv", "/", "", text, true), -1);
-  EXPECT_EQ(text, "cannot open");
-  transport.refuse_request = false;
-  transport.Queue(FakeReply::Raised(std::string(400, 'm')));
-  EXPECT_EQ(client.Post("srv", "/", "", text, true), -1);
-  EXPECT_EQ(text, std::string(255, 'm'));
-  EXPECT_EQ(client.StatusCode(), 0u);
-  EXPECT_EQ(client.ProxyHeader(), kLoginHeader);
-  EXPECT_EQ(transport.LiveRequests(), 0);
-}
-
-TEST_F(HttpClientRules, SendFailureWithoutMessageLeavesTextAndLogin) {
-  client.SetProxyLogin("user", "pass");
+TEST_F(HttpClientRules, FailuresBeforeAnAnswerKeepTheLoginAndLeaveNothingOpen) {
   FakeReply failed;
   failed.outcome = HttpSendOutcome::kFailed;
-  transport.Queue(failed);
-  EXPECT_EQ(client.Post("srv", "/", "", text, true), -1);
-  EXPECT_EQ(text, "before");
-  EXPECT_EQ(client.ProxyHeader(), kLoginHeader);
+  struct Case {
+    const char* name;
+    bool refuse_session, refuse_request;
+    std::string open_failure;
+    std::optional<FakeReply> reply;
+    std::string text;  // what the caller's text holds afterwards
+  } cases[] = {
+      {"no session", true, false, "", {}, "before"},
+      {"no request", false, true, "", {}, "before"},
+      {"request refused with a message", false, true, "cannot open", {}, "cannot open"},
+      {"send raised", false, false, "", FakeReply::Raised(std::string(400, 'm')),
+       std::string(255, 'm')},
+      {"send failed", false, false, "", failed, "before"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    transport.refuse_session = c.refuse_session;
+    transport.refuse_request = c.refuse_request;
+    transport.open_failure = c.open_failure;
+    if (c.reply) transport.Queue(*c.reply);
+    text = "before";
+    client.SetProxyLogin("user", "pass");
+    EXPECT_EQ(client.Post("srv", "/", "", text, true), -1);
+    EXPECT_EQ(text, c.text);
+    EXPECT_EQ(client.StatusCode(), 0u);
+    EXPECT_EQ(client.ProxyHeader(), kLoginHeader);
+    EXPECT_EQ(transport.LiveRequests(), 0);
+    EXPECT_EQ(transport.LiveSessions(), 0);
+  }
 }
 
 TEST_F(HttpClientRules, ProxyDemandWithoutLoginFailsWith407) {
@@ -120,24 +117,18 @@ TEST_F(HttpClientRules, LoginIsSentOnlyInAnswerTo407AndKeptAfter200) {
   EXPECT_TRUE(transport.Sends()[2].added_headers.empty());
 }
 
-TEST_F(HttpClientRules, RefusedLoginIsForgotten) {
-  client.SetProxyLogin("user", "wrong");
-  transport.Queue(FakeReply::Status(407));
-  transport.Queue(FakeReply::Status(407));
-  EXPECT_EQ(client.Post("srv", "/", "", text, true), -1);
-  EXPECT_EQ(client.StatusCode(), 407u);
-  EXPECT_EQ(client.ProxyHeader(), "");
-  EXPECT_EQ(transport.Sends().size(), 2u);
-}
-
-TEST_F(HttpClientRules, AnyOtherFinalStatusEmptiesLogin) {
-  for (uint32_t status : {404u, 500u, 302u, 204u}) {
-    client.SetProxyLogin("user", "pass");
+TEST_F(HttpClientRules, RefusedLoginAndAnyOtherFinalStatusForgetTheLogin) {
+  for (uint32_t status : {407u, 404u, 500u, 302u, 204u}) {
+    SCOPED_TRACE(status);
+    size_t sent = transport.Sends().size();
+    client.SetProxyLogin("user", "wrong");
     transport.Queue(FakeReply::Status(status));
+    if (status == 407) transport.Queue(FakeReply::Status(407));
     EXPECT_EQ(client.Post("srv", "/", "", text, true), -1);
     EXPECT_EQ(client.StatusCode(), status);
-    EXPECT_EQ(client.ProxyHeader(), "") << status;
+    EXPECT_EQ(client.ProxyHeader(), "");
     EXPECT_EQ(text, "before");
+    EXPECT_EQ(transport.Sends().size(), sent + (status == 407 ? 2 : 1));
   }
 }
 
@@ -204,12 +195,9 @@ TEST_F(HttpClientRules, ReadFailureIsReportedAndReplyStaysOpen) {
   EXPECT_TRUE(client.HasOpenReply());
 }
 
-TEST_F(HttpClientRules, ReadBeforeAnyPostGivesZero) {
-  uint8_t buffer[8];
-  EXPECT_EQ(client.Read(buffer, sizeof buffer), 0);
-}
-
 TEST_F(HttpClientRules, NextPostClosesAnOpenReply) {
+  uint8_t buffer[8];
+  EXPECT_EQ(client.Read(buffer, sizeof buffer), 0);  // nothing open yet
   transport.Queue(FakeReply::Ok("package"));
   ASSERT_EQ(client.Post("srv", "/", "", text, false), 0);
   transport.Queue(FakeReply::Status(500));

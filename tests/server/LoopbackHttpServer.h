@@ -1,6 +1,9 @@
 #pragma once
 // A small HTTP server on a free loopback port, run inside the test process.
 #include <httplib.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -11,6 +14,33 @@
 #include <vector>
 
 namespace velmar::testing {
+
+inline sockaddr_in Loopback(int port) {
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = htons(static_cast<uint16_t>(port));
+  return address;
+}
+
+// A loopback port that was free a moment ago (nothing listens on it now).
+inline int FreeLoopbackPort() {
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address = Loopback(0);
+  bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  socklen_t length = sizeof address;
+  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+  close(fd);
+  return ntohs(address.sin_port);
+}
+
+inline bool AcceptsConnections(int port) {
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address = Loopback(port);
+  bool ok = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+  close(fd);
+  return ok;
+}
 
 // One request as the server received it.
 struct ReceivedRequest {
@@ -76,7 +106,6 @@ class LoopbackHttpServer {
   }
 
   int Port() const { return port_; }
-  std::string Address() const { return "127.0.0.1:" + std::to_string(port_); }
 
   std::vector<ReceivedRequest> Requests() const {
     std::lock_guard<std::mutex> guard(lock_);

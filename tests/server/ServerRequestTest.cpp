@@ -1,13 +1,12 @@
 // The wire format of the conversation: form bodies byte for byte and the two requests of
 // every action.
-#include "server/ServerRequest.h"
-
 #include <gtest/gtest.h>
 
 #include <functional>
 
 #include "FakeHttpTransport.h"
 #include "server/Catalogue.h"
+#include "server/ServerRequest.h"
 
 namespace velmar {
 namespace {
@@ -29,16 +28,19 @@ class ServerRequestTest : public ::testing::Test {
   ServerRequest request;
 };
 
-TEST_F(ServerRequestTest, CommonBodyEndsWithEmptyUser) {
+TEST_F(ServerRequestTest, BodiesFieldByField) {
   request.BuildQuery("test_version");
   EXPECT_EQ(request.Query(), "s=SN123&v=V1.0&a=test_version&tool=QL7-12&usr=");
   request.BuildQuery("download_version", kForceOption);
   EXPECT_EQ(request.Query(), "s=SN123&v=V1.0&a=download_version&tool=QL7-12&usr=&opt=force");
-}
-
-TEST_F(ServerRequestTest, StatusBodyHasNeitherActionNorUser) {
+  // The status body has neither action nor user.
   request.BuildStatusQuery("EU12-3-AB", "PASS");
   EXPECT_EQ(request.Query(), "s=SN123&v=V1.0&tool=QL7-12&f=EU12-3-AB&status=PASS");
+  // An identity part not given is kept.
+  request.SetIdentity(nullptr, "V2");
+  request.SetIdentity("S22222222", nullptr);
+  request.BuildQuery("list_oth");
+  EXPECT_EQ(request.Query(), "s=S22222222&v=V2&a=list_oth&tool=QL7-12&usr=");
 }
 
 TEST_F(ServerRequestTest, ValuesThatCouldBreakTheFormAreEncoded) {
@@ -50,17 +52,6 @@ TEST_F(ServerRequestTest, ValuesThatCouldBreakTheFormAreEncoded) {
   EXPECT_EQ(request.Query(),
             "s=A%26B%3DC%2BD%25&v=1%202&tool=QL7-12&f=f%26a%3Dsetstatus"
             "&status=FAIL%3A%20NEED%20SDCARD");
-}
-
-TEST_F(ServerRequestTest, SetIdentityKeepsWhatIsNotGivenAndResetsTool) {
-  request.SetIdentity(nullptr, "V2");
-  EXPECT_EQ(request.Serial(), "SN123");
-  EXPECT_EQ(request.Version(), "V2");
-  request.SetIdentity("S22222222", nullptr);
-  EXPECT_EQ(request.Serial(), "S22222222");
-  EXPECT_EQ(request.Version(), "V2");
-  EXPECT_EQ(request.Tool(), "QL7-12");
-  EXPECT_EQ(request.User(), "");
 }
 
 struct ListCase {
@@ -113,7 +104,7 @@ TEST_F(ServerRequestTest, VersionReplyFillsTheRecord) {
   EXPECT_EQ(record.Lien(), "");
 }
 
-TEST_F(ServerRequestTest, DeviceDownloadAsksWithForceAndLeavesPackageOpen) {
+TEST_F(ServerRequestTest, DownloadAsksWithForceForTheToolAndLeavesPackageOpen) {
   transport.Queue(FakeReply::Ok(kRedirectReply));
   transport.Queue(FakeReply::Ok("PK-package-bytes"));
   ASSERT_EQ(request.DownloadVersion(true), 0);
@@ -126,14 +117,12 @@ TEST_F(ServerRequestTest, DeviceDownloadAsksWithForceAndLeavesPackageOpen) {
   EXPECT_TRUE(client.HasOpenReply());
   uint8_t buffer[255];
   EXPECT_EQ(client.Read(buffer, sizeof buffer), 16);
-}
-
-TEST_F(ServerRequestTest, ProgramDownloadAsksWithoutOption) {
+  // The program's own package is asked for without the option.
   request.SetIdentity("S22222222", kProductCode);
   transport.Queue(FakeReply::Ok(kRedirectReply));
   transport.Queue(FakeReply::Ok("zip"));
   ASSERT_EQ(request.DownloadVersion(false), 0);
-  EXPECT_EQ(transport.Sends()[1].body, "s=S22222222&v=QL7-12&a=download_version&tool=QL7-12&usr=");
+  EXPECT_EQ(transport.Sends()[3].body, "s=S22222222&v=QL7-12&a=download_version&tool=QL7-12&usr=");
 }
 
 TEST_F(ServerRequestTest, StatusReportSendsStatusBodySecond) {
@@ -143,26 +132,21 @@ TEST_F(ServerRequestTest, StatusReportSendsStatusBodySecond) {
   auto sends = transport.Sends();
   ASSERT_EQ(sends.size(), 2u);
   EXPECT_EQ(sends[0].body, "s=SN123&v=V1.0&a=setstatus&tool=QL7-12&usr=");
-  EXPECT_EQ(sends[1].body,
-            "s=SN123&v=V1.0&tool=QL7-12&f=JP7-1-Z&status=FAIL%3A%20LOAD_ETAPE_DB");
+  EXPECT_EQ(sends[1].body, "s=SN123&v=V1.0&tool=QL7-12&f=JP7-1-Z&status=FAIL%3A%20LOAD_ETAPE_DB");
   EXPECT_EQ(sends[1].path, "/srv/action.php");
 }
 
-TEST_F(ServerRequestTest, RedirectWithoutAddressFailsTheAction) {
-  transport.Queue(FakeReply::Ok("<texte>maintenance</texte>"));
+TEST_F(ServerRequestTest, FailedStepsFailTheActionAndKeepWhatTheCallerHad) {
+  transport.Queue(FakeReply::Ok("<texte>maintenance</texte>"));  // no address
   OthersList others;
   EXPECT_EQ(request.ListOthers(others), -1);
   EXPECT_EQ(transport.Sends().size(), 1u);
   EXPECT_EQ(record.Texte(), "maintenance");
-}
 
-TEST_F(ServerRequestTest, RefusedRedirectKeepsStatusForTheCaller) {
   transport.Queue(FakeReply::Status(407));
   EXPECT_EQ(request.RedirectStep(server_action::kTestVersion), -1);
-  EXPECT_EQ(client.StatusCode(), 407u);
-}
+  EXPECT_EQ(client.StatusCode(), 407u);  // kept for the caller to ask for a login
 
-TEST_F(ServerRequestTest, FailedActionLeavesListUnchanged) {
   DatabaseList databases;
   std::string old = "<zone>7</zone><duo><dbs>a</dbs><rel>b</rel></duo>";
   databases.Read(old);

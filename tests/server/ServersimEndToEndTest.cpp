@@ -85,7 +85,7 @@ TEST_F(ServersimConversation, EveryActionInItsTwoRequests) {
 
   auto log = server.Log();
   ASSERT_EQ(log.size(), 14u);
-  const char* actions[] = {"test_version", "list_options",     "list_dbs",        "list_oth",
+  const char* actions[] = {"test_version",     "list_options",     "list_dbs", "list_oth",
                            "download_version", "download_version", "setstatus"};
   for (size_t i = 0; i < 7; ++i) {
     const json& redirect = log[2 * i];
@@ -103,8 +103,7 @@ TEST_F(ServersimConversation, EveryActionInItsTwoRequests) {
   }
   EXPECT_EQ(log[0]["body"], "s=QL7-12-000123&v=1.00&a=test_version&tool=QL7-12&usr=");
   EXPECT_EQ(log[1]["body"], log[0]["body"]);
-  EXPECT_EQ(log[9]["body"],
-            "s=QL7-12-000123&v=1.00&a=download_version&tool=QL7-12&usr=&opt=force");
+  EXPECT_EQ(log[9]["body"], "s=QL7-12-000123&v=1.00&a=download_version&tool=QL7-12&usr=&opt=force");
   EXPECT_EQ(log[12]["fieldOrder"], json({"s", "v", "a", "tool", "usr"}));
   EXPECT_EQ(log[13]["body"], "s=QL7-12-000123&v=EUR24-1-A&tool=QL7-12&f=EUR24-1-A&status=PASS");
   EXPECT_EQ(log[13]["update"]["status"], "PASS");
@@ -112,7 +111,6 @@ TEST_F(ServersimConversation, EveryActionInItsTwoRequests) {
 
 TEST_F(ServersimConversation, EncodedValuesArriveWhole) {
   StartServer();
-  request->SetIdentity("QL7-12-000123", "1.00");
   ASSERT_EQ(request->SetStatus("OBD10-2-A", "FAIL: LOAD_ETAPE_OPTION & more=1"), 0);
   request->SetIdentity("A&a=list_dbs", "1 +%");
   VersionInfo version;
@@ -127,16 +125,12 @@ TEST_F(ServersimConversation, EncodedValuesArriveWhole) {
   EXPECT_EQ(log[2]["fieldOrder"], json({"s", "v", "a", "tool", "usr"}));
 }
 
-TEST_F(ServersimConversation, ProgramCheckFindsNothingNewer) {
+TEST_F(ServersimConversation, ProgramCheckFindsNothingNewerAndUnknownPackageIsRefused) {
   StartServer();
   request->SetIdentity("S22222222", kProductCode);
   VersionInfo version;
   ASSERT_EQ(request->TestVersion(version), 0);
   EXPECT_FALSE(version.NewVersionAvailable());
-}
-
-TEST_F(ServersimConversation, UnknownPackageIsRefused) {
-  StartServer();
   request->SetIdentity(nullptr, "NOSUCH1-1-A");
   EXPECT_EQ(request->DownloadVersion(true), -1);
   EXPECT_EQ(client.StatusCode(), 404u);
@@ -158,24 +152,6 @@ TEST_F(ServersimConversation, ProxyLoginAnswersTheDemand) {
   ASSERT_EQ(request->TestVersion(version), 0);
   EXPECT_EQ(version.NewVersion(), "1.10");
   EXPECT_EQ(client.ProxyHeader(), "Proxy-Authorization: Basic YWxpY2U6czNjcmV0\r\n");
-}
-
-TEST_F(ServersimConversation, PackageWithoutLengthAndCutShort) {
-  StartServer({"--chunked"});
-  ASSERT_EQ(request->DownloadVersion(true), 0);
-  EXPECT_EQ(client.ContentLength(), 0u);
-  EXPECT_GT(ReadPackage().size(), 0u);
-}
-
-TEST_F(ServersimConversation, PackageCutShortFailsTheRead) {
-  StartServer({"--truncate-body", "300"});
-  ASSERT_EQ(request->DownloadVersion(true), 0);
-  uint8_t piece[255];
-  size_t total = 0;
-  int n;
-  while ((n = client.Read(piece, sizeof piece)) > 0) total += static_cast<size_t>(n);
-  EXPECT_EQ(n, -1);
-  EXPECT_EQ(total, 300u);
 }
 
 }  // namespace

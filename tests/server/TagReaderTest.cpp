@@ -1,93 +1,75 @@
-#include "server/TagReader.h"
-
 #include <gtest/gtest.h>
 
 #include <random>
 #include <string>
 #include <vector>
 
+#include "server/TagReader.h"
+
 namespace velmar {
 namespace {
 
-std::string Read(std::string_view text, std::string_view tag, long* end = nullptr) {
-  std::string value = "left over";
-  long result = TagReader::ReadTag(text, value, tag);
-  if (end != nullptr) *end = result;
-  return value;
+TEST(TagReader, ValuesAndEndIndexes) {
+  struct Case {
+    std::string text;
+    const char* tag;
+    std::string value;
+    long end;  // -1: not found
+  };
+  const Case cases[] = {
+      {"xx<lien>abc</lien>yy", "lien", "abc", 18},
+      {"<lien>abc</lien>", "lien", "abc", 16},
+      {"<usb></usb>", "usb", "", 11},  // empty but found
+      {"<a>1</a>", "b", "", -1},
+      {"", "a", "", -1},
+      {"<a>unclosed", "a", "", -1},
+      {"closed only</a>", "a", "", -1},
+      {"</a><a>1</a>", "a", "", -1},            // a closing tag first hides the later element
+      {"<a>1<a>2</a>3</a>", "a", "1<a>2", 12},  // the first closing tag ends it
+      {"<a x=\"1\">v</a>", "a", "", -1},
+      {"<A>v</A>", "a", "", -1},
+      {"<ab>v</ab><a>w</a>", "a", "w", 18},
+      {"<t> a &amp; b\r\n</t>", "t", " a &amp; b\r\n", 19},
+      {std::string("<t>\0\xff</t>", 9), "t", std::string("\0\xff", 2), 9},
+      // CDATA: the last three characters are dropped without looking at them.
+      {"<t><![CDATA[a<b>&c]]></t>", "t", "a<b>&c", 25},
+      {"<t><![CDATA[]]></t>", "t", "", 19},
+      {"<t><![CDATA[abcdXYZ</t>", "t", "abcd", 23},
+      {"<t><![CDATA[ab</t>", "t", "", 18},
+      {"<t><![CDATA[</t>", "t", "", 16},
+      {"<t><![CDATA[abc</t>", "t", "", 19},
+      {"<t><![CDATA[abcd</t>", "t", "a", 20},
+      // A value opening with "<" loses its first and last character.
+      {"<t><x></t>", "t", "x", 10},
+      {"<t><</t>", "t", "", 8},
+      {"<t><></t>", "t", "", 9},
+      {"<t><abcd</t>", "t", "abc", 12},
+      {"<t><![CDATA</t>", "t", "![CDAT", 15},  // an incomplete CDATA opening is text
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    std::string value = "left over";
+    EXPECT_EQ(TagReader::ReadTag(c.text, value, c.tag), c.end);
+    EXPECT_EQ(value, c.value);
+  }
 }
 
-TEST(TagReader, FindsValueAndReturnsIndexAfterClosingTag) {
-  long end = 0;
-  EXPECT_EQ(Read("xx<lien>abc</lien>yy", "lien", &end), "abc");
-  EXPECT_EQ(end, 18);
-  EXPECT_EQ(Read("<lien>abc</lien>", "lien", &end), "abc");
-  EXPECT_EQ(end, 16);
-}
+using Records = std::vector<std::vector<std::string>>;
 
-TEST(TagReader, EmptyElementGivesEmptyValueButIsFound) {
-  long end = 0;
-  EXPECT_EQ(Read("<usb></usb>", "usb", &end), "");
-  EXPECT_EQ(end, 11);
-}
-
-TEST(TagReader, MissingElementGivesMinusOneAndEmptiesTheValue) {
-  long end = 0;
-  EXPECT_EQ(Read("<a>1</a>", "b", &end), "");
-  EXPECT_EQ(end, -1);
-  EXPECT_EQ(Read("", "a", &end), "");
-  EXPECT_EQ(end, -1);
-  EXPECT_EQ(Read("<a>unclosed", "a", &end), "");
-  EXPECT_EQ(end, -1);
-  EXPECT_EQ(Read("closed only</a>", "a", &end), "");
-  EXPECT_EQ(end, -1);
-}
-
-TEST(TagReader, UnwrapsCdataDroppingLastThreeCharactersUnchecked) {
-  EXPECT_EQ(Read("<t><![CDATA[a<b>&c]]></t>", "t"), "a<b>&c");
-  EXPECT_EQ(Read("<t><![CDATA[]]></t>", "t"), "");
-  // The ending is not compared: any three characters go.
-  EXPECT_EQ(Read("<t><![CDATA[abcdXYZ</t>", "t"), "abcd");
-  // Shorter than the wrapping itself.
-  EXPECT_EQ(Read("<t><![CDATA[ab</t>", "t"), "");
-  EXPECT_EQ(Read("<t><![CDATA[</t>", "t"), "");
-  EXPECT_EQ(Read("<t><![CDATA[abc</t>", "t"), "");
-  EXPECT_EQ(Read("<t><![CDATA[abcd</t>", "t"), "a");
-}
-
-TEST(TagReader, ValueStartingWithLessThanLosesFirstAndLastCharacter) {
-  EXPECT_EQ(Read("<t><x></t>", "t"), "x");
-  EXPECT_EQ(Read("<t><</t>", "t"), "");
-  EXPECT_EQ(Read("<t><></t>", "t"), "");
-  EXPECT_EQ(Read("<t><abcd</t>", "t"), "abc");
-  // Only a CDATA opening that is complete counts as one.
-  EXPECT_EQ(Read("<t><![CDATA</t>", "t"), "![CDAT");
-}
-
-TEST(TagReader, ClosingTagBeforeFirstOpeningTagHidesLaterElement) {
-  long end = 0;
-  EXPECT_EQ(Read("</a><a>1</a>", "a", &end), "");
-  EXPECT_EQ(end, -1);
-}
-
-TEST(TagReader, MatchesTagExactly) {
-  EXPECT_EQ(Read("<a x=\"1\">v</a>", "a"), "");
-  EXPECT_EQ(Read("<A>v</A>", "a"), "");
-  EXPECT_EQ(Read("<ab>v</ab><a>w</a>", "a"), "w");
-}
-
-TEST(TagReader, KeepsEntitiesBlanksAndLineBreaks) {
-  EXPECT_EQ(Read("<t> a &amp; b\r\n</t>", "t"), " a &amp; b\r\n");
-}
-
-TEST(TagReader, FirstClosingTagEndsNestedElement) {
-  long end = 0;
-  EXPECT_EQ(Read("<a>1<a>2</a>3</a>", "a", &end), "1<a>2");
-  EXPECT_EQ(end, 12);
-}
-
-TEST(TagReader, HandlesBytesAndZerosInsideTheText) {
-  std::string text("<t>\0\xff</t>", 9);
-  EXPECT_EQ(Read(text, "t"), std::string("\0\xff", 2));
+Records Walk(const std::string& text, const std::string& element,
+             const std::vector<std::string>& fields) {
+  Records records;
+  TagWalk walk(text);
+  std::string value;
+  while (!walk.Finished() && walk.NextElement(element)) {
+    records.emplace_back();
+    for (const std::string& field : fields) {
+      walk.ReadField(value, field);
+      records.back().push_back(value);
+    }
+    walk.DropElement();
+  }
+  return records;
 }
 
 TEST(TagWalk, ReadsFieldsFromRemainingTextAndDropsEachElement) {
@@ -98,74 +80,32 @@ TEST(TagWalk, ReadsFieldsFromRemainingTextAndDropsEachElement) {
   EXPECT_EQ(walk.ReadField(value, "af"), 10);
   EXPECT_EQ(value, "1");
   walk.DropElement();
-  ASSERT_TRUE(walk.NextElement("af"));
-  walk.ReadField(value, "af");
-  EXPECT_EQ(value, "2");
-  walk.DropElement();
-  EXPECT_TRUE(walk.Finished());
-  EXPECT_FALSE(walk.NextElement("af"));
+  EXPECT_EQ(Walk(text, "af", {"af"}), (Records{{"1"}, {"2"}}));
+  // A field missing in one element comes from a later one.
+  EXPECT_EQ(Walk("<e><n>1</n></e><e><n>2</n><m>x</m></e><e></e>", "e", {"n", "m"}),
+            (Records{{"1", "x"}, {"2", "x"}, {"", ""}}));
 }
 
-TEST(TagWalk, MissingFieldIsTakenFromLaterElement) {
-  std::string text = "<e><n>1</n></e><e><n>2</n><m>x</m></e><e></e>";
-  TagWalk walk(text);
-  std::vector<std::string> n;
-  std::vector<std::string> m;
+// The replies have always been read by cutting the text after every element; the
+// remembered searches of TagWalk must give the same values.
+Records ReferenceWalk(std::string text, const std::string& element,
+                      const std::vector<std::string>& fields) {
+  Records records;
   std::string value;
-  while (!walk.Finished() && walk.NextElement("e")) {
-    walk.ReadField(value, "n");
-    n.push_back(value);
-    walk.ReadField(value, "m");
-    m.push_back(value);
-    walk.DropElement();
-  }
-  EXPECT_EQ(n, (std::vector<std::string>{"1", "2", ""}));
-  EXPECT_EQ(m, (std::vector<std::string>{"x", "x", ""}));
-}
-
-// The walk as the server's replies have always been read: the text itself is cut after
-// every element. The remembered searches of TagWalk must give the same values.
-std::vector<std::vector<std::string>> ReferenceWalk(std::string text, const std::string& element,
-                                                    const std::vector<std::string>& fields) {
-  std::vector<std::vector<std::string>> records;
-  while (!text.empty()) {
-    std::string value;
-    long end = TagReader::ReadTag(text, value, element);
-    if (end == -1) {
-      text.clear();
-      continue;
-    }
-    std::vector<std::string> record;
+  for (long end; !text.empty() && (end = TagReader::ReadTag(text, value, element)) != -1;
+       text = text.substr(static_cast<size_t>(end))) {
+    records.emplace_back();
     for (const std::string& field : fields) {
       TagReader::ReadTag(text, value, field);
-      record.push_back(value);
+      records.back().push_back(value);
     }
-    records.push_back(record);
-    text = text.substr(static_cast<size_t>(end));
-  }
-  return records;
-}
-
-std::vector<std::vector<std::string>> Walk(const std::string& text, const std::string& element,
-                                           const std::vector<std::string>& fields) {
-  std::vector<std::vector<std::string>> records;
-  TagWalk walk(text);
-  std::string value;
-  while (!walk.Finished() && walk.NextElement(element)) {
-    std::vector<std::string> record;
-    for (const std::string& field : fields) {
-      walk.ReadField(value, field);
-      record.push_back(value);
-    }
-    records.push_back(record);
-    walk.DropElement();
   }
   return records;
 }
 
 TEST(TagWalk, AgreesWithCuttingTheTextOnRandomReplies) {
-  const std::vector<std::string> pieces = {"<e>", "</e>", "<a>", "</a>", "<b>", "</b>",
-                                           "x",   "<",    ">",  "</",  "<![CDATA[", "]]>"};
+  const std::vector<std::string> pieces = {"<e>", "</e>", "<a>", "</a>", "<b>",       "</b>",
+                                           "x",   "<",    ">",   "</",   "<![CDATA[", "]]>"};
   std::mt19937 random(1234);
   for (int round = 0; round < 3000; ++round) {
     std::string text;
@@ -177,19 +117,10 @@ TEST(TagWalk, AgreesWithCuttingTheTextOnRandomReplies) {
 }
 
 TEST(TagWalk, LongListWithMissingFieldsIsReadInLinearTime) {
-  // 200 000 elements that lack every field: cutting the text each time would take minutes.
+  // Cutting the text after each of these elements would take minutes.
   std::string text;
   for (int i = 0; i < 200000; ++i) text += "<option></option>";
-  size_t count = 0;
-  TagWalk walk(text);
-  std::string value;
-  while (!walk.Finished() && walk.NextElement("option")) {
-    walk.ReadField(value, "name");
-    walk.ReadField(value, "code");
-    ++count;
-    walk.DropElement();
-  }
-  EXPECT_EQ(count, 200000u);
+  EXPECT_EQ(Walk(text, "option", {"name", "code"}).size(), 200000u);
 }
 
 }  // namespace
