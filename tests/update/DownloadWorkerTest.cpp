@@ -12,13 +12,13 @@
 
 #include "PackageBuilder.h"
 #include "ToolProfile.h"
-#include "support/UpdateTestSupport.h"
 #include "VirtualTool.h"
 #include "ZipWriter.h"
 #include "device/SerialPort.h"
 #include "device/ToolDevice.h"
 #include "server/FakeHttpTransport.h"
 #include "support/RecordingPoster.h"
+#include "support/UpdateTestSupport.h"
 #include "update/DownloadWorker.h"
 
 namespace velmar {

@@ -5,11 +5,11 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 
 #include "PackageBuilder.h"
 #include "ZipWriter.h"
 #include "platform/ZipArchive.h"
+#include "support/UpdateTestSupport.h"
 #include "update/PackageImage.h"
 
 namespace velmar {
@@ -18,33 +18,13 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 namespace fs = std::filesystem;
 
-class Scratch {
- public:
-  Scratch() {
-    std::string pattern = (fs::temp_directory_path() / "velmar-zip-XXXXXX").string();
-    if (mkdtemp(pattern.data()) != nullptr) path_ = pattern;
-  }
-  ~Scratch() {
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-  }
-  std::string File(const std::string& name) const { return path_ + "/" + name; }
-  const std::string& Path() const { return path_; }
+using testing::ScratchDir;
 
- private:
-  std::string path_;
-};
-
-Bytes ReadBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-Bytes Zip(const Scratch& dir, const std::vector<pack::ZipItem>& items, bool store = false) {
+Bytes Zip(const ScratchDir& dir, const std::vector<pack::ZipItem>& items, bool store = false) {
   std::string error;
   const std::string path = dir.File("archive.zip");
   EXPECT_TRUE(pack::WriteZip(path, items, store, error)) << error;
-  return ReadBytes(path);
+  return testing::ReadFileBytes(path);
 }
 
 // A valid format-101 item with one section of `length` pattern bytes at `address`.
@@ -64,8 +44,8 @@ Bytes Item(uint32_t address, size_t length, uint32_t seed = 1) {
 // Offsets of a stored single-item archive's size fields, found by their signatures.
 size_t Find(const Bytes& zip, uint32_t signature) {
   for (size_t i = 0; i + 4 <= zip.size(); ++i) {
-    const uint32_t v = zip[i] | (zip[i + 1] << 8) | (zip[i + 2] << 16) |
-                       (static_cast<uint32_t>(zip[i + 3]) << 24);
+    const uint32_t v =
+        zip[i] | (zip[i + 1] << 8) | (zip[i + 2] << 16) | (static_cast<uint32_t>(zip[i + 3]) << 24);
     if (v == signature) return i;
   }
   return std::string::npos;
@@ -76,7 +56,7 @@ void PutLe32(Bytes& b, size_t at, uint32_t v) {
 }
 
 TEST(ZipArchive, OpensNamesAndExtractsItemsOfARealArchive) {
-  Scratch dir;
+  ScratchDir dir;
   const Bytes a = Item(0x1000, 3000, 5), b = {'h', 'i'};
   const Bytes zip = Zip(dir, {{"folder\\A.bin", a}, {"B.txt", b}, {"empty", {}}});
   ZipArchive archive;
@@ -110,12 +90,13 @@ TEST(ZipArchive, OpensNamesAndExtractsItemsOfARealArchive) {
 }
 
 TEST(ZipArchive, ReadsWhatTheZipToolWrites) {
-  Scratch dir;
+  ScratchDir dir;
   std::ofstream(dir.File("RLN1.20.bin"), std::ios::binary) << "section data";
   const std::string cmd = "cd '" + dir.Path() + "' && /usr/bin/zip -q tool.zip RLN1.20.bin";
   ASSERT_EQ(std::system(cmd.c_str()), 0);
   ZipArchive archive;
-  ASSERT_EQ(archive.OpenBuffer(ReadBytes(dir.File("tool.zip"))), 0);  // owning the bytes
+  ASSERT_EQ(archive.OpenBuffer(testing::ReadFileBytes(dir.File("tool.zip"))),
+            0);  // owning the bytes
   ASSERT_EQ(archive.ItemCount(), 1);
   Bytes out;
   ASSERT_EQ(archive.ExtractItem(0, out), 0);
@@ -129,14 +110,14 @@ TEST(ZipArchive, RefusesWhatIsNotAnArchive) {
   EXPECT_EQ(archive.OpenBuffer(std::span<const uint8_t>(junk)), -1);
   EXPECT_FALSE(archive.IsOpen());
   EXPECT_EQ(archive.ItemCount(), 0);
-  Scratch dir;
+  ScratchDir dir;
   Bytes zip = Zip(dir, {{"A", {1, 2, 3}}});
   zip.resize(zip.size() - 10);  // the central directory's end is cut
   EXPECT_EQ(archive.OpenBuffer(std::move(zip)), -1);
 }
 
 TEST(ZipArchive, AnAbsurdAnnouncedSizeIsRefusedBeforeAnyAllocation) {
-  Scratch dir;
+  ScratchDir dir;
   Bytes zip = Zip(dir, {{"A.bin", {1, 2, 3, 4}}}, true);
   const size_t central = Find(zip, 0x02014b50);
   ASSERT_NE(central, std::string::npos);
@@ -153,7 +134,7 @@ TEST(ZipArchive, AnAbsurdAnnouncedSizeIsRefusedBeforeAnyAllocation) {
 }
 
 TEST(ZipArchive, DamagedDataFailsToExtract) {
-  Scratch dir;
+  ScratchDir dir;
   const Bytes payload = Item(0, 200, 9);
   Bytes zip = Zip(dir, {{"A.bin", payload}}, true);
   const size_t local = Find(zip, 0x04034b50);
@@ -176,12 +157,12 @@ TEST(ZipArchive, DamagedDataFailsToExtract) {
 }
 
 TEST(ZipArchive, EncryptedItemsCannotBeExtractedWithoutPassword) {
-  Scratch dir;
+  ScratchDir dir;
   std::ofstream(dir.File("A.bin"), std::ios::binary) << "secret section";
   const std::string cmd = "cd '" + dir.Path() + "' && /usr/bin/zip -q -P pw locked.zip A.bin";
   ASSERT_EQ(std::system(cmd.c_str()), 0);
   ZipArchive archive;
-  ASSERT_EQ(archive.OpenBuffer(ReadBytes(dir.File("locked.zip"))), 0);
+  ASSERT_EQ(archive.OpenBuffer(testing::ReadFileBytes(dir.File("locked.zip"))), 0);
   Bytes out;
   EXPECT_EQ(archive.ExtractItem(0, out), -1);
 }
@@ -194,7 +175,7 @@ class ItemSelectionTest : public ::testing::Test {
     return SelectPackageItemByPrefix(archive_, prefix, image_, matched_);
   }
 
-  Scratch dir_;
+  ScratchDir dir_;
   Bytes zip_;
   ZipArchive archive_;
   PackageImage image_;
@@ -212,23 +193,20 @@ TEST_F(ItemSelectionTest, TheFirstItemWhoseBaseNameBeginsWithThePrefixIsParsed) 
   EXPECT_EQ(image_.Sections()[0].address, 0x200000u);
 }
 
-TEST_F(ItemSelectionTest, AnEmptyPrefixTakesTheFirstItem) {
+TEST_F(ItemSelectionTest, MatchingIsCaseSensitiveAndAnEmptyPrefixTakesTheFirstItem) {
+  EXPECT_EQ(Select({{"eu24.bin", Item(0, 10)}, {"EU\\x.bin", Item(0, 10)}}, "EU"),
+            ItemSelection::NoMatchingItem);
+  EXPECT_TRUE(matched_.empty());
+  EXPECT_EQ(image_.SectionCount(), 0u);
   EXPECT_EQ(Select({{"any.txt", {'a', 'b'}}, {"1.10.bin", Item(0, 10)}}, ""),
             ItemSelection::Parsed);
   EXPECT_EQ(matched_, "any.txt");
   EXPECT_TRUE(image_.IsRaw());  // "ab": 'a' != 'b', so it is one raw section
 }
 
-TEST_F(ItemSelectionTest, MatchingIsCaseSensitiveAndOnTheBaseName) {
-  EXPECT_EQ(Select({{"eu24.bin", Item(0, 10)}, {"EU\\x.bin", Item(0, 10)}}, "EU"),
-            ItemSelection::NoMatchingItem);
-  EXPECT_TRUE(matched_.empty());
-  EXPECT_EQ(image_.SectionCount(), 0u);
-}
-
 TEST_F(ItemSelectionTest, TheFirstMatchDecidesEvenWhenItIsInvalid) {
   Bytes invalid = Item(0, 10);
-  invalid[40] = 9;  // more descriptors than the item holds...
+  invalid[40] = 9;          // more descriptors than the item holds...
   invalid.back() ^= 1 ^ 9;  // ...with a check byte that still matches
   EXPECT_EQ(Select({{"1.10.bin", invalid}, {"1.11.bin", Item(0, 10)}}, "1."),
             ItemSelection::ParseFailed);
@@ -263,9 +241,6 @@ TEST_F(ItemSelectionTest, ByThePrefixOfThePackageName) {
   EXPECT_EQ(matched_, "README.TXT");  // no digit, no prefix: the first item
   EXPECT_EQ(SelectPackageItem(archive_, "EU24-03-A", image_, matched_),
             ItemSelection::NoMatchingItem);
-}
-
-TEST_F(ItemSelectionTest, NoArchive) {
   ZipArchive closed;
   EXPECT_EQ(SelectPackageItem(closed, "1.00", image_, matched_), ItemSelection::NoArchive);
 }

@@ -1,10 +1,10 @@
 // The package item format, written byte by byte here rather than with the package builder, so
 // that reader and builder cannot share a mistake.
-#include "update/PackageImage.h"
-
 #include <gtest/gtest.h>
 
 #include <random>
+
+#include "update/PackageImage.h"
 
 namespace velmar {
 namespace {
@@ -24,6 +24,16 @@ void AppendCheck(Bytes& b) {
   uint8_t x = 0;
   for (uint8_t v : b) x ^= v;
   b.push_back(x);
+}
+
+Bytes Checked(Bytes b) {
+  AppendCheck(b);
+  return b;
+}
+
+Bytes Cut(Bytes b, size_t n = 1) {
+  b.resize(b.size() - n);
+  return b;
 }
 
 // A format-100 item with every slot empty (kind 15) and no data, without its check byte.
@@ -76,7 +86,7 @@ TEST(PackageImageFormat100, SectionsFromUsedSlotsInDescriptorOrder) {
   for (int i = 0; i < 10; ++i) b[8 + i] = static_cast<uint8_t>('a' + i);
   b[18] = 0x77;
   b[24] = 0x88;
-  SetSlot100(b, 1, 0x2C, 3, 0x00010000);  // kind 2; the low nibble is not read
+  SetSlot100(b, 1, 0x2C, 3, 0x00010000);   // kind 2; the low nibble is not read
   SetSlot100(b, 3, 0x10, 99, 0xFFFFFFFF);  // kind 1: empty, its length is not data
   SetSlot100(b, 5, 0x00, 2, 0x80000001);   // kind 0 is a used slot
   const Bytes d1 = Seq(3, 0x10), d5 = Seq(2, 0x20);
@@ -133,34 +143,6 @@ TEST(PackageImageFormat100, AllSlotsEmptyIsAnImageWithoutSections) {
   EXPECT_EQ(image.TotalLength(), 0u);
 }
 
-TEST(PackageImageFormat100, TruncatedHeaderAndOverlongSectionsAreInvalid) {
-  PackageImage image;
-  Bytes shortHead = Format100Head();
-  shortHead.pop_back();  // 97 bytes before the check byte: the descriptors are cut
-  AppendCheck(shortHead);
-  EXPECT_EQ(image.Parse(shortHead), -1);
-
-  Bytes over = Format100Head();
-  SetSlot100(over, 0, 0x20, 4, 0);
-  over.insert(over.end(), {1, 2, 3});  // one byte short (the check byte is not data)
-  AppendCheck(over);
-  EXPECT_EQ(image.Parse(over), -1);
-  EXPECT_EQ(image.SectionCount(), 0u);
-
-  // Two sections that each fit, but not together.
-  Bytes both = Format100Head();
-  SetSlot100(both, 0, 0x20, 3, 0);
-  SetSlot100(both, 1, 0x20, 3, 0);
-  both.insert(both.end(), {1, 2, 3, 4, 5});
-  AppendCheck(both);
-  EXPECT_EQ(image.Parse(both), -1);
-
-  Bytes huge = Format100Head();
-  SetSlot100(huge, 7, 0x20, 0xFFFFFF, 0);
-  AppendCheck(huge);
-  EXPECT_EQ(image.Parse(huge), -1);
-}
-
 TEST(PackageImageFormat100, LeftoverBytesAreToleratedAndCounted) {
   Bytes b = Format100Head();
   SetSlot100(b, 0, 0x20, 2, 0x40);
@@ -198,43 +180,54 @@ TEST(PackageImageFormat101, DescriptorsNamesAndData) {
   EXPECT_EQ(image.Sections()[2].data, d2);
 }
 
-TEST(PackageImageFormat101, ZeroSectionsIsValid) {
-  Bytes b = Format101Head(0);
-  AppendCheck(b);
-  PackageImage image;
-  ASSERT_EQ(image.Parse(b), 0);
-  EXPECT_EQ(image.SectionCount(), 0u);
-}
-
-TEST(PackageImageFormat101, CountsAndLengthsBeyondTheItemAreInvalid) {
-  PackageImage image;
-  Bytes noCount = Format101Head(0);
-  noCount.pop_back();  // the count byte is the check byte's neighbour: cut it
-  AppendCheck(noCount);
-  EXPECT_EQ(image.Parse(noCount), -1);
-
-  // A count of 255 with room for one descriptor.
+TEST(PackageImage, ItemsThatLieAboutTheirSizeOrKindAreInvalid) {
+  auto slots = [](std::vector<std::pair<uint32_t, size_t>> used, Bytes data) {
+    Bytes b = Format100Head();
+    for (size_t i = 0; i < used.size(); ++i)
+      SetSlot100(b, static_cast<int>(used[i].second), 0x20, used[i].first, 0);
+    b.insert(b.end(), data.begin(), data.end());
+    return Checked(b);
+  };
+  auto described = [](uint32_t length) {
+    Bytes b = Format101Head(1);
+    SetDescriptor101(b, 0, 1, "X", 0, length);
+    b.insert(b.end(), {1, 2, 3, 4});
+    return Checked(b);
+  };
   Bytes absurd = Format101Head(1);
-  absurd[40] = 255;
-  AppendCheck(absurd);
-  EXPECT_EQ(image.Parse(absurd), -1);
-
-  // Descriptors that end exactly at the check byte are fine; one byte less is not.
-  Bytes exact = Format101Head(2);
-  AppendCheck(exact);
-  EXPECT_EQ(image.Parse(exact), 0);
-  Bytes cut = Format101Head(2);
-  cut.pop_back();
-  AppendCheck(cut);
-  EXPECT_EQ(image.Parse(cut), -1);
-
-  for (uint32_t length : {5u, 0x80000000u, 0xFFFFFFFFu}) {
-    Bytes over = Format101Head(1);
-    SetDescriptor101(over, 0, 1, "X", 0, length);
-    over.insert(over.end(), {1, 2, 3, 4});
-    AppendCheck(over);
-    EXPECT_EQ(image.Parse(over), -1) << length;
+  absurd[40] = 255;  // a count of 255 with room for one descriptor
+  Bytes wrong_magic = Format100Head(), format102 = Format100Head(), big_endian = Format100Head();
+  wrong_magic[0] = 0x57;
+  PutLe16(format102, 2, 102);
+  PutLe16(big_endian, 0, 0x5614);
+  const std::pair<const char*, Bytes> cases[] = {
+      {"format 100, descriptors cut", Checked(Cut(Format100Head()))},
+      {"format 100, one data byte short", slots({{4, 0}}, {1, 2, 3})},
+      {"format 100, sections fit alone but not together", slots({{3, 0}, {3, 1}}, {1, 2, 3, 4, 5})},
+      {"format 100, 24-bit length beyond the item", slots({{0xFFFFFF, 7}}, {})},
+      {"format 101, count cut", Checked(Cut(Format101Head(0)))},
+      {"format 101, count beyond the item", Checked(absurd)},
+      {"format 101, descriptors one byte short", Checked(Cut(Format101Head(2)))},
+      {"format 101, length 5 of 4", described(5)},
+      {"format 101, length with the top bit", described(0x80000000u)},
+      {"format 101, length 0xFFFFFFFF", described(0xFFFFFFFFu)},
+      {"wrong magic", Checked(wrong_magic)},
+      {"unknown format", Checked(format102)},
+      {"magic big-endian", Checked(big_endian)},
+      {"too short for magic and format", Checked({0x56, 0x14})},
+      {"empty", {}},
+      // One zero byte: the exclusive-or of nothing is 0, so it "matches" and lacks the magic.
+      {"one zero byte", {0x00}},
+  };
+  PackageImage image;
+  for (const auto& [name, item] : cases) {
+    EXPECT_EQ(image.Parse(item), -1) << name;
+    EXPECT_EQ(image.SectionCount(), 0u) << name;
   }
+  EXPECT_EQ(image.Parse(nullptr, 0), -1);
+  // Valid edges: no sections at all, descriptors that end exactly at the check byte.
+  EXPECT_EQ(image.Parse(Checked(Format101Head(0))), 0);
+  EXPECT_EQ(image.Parse(Checked(Format101Head(2))), 0);
 }
 
 TEST(PackageImageCheckByte, AMismatchMakesOneRawSectionOfTheWholeItem) {
@@ -256,36 +249,8 @@ TEST(PackageImageCheckByte, AMismatchMakesOneRawSectionOfTheWholeItem) {
   EXPECT_TRUE(s.name.empty());
 }
 
-TEST(PackageImageCheckByte, AMatchNeedsTheMagicAndAKnownFormat) {
+TEST(PackageImageCheckByte, AOneByteItemIsRaw) {
   PackageImage image;
-  Bytes wrongMagic = Format100Head();
-  wrongMagic[0] = 0x57;
-  AppendCheck(wrongMagic);
-  EXPECT_EQ(image.Parse(wrongMagic), -1);
-
-  Bytes format102 = Format100Head();
-  PutLe16(format102, 2, 102);
-  AppendCheck(format102);
-  EXPECT_EQ(image.Parse(format102), -1);
-
-  Bytes bigEndian = Format100Head();
-  bigEndian[0] = 0x14;
-  bigEndian[1] = 0x56;
-  AppendCheck(bigEndian);
-  EXPECT_EQ(image.Parse(bigEndian), -1);
-
-  // Too short to hold magic and format, but its check byte matches.
-  Bytes tiny = {0x56, 0x14};
-  AppendCheck(tiny);
-  EXPECT_EQ(image.Parse(tiny), -1);
-}
-
-TEST(PackageImageCheckByte, TinyItems) {
-  PackageImage image;
-  EXPECT_EQ(image.Parse(nullptr, 0), -1);
-  EXPECT_EQ(image.Parse(Bytes{}), -1);
-  // One zero byte: the exclusive-or of nothing is 0, so it "matches" and lacks the magic.
-  EXPECT_EQ(image.Parse(Bytes{0x00}), -1);
   ASSERT_EQ(image.Parse(Bytes{0x42}), 0);
   EXPECT_TRUE(image.IsRaw());
   EXPECT_EQ(image.Sections()[0].data, Bytes{0x42});

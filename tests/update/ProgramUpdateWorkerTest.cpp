@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "support/UpdateTestSupport.h"
 #include "ZipWriter.h"
 #include "support/RecordingPoster.h"
+#include "support/UpdateTestSupport.h"
 #include "update/ProgramUpdateWorker.h"
 
 namespace velmar {
@@ -259,16 +259,20 @@ TEST_F(ProgramUpdate, ADownloadWithoutLengthOrCutShortWritesNothing) {
 }
 
 TEST(ProgramItemName, OnlyTheLastPartOfTheNameIsKept) {
-  EXPECT_EQ(ProgramUpdateWorker::SafeItemName("velmar.exe"), "velmar.exe");
-  EXPECT_EQ(ProgramUpdateWorker::SafeItemName("setup\\bin\\velmar.exe"), "velmar.exe");
-  EXPECT_EQ(ProgramUpdateWorker::SafeItemName("../../etc/passwd"), "passwd");
-  EXPECT_EQ(ProgramUpdateWorker::SafeItemName("..\\..\\velmar.exe"), "velmar.exe");
-  EXPECT_EQ(ProgramUpdateWorker::SafeItemName("/abs/path"), "path");
-  EXPECT_EQ(ProgramUpdateWorker::SafeItemName(""), "");
-  EXPECT_EQ(ProgramUpdateWorker::SafeItemName("folder/"), "");
-  EXPECT_EQ(ProgramUpdateWorker::SafeItemName("a/.."), "");
-  EXPECT_EQ(ProgramUpdateWorker::SafeItemName("."), "");
-  EXPECT_EQ(ProgramUpdateWorker::SafeItemName("..."), "...");
+  const std::pair<const char*, const char*> cases[] = {
+      {"velmar.exe", "velmar.exe"},
+      {"setup\\bin\\velmar.exe", "velmar.exe"},
+      {"../../etc/passwd", "passwd"},
+      {"..\\..\\velmar.exe", "velmar.exe"},
+      {"/abs/path", "path"},
+      {"", ""},
+      {"folder/", ""},
+      {"a/..", ""},
+      {".", ""},
+      {"...", "..."},
+  };
+  for (const auto& [name, kept] : cases)
+    EXPECT_EQ(ProgramUpdateWorker::SafeItemName(name), kept) << name;
 }
 
 }  // namespace

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "support/UpdateTestSupport.h"
 #include "server/FakeHttpTransport.h"
 #include "support/RecordingPoster.h"
+#include "support/UpdateTestSupport.h"
 #include "update/VersionCheckWorker.h"
 
 namespace velmar {
@@ -183,6 +183,14 @@ TEST_F(VersionCheckOnServer, TheStatusReportGoesInTwoRequestsOnTheCallersThread)
   EXPECT_EQ(worker.State(), VersionCheckWorker::kStateIdle);
 }
 
+TEST_F(VersionCheckOnServer, AFailedStatusReportIsSilent) {
+  ASSERT_TRUE(server_.Start(testing::DemoCatalog(), {"--fail", "setstatus=500"}));
+  VersionCheckWorker worker(server_.Address(), transport_, clock_);
+  worker.SetWindow(&window_);
+  EXPECT_FALSE(worker.ReportStatus("", "PASS"));
+  EXPECT_TRUE(window_.Events().empty());
+}
+
 TEST_F(VersionCheckOnServer, NoStatusReportWhileARunHoldsTheClient) {
   VersionCheckWorker& worker = Begin({"--proxy-login", "alice:s3cret"});
   ASSERT_TRUE(worker.StartCheck(1));
@@ -198,24 +206,19 @@ TEST_F(VersionCheckOnServer, NoStatusReportWhileARunHoldsTheClient) {
   EXPECT_EQ(worker.State(), VersionCheckWorker::kStateIdle);
 }
 
-TEST_F(VersionCheckOnServer, AFailedStatusReportIsSilent) {
-  ASSERT_TRUE(server_.Start(testing::DemoCatalog(), {"--fail", "setstatus=500"}));
-  VersionCheckWorker worker(server_.Address(), transport_, clock_);
-  worker.SetWindow(&window_);
-  worker.SetIdentity("QL7-12-000123", "1.10");
-  EXPECT_FALSE(worker.ReportStatus("", "PASS"));
-  EXPECT_TRUE(window_.Events().empty());
-}
-
 // On a scripted service: the moves that a real server cannot easily provoke.
 const char* kRedirect = "<texte>t</texte><lien>http://act.example/u.php</lien>";
 
-TEST(VersionCheckScripted, A407AfterTheFirstRequestIsAnOrdinaryFailure) {
+class VersionCheckScripted : public ::testing::Test {
+ protected:
+  VersionCheckScripted() { worker.SetWindow(&window); }
   FakeHttpTransport transport;
   YieldingClock clock;
   RecordingPoster window;
-  VersionCheckWorker worker(ServerAddress{}, transport, clock);
-  worker.SetWindow(&window);
+  VersionCheckWorker worker{ServerAddress{}, transport, clock};
+};
+
+TEST_F(VersionCheckScripted, A407AfterTheFirstRequestIsAnOrdinaryFailure) {
   transport.Queue(FakeReply::Ok(kRedirect));
   transport.Queue(FakeReply::Ok("<versionValid>1</versionValid>"));
   transport.Queue(FakeReply::Status(407));
@@ -226,12 +229,7 @@ TEST(VersionCheckScripted, A407AfterTheFirstRequestIsAnOrdinaryFailure) {
   EXPECT_EQ(transport.Sends().size(), 3u);
 }
 
-TEST(VersionCheckScripted, ACheckAskedForBeforeTheThreadRunsIsNotLost) {
-  FakeHttpTransport transport;
-  YieldingClock clock;
-  RecordingPoster window;
-  VersionCheckWorker worker(ServerAddress{}, transport, clock);
-  worker.SetWindow(&window);
+TEST_F(VersionCheckScripted, ACheckAskedForBeforeTheThreadRunsIsNotLost) {
   for (int i = 0; i < 4; ++i) {
     transport.Queue(FakeReply::Ok(kRedirect));
     transport.Queue(FakeReply::Ok(i == 0 ? "<versionValid>0</versionValid>" : ""));
@@ -243,12 +241,7 @@ TEST(VersionCheckScripted, ACheckAskedForBeforeTheThreadRunsIsNotLost) {
   EXPECT_TRUE(worker.Version().NewVersionAvailable());
 }
 
-TEST(VersionCheckScripted, StoppingAnIdleOrWaitingWorkerReturnsAndAStartFindsItIdle) {
-  FakeHttpTransport transport;
-  YieldingClock clock;
-  RecordingPoster window;
-  VersionCheckWorker worker(ServerAddress{}, transport, clock);
-  worker.SetWindow(&window);
+TEST_F(VersionCheckScripted, StoppingAnIdleOrWaitingWorkerReturnsAndAStartFindsItIdle) {
   worker.Stop();  // never started
   worker.Start();
   worker.Stop();
