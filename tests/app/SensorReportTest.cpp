@@ -14,7 +14,6 @@
 #include <string>
 #include <thread>
 
-#include "TempDir.h"
 #include "ToolProfile.h"
 #include "VirtualTool.h"
 #include "app/SensorReport.h"
@@ -22,6 +21,7 @@
 #include "device/SerialPort.h"
 #include "device/ToolDevice.h"
 #include "support/FakeSerial.h"
+#include "support/UpdateTestSupport.h"
 
 namespace velmar {
 namespace {
@@ -30,7 +30,6 @@ namespace fs = std::filesystem;
 using testing::Bytes;
 using testing::FakeSerialBinding;
 using testing::ScriptedTool;
-using testing::TempDir;
 using testing::TextBytes;
 
 constexpr uint16_t kHeader = 0xA700;
@@ -81,19 +80,19 @@ class SensorReportTest : public ::testing::Test {
   }
 
   SensorReport Report() {
-    return SensorReport(device_, SensorReportPlaces{work_.path().string(), data_.path().string()});
+    return SensorReport(device_, SensorReportPlaces{work_.Path(), data_.Path()});
   }
   void Records(const std::vector<Bytes>& records, uint16_t stored = 1) {
     tool_.Set(255, kHeader, Header(static_cast<uint16_t>(records.size()), stored));
     for (size_t i = 0; i < records.size(); ++i)
       tool_.Set(255, static_cast<uint16_t>(kHeader + 1 + i), records[i]);
   }
-  fs::path WorkFile() const { return work_.path() / "valves.txt"; }
-  fs::path DataFile() const { return data_.path() / "Ostar" / "Korda" / "valves.txt"; }
+  fs::path WorkFile() const { return fs::path(work_.Path()) / "valves.txt"; }
+  fs::path DataFile() const { return fs::path(data_.Path()) / "Ostar" / "Korda" / "valves.txt"; }
   size_t Requests() { return fake_.Written().size(); }
 
-  TempDir work_{"work"};
-  TempDir data_{"data"};
+  testing::ScratchDir work_;
+  testing::ScratchDir data_;
   FakeSerialBinding fake_;
   SerialPort port_{fake_};
   ToolDevice device_;
@@ -237,11 +236,11 @@ TEST_F(SensorReportTest, AReadOnlyWorkingDirectorySendsTheReportToTheDataFolder)
     // Root writes anywhere: a folder named valves.txt blocks the file instead.
     fs::create_directory(WorkFile());
   } else {
-    fs::permissions(work_.path(), fs::perms::owner_read | fs::perms::owner_exec);
+    fs::permissions(fs::path(work_.Path()), fs::perms::owner_read | fs::perms::owner_exec);
   }
   SensorReport report = Report();
   ASSERT_EQ(report.Build(), 1);
-  fs::permissions(work_.path(), fs::perms::owner_all);
+  fs::permissions(fs::path(work_.Path()), fs::perms::owner_all);
   EXPECT_EQ(ReadText(DataFile()), "FLFR");
   EXPECT_EQ(report.reportPath(), DataFile().string());
   EXPECT_EQ(report.FilePath(), DataFile().string());
@@ -272,27 +271,26 @@ TEST_F(SensorReportTest, AFileLockedByAnotherProgramSendsTheReportToTheDataFolde
 TEST_F(SensorReportTest, NoPlaceForTheFileNoReport) {
   Records({TextBytes("FL")});
   fs::create_directory(WorkFile());
-  SensorReport without_data_folder(device_,
-                                   SensorReportPlaces{work_.path().string(), std::nullopt});
+  SensorReport without_data_folder(device_, SensorReportPlaces{work_.Path(), std::nullopt});
   EXPECT_EQ(without_data_folder.Build(), 0);
 
   // A data folder whose subfolder cannot be made.
-  ASSERT_TRUE(std::ofstream(data_.path() / "Ostar") << "a file, not a folder");
+  ASSERT_TRUE(std::ofstream(fs::path(data_.Path()) / "Ostar") << "a file, not a folder");
   EXPECT_EQ(Report().Build(), 0);
 }
 
 TEST_F(SensorReportTest, DefaultPlacesAreTheWorkingDirectoryAndTheDesktopDataFolder) {
   Records({TextBytes("FL")});
-  ScopedEnv data_home("XDG_DATA_HOME", data_.path().c_str());
+  ScopedEnv data_home("XDG_DATA_HOME", data_.Path().c_str());
   const fs::path previous = fs::current_path();
-  fs::current_path(work_.path());
+  fs::current_path(fs::path(work_.Path()));
   SensorReport report(device_);
   const int result = report.Build();
   const std::string shown = report.FilePath();
   fs::current_path(previous);
   ASSERT_EQ(result, 1);
   EXPECT_EQ(ReadText(WorkFile()), "FL");
-  EXPECT_EQ(shown, (work_.path() / "valves.txt").string());
+  EXPECT_EQ(shown, (fs::path(work_.Path()) / "valves.txt").string());
 }
 
 TEST(UserDataFolder, FollowsTheDesktopRules) {
@@ -315,9 +313,9 @@ TEST(UserDataFolder, FollowsTheDesktopRules) {
 // The same report from the virtual tool over a real pseudo-terminal.
 TEST(SensorReportOnVirtualTool, WritesTheStoredRecords) {
   using namespace std::chrono_literals;
-  TempDir ports("ports");
-  TempDir work("work");
-  ScopedEnv port_dir("VELMAR_PORT_DIR", ports.path().c_str());
+  testing::ScratchDir ports;
+  testing::ScratchDir work;
+  ScopedEnv port_dir("VELMAR_PORT_DIR", ports.Path().c_str());
   toolsim::VirtualToolOptions options;
   std::string error;
   ASSERT_EQ(
@@ -327,7 +325,7 @@ TEST(SensorReportOnVirtualTool, WritesTheStoredRecords) {
   const std::string full(160, 'Z');
   options.profile.sensor_records = {"2024-03-12 FL 2.31 bar\r\n", "", full};
   options.port_number = 42;
-  options.port_directory = ports.path().string();
+  options.port_directory = ports.Path();
   toolsim::VirtualTool tool(std::move(options));
   ASSERT_EQ(tool.Start(&error), 0) << error;
 
@@ -338,11 +336,11 @@ TEST(SensorReportOnVirtualTool, WritesTheStoredRecords) {
   port.SetReadTimeout(50);  // the first map is asked first and stays silent
   ASSERT_EQ(port.Open(), 1);
   ASSERT_EQ(device.Detect(), 0);
-  SensorReport report(device, SensorReportPlaces{work.path().string(), std::nullopt});
+  SensorReport report(device, SensorReportPlaces{work.Path(), std::nullopt});
   ASSERT_EQ(report.Build(), 1);
   port.Close();
   tool.Stop();
-  EXPECT_EQ(ReadText(work.path() / "valves.txt"), "2024-03-12 FL 2.31 bar\r\n" + full);
+  EXPECT_EQ(ReadText(work.File("valves.txt")), "2024-03-12 FL 2.31 bar\r\n" + full);
 }
 
 }  // namespace

@@ -205,7 +205,8 @@ TEST_F(Sequencer, AUsbWaitOfZeroOrLessEndsAtTheFirstTick) {
     UpdateSequencer sequencer(host);
     host.version.ReadVersion(std::string("<usb>") + wait + "</usb>");
     sequencer.BeginFullUpdate();
-    for (int i = 0; i < 20 && sequencer.State() != LOAD_ETAPE_MAIN_SOFT; ++i) sequencer.Run(EVENT_TICK);
+    for (int i = 0; i < 20 && sequencer.State() != LOAD_ETAPE_MAIN_SOFT; ++i)
+      sequencer.Run(EVENT_TICK);
     sequencer.Run(EVENT_FIN_TRANSFERT_OK);
     ASSERT_EQ(sequencer.State(), LOAD_ETAPE_WAIT_REBOOT);
     sequencer.Run(EVENT_TICK);
@@ -271,7 +272,8 @@ TEST_F(Sequencer, EmptyListsGoStraightToPass) {
 TEST_F(Sequencer, DatabasesOptionsAndOthersLoadInOrder) {
   host_.LoadCatalogue(
       "<duo><dbs>EU01</dbs><rel>EU01R</rel></duo><duo><dbs>US02</dbs><rel>US02R</rel></duo>",
-      "<option><code>7</code><ver>OPT7_1</ver></option><option><code>9</code><ver>OPT9_2</ver></option>",
+      "<option><code>7</code><ver>OPT7_1</ver></option><option><code>9</code><ver>OPT9_2</ver></"
+      "option>",
       "<af>MANUAL_EN</af>");
   host_.selection.Add(9);
   host_.selection.Add(7);
@@ -289,13 +291,15 @@ TEST_F(Sequencer, DatabasesOptionsAndOthersLoadInOrder) {
   sequencer_.Run(EVENT_FIN_TRANSFERT_OK);
   ASSERT_EQ(sequencer_.State(), LOAD_ETAPE_END);
   sequencer_.Run(EVENT_TICK);
-  EXPECT_EQ(host_.jobs, (std::vector<std::string>{"MAIN", "EU01", "EU01R", "US02", "US02R", "OPT9_2",
-                                                  "OPT7_1", "MANUAL_EN"}));
+  EXPECT_EQ(host_.jobs, (std::vector<std::string>{"MAIN", "EU01", "EU01R", "US02", "US02R",
+                                                  "OPT9_2", "OPT7_1", "MANUAL_EN"}));
   EXPECT_EQ(host_.reports.back(), std::make_pair(std::string("MANUAL_EN"), std::string("PASS")));
   EXPECT_EQ(host_.lines.front(), "Loading database 1/4.... Please wait.");
-  EXPECT_NE(std::find(host_.lines.begin(), host_.lines.end(), "~Loading database 4/4.... Please wait."),
+  EXPECT_NE(
+      std::find(host_.lines.begin(), host_.lines.end(), "~Loading database 4/4.... Please wait."),
+      host_.lines.end());
+  EXPECT_NE(std::find(host_.lines.begin(), host_.lines.end(), "~Loading option : OPT9_2"),
             host_.lines.end());
-  EXPECT_NE(std::find(host_.lines.begin(), host_.lines.end(), "~Loading option : OPT9_2"), host_.lines.end());
 }
 
 TEST_F(Sequencer, ADatabasePairWithoutSecondNameRunsOutOfPackages) {
@@ -333,7 +337,8 @@ TEST_F(Sequencer, ARefusedBlockIsAMissingSdCard) {
   sequencer_.Run(EVENT_TICK);
   EXPECT_EQ(sequencer_.StatusText(), "FAIL: NEED SDCARD");
   EXPECT_EQ(host_.boxes.back(), std::make_pair(int(kStrNeedSdCard), MessageIcon::Error));
-  EXPECT_EQ(host_.reports.back(), std::make_pair(std::string("OPT7_1"), std::string("FAIL: NEED SDCARD")));
+  EXPECT_EQ(host_.reports.back(),
+            std::make_pair(std::string("OPT7_1"), std::string("FAIL: NEED SDCARD")));
 }
 
 TEST_F(Sequencer, EachFailureTextComesFromItsPlace) {
@@ -345,8 +350,10 @@ TEST_F(Sequencer, EachFailureTextComesFromItsPlace) {
     const char* expected;
   };
   const Case cases[] = {
-      {"<duo><dbs>A</dbs><rel>B</rel></duo>", "", "", 1, "FAIL: LOAD_ETAPE_DATABASE->EVENT_FIN_TRANSFERT_FAIL"},
-      {"", "<option><code>1</code><ver>O1</ver></option>", "", 2, "FAIL: LOAD_ETAPE_OPTIONS->EVENT_FIN_TRANSFERT_FAIL"},
+      {"<duo><dbs>A</dbs><rel>B</rel></duo>", "", "", 1,
+       "FAIL: LOAD_ETAPE_DATABASE->EVENT_FIN_TRANSFERT_FAIL"},
+      {"", "<option><code>1</code><ver>O1</ver></option>", "", 2,
+       "FAIL: LOAD_ETAPE_OPTIONS->EVENT_FIN_TRANSFERT_FAIL"},
       {"", "", "<af>X</af>", 3, "FAIL: LOAD_ETAPE_OTHERS->EVENT_FIN_TRANSFERT_FAIL"},
   };
   for (const Case& c : cases) {
@@ -355,9 +362,11 @@ TEST_F(Sequencer, EachFailureTextComesFromItsPlace) {
     host.LoadCatalogue(c.catalogue_dbs, c.catalogue_opts, c.catalogue_oth);
     host.selection.Add(1);
     sequencer.BeginFullUpdate();
-    for (int i = 0; i < 200 && sequencer.State() != LOAD_ETAPE_MAIN_SOFT; ++i) sequencer.Run(EVENT_TICK);
+    for (int i = 0; i < 200 && sequencer.State() != LOAD_ETAPE_MAIN_SOFT; ++i)
+      sequencer.Run(EVENT_TICK);
     sequencer.Run(EVENT_FIN_TRANSFERT_OK);
-    for (int i = 0; i < 200 && sequencer.State() != LOAD_ETAPE_START_DATABASE; ++i) sequencer.Run(EVENT_TICK);
+    for (int i = 0; i < 200 && sequencer.State() != LOAD_ETAPE_START_DATABASE; ++i)
+      sequencer.Run(EVENT_TICK);
     for (int i = 0; i < c.ticks_after_databases; ++i) sequencer.Run(EVENT_TICK);
     sequencer.Run(EVENT_FIN_TRANSFERT_FAIL);
     EXPECT_EQ(sequencer.StatusText(), c.expected);
@@ -387,11 +396,13 @@ TEST_F(Sequencer, EachSequenceStartsWithAnEmptyStatusText) {
   sequencer_.Run(EVENT_TICK);
   sequencer_.Run(EVENT_NEED_SDCARD);
   sequencer_.Run(EVENT_TICK);
-  EXPECT_EQ(host_.reports.back().second, "FAIL: NEED SDCARD") << "not the PASS of the sequence before";
+  EXPECT_EQ(host_.reports.back().second, "FAIL: NEED SDCARD")
+      << "not the PASS of the sequence before";
 }
 
 TEST_F(Sequencer, AnOptionsOnlyUpdateRunsTheOptionPhaseOnly) {
-  host_.LoadCatalogue("<duo><dbs>A</dbs><rel>B</rel></duo>", "<option><code>5</code><ver>O5</ver></option>", "");
+  host_.LoadCatalogue("<duo><dbs>A</dbs><rel>B</rel></duo>",
+                      "<option><code>5</code><ver>O5</ver></option>", "");
   host_.selection.Add(5);
   sequencer_.BeginOptionsOnlyUpdate();
   sequencer_.Run(EVENT_TICK);
