@@ -123,44 +123,47 @@ TEST_F(SensorReportTest, TheRequestsOnTheWire) {
   EXPECT_EQ(fake_.Written(), expected);
 }
 
-TEST_F(SensorReportTest, NothingStoredWritesNoFile) {
+TEST_F(SensorReportTest, NoHeaderNothingStoredOrNoProbeAnswerWritesNoFile) {
+  EXPECT_EQ(Report().Build(), 0);  // no header
   Records({TextBytes("FL"), TextBytes("FR")}, /*stored=*/0);
+  const size_t before = Requests();
+  EXPECT_EQ(Report().Build(), 0);
+  EXPECT_EQ(Requests() - before, 2u);  // probe and header only
+  Records({TextBytes("FL")});
+  tool_.Remove(255, 0x400D);
   EXPECT_EQ(Report().Build(), 0);
   EXPECT_FALSE(fs::exists(WorkFile()));
-  EXPECT_EQ(Requests(), 2u);  // probe and header only
 }
 
-TEST_F(SensorReportTest, AFullRecordWithoutTerminatorIsWrittenWhole) {
+TEST_F(SensorReportTest, RecordTextsAsTheyGoIntoTheFile) {
   Bytes full(160, 0);
   for (size_t i = 0; i < full.size(); ++i) full[i] = static_cast<uint8_t>('A' + i % 26);
   full[10] = 0xE9;  // 8-bit characters pass as they are
   full[11] = '\r';
   full[12] = '\n';
-  Records({full, TextBytes("next")});
+  Bytes zero = TextBytes("short");
+  zero.push_back(0);
+  for (uint8_t c : TextBytes("hidden")) zero.push_back(c);
+  struct Case {
+    const char* name;
+    std::vector<Bytes> records;
+    std::string text;
+  } cases[] = {
+      {"a full record has no terminator",
+       {full, TextBytes("next")},
+       std::string(full.begin(), full.end()) + "next"},
+      {"a text ends at its first zero byte", {zero}, "short"},
+      // Each build starts the file afresh: a shorter report after a longer one.
+      {"shorter", {TextBytes("new")}, "new"},
+  };
+  Records({TextBytes("a much longer first report text")});
   ASSERT_EQ(Report().Build(), 1);
-  EXPECT_EQ(ReadText(WorkFile()), std::string(full.begin(), full.end()) + "next");
-}
-
-TEST_F(SensorReportTest, ATextEndsAtItsFirstZeroByte) {
-  Bytes record = TextBytes("short");
-  record.push_back(0);
-  const Bytes tail = TextBytes("hidden");
-  record.insert(record.end(), tail.begin(), tail.end());
-  Records({record});
-  ASSERT_EQ(Report().Build(), 1);
-  EXPECT_EQ(ReadText(WorkFile()), "short");
-}
-
-TEST_F(SensorReportTest, NoProbeAnswerNoReport) {
-  tool_.Remove(255, 0x400D);
-  Records({TextBytes("FL")});
-  EXPECT_EQ(Report().Build(), 0);
-  EXPECT_FALSE(fs::exists(WorkFile()));
-}
-
-TEST_F(SensorReportTest, NoHeaderNoReport) {
-  EXPECT_EQ(Report().Build(), 0);
-  EXPECT_FALSE(fs::exists(WorkFile()));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Records(c.records);
+    ASSERT_EQ(Report().Build(), 1);
+    EXPECT_EQ(ReadText(WorkFile()), c.text);
+  }
 }
 
 TEST_F(SensorReportTest, OnlyEmptyRecordsLeaveAnEmptyFile) {
@@ -169,14 +172,6 @@ TEST_F(SensorReportTest, OnlyEmptyRecordsLeaveAnEmptyFile) {
   EXPECT_EQ(Report().Build(), 0);
   ASSERT_TRUE(fs::exists(WorkFile()));
   EXPECT_EQ(fs::file_size(WorkFile()), 0u);
-}
-
-TEST_F(SensorReportTest, EachBuildStartsTheFileAfresh) {
-  Records({TextBytes("a much longer first report text")});
-  ASSERT_EQ(Report().Build(), 1);
-  Records({TextBytes("new")});
-  ASSERT_EQ(Report().Build(), 1);
-  EXPECT_EQ(ReadText(WorkFile()), "new");
 }
 
 TEST_F(SensorReportTest, AFailingRecordIsSkipped) {

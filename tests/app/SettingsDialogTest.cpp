@@ -82,21 +82,16 @@ TEST_F(SettingsDialogTest, OpeningWithoutAPortSelectsTheFirst) {
   EXPECT_FALSE(dialog.testDone());
 }
 
-TEST_F(SettingsDialogTest, OpeningSelectsTheConfiguredPort) {
+TEST_F(SettingsDialogTest, OpeningSelectsTheConfiguredPortAmongNamedComPorts) {
   SettingsDialog dialog = Dialog(0, 0, 7);
   EXPECT_EQ(dialog.SelectedIndex(), 2);
   EXPECT_TRUE(dialog.PortControlsEnabled());
   EXPECT_FALSE(dialog.AutoDetectChecked());
   EXPECT_FALSE(dialog.UpgradeChecked());
-  // A configured port that is not present: the first entry.
-  EXPECT_EQ(Dialog(0, 1, 9).SelectedIndex(), 0);
-}
-
-TEST_F(SettingsDialogTest, OnlyNamedComPortsAreListed) {
+  EXPECT_EQ(Dialog(0, 1, 9).SelectedIndex(), 0);  // not present: the first entry
   listing_.names = {"", "Bluetooth link", "Modem (COM4)", "Modem (COM4)"};
-  SettingsDialog dialog = Dialog(0, 1, 4);
-  ASSERT_EQ(dialog.Ports().size(), 2u);
-  EXPECT_EQ(dialog.SelectedIndex(), 0);  // the first of two with the number
+  EXPECT_EQ(Dialog(0, 1, 4).Ports().size(), 2u);
+  EXPECT_EQ(Dialog(0, 1, 4).SelectedIndex(), 0);  // the first of two with the number
 }
 
 TEST_F(SettingsDialogTest, NoPortsNoSelectionAndTheTestDoesNothing) {

@@ -94,35 +94,39 @@ class FakeHost : public SequencerHost {
   }
 };
 
+// Ticks until the state changes away from `state` (at most `limit` ticks); returns the count.
+int TicksWhile(UpdateSequencer& sequencer, int32_t state, int limit = 200) {
+  int ticks = 0;
+  for (; sequencer.State() == state && ticks < limit; ++ticks) sequencer.Run(EVENT_TICK);
+  return ticks;
+}
+
+// Runs a full update up to the main-software job.
+void RunToMainSoftware(UpdateSequencer& sequencer) {
+  sequencer.BeginFullUpdate();
+  sequencer.Run(EVENT_TICK);
+  TicksWhile(sequencer, LOAD_ETAPE_WAIT_RESTART);
+  TicksWhile(sequencer, LOAD_ETAPE_WAIT_USB_CONNECT);
+  ASSERT_EQ(sequencer.State(), LOAD_ETAPE_MAIN_SOFT);
+}
+
+// From the main software's success to the database phase.
+void RunToDatabases(UpdateSequencer& sequencer) {
+  RunToMainSoftware(sequencer);
+  sequencer.Run(EVENT_FIN_TRANSFERT_OK);
+  for (int32_t state : {LOAD_ETAPE_WAIT_REBOOT, LOAD_ETAPE_WAIT_USB_CONNECT2,
+                        LOAD_ETAPE_WAIT_BOOT_STATUS, LOAD_ETAPE_WAIT_TEST_DEVICE})
+    TicksWhile(sequencer, state);
+  ASSERT_EQ(sequencer.State(), LOAD_ETAPE_START_DATABASE);
+}
+
 class Sequencer : public ::testing::Test {
  protected:
-  // Ticks until the state changes away from `state` (at most `limit` ticks); returns the count.
   int TicksWhile(int32_t state, int limit = 200) {
-    int ticks = 0;
-    while (sequencer_.State() == state && ticks < limit) {
-      sequencer_.Run(EVENT_TICK);
-      ++ticks;
-    }
-    return ticks;
+    return velmar::TicksWhile(sequencer_, state, limit);
   }
-  // Runs a full Protocol2 update up to the main-software job.
-  void RunToMainSoftware() {
-    sequencer_.BeginFullUpdate();
-    sequencer_.Run(EVENT_TICK);
-    TicksWhile(LOAD_ETAPE_WAIT_RESTART);
-    TicksWhile(LOAD_ETAPE_WAIT_USB_CONNECT);
-    ASSERT_EQ(sequencer_.State(), LOAD_ETAPE_MAIN_SOFT);
-  }
-  // From the main software's success to the database phase.
-  void RunToDatabases() {
-    RunToMainSoftware();
-    sequencer_.Run(EVENT_FIN_TRANSFERT_OK);
-    TicksWhile(LOAD_ETAPE_WAIT_REBOOT);
-    TicksWhile(LOAD_ETAPE_WAIT_USB_CONNECT2);
-    TicksWhile(LOAD_ETAPE_WAIT_BOOT_STATUS);
-    TicksWhile(LOAD_ETAPE_WAIT_TEST_DEVICE);
-    ASSERT_EQ(sequencer_.State(), LOAD_ETAPE_START_DATABASE);
-  }
+  void RunToMainSoftware() { velmar::RunToMainSoftware(sequencer_); }
+  void RunToDatabases() { velmar::RunToDatabases(sequencer_); }
   void Finish() { TicksWhile(sequencer_.State(), 5); }
 
   FakeHost host_;
@@ -158,28 +162,28 @@ TEST_F(Sequencer, AProtocol2ToolIsRestartedAndWaitedFor) {
   EXPECT_EQ(host_.jobs, std::vector<std::string>{"MAIN"});
 }
 
-TEST_F(Sequencer, APortBackOnTheNinthTickIsAccepted) {
-  host_.port_back_on_attempt = 9;
-  sequencer_.BeginFullUpdate();
-  sequencer_.Run(EVENT_TICK);
-  TicksWhile(LOAD_ETAPE_WAIT_RESTART);
-  EXPECT_EQ(TicksWhile(LOAD_ETAPE_WAIT_USB_CONNECT), 9);
-  EXPECT_EQ(sequencer_.State(), LOAD_ETAPE_MAIN_SOFT);
-}
-
-TEST_F(Sequencer, APortStillAwayOnTheTenthTickFails) {
-  host_.port_back_on_attempt = 10;
-  sequencer_.BeginFullUpdate();
-  sequencer_.Run(EVENT_TICK);
-  TicksWhile(LOAD_ETAPE_WAIT_RESTART);
-  EXPECT_EQ(TicksWhile(LOAD_ETAPE_WAIT_USB_CONNECT), 10);
-  EXPECT_EQ(host_.reconnect_attempts, 9);
-  EXPECT_EQ(sequencer_.State(), LOAD_ETAPE_END);
-  EXPECT_EQ(sequencer_.StatusText(), "FAIL: LOAD_ETAPE_WAIT_USB_CONNECT->WAIT=0");
-  Finish();
-  EXPECT_EQ(host_.reports.back().second, "FAIL: LOAD_ETAPE_WAIT_USB_CONNECT->WAIT=0");
-  EXPECT_EQ(host_.boxes.back().first, kStrUpdateFailed);
-  EXPECT_TRUE(host_.scanner_running);
+TEST_F(Sequencer, APortBackByTheNinthTickIsAcceptedAndStillAwayOnTheTenthFails) {
+  for (int back_on : {9, 10}) {
+    SCOPED_TRACE(back_on);
+    FakeHost host;
+    UpdateSequencer sequencer(host);
+    host.port_back_on_attempt = back_on;
+    sequencer.BeginFullUpdate();
+    sequencer.Run(EVENT_TICK);
+    velmar::TicksWhile(sequencer, LOAD_ETAPE_WAIT_RESTART);
+    EXPECT_EQ(velmar::TicksWhile(sequencer, LOAD_ETAPE_WAIT_USB_CONNECT), back_on);
+    if (back_on == 9) {
+      EXPECT_EQ(sequencer.State(), LOAD_ETAPE_MAIN_SOFT);
+      continue;
+    }
+    EXPECT_EQ(host.reconnect_attempts, 9);
+    EXPECT_EQ(sequencer.State(), LOAD_ETAPE_END);
+    EXPECT_EQ(sequencer.StatusText(), "FAIL: LOAD_ETAPE_WAIT_USB_CONNECT->WAIT=0");
+    velmar::TicksWhile(sequencer, LOAD_ETAPE_END, 5);
+    EXPECT_EQ(host.reports.back().second, "FAIL: LOAD_ETAPE_WAIT_USB_CONNECT->WAIT=0");
+    EXPECT_EQ(host.boxes.back().first, kStrUpdateFailed);
+    EXPECT_TRUE(host.scanner_running);
+  }
 }
 
 TEST_F(Sequencer, MainSoftwareOutcomes) {
@@ -192,25 +196,17 @@ TEST_F(Sequencer, MainSoftwareOutcomes) {
   EXPECT_EQ(sequencer_.Result(), LoadResult::Fail);
 }
 
-TEST_F(Sequencer, UsbWaitDefaultsToTwentyTicks) {
-  RunToMainSoftware();
-  sequencer_.Run(EVENT_FIN_TRANSFERT_OK);
-  EXPECT_EQ(sequencer_.State(), LOAD_ETAPE_WAIT_REBOOT);
-  EXPECT_EQ(TicksWhile(LOAD_ETAPE_WAIT_REBOOT), 20);
-}
-
-TEST_F(Sequencer, AUsbWaitOfZeroOrLessEndsAtTheFirstTick) {
-  for (const char* wait : {"X-0", "X--5"}) {
+TEST_F(Sequencer, UsbWaitDefaultsToTwentyTicksAndZeroOrLessEndsAtTheFirstTick) {
+  for (const auto& [usb, ticks] : {std::pair{"", 20}, {"X-0", 1}, {"X--5", 1}}) {
+    SCOPED_TRACE(usb);
     FakeHost host;
     UpdateSequencer sequencer(host);
-    host.version.ReadVersion(std::string("<usb>") + wait + "</usb>");
-    sequencer.BeginFullUpdate();
-    for (int i = 0; i < 20 && sequencer.State() != LOAD_ETAPE_MAIN_SOFT; ++i)
-      sequencer.Run(EVENT_TICK);
+    host.version.ReadVersion(std::string("<usb>") + usb + "</usb>");
+    velmar::RunToMainSoftware(sequencer);
     sequencer.Run(EVENT_FIN_TRANSFERT_OK);
     ASSERT_EQ(sequencer.State(), LOAD_ETAPE_WAIT_REBOOT);
-    sequencer.Run(EVENT_TICK);
-    EXPECT_EQ(sequencer.State(), LOAD_ETAPE_WAIT_USB_CONNECT2) << "usb wait " << wait;
+    EXPECT_EQ(velmar::TicksWhile(sequencer, LOAD_ETAPE_WAIT_REBOOT), ticks);
+    EXPECT_EQ(sequencer.State(), LOAD_ETAPE_WAIT_USB_CONNECT2);
   }
 }
 
@@ -361,12 +357,7 @@ TEST_F(Sequencer, EachFailureTextComesFromItsPlace) {
     UpdateSequencer sequencer(host);
     host.LoadCatalogue(c.catalogue_dbs, c.catalogue_opts, c.catalogue_oth);
     host.selection.Add(1);
-    sequencer.BeginFullUpdate();
-    for (int i = 0; i < 200 && sequencer.State() != LOAD_ETAPE_MAIN_SOFT; ++i)
-      sequencer.Run(EVENT_TICK);
-    sequencer.Run(EVENT_FIN_TRANSFERT_OK);
-    for (int i = 0; i < 200 && sequencer.State() != LOAD_ETAPE_START_DATABASE; ++i)
-      sequencer.Run(EVENT_TICK);
+    velmar::RunToDatabases(sequencer);
     for (int i = 0; i < c.ticks_after_databases; ++i) sequencer.Run(EVENT_TICK);
     sequencer.Run(EVENT_FIN_TRANSFERT_FAIL);
     EXPECT_EQ(sequencer.StatusText(), c.expected);
