@@ -169,6 +169,31 @@ TEST_F(CliEndToEnd, UpdateBringsAProtocol2ToolToTheNewSoftware) {
   EXPECT_EQ(report.value("file", ""), names.back());
 }
 
+TEST_F(CliEndToEnd, UpdateBringsAProtocol1ToolUpToDateWithoutARestart) {
+  if (!testing::HaveServer()) GTEST_SKIP() << "the local update server was not built";
+  ServerProcess server;
+  ASSERT_TRUE(server.Start(testing::DemoCatalog()));
+  ASSERT_TRUE(StartTool("protocol1.json"));
+  const CliResult run = RunCli({"update", "--yes", "--json", "--port", "5", "--server",
+                                server.Address().ToString(), "--timeout", "20"},
+                               100s);
+  ASSERT_EQ(run.exit, 0) << run.out << run.err;
+  EXPECT_EQ(json::parse(run.out)["message"], "Congratulation ! Your tool is up to date.");
+
+  const json state = StopToolAndReadState();
+  ASSERT_TRUE(state.is_object());
+  EXPECT_EQ(state["restarts"], 1) << "only the finish restarts it: no restart before the transfer";
+  ASSERT_FALSE(state["finishes"].empty());
+  EXPECT_EQ(state["finishes"][0]["kind"], "broadcast");
+  EXPECT_TRUE(state["finishes"][0]["mainSoftware"].get<bool>());
+  EXPECT_GT(state["writtenBytes"].get<int>(), 0);
+  json report;
+  for (const json& entry : server.Log())
+    if (entry.contains("update")) report = entry["update"];
+  EXPECT_EQ(report.value("status", ""), "PASS");
+  EXPECT_EQ(report.value("serial", ""), "QL7-12-000045");
+}
+
 TEST_F(CliEndToEnd, AnOptionsOnlyUpdateLeavesTheMainSoftware) {
   if (!testing::HaveServer()) GTEST_SKIP() << "the local update server was not built";
   ServerProcess server;
