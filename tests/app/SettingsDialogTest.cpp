@@ -16,6 +16,7 @@
 #include "platform/PortListing.h"
 #include "support/FakeSerial.h"
 #include "support/RecordingPoster.h"
+#include "support/ScriptedPortListing.h"
 
 namespace velmar {
 namespace {
@@ -27,16 +28,6 @@ using testing::PostedEvent;
 using testing::RecordingPoster;
 using testing::ScriptedTool;
 using testing::WithCrc;
-
-class FakeListing : public PortListing {
- public:
-  bool FriendlyNames(std::vector<std::string>& out) override {
-    out = names;
-    return answers;
-  }
-  std::vector<std::string> names;
-  bool answers = true;
-};
 
 class SettingsDialogTest : public ::testing::Test {
  protected:
@@ -59,7 +50,7 @@ class SettingsDialogTest : public ::testing::Test {
     tool_.Present(127);  // acknowledges the restart coil on both addresses
   }
 
-  FakeListing listing_;
+  testing::ScriptedPortListing listing_;
   FakeSerialBinding fake_;
   SerialPort port_{fake_};
   ToolDevice device_;
@@ -106,7 +97,7 @@ TEST_F(SettingsDialogTest, NoPortsNoSelectionAndTheTestDoesNothing) {
   EXPECT_TRUE(dialog.Applied());
   EXPECT_EQ(dialog.portNumber(), 5);  // nothing selected: the number stays
 
-  listing_.answers = false;  // the system cannot be asked at all
+  listing_.fails = true;  // the system cannot be asked at all
   EXPECT_TRUE(Dialog(0, 1, 5).Ports().empty());
 }
 

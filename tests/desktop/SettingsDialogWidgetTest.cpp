@@ -23,6 +23,7 @@
 #include "platform/PortListing.h"
 #include "support/FakeSerial.h"
 #include "support/RecordingPoster.h"
+#include "support/ScriptedPortListing.h"
 
 namespace velmar {
 namespace {
@@ -32,15 +33,6 @@ using testing::FakeSerialBinding;
 using testing::PostedEvent;
 using testing::RecordingPoster;
 using testing::ScriptedTool;
-
-class FakeListing : public PortListing {
- public:
-  bool FriendlyNames(std::vector<std::string>& out) override {
-    out = names;
-    return true;
-  }
-  std::vector<std::string> names;
-};
 
 class SettingsDialogWidgetTest : public ::testing::Test {
  protected:
@@ -79,7 +71,7 @@ class SettingsDialogWidgetTest : public ::testing::Test {
     tool_.Present(127);
   }
 
-  FakeListing listing_;
+  testing::ScriptedPortListing listing_;
   FakeSerialBinding fake_;
   SerialPort port_{fake_};
   ToolDevice device_;

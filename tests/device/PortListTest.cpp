@@ -6,20 +6,10 @@
 #include "device/PortList.h"
 #include "platform/PortPaths.h"
 #include "support/Pty.h"
+#include "support/ScriptedPortListing.h"
 
 namespace velmar {
 namespace {
-
-class ScriptedListing : public PortListing {
- public:
-  std::vector<std::string> names;
-  bool fails = false;
-  bool FriendlyNames(std::vector<std::string>& out) override {
-    if (fails) return false;
-    out = names;
-    return true;
-  }
-};
 
 class PortListTest : public ::testing::Test {
  protected:
@@ -27,7 +17,7 @@ class PortListTest : public ::testing::Test {
     listing_.names = std::move(names);
     list_.Enumerate();
   }
-  ScriptedListing listing_;
+  testing::ScriptedPortListing listing_;
   PortList list_{listing_};
 };
 

@@ -6,6 +6,7 @@
 #include "device/ToolDevice.h"
 #include "support/FakeSerial.h"
 #include "support/RecordingPoster.h"
+#include "support/ScriptedPortListing.h"
 
 namespace velmar {
 namespace {
@@ -22,17 +23,6 @@ constexpr int32_t kFound = static_cast<int32_t>(DetectEvent::DeviceFound);
 constexpr int32_t kAdapter = static_cast<int32_t>(DetectEvent::AdapterFound);
 constexpr int32_t kLost = static_cast<int32_t>(DetectEvent::DeviceLost);
 constexpr int32_t kOpenFailed = static_cast<int32_t>(DetectEvent::PortOpenFailed);
-
-class ScriptedListing : public PortListing {
- public:
-  std::vector<std::string> names;
-  int calls = 0;
-  bool FriendlyNames(std::vector<std::string>& out) override {
-    ++calls;
-    out = names;
-    return true;
-  }
-};
 
 // A Protocol1 tool on the fake line: answers 0xF700 at slave 127 while `answering`;
 // a tool that is `asleep` starts answering only once it has been restarted.
@@ -74,7 +64,7 @@ class PortScannerSteps : public ::testing::Test {
   SerialPort port_{fake_};
   ToolDevice device_;
   ManualClock clock_;
-  ScriptedListing listing_;
+  testing::ScriptedPortListing listing_;
   PortScanner scanner_{device_, clock_, listing_};
   RecordingPoster poster_;
 };
