@@ -5,6 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config   # compiler and build
+  ccache                                         # one compiler cache for every build folder
   libgtest-dev libgmock-dev libbenchmark-dev     # tests and benchmarks
   libcurl4-openssl-dev                           # HTTP transport to the update server
   libzip-dev zip unzip                           # zip packages held in memory; real zip tools in tests
