@@ -53,7 +53,14 @@ bench: build
 # as velmar-fuzz-<name> and run for FUZZ_TIME seconds on its seeds (fuzz/<name>/seeds).
 FUZZ_BUILD ?= build-fuzz
 FUZZ_TIME  ?= 30
-.PHONY: fuzz
+.PHONY: fuzz mutation
+# Mutation testing (scripts/mutation.py): a seeded sample of MUTANTS faults per folder of src/,
+# each rebuilt in a scratch copy and run against its subsystem's tests first. Long: only when asked.
+MUTANTS ?= 15
+SEED    ?= 1
+mutation: build
+	MUTANTS=$(MUTANTS) SEED=$(SEED) python3 scripts/mutation.py --jobs $(JOBS)
+
 fuzz: deps
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DVELMAR_SANITIZE=ON -DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link
