@@ -213,7 +213,8 @@ def main():
         return 0
 
     tree = os.path.join(args.work, "tree")
-    build = os.path.join(args.work, "build")
+    # The build inside the copy, as in the checkout, so the compiler cache finds the same paths.
+    build = os.path.join(tree, "build")
     os.makedirs(args.work, exist_ok=True)
     copy_tree(ROOT, tree)
     generator = ["-G", "Ninja"] if shutil.which("ninja") else []
