@@ -10,6 +10,7 @@
 #include "TerminationSignals.h"
 #include "app/Strings.h"
 #include "platform/InstanceLock.h"
+#include "platform/PortWatch.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
@@ -27,6 +28,7 @@ int main(int argc, char** argv) {
 
   velmar::MainWindowSetup setup;
   setup.show_at_start = argc <= 1;  // the text itself means nothing
+  setup.port_watch = &velmar::SystemPortWatch();  // plugged in or pulled: noticed at once
   // A new version goes where the user's downloads go: an installed program's own folder
   // belongs to the system, not to the user running it.
   QString downloads = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);

@@ -50,6 +50,7 @@ MainWindow::MainWindow(View& view, EventLoop& loop, MainWindowSetup setup)
   port_.SetStopBits(SerialPort::kDefaultStopBits);
   port_.SetReadTimeout(SerialPort::kDefaultReadTimeoutMs);
   device_.Attach(&port_);
+  scanner_.SetPortWatch(setup_.port_watch);
   program_update_.SetTargetFolder(setup_.program_folder);
   log_.SetListener([this](const std::string& text) { view_.SetStatusLog(text); });
   loop_.SetHandler(this);

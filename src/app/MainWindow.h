@@ -28,6 +28,7 @@ namespace velmar {
 struct MainWindowSetup {
   SerialBinding* serial = nullptr;   // null: the system's serial ports
   PortListing* ports = nullptr;      // null: the system's port listing
+  PortWatch* port_watch = nullptr;   // null: none, the scanner polls
   HttpTransport* http = nullptr;     // null: libcurl
   Clock* clock = nullptr;            // null: the steady clock (worker and scanner sleeps)
   ServerAddress server = ServerAddress::FromEnvironment();
