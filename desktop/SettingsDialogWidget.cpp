@@ -25,7 +25,8 @@ SettingsDialogWidget::SettingsDialogWidget(SettingsDialog& logic, QWidget* paren
   auto* layout = new DialogUnitLayout(this, kWidthUnits, kHeightUnits);
   // Frames first, so the controls drawn over them stay on top.
   layout->Place(new QGroupBox(this), 14, 7, 294, 100);
-  layout->Place(new QGroupBox(UiText(kStrProgramGroup), this), 14, 111, 294, 35);
+  layout->Place(new QGroupBox(UiText(kStrProgramGroup), this), 14, 111, 294,
+                logic_.LoginStartOffered() ? 49 : 35);
   layout->Place(new QGroupBox(UiText(kStrResetGroup), this), 14, 211, 294, 38);
 
   auto_detect_ = new QCheckBox(UiText(kStrAutoDetectBox), this);
@@ -49,6 +50,10 @@ SettingsDialogWidget::SettingsDialogWidget(SettingsDialog& logic, QWidget* paren
   upgrade_check_ = new QCheckBox(QString::fromStdString(logic_.UpgradeCaption()), this);
   upgrade_check_->setObjectName("upgradeCheck");
   layout->Place(upgrade_check_, 40, 126, 126, 13);
+  login_start_ = new QCheckBox(UiText(kStrLoginStartBox), this);
+  login_start_->setObjectName("loginStart");
+  login_start_->setVisible(logic_.LoginStartOffered());
+  layout->Place(login_start_, 40, 140, 240, 13);
 
   layout->Place(new QLabel(UiText(kStrResetCaption), this), 22, 227, 147, 11);
   auto* factory_reset = new QPushButton(UiText(kStrFactoryResetButton), this);
@@ -73,6 +78,10 @@ SettingsDialogWidget::SettingsDialogWidget(SettingsDialog& logic, QWidget* paren
   });
   connect(upgrade_check_, &QCheckBox::clicked, this, [this](bool checked) {
     logic_.SetUpgradeCheck(checked);
+    ShowState();
+  });
+  connect(login_start_, &QCheckBox::clicked, this, [this](bool checked) {
+    logic_.SetLoginStart(checked);
     ShowState();
   });
   connect(port_list_, &QComboBox::currentIndexChanged, this, [this](int index) {
@@ -107,6 +116,7 @@ void SettingsDialogWidget::ShowState() {
 
   auto_detect_->setChecked(logic_.AutoDetectChecked());
   upgrade_check_->setChecked(logic_.UpgradeChecked());
+  login_start_->setChecked(logic_.LoginStartChecked());
   const bool enabled = logic_.PortControlsEnabled();
   port_caption_->setEnabled(enabled);
   port_list_->setEnabled(enabled);

@@ -325,7 +325,9 @@ void MainWindow::OnSettings() {
   scanner_.Stop();
   SettingsDialog dialog(config_.autoDetect, config_.upgradeCheck, config_.portNumber, device_, port_,
                         loop_, ports_, clock_);
+  dialog.OfferLoginStart(setup_.login_start, setup_.login_program);
   view_.RunSettingsDialog(dialog);
+  if (!dialog.LoginStartStored()) view_.ShowMessage(LoadString(kStrLoginStartFailed), MessageIcon::Warning);
   if (dialog.Applied()) {
     config_.autoDetect = dialog.autoDetect();
     config_.upgradeCheck = dialog.upgradeCheck();

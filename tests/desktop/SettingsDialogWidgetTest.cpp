@@ -122,6 +122,52 @@ TEST_F(SettingsDialogWidgetTest, ChoosingAPortAndApplyingHandsItBack) {
   EXPECT_FALSE(logic.testDone());
 }
 
+// "Start Velmar at login" shows the system's state and changes it only on APPLY; a change
+// that could not be stored is reported, not taken for done.
+TEST_F(SettingsDialogWidgetTest, StartAtLoginIsStoredOnlyOnApply) {
+  struct FakeLoginStart : LoginStart {
+    bool on = false;
+    bool fails = false;
+    std::vector<std::pair<bool, std::string>> calls;
+    bool Enabled() override { return on; }
+    bool SetEnabled(bool enabled, const std::string& program) override {
+      calls.emplace_back(enabled, program);
+      if (!fails) on = enabled;
+      return !fails;
+    }
+  };
+  struct Case {
+    bool offered, on, click;
+    const char* ending;
+    bool fails;
+    size_t calls;
+    bool stored;
+  };
+  const Case cases[] = {
+      {true, false, true, "apply", false, 1, true},  {true, true, true, "apply", false, 1, true},
+      {true, true, false, "apply", false, 0, true},  {true, false, true, "cancel", false, 0, true},
+      {true, false, true, "apply", true, 1, false},  {false, false, false, "apply", false, 0, true},
+  };
+  for (const Case& c : cases) {
+    FakeLoginStart login;
+    login.on = c.on;
+    login.fails = c.fails;
+    SettingsDialog& logic = Logic(1, 1, -1);
+    if (c.offered) logic.OfferLoginStart(&login, "/usr/bin/velmar");
+    auto dialog = Widget(logic);
+    auto* box = Child<QCheckBox>(*dialog, "loginStart");
+    EXPECT_EQ(box->isVisible(), c.offered);
+    EXPECT_EQ(box->isChecked(), c.on);
+    if (c.click) box->click();
+    QTest::mouseClick(Child<QPushButton>(*dialog, c.ending), Qt::LeftButton);
+    ASSERT_EQ(login.calls.size(), c.calls) << c.on << c.ending;
+    if (c.calls) {
+      EXPECT_EQ(login.calls[0], std::make_pair(!c.on, std::string("/usr/bin/velmar")));
+    }
+    EXPECT_EQ(logic.LoginStartStored(), c.stored);
+  }
+}
+
 TEST_F(SettingsDialogWidgetTest, CheckingAutomaticDetectionAgainDisablesThePortControls) {
   auto dialog = Widget(Logic(0, 1, 1));
   auto* list = Child<QComboBox>(*dialog, "portList");
