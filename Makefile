@@ -44,7 +44,10 @@ demo-gui: configure
 # The README's pictures of the desktop program, rendered on a virtual X display.
 screenshots: configure
 	cmake --build $(BUILD) -j $(JOBS) --target velmar-screenshots
-	QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1280x1024x24" $(BUILD)/desktop/velmar-screenshots docs/screenshots
+	@for language in en de ja; do \
+	  QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1280x1024x24" \
+	    $(BUILD)/desktop/velmar-screenshots --language $$language docs/screenshots || exit 1; \
+	done
 
 # The Debian package (velmar_<version>_amd64.deb in the build folder), checked by lintian.
 package: configure

@@ -31,7 +31,7 @@ SettingsDialogWidget::SettingsDialogWidget(SettingsDialog& logic, QWidget* paren
 
   auto_detect_ = new QCheckBox(UiText(kStrAutoDetectBox), this);
   auto_detect_->setObjectName("autoDetect");
-  layout->Place(auto_detect_, 46, 22, 112, 14);
+  layout->Place(auto_detect_, 46, 22, 160, 14);
   layout->Place(new QLabel(UiText(kStrAutoDetectHint), this), 57, 36, 189, 11);
 
   port_caption_ = new QLabel(UiText(kStrSelectPort), this);
@@ -49,13 +49,15 @@ SettingsDialogWidget::SettingsDialogWidget(SettingsDialog& logic, QWidget* paren
 
   upgrade_check_ = new QCheckBox(QString::fromStdString(logic_.UpgradeCaption()), this);
   upgrade_check_->setObjectName("upgradeCheck");
-  layout->Place(upgrade_check_, 40, 126, 126, 13);
+  layout->Place(upgrade_check_, 40, 126, 250, 13);
   login_start_ = new QCheckBox(UiText(kStrLoginStartBox), this);
   login_start_->setObjectName("loginStart");
   login_start_->setVisible(logic_.LoginStartOffered());
   layout->Place(login_start_, 40, 140, 240, 13);
 
-  layout->Place(new QLabel(UiText(kStrResetCaption), this), 22, 227, 147, 11);
+  auto* reset_caption = new QLabel(UiText(kStrResetCaption), this);
+  reset_caption->setWordWrap(true);  // two lines in the longer languages
+  layout->Place(reset_caption, 22, 220, 150, 24);
   auto* factory_reset = new QPushButton(UiText(kStrFactoryResetButton), this);
   factory_reset->setObjectName("factoryReset");
   factory_reset->setAutoDefault(false);
