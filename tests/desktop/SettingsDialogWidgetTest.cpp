@@ -34,6 +34,10 @@ using testing::PostedEvent;
 using testing::RecordingPoster;
 using testing::ScriptedTool;
 
+// A click on a check box's indicator: the box is wider than its text, and a click beyond the
+// text does nothing.
+const QPoint kOnTheBox(6, 8);
+
 class SettingsDialogWidgetTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -105,12 +109,12 @@ TEST_F(SettingsDialogWidgetTest, ChoosingAPortAndApplyingHandsItBack) {
   auto* list = Child<QComboBox>(*dialog, "portList");
   EXPECT_EQ(list->currentIndex(), 1);  // the configured COM3
 
-  QTest::mouseClick(Child<QCheckBox>(*dialog, "autoDetect"), Qt::LeftButton);
+  QTest::mouseClick(Child<QCheckBox>(*dialog, "autoDetect"), Qt::LeftButton, {}, kOnTheBox);
   EXPECT_TRUE(list->isEnabled());
   EXPECT_TRUE(Child<QLabel>(*dialog, "portCaption")->isEnabled());
   EXPECT_TRUE(Child<QPushButton>(*dialog, "testConnection")->isEnabled());
   list->setCurrentIndex(2);
-  QTest::mouseClick(Child<QCheckBox>(*dialog, "upgradeCheck"), Qt::LeftButton);
+  QTest::mouseClick(Child<QCheckBox>(*dialog, "upgradeCheck"), Qt::LeftButton, {}, kOnTheBox);
   QTest::mouseClick(Child<QPushButton>(*dialog, "apply"), Qt::LeftButton);
 
   EXPECT_EQ(dialog->result(), QDialog::Accepted);
@@ -172,7 +176,7 @@ TEST_F(SettingsDialogWidgetTest, CheckingAutomaticDetectionAgainDisablesThePortC
   auto dialog = Widget(Logic(0, 1, 1));
   auto* list = Child<QComboBox>(*dialog, "portList");
   EXPECT_TRUE(list->isEnabled());
-  QTest::mouseClick(Child<QCheckBox>(*dialog, "autoDetect"), Qt::LeftButton);
+  QTest::mouseClick(Child<QCheckBox>(*dialog, "autoDetect"), Qt::LeftButton, {}, kOnTheBox);
   EXPECT_FALSE(list->isEnabled());
   EXPECT_FALSE(Child<QPushButton>(*dialog, "testConnection")->isEnabled());
 }
