@@ -9,7 +9,6 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
-#include <QTimer>
 #include <string>
 #include <utility>
 #include <vector>
@@ -172,15 +171,6 @@ TEST_F(SettingsDialogWidgetTest, StartAtLoginIsStoredOnlyOnApply) {
   }
 }
 
-TEST_F(SettingsDialogWidgetTest, CheckingAutomaticDetectionAgainDisablesThePortControls) {
-  auto dialog = Widget(Logic(0, 1, 1));
-  auto* list = Child<QComboBox>(*dialog, "portList");
-  EXPECT_TRUE(list->isEnabled());
-  QTest::mouseClick(Child<QCheckBox>(*dialog, "autoDetect"), Qt::LeftButton, {}, kOnTheBox);
-  EXPECT_FALSE(list->isEnabled());
-  EXPECT_FALSE(Child<QPushButton>(*dialog, "testConnection")->isEnabled());
-}
-
 TEST_F(SettingsDialogWidgetTest, CancelEscapeAndTheCloseBoxHandNothingBack) {
   {
     SettingsDialog& logic = Logic(0, 1, 1);
@@ -217,17 +207,6 @@ TEST_F(SettingsDialogWidgetTest, FactoryResetClosesTheDialogAndAsksTheWindow) {
   EXPECT_TRUE(logic.Ended());
   EXPECT_FALSE(logic.Applied());
   EXPECT_EQ(window_.Events(), (std::vector<PostedEvent>{{message::kFactoryReset, 0, 0}}));
-}
-
-TEST_F(SettingsDialogWidgetTest, ExecReturnsWithTheLogicEnded) {
-  SettingsDialog& logic = Logic(0, 1, 3);
-  SettingsDialogWidget dialog(logic);
-  QTimer::singleShot(0, &dialog, [&dialog] {
-    QTest::mouseClick(dialog.findChild<QPushButton*>("apply"), Qt::LeftButton);
-  });
-  EXPECT_EQ(dialog.exec(), QDialog::Accepted);
-  EXPECT_TRUE(logic.Applied());
-  EXPECT_EQ(logic.portNumber(), 3);
 }
 
 TEST_F(SettingsDialogWidgetTest, TestConnectionWithoutPortsDoesNothing) {
