@@ -5,7 +5,7 @@ TSAN_BUILD ?= build-tsan
 JOBS       ?= $(shell nproc)
 GENERATOR  := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 
-.PHONY: deps configure build test test-asan test-tsan bench demo demo-gui screenshots clean
+.PHONY: deps configure build test test-asan test-tsan bench demo demo-gui screenshots package clean
 
 deps:
 	./scripts/install-deps.sh
@@ -44,7 +44,16 @@ demo-gui: configure
 # The README's pictures of the desktop program, rendered on a virtual X display.
 screenshots: configure
 	cmake --build $(BUILD) -j $(JOBS) --target velmar-screenshots
-	QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1280x1024x24" $(BUILD)/desktop/velmar-screenshots docs/screenshots
+	@for language in en de ja; do \
+	  QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1280x1024x24" \
+	    $(BUILD)/desktop/velmar-screenshots --language $$language docs/screenshots || exit 1; \
+	done
+
+# The Debian package (velmar_<version>_amd64.deb in the build folder), checked by lintian.
+package: configure
+	cmake --build $(BUILD) -j $(JOBS) --target velmar velmar-cli velmar-docs
+	cd $(BUILD) && cpack -G DEB
+	lintian --fail-on error $(BUILD)/velmar_*_amd64.deb
 
 bench: build
 	@for b in $(BUILD)/bench/*/velmar-bench-*; do [ -x "$$b" ] && "$$b"; done

@@ -14,6 +14,7 @@
 #include "app/Strings.h"
 #include "device/PortList.h"
 #include "device/PortScanner.h"
+#include "platform/PortWatch.h"
 #include "platform/Clock.h"
 #include "platform/PortPaths.h"
 
@@ -111,6 +112,7 @@ int Session::Launch(AppConfig config, const std::string& program_folder, std::st
   // A device run never downloads the program; its folder is the private one.
   setup.program_folder = program_folder.empty() ? folder_ : program_folder;
   setup.show_at_start = false;
+  setup.port_watch = &SystemPortWatch();  // a tool plugged in while we wait is found at once
   // Frames and requests come from the scanner's and the workers' threads as well as from the
   // loop's.
   auto trace_lock = std::make_shared<std::mutex>();

@@ -5,8 +5,30 @@
 #include "HyperlinkButton.h"
 #include "QtEventLoop.h"
 #include "QtView.h"
+#include "platform/LoginStart.h"
+#include "platform/PortWatch.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QStandardPaths>
 
 namespace velmar {
+
+MainWindowSetup DesktopSetup(const std::vector<std::string>& arguments) {
+  MainWindowSetup setup;
+  setup.show_at_start = arguments.size() <= 1;
+  setup.port_watch = &SystemPortWatch();  // plugged in or pulled: noticed at once
+  setup.login_start = &SystemLoginStart();
+  setup.login_program = QCoreApplication::applicationFilePath().toStdString();
+  // A new version goes where the user's downloads go: an installed program's own folder
+  // belongs to the system, not to the user running it.
+  QString downloads = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
+  if (downloads.isEmpty() || !QDir().mkpath(downloads)) {
+    downloads = QCoreApplication::applicationDirPath();
+  }
+  setup.program_folder = downloads.toStdString();
+  return setup;
+}
 
 DesktopApplication::DesktopApplication(MainWindowSetup setup, ViewFactory make_view)
     : loop_(std::make_unique<QtEventLoop>(setup.clock ? *setup.clock : SystemClock())),

@@ -1,6 +1,8 @@
 #pragma once
 #include <functional>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "app/MainWindow.h"
 
@@ -9,6 +11,11 @@ namespace velmar {
 class DesktopWindow;
 class QtEventLoop;
 class QtView;
+
+// The program's set-up from its command line (`arguments` as Qt gives them, the program
+// first): with any text after the program's name, as the autostart entry gives "--tray", it
+// starts with only its tray icon; the text itself means nothing. Needs the QApplication.
+MainWindowSetup DesktopSetup(const std::vector<std::string>& arguments);
 
 // One run of the desktop program: the Qt event loop, the window's widgets, the view over
 // them and the window logic, wired together. main() and the tests build the same thing; the

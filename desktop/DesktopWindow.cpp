@@ -80,12 +80,15 @@ void DesktopWindow::BuildControls() {
   picture->setAlignment(Qt::AlignCenter);
   auto* identity_frame = new QGroupBox;
   auto* serial_caption = MakeLabel(UiText(kStrSerialCaption));
+  // Longer languages and the model's own caption take two lines rather than the value's place.
+  serial_caption->setWordWrap(true);
   auto* serial = MakeLabel(UiText(kStrNoSerialNumber), Qt::AlignCenter);
   auto* software = MakeLabel(QString(), Qt::AlignCenter);
   auto* available = MakeLabel(QString(), Qt::AlignCenter);
   link_ = new HyperlinkButton;
   auto* print = new QPushButton(UiText(kStrPrintSensorButton));
   auto* port_mode = MakeLabel(QString());
+  port_mode->setWordWrap(true);  // "(no adapter found)" goes on a second line where it must
   auto* settings = new QPushButton(UiText(kStrSettingsButton));
   auto* progress_frame = new QGroupBox;
   auto* download_percent = MakeLabel(UiText(kStrZeroPercent), Qt::AlignCenter);
@@ -107,15 +110,15 @@ void DesktopWindow::BuildControls() {
   layout->Place(progress_frame, 7, 149, 330, 123);
   layout->Place(banner_, 7, 7, 330, 15);
   layout->Place(picture, 17, 27, 101, 79);
-  layout->Place(serial_caption, 130, 36, 74, 12);
+  layout->Place(serial_caption, 130, 31, 82, 19);
   layout->Place(serial, 214, 34, 107, 12);
   layout->Place(MakeLabel(UiText(kStrSoftwareCaption)), 130, 51, 74, 12);
   layout->Place(software, 214, 50, 92, 12);
   layout->Place(MakeLabel(UiText(kStrAvailableCaption)), 130, 67, 68, 12);
   layout->Place(available, 214, 66, 92, 12);
   layout->Place(link_, 15, 113, 94, 14);
-  layout->Place(print, 13, 130, 56, 14);
-  layout->Place(port_mode, 95, 131, 159, 12);
+  layout->Place(print, 13, 130, 76, 14);
+  layout->Place(port_mode, 95, 127, 165, 21);
   layout->Place(settings, 265, 130, 54, 14);
   layout->Place(download_percent, 19, 159, 30, 9);
   layout->Place(transfer_percent, 51, 159, 30, 10);

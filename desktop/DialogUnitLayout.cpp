@@ -64,13 +64,13 @@ DialogUnitLayout::~DialogUnitLayout() {
 
 void DialogUnitLayout::Place(QWidget* widget, int x, int y, int width, int height) {
   addChildWidget(widget);
-  entries_.push_back({new QWidgetItem(widget), QRect(x, y, width, height)});
+  entries_.push_back({new QWidgetItem(widget), QRect(x, y, width, height), QRect()});
   invalidate();
 }
 
 void DialogUnitLayout::addItem(QLayoutItem* item) {
   // Items without a rectangle have no place in a drawn layout; they stay out of sight.
-  entries_.push_back({item, QRect()});
+  entries_.push_back({item, QRect(), QRect()});
 }
 
 QLayoutItem* DialogUnitLayout::itemAt(int index) const {
@@ -83,6 +83,12 @@ QLayoutItem* DialogUnitLayout::takeAt(int index) {
   QLayoutItem* item = entries_[static_cast<size_t>(index)].item;
   entries_.erase(entries_.begin() + index);
   return item;
+}
+
+QRect DialogUnitLayout::DrawnGeometry(const QWidget* widget) const {
+  for (const Entry& entry : entries_)
+    if (entry.item->widget() == widget) return entry.drawn;
+  return QRect();
 }
 
 int DialogUnitLayout::count() const { return static_cast<int>(entries_.size()); }
@@ -104,7 +110,7 @@ void DialogUnitLayout::setGeometry(const QRect& rect) {
       natural.height() > 0 ? std::max(1.0, double(rect.height()) / natural.height()) : 1;
   const QWidget* parent = parentWidget();
   const DialogUnits units(parent ? parent->font() : QFont());
-  for (const Entry& entry : entries_) {
+  for (Entry& entry : entries_) {
     if (entry.units.isNull()) continue;
     const QRect at =
         units.Rect(entry.units.x(), entry.units.y(), entry.units.width(), entry.units.height());
@@ -113,6 +119,7 @@ void DialogUnitLayout::setGeometry(const QRect& rect) {
     const int right = rect.x() + static_cast<int>(std::lround((at.x() + at.width()) * fx));
     const int bottom = rect.y() + static_cast<int>(std::lround((at.y() + at.height()) * fy));
     QRect placed(QPoint(left, top), QPoint(right - 1, bottom - 1));
+    entry.drawn = placed;
     if (QWidget* widget = entry.item->widget(); widget && MayRunOn(widget))
       placed.setWidth(std::max(placed.width(), widget->sizeHint().width()));
     entry.item->setGeometry(placed);

@@ -36,6 +36,10 @@ class DialogUnitLayout : public QLayout {
   // Adds a widget (made a child of the parent) at its rectangle in dialog units.
   void Place(QWidget* widget, int x, int y, int width, int height);
 
+  // Where a placed widget was put as drawn, before its text was let run on to the right (an
+  // invalid rectangle for a widget this layout does not place).
+  QRect DrawnGeometry(const QWidget* widget) const;
+
   // QLayout.
   void addItem(QLayoutItem* item) override;
   QLayoutItem* itemAt(int index) const override;
@@ -49,6 +53,7 @@ class DialogUnitLayout : public QLayout {
   struct Entry {
     QLayoutItem* item;
     QRect units;
+    QRect drawn;  // in pixels, at the last setGeometry
   };
   QSize NaturalSize() const;
 

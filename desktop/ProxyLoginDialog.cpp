@@ -21,12 +21,12 @@ ProxyLoginDialog::ProxyLoginDialog(QWidget* parent) : QDialog(parent) {
   prompt->setWordWrap(true);
   layout->Place(prompt, 23, 13, 169, 18);
 
-  layout->Place(new QLabel(UiText(kStrLoginLabel), this), 22, 41, 45, 10);
+  layout->Place(new QLabel(UiText(kStrLoginLabel), this), 20, 41, 56, 10);
   login_ = new QLineEdit(this);
   login_->setObjectName("login");
   layout->Place(login_, 77, 39, 116, 15);
 
-  layout->Place(new QLabel(UiText(kStrPasswordLabel), this), 22, 64, 45, 12);
+  layout->Place(new QLabel(UiText(kStrPasswordLabel), this), 20, 64, 56, 12);
   password_ = new QLineEdit(this);
   password_->setObjectName("password");
   password_->setEchoMode(QLineEdit::Password);

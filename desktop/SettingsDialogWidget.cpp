@@ -25,12 +25,13 @@ SettingsDialogWidget::SettingsDialogWidget(SettingsDialog& logic, QWidget* paren
   auto* layout = new DialogUnitLayout(this, kWidthUnits, kHeightUnits);
   // Frames first, so the controls drawn over them stay on top.
   layout->Place(new QGroupBox(this), 14, 7, 294, 100);
-  layout->Place(new QGroupBox(UiText(kStrProgramGroup), this), 14, 111, 294, 35);
+  layout->Place(new QGroupBox(UiText(kStrProgramGroup), this), 14, 111, 294,
+                logic_.LoginStartOffered() ? 49 : 35);
   layout->Place(new QGroupBox(UiText(kStrResetGroup), this), 14, 211, 294, 38);
 
   auto_detect_ = new QCheckBox(UiText(kStrAutoDetectBox), this);
   auto_detect_->setObjectName("autoDetect");
-  layout->Place(auto_detect_, 46, 22, 112, 14);
+  layout->Place(auto_detect_, 46, 22, 160, 14);
   layout->Place(new QLabel(UiText(kStrAutoDetectHint), this), 57, 36, 189, 11);
 
   port_caption_ = new QLabel(UiText(kStrSelectPort), this);
@@ -48,9 +49,15 @@ SettingsDialogWidget::SettingsDialogWidget(SettingsDialog& logic, QWidget* paren
 
   upgrade_check_ = new QCheckBox(QString::fromStdString(logic_.UpgradeCaption()), this);
   upgrade_check_->setObjectName("upgradeCheck");
-  layout->Place(upgrade_check_, 40, 126, 126, 13);
+  layout->Place(upgrade_check_, 40, 126, 250, 13);
+  login_start_ = new QCheckBox(UiText(kStrLoginStartBox), this);
+  login_start_->setObjectName("loginStart");
+  login_start_->setVisible(logic_.LoginStartOffered());
+  layout->Place(login_start_, 40, 140, 240, 13);
 
-  layout->Place(new QLabel(UiText(kStrResetCaption), this), 22, 227, 147, 11);
+  auto* reset_caption = new QLabel(UiText(kStrResetCaption), this);
+  reset_caption->setWordWrap(true);  // two lines in the longer languages
+  layout->Place(reset_caption, 22, 220, 150, 24);
   auto* factory_reset = new QPushButton(UiText(kStrFactoryResetButton), this);
   factory_reset->setObjectName("factoryReset");
   factory_reset->setAutoDefault(false);
@@ -73,6 +80,10 @@ SettingsDialogWidget::SettingsDialogWidget(SettingsDialog& logic, QWidget* paren
   });
   connect(upgrade_check_, &QCheckBox::clicked, this, [this](bool checked) {
     logic_.SetUpgradeCheck(checked);
+    ShowState();
+  });
+  connect(login_start_, &QCheckBox::clicked, this, [this](bool checked) {
+    logic_.SetLoginStart(checked);
     ShowState();
   });
   connect(port_list_, &QComboBox::currentIndexChanged, this, [this](int index) {
@@ -107,6 +118,7 @@ void SettingsDialogWidget::ShowState() {
 
   auto_detect_->setChecked(logic_.AutoDetectChecked());
   upgrade_check_->setChecked(logic_.UpgradeChecked());
+  login_start_->setChecked(logic_.LoginStartChecked());
   const bool enabled = logic_.PortControlsEnabled();
   port_caption_->setEnabled(enabled);
   port_list_->setEnabled(enabled);

@@ -42,6 +42,7 @@ class SettingsDialogWidget : public QDialog {
   bool filling_ = false;
   QCheckBox* auto_detect_ = nullptr;
   QCheckBox* upgrade_check_ = nullptr;
+  QCheckBox* login_start_ = nullptr;
   QLabel* port_caption_ = nullptr;
   QComboBox* port_list_ = nullptr;
   QPushButton* test_connection_ = nullptr;

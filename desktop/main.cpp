@@ -1,10 +1,11 @@
 // Velmar, the desktop program: one instance per user, the window (or only its tray icon when
 // started with any command-line text, as an autostart entry does) until EXIT.
 #include <QApplication>
-#include <QDir>
 #include <QMessageBox>
-#include <QStandardPaths>
+#include <algorithm>
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include "DesktopApplication.h"
 #include "TerminationSignals.h"
@@ -25,15 +26,8 @@ int main(int argc, char** argv) {
     return 0;
   }
 
-  velmar::MainWindowSetup setup;
-  setup.show_at_start = argc <= 1;  // the text itself means nothing
-  // A new version goes where the user's downloads go: an installed program's own folder
-  // belongs to the system, not to the user running it.
-  QString downloads = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
-  if (downloads.isEmpty() || !QDir().mkpath(downloads)) {
-    downloads = QCoreApplication::applicationDirPath();
-  }
-  setup.program_folder = downloads.toStdString();
+  velmar::MainWindowSetup setup =
+      velmar::DesktopSetup(std::vector<std::string>(argv, argv + std::max(argc, 0)));
   velmar::DesktopApplication program(std::move(setup));
   velmar::TerminationSignals termination;
   QObject::connect(&termination, &velmar::TerminationSignals::terminationRequested,

@@ -18,6 +18,9 @@ packages=(
   qt6-qpa-plugins                                # Qt's platform plugins (offscreen in tests, xcb on a desktop)
   xvfb xauth fonts-dejavu-core                   # a virtual X display for the screenshots
   desktop-file-utils                             # checks the installed desktop entry, tests only
+  libudev-dev                                    # hotplug: serial ports appearing and going
+  dpkg-dev file lintian                          # the Debian package: shlibdeps, and its checker
+  fonts-ipafont-gothic                           # Japanese texts in tests and screenshots
 )
 
 missing=()

@@ -1,8 +1,9 @@
 // The port scanner in automatic mode against velmar-toolsim: from the tool's port appearing
 // (the simulator reports it registered) to DeviceFound, and from the simulator ending (its port
-// removed, as when the cable is pulled) to DeviceLost. The scanner searches every 2.5 s and
-// checks the link every second, so each latency is spread over that period: several rounds,
-// each at another point of it, with min, median and max.
+// removed, as when the cable is pulled) to DeviceLost. Two modes in one run: polling alone
+// (a search every 2.5 s, a link check every second, so each latency is spread over that
+// period) and the system's port watch. Several rounds each, every one at another point of
+// the period, with min, median and max.
 #include <signal.h>
 
 #include <algorithm>
@@ -20,6 +21,7 @@
 #include "device/SerialPort.h"
 #include "device/ToolDevice.h"
 #include "platform/EventPoster.h"
+#include "platform/PortWatch.h"
 #include "support/Pty.h"
 
 using namespace velmar;
@@ -73,16 +75,15 @@ void PrintSpread(const char* what, std::vector<double> values) {
               values[values.size() / 2], values.back());
 }
 
-}  // namespace
-
-int main() {
-  testing::TempPortDir ports;
+// Runs the rounds of one mode; false when the tool was not found or its loss not noticed.
+bool Measure(PortWatch* watch, const char* mode) {
   SerialPort port;
   ToolDevice device;
   device.Attach(&port);
   PortScanner scanner(device);
   DetectWaiter waiter;
   scanner.SetPoster(&waiter);
+  scanner.SetPortWatch(watch);
   scanner.SetAutomaticMode(true);
   scanner.Start();
 
@@ -97,13 +98,13 @@ int main() {
                      std::string(VELMAR_PROFILES) + "/protocol2.json", "--port", "5"}) ||
         !tool.ReadLine(line, 10s)) {
       std::fprintf(stderr, "velmar-toolsim did not start\n");
-      return 1;
+      return false;
     }
     const auto appeared = Steady::now();
     const auto found_at = waiter.WaitFor(DetectEvent::DeviceFound, appeared, 30s);
     if (!found_at) {
-      std::fprintf(stderr, "round %d: the tool was not found\n", round + 1);
-      return 1;
+      std::fprintf(stderr, "%s, round %d: the tool was not found\n", mode, round + 1);
+      return false;
     }
     found.push_back(Ms(*found_at - appeared));
     if (const auto searching = waiter.LastBefore(DetectEvent::Searching, *found_at))
@@ -114,19 +115,32 @@ int main() {
     tool.Stop(SIGTERM, 10s);
     const auto lost_at = waiter.WaitFor(DetectEvent::DeviceLost, unplugged, 30s);
     if (!lost_at) {
-      std::fprintf(stderr, "round %d: the loss was not noticed\n", round + 1);
-      return 1;
+      std::fprintf(stderr, "%s, round %d: the loss was not noticed\n", mode, round + 1);
+      return false;
     }
     lost.push_back(Ms(*lost_at - unplugged));
   }
   scanner.Stop();
   port.Close();
 
-  std::printf("detection: PortScanner (automatic mode) and velmar-toolsim, %d rounds\n", kRounds);
+  std::printf("%s\n", mode);
   PrintSpread("port appears -> DeviceFound", found);
   if (!detecting.empty()) PrintSpread("  of which the attempt that found it", detecting);
   PrintSpread("port removed -> DeviceLost", lost);
-  std::printf("  (a search every %d x %u ms, a link check every %u ms)\n", PortScanner::kQuietSteps,
-              PortScanner::kQuietStepMs, PortScanner::kLinkCheckIntervalMs);
-  return 0;
+  return true;
+}
+
+}  // namespace
+
+int main() {
+  testing::TempPortDir ports;  // before the watch opens: it watches this folder
+  std::printf("detection: PortScanner (automatic mode) and velmar-toolsim, %d rounds a mode\n",
+              kRounds);
+  if (!Measure(nullptr, "polling (a search every 2.5 s, a link check every second)")) return 1;
+  PortWatch& watch = SystemPortWatch();
+  if (!watch.Active()) {
+    std::printf("port watch: not available here\n");
+    return 0;
+  }
+  return Measure(&watch, "port watch (udev and the port directory)") ? 0 : 1;
 }

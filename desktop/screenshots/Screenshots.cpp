@@ -1,12 +1,15 @@
 // Renders the README's pictures of the desktop program: the main window idle, during an update
 // (the warning banner up, both bars moving) and after success, and the two dialogs. The window
 // is put into each state through its View, as the window logic would; nothing talks to a tool.
-// Usage: velmar-screenshots OUTPUT_FOLDER (run on a real or virtual X display).
+// Usage: velmar-screenshots [--language CODE] OUTPUT_FOLDER (run on a real or virtual X
+// display). In another language than English ("de", "ja", ...) each file name ends in
+// "-CODE" before ".png".
 #include <QApplication>
 #include <QDir>
 #include <QPixmap>
 #include <QTimer>
 #include <cstdio>
+#include <string>
 
 #include "DesktopWindow.h"
 #include "ProxyLoginDialog.h"
@@ -18,6 +21,7 @@
 #include "device/SerialPort.h"
 #include "device/ToolDevice.h"
 #include "platform/EventPoster.h"
+#include "platform/LoginStart.h"
 #include "platform/PortListing.h"
 #include "platform/SerialBinding.h"
 
@@ -38,10 +42,21 @@ class NoPoster : public EventPoster {
   void Post(uint32_t, int32_t, int32_t) override {}
 };
 
+// What "Start Velmar at login" shows: off.
+class LoginStartOff : public LoginStart {
+ public:
+  bool Enabled() override { return false; }
+  bool SetEnabled(bool, const std::string&) override { return true; }
+};
+
+QString suffix;  // "-de" for German pictures, empty for English
+
 bool Save(QWidget& widget, const QString& folder, const char* name) {
   widget.show();
   for (int i = 0; i < 5; ++i) QApplication::processEvents();
-  const QString path = folder + "/" + name;
+  QString file = QString::fromLatin1(name);
+  file.insert(file.lastIndexOf(QLatin1Char('.')), suffix);
+  const QString path = folder + "/" + file;
   const bool saved = widget.grab().save(path);
   std::printf("%s %s\n", saved ? "wrote" : "could not write", qPrintable(path));
   return saved;
@@ -102,6 +117,8 @@ int Render(const QString& folder) {
   SerialPort port(SystemSerialBinding());
   ToolDevice device;
   SettingsDialog logic(0, 1, 5, device, port, poster, ports);
+  LoginStartOff login_start;
+  logic.OfferLoginStart(&login_start, "velmar");
   SettingsDialogWidget settings(logic);
   failures += !Save(settings, folder, "settings.png");
 
@@ -115,11 +132,17 @@ int Render(const QString& folder) {
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: velmar-screenshots OUTPUT_FOLDER\n");
+  const bool with_language = argc == 4 && std::string(argv[1]) == "--language";
+  if (argc != 2 && !with_language) {
+    std::fprintf(stderr, "usage: velmar-screenshots [--language CODE] OUTPUT_FOLDER\n");
     return 2;
   }
-  const QString folder = QString::fromLocal8Bit(argv[1]);
+  if (with_language) {
+    const velmar::Language language = velmar::LanguageFromLocale(argv[2]);
+    velmar::SetLanguage(language);
+    if (language != velmar::Language::English) velmar::suffix = "-" + QString::fromLocal8Bit(argv[2]);
+  }
+  const QString folder = QString::fromLocal8Bit(argv[argc - 1]);
   QDir().mkpath(folder);
   return velmar::Render(folder);
 }

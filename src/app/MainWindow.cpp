@@ -50,6 +50,7 @@ MainWindow::MainWindow(View& view, EventLoop& loop, MainWindowSetup setup)
   port_.SetStopBits(SerialPort::kDefaultStopBits);
   port_.SetReadTimeout(SerialPort::kDefaultReadTimeoutMs);
   device_.Attach(&port_);
+  scanner_.SetPortWatch(setup_.port_watch);
   program_update_.SetTargetFolder(setup_.program_folder);
   log_.SetListener([this](const std::string& text) { view_.SetStatusLog(text); });
   loop_.SetHandler(this);
@@ -324,7 +325,9 @@ void MainWindow::OnSettings() {
   scanner_.Stop();
   SettingsDialog dialog(config_.autoDetect, config_.upgradeCheck, config_.portNumber, device_, port_,
                         loop_, ports_, clock_);
+  dialog.OfferLoginStart(setup_.login_start, setup_.login_program);
   view_.RunSettingsDialog(dialog);
+  if (!dialog.LoginStartStored()) view_.ShowMessage(LoadString(kStrLoginStartFailed), MessageIcon::Warning);
   if (dialog.Applied()) {
     config_.autoDetect = dialog.autoDetect();
     config_.upgradeCheck = dialog.upgradeCheck();

@@ -13,7 +13,9 @@
 #include "device/ToolDevice.h"
 #include "platform/Clock.h"
 #include "platform/HttpTransport.h"
+#include "platform/LoginStart.h"
 #include "platform/PortListing.h"
+#include "platform/PortWatch.h"
 #include "platform/SerialBinding.h"
 #include "server/OptionCodeSet.h"
 #include "server/ServerAddress.h"
@@ -28,6 +30,10 @@ namespace velmar {
 struct MainWindowSetup {
   SerialBinding* serial = nullptr;   // null: the system's serial ports
   PortListing* ports = nullptr;      // null: the system's port listing
+  PortWatch* port_watch = nullptr;   // null: none, the scanner polls
+  // Where "Start Velmar at login" is kept, and the program it starts (null: not offered).
+  LoginStart* login_start = nullptr;
+  std::string login_program;
   HttpTransport* http = nullptr;     // null: libcurl
   Clock* clock = nullptr;            // null: the steady clock (worker and scanner sleeps)
   ServerAddress server = ServerAddress::FromEnvironment();

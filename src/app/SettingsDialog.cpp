@@ -104,8 +104,20 @@ ConnectionTestResult SettingsDialog::TestConnection() {
                                : ConnectionTestResult::NoDevice;
 }
 
+void SettingsDialog::OfferLoginStart(LoginStart* login_start, std::string program) {
+  login_start_ = login_start;
+  login_program_ = std::move(program);
+  login_was_on_ = login_checked_ = login_start_ && login_start_->Enabled();
+}
+
+void SettingsDialog::SetLoginStart(bool checked) {
+  if (LoginStartOffered()) login_checked_ = checked;
+}
+
 void SettingsDialog::Apply() {
   if (Ended()) return;
+  if (login_start_ && login_checked_ != login_was_on_)
+    login_stored_ = login_start_->SetEnabled(login_checked_, login_program_);
   autoDetect_ = AutoDetectChecked() ? 1 : 0;
   upgradeCheck_ = UpgradeChecked() ? 1 : 0;
   if (selected_ >= 0) portNumber_ = ports_[static_cast<size_t>(selected_)].number;

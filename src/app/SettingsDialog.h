@@ -6,6 +6,7 @@
 #include "app/View.h"
 #include "device/PortList.h"
 #include "platform/Clock.h"
+#include "platform/LoginStart.h"
 #include "platform/PortListing.h"
 
 namespace velmar {
@@ -60,8 +61,17 @@ class SettingsDialog {
   // The port list, its caption and "Test Connection".
   bool PortControlsEnabled() const { return !AutoDetectChecked(); }
 
+  // "Start Velmar at login": offered only when the window has a way to store it; its state is
+  // the system's, read here and written on APPLY (not part of the configuration file).
+  void OfferLoginStart(LoginStart* login_start, std::string program);
+  bool LoginStartOffered() const { return login_start_ != nullptr; }
+  bool LoginStartChecked() const { return login_checked_; }
+  // After APPLY: false when the change could not be stored.
+  bool LoginStartStored() const { return login_stored_; }
+
   // Reactions.
   void SetAutoDetect(bool checked);
+  void SetLoginStart(bool checked);
   void SetUpgradeCheck(bool checked);
   // A new selection in the port list; an index outside the list is ignored.
   void SelectPort(int index);
@@ -95,6 +105,11 @@ class SettingsDialog {
   Clock& clock_;
   std::vector<PortEntry> ports_;
   int selected_ = -1;
+  LoginStart* login_start_ = nullptr;
+  std::string login_program_;
+  bool login_was_on_ = false;
+  bool login_checked_ = false;
+  bool login_stored_ = true;
 };
 
 }  // namespace velmar

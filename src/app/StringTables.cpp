@@ -127,6 +127,8 @@ const StringTable& GermanTable() {
        "1. Schalten Sie das Gerät aus.\r\n"
        "2. Halten Sie die erste unten gezeigte Taste gedrückt und drücken Sie dann die zweite.\r\n"
        "Im Boot-Modus zeigt der Bildschirm des Geräts:"},
+      {kStrLoginStartBox, "Velmar bei der Anmeldung starten"},
+      {kStrLoginStartFailed, "Der Start von Velmar bei der Anmeldung konnte nicht eingerichtet werden."},
   });
   return table;
 }
@@ -233,6 +235,8 @@ const StringTable& FrenchTable() {
        "2. Maintenez enfoncée la première touche illustrée ci-dessous, puis appuyez sur la "
        "seconde.\r\n"
        "En mode boot, l'écran de l'outil affiche :"},
+      {kStrLoginStartBox, "Démarrer Velmar à l'ouverture de session"},
+      {kStrLoginStartFailed, "Impossible de configurer le démarrage de Velmar à l'ouverture de session."},
   });
   return table;
 }
@@ -333,6 +337,8 @@ const StringTable& JapaneseTable() {
        "1. ツールの電源を切ります。\r\n"
        "2. 下に示す 1 つ目のキーを押したまま、2 つ目のキーを押します。\r\n"
        "ブートモードでは、ツールの画面に次のように表示されます:"},
+      {kStrLoginStartBox, "ログイン時に Velmar を起動する"},
+      {kStrLoginStartFailed, "ログイン時に Velmar を起動する設定ができませんでした。"},
   });
   return table;
 }
@@ -434,6 +440,8 @@ const StringTable& DutchTable() {
        "1. Schakel de tool uit.\r\n"
        "2. Houd de eerste toets hieronder ingedrukt en druk daarna op de tweede.\r\n"
        "In de bootmodus toont het scherm van de tool:"},
+      {kStrLoginStartBox, "Velmar starten bij aanmelden"},
+      {kStrLoginStartFailed, "Velmar kon niet worden ingesteld om te starten bij aanmelden."},
   });
   return table;
 }

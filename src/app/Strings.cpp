@@ -118,6 +118,8 @@ const StringTable& EnglishTable() {
        "1. Switch the tool off.\r\n"
        "2. Press and hold the first key shown below, then press the second key.\r\n"
        "In boot mode the tool's screen shows:"},
+      {kStrLoginStartBox, "Start Velmar at login"},
+      {kStrLoginStartFailed, "Velmar could not be set to start at login."},
       {kStrBootModeScreen, "BOOT Vx.xx\r\nUSB : CONNECTED\r\nSN:R710-XXXXX"},
   };
   return table;

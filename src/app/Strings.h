@@ -103,6 +103,8 @@ inline constexpr int kStrPasswordLabel = 1042;
 inline constexpr int kStrBootModeTitle = 1043;
 inline constexpr int kStrBootModeSteps = 1044;
 inline constexpr int kStrBootModeScreen = 1045;
+inline constexpr int kStrLoginStartBox = 1060;
+inline constexpr int kStrLoginStartFailed = 1061;
 
 // The languages the table is carried in. An id missing from a language's table falls back to
 // the English text.

@@ -52,10 +52,17 @@ void PortScanner::Step() {
   }
 }
 
+bool PortScanner::Pause(uint32_t ms) {
+  if (watch_ && watch_->Active()) return watch_->WaitForChange(ms);
+  clock_.SleepMs(ms);
+  return false;
+}
+
 void PortScanner::CheckConnection() {
-  clock_.SleepMs(kLinkCheckIntervalMs);
+  const bool ports_changed = Pause(kLinkCheckIntervalMs);
   ToolDeviceLock conversation(device_);
-  if (device_.CheckLink() == -1) {
+  // A pulled cable shows in the system before a question could time out three times.
+  if ((ports_changed && device_.Port()->Vanished()) || device_.CheckLink() == -1) {
     device_.Port()->Close();
     SetConnected(false);
     Post(DetectEvent::DeviceLost);
@@ -65,7 +72,7 @@ void PortScanner::CheckConnection() {
 void PortScanner::SearchAttempt() {
   if (tick_ != kQuietSteps) {
     ++tick_;
-    clock_.SleepMs(kQuietStepMs);
+    if (Pause(kQuietStepMs)) tick_ = kQuietSteps;  // a port came or went: search now
     return;
   }
   tick_ = 0;

@@ -7,6 +7,7 @@
 #include "platform/Clock.h"
 #include "platform/EventPoster.h"
 #include "platform/PortListing.h"
+#include "platform/PortWatch.h"
 #include "platform/WorkerThread.h"
 
 namespace velmar {
@@ -16,7 +17,9 @@ class ToolDevice;
 // Finds the tool and watches the connection, on its own thread. Not connected, it searches
 // every 25 quiet steps (about 2.5 s): picks the adapter's port (automatic mode) or the
 // configured one, opens it and asks the tool to identify itself. Connected, it checks the link
-// once a second. Every outcome is posted to the window as a DetectEvent.
+// once a second. Every outcome is posted to the window as a DetectEvent. With an active
+// PortWatch its waits end early when ports appear or go: a new port is searched at once, and
+// a connected tool whose device went away is lost at once.
 class PortScanner : public WorkerThread {
  public:
   static constexpr int kQuietSteps = 25;
@@ -31,6 +34,8 @@ class PortScanner : public WorkerThread {
   ~PortScanner() override;
 
   void SetPoster(EventPoster* poster) { poster_ = poster; }
+  // Set before Start; null (the default) or an inactive watch: the scanner polls.
+  void SetPortWatch(PortWatch* watch) { watch_ = watch; }
   void SetConnected(bool connected);
   bool IsConnected();
   void SetAutomaticMode(bool automatic) { automatic_ = automatic ? 1 : 0; }
@@ -47,11 +52,14 @@ class PortScanner : public WorkerThread {
   void CheckConnection();
   void SearchAttempt();
   void Post(DetectEvent event);
+  // Sleeps `ms`, or less when the watch sees ports appear or go; true in that case.
+  bool Pause(uint32_t ms);
 
   ToolDevice& device_;
   Clock& clock_;
   PortListing& listing_;
   std::atomic<EventPoster*> poster_{nullptr};
+  PortWatch* watch_ = nullptr;
   std::mutex flag_lock_;
   bool connected_ = false;
   std::atomic<int> automatic_{1};

@@ -99,6 +99,11 @@ bool SerialPort::IsOpen() const {
   return channel_ != nullptr;
 }
 
+bool SerialPort::Vanished() {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
+  return channel_ != nullptr && channel_->Vanished();
+}
+
 SerialTimeouts SerialPort::AppliedTimeouts() const {
   std::lock_guard<std::recursive_mutex> guard(lock_);
   return timeouts_;

@@ -48,6 +48,8 @@ class SerialPort {
   uint8_t Port() const { return port_; }
   uint32_t ReadTimeout() const { return read_timeout_ms_; }
   bool IsOpen() const;
+  // True when the port is open but its device is gone (found without writing to it).
+  bool Vanished();
   // The time-outs last applied to the open port.
   SerialTimeouts AppliedTimeouts() const;
 

@@ -6,6 +6,7 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -65,7 +66,10 @@ void EnableRtsOnSend(int fd) {
 
 class PosixSerialChannel : public SerialChannel {
  public:
-  explicit PosixSerialChannel(int fd) : fd_(fd) {}
+  PosixSerialChannel(int fd, std::string path) : fd_(fd), path_(std::move(path)) {
+    struct stat opened {};
+    if (fstat(fd_, &opened) == 0) device_ = opened.st_rdev;
+  }
   ~PosixSerialChannel() override {
     // The exclusive flag can outlive the descriptor (it does on a pseudo-terminal), which
     // would keep everyone but root out of the port after we close it.
@@ -174,8 +178,19 @@ class PosixSerialChannel : public SerialChannel {
     return static_cast<long>(got);
   }
 
+  bool Vanished() override {
+    pollfd pfd{fd_, 0, 0};
+    if (poll(&pfd, 1, 0) > 0 && (pfd.revents & (POLLERR | POLLHUP | POLLNVAL))) return true;
+    // The node (or the port directory's link) removed, or now leading to another device.
+    struct stat now {};
+    if (stat(path_.c_str(), &now) != 0) return errno == ENOENT || errno == ENOTDIR;
+    return now.st_rdev != device_;
+  }
+
  private:
   int fd_;
+  std::string path_;
+  dev_t device_ = 0;
   SerialTimeouts timeouts_;
 };
 
@@ -192,7 +207,7 @@ class PosixSerialBinding : public SerialBinding {
       ::close(fd);
       return nullptr;
     }
-    return std::make_unique<PosixSerialChannel>(fd);
+    return std::make_unique<PosixSerialChannel>(fd, *path);
   }
 };
 

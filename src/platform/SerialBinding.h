@@ -41,6 +41,9 @@ class SerialChannel {
   // Bytes received (0 when nothing arrived in time), or -1 when the read failed
   // (device gone or hung up).
   virtual long Read(uint8_t* destination, size_t count) = 0;
+  // True when the device is known to be gone (unplugged, hung up, its node removed), found
+  // without a word on the line. False when it seems present or this system cannot tell.
+  virtual bool Vanished() { return false; }
 };
 
 // Opens serial devices by the program's port number.

@@ -47,7 +47,7 @@ std::vector<std::string> Command(const std::string& folder) {
   std::ostringstream line;
   line << "cd '" << folder << "' && exec env XDG_RUNTIME_DIR='" << folder << "/run'"
        << " VELMAR_PORT_DIR='" << folder << "/ports' VELMAR_SERVER=127.0.0.1:9"
-       << " QT_QPA_PLATFORM=offscreen LC_ALL=C.UTF-8 '" << VELMAR_DESKTOP_EXE << "'";
+       << " QT_QPA_PLATFORM=offscreen LC_ALL=C.UTF-8 '" << VELMAR_DESKTOP_EXE << "' --tray";  // as at login
   return {"/bin/sh", "-c", line.str()};
 }
 

@@ -9,7 +9,6 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
-#include <QTimer>
 #include <string>
 #include <utility>
 #include <vector>
@@ -33,6 +32,10 @@ using testing::FakeSerialBinding;
 using testing::PostedEvent;
 using testing::RecordingPoster;
 using testing::ScriptedTool;
+
+// A click on a check box's indicator: the box is wider than its text, and a click beyond the
+// text does nothing.
+const QPoint kOnTheBox(6, 8);
 
 class SettingsDialogWidgetTest : public ::testing::Test {
  protected:
@@ -105,12 +108,12 @@ TEST_F(SettingsDialogWidgetTest, ChoosingAPortAndApplyingHandsItBack) {
   auto* list = Child<QComboBox>(*dialog, "portList");
   EXPECT_EQ(list->currentIndex(), 1);  // the configured COM3
 
-  QTest::mouseClick(Child<QCheckBox>(*dialog, "autoDetect"), Qt::LeftButton);
+  QTest::mouseClick(Child<QCheckBox>(*dialog, "autoDetect"), Qt::LeftButton, {}, kOnTheBox);
   EXPECT_TRUE(list->isEnabled());
   EXPECT_TRUE(Child<QLabel>(*dialog, "portCaption")->isEnabled());
   EXPECT_TRUE(Child<QPushButton>(*dialog, "testConnection")->isEnabled());
   list->setCurrentIndex(2);
-  QTest::mouseClick(Child<QCheckBox>(*dialog, "upgradeCheck"), Qt::LeftButton);
+  QTest::mouseClick(Child<QCheckBox>(*dialog, "upgradeCheck"), Qt::LeftButton, {}, kOnTheBox);
   QTest::mouseClick(Child<QPushButton>(*dialog, "apply"), Qt::LeftButton);
 
   EXPECT_EQ(dialog->result(), QDialog::Accepted);
@@ -122,13 +125,50 @@ TEST_F(SettingsDialogWidgetTest, ChoosingAPortAndApplyingHandsItBack) {
   EXPECT_FALSE(logic.testDone());
 }
 
-TEST_F(SettingsDialogWidgetTest, CheckingAutomaticDetectionAgainDisablesThePortControls) {
-  auto dialog = Widget(Logic(0, 1, 1));
-  auto* list = Child<QComboBox>(*dialog, "portList");
-  EXPECT_TRUE(list->isEnabled());
-  QTest::mouseClick(Child<QCheckBox>(*dialog, "autoDetect"), Qt::LeftButton);
-  EXPECT_FALSE(list->isEnabled());
-  EXPECT_FALSE(Child<QPushButton>(*dialog, "testConnection")->isEnabled());
+// "Start Velmar at login" shows the system's state and changes it only on APPLY; a change
+// that could not be stored is reported, not taken for done.
+TEST_F(SettingsDialogWidgetTest, StartAtLoginIsStoredOnlyOnApply) {
+  struct FakeLoginStart : LoginStart {
+    bool on = false;
+    bool fails = false;
+    std::vector<std::pair<bool, std::string>> calls;
+    bool Enabled() override { return on; }
+    bool SetEnabled(bool enabled, const std::string& program) override {
+      calls.emplace_back(enabled, program);
+      if (!fails) on = enabled;
+      return !fails;
+    }
+  };
+  struct Case {
+    bool offered, on, click;
+    const char* ending;
+    bool fails;
+    size_t calls;
+    bool stored;
+  };
+  const Case cases[] = {
+      {true, false, true, "apply", false, 1, true},  {true, true, true, "apply", false, 1, true},
+      {true, true, false, "apply", false, 0, true},  {true, false, true, "cancel", false, 0, true},
+      {true, false, true, "apply", true, 1, false},  {false, false, false, "apply", false, 0, true},
+  };
+  for (const Case& c : cases) {
+    FakeLoginStart login;
+    login.on = c.on;
+    login.fails = c.fails;
+    SettingsDialog& logic = Logic(1, 1, -1);
+    if (c.offered) logic.OfferLoginStart(&login, "/usr/bin/velmar");
+    auto dialog = Widget(logic);
+    auto* box = Child<QCheckBox>(*dialog, "loginStart");
+    EXPECT_EQ(box->isVisible(), c.offered);
+    EXPECT_EQ(box->isChecked(), c.on);
+    if (c.click) box->click();
+    QTest::mouseClick(Child<QPushButton>(*dialog, c.ending), Qt::LeftButton);
+    ASSERT_EQ(login.calls.size(), c.calls) << c.on << c.ending;
+    if (c.calls) {
+      EXPECT_EQ(login.calls[0], std::make_pair(!c.on, std::string("/usr/bin/velmar")));
+    }
+    EXPECT_EQ(logic.LoginStartStored(), c.stored);
+  }
 }
 
 TEST_F(SettingsDialogWidgetTest, CancelEscapeAndTheCloseBoxHandNothingBack) {
@@ -167,17 +207,6 @@ TEST_F(SettingsDialogWidgetTest, FactoryResetClosesTheDialogAndAsksTheWindow) {
   EXPECT_TRUE(logic.Ended());
   EXPECT_FALSE(logic.Applied());
   EXPECT_EQ(window_.Events(), (std::vector<PostedEvent>{{message::kFactoryReset, 0, 0}}));
-}
-
-TEST_F(SettingsDialogWidgetTest, ExecReturnsWithTheLogicEnded) {
-  SettingsDialog& logic = Logic(0, 1, 3);
-  SettingsDialogWidget dialog(logic);
-  QTimer::singleShot(0, &dialog, [&dialog] {
-    QTest::mouseClick(dialog.findChild<QPushButton*>("apply"), Qt::LeftButton);
-  });
-  EXPECT_EQ(dialog.exec(), QDialog::Accepted);
-  EXPECT_TRUE(logic.Applied());
-  EXPECT_EQ(logic.portNumber(), 3);
 }
 
 TEST_F(SettingsDialogWidgetTest, TestConnectionWithoutPortsDoesNothing) {

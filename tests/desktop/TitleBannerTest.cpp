@@ -41,19 +41,6 @@ TEST(TitleBannerTest, NormalColoursStepInWholeStepsFromGreen) {
   EXPECT_EQ(At(image, 604, 29), QColor(0, 78, 0));
 }
 
-TEST(TitleBannerTest, WarningColoursStartPureRedAndEndDark) {
-  TitleBanner banner;
-  Colours(banner, kRed, kDarkGrey);
-  banner.SetText("Do not disconnect the device !");
-  const QImage image = banner.Render(QSize(660, 26));  // bands of 11
-  EXPECT_EQ(At(image, 0, 0), kRed);
-  EXPECT_EQ(At(image, 10, 25), kRed);
-  EXPECT_EQ(At(image, 11, 0), QColor(252, 0, 0));
-  EXPECT_EQ(At(image, 30 * 11, 0), QColor(165, 0, 0));
-  EXPECT_EQ(At(image, 59 * 11 - 1, 0), QColor(81, 0, 0));
-  EXPECT_EQ(At(image, 659, 0), QColor(78, 0, 0));
-}
-
 TEST(TitleBannerTest, RisingChannelsAndAnExactEnd) {
   // Steps that divide evenly end exactly on the target colour; rising channels step up.
   TitleBanner banner;

@@ -1,6 +1,8 @@
 // The scanner's step logic with a fake line, a scripted port listing and a manual clock.
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "device/PortScanner.h"
 #include "device/SerialPort.h"
 #include "device/ToolDevice.h"
@@ -159,11 +161,66 @@ TEST_F(PortScannerSteps, TheQuietCountSurvivesAStopAndRestart) {
   EXPECT_EQ(poster_.EventCodes().front(), kSearching);
 }
 
-TEST_F(PortScannerSteps, PostsWithoutAWindowAreDropped) {
-  scanner_.SetPoster(nullptr);
-  RunOneAttempt();
-  EXPECT_TRUE(poster_.Events().empty());
-  EXPECT_TRUE(scanner_.IsConnected());
+// A watch that reports a change at the waits chosen by the test, and records every wait.
+struct FakePortWatch : PortWatch {
+  bool active = true;
+  std::set<int> changes_at;  // indexes of the waits that end with a change
+  std::vector<uint32_t> waits;
+  bool Active() const override { return active; }
+  bool WaitForChange(uint32_t ms) override {
+    waits.push_back(ms);
+    return changes_at.count(static_cast<int>(waits.size()) - 1) > 0;
+  }
+};
+
+// Not connected, a change ends the quiet steps at once; connected, it ends the wait for the
+// link check, and a device that vanished is lost without a frame on the line. An inactive
+// watch leaves the scanner polling.
+TEST_F(PortScannerSteps, APortWatchShortensTheWaits) {
+  struct Case {
+    const char* name;
+    bool active;
+    bool connected;
+    bool vanished;
+    size_t steps;
+    std::vector<int32_t> events;
+    size_t frames;  // written to the line
+  };
+  const Case cases[] = {
+      {"plugged in during the third quiet step", true, false, false, 4, {kSearching, kAdapter, kFound}, 2},
+      {"inactive: 25 quiet steps first", false, false, false, 4, {}, 0},
+      {"pulled while connected", true, true, true, 1, {kLost}, 0},
+      {"another port came while connected", true, true, false, 1, {}, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    scanner_.SetConnected(false);
+    port_.Close();
+    if (c.connected) {
+      RunOneAttempt();
+      ASSERT_TRUE(scanner_.IsConnected());
+      fake_.line().vanished = c.vanished;
+    }
+    FakePortWatch watch;
+    watch.active = c.active;
+    watch.changes_at = {c.connected ? 0 : 2};
+    scanner_.SetPortWatch(&watch);
+    const size_t frames_before = fake_.Written().size();
+    const uint64_t slept_before = clock_.TotalSlept();
+    poster_.Clear();
+    for (size_t i = 0; i < c.steps; ++i) scanner_.Step();
+    EXPECT_EQ(poster_.EventCodes(), c.events);
+    EXPECT_EQ(fake_.Written().size() - frames_before, c.frames);
+    if (c.active) {
+      EXPECT_EQ(clock_.TotalSlept(), slept_before) << "the watch does the waiting";
+      EXPECT_EQ(watch.waits.front(), c.connected ? PortScanner::kLinkCheckIntervalMs
+                                                 : PortScanner::kQuietStepMs);
+    } else {
+      EXPECT_TRUE(watch.waits.empty());
+    }
+    EXPECT_EQ(scanner_.IsConnected(), c.connected ? !c.vanished : !c.events.empty());
+    scanner_.SetPortWatch(nullptr);
+  }
 }
 
 }  // namespace

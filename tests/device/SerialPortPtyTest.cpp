@@ -86,6 +86,27 @@ TEST_F(SerialPortOnPty, ASecondProgramCannotOpenAPortInUse) {
   EXPECT_EQ(second.Open(), 1) << "the port is free again once closed";
 }
 
+// Unplugged shows without a word on the line: the node goes, or the line hangs up.
+TEST_F(SerialPortOnPty, AVanishedDeviceIsSeenWithoutAFrame) {
+  EXPECT_FALSE(port_.Vanished());
+  const std::string link = dir_.path() + "/COM" + std::to_string(kPort);
+  PtyPeer other(43);
+  ASSERT_TRUE(other.ok());
+  for (const std::string& target : {other.device_path(), std::string()}) {
+    unlink(link.c_str());
+    if (!target.empty()) {
+      ASSERT_EQ(symlink(target.c_str(), link.c_str()), 0);
+    }
+    EXPECT_TRUE(port_.Vanished()) << (target.empty() ? "link removed" : "link to another device");
+  }
+  ASSERT_EQ(symlink(peer_.device_path().c_str(), link.c_str()), 0);
+  EXPECT_FALSE(port_.Vanished()) << "the link is back";
+  peer_.Hangup();
+  EXPECT_TRUE(port_.Vanished()) << "hung up";
+  port_.Close();
+  EXPECT_FALSE(port_.Vanished()) << "a closed port has nothing to lose";
+}
+
 TEST_F(SerialPortOnPty, AVanishedDeviceFailsReadAndWriteAtOnce) {
   Reopen(30000);
   peer_.Hangup();

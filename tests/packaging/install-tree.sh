@@ -19,6 +19,9 @@ expect_file bin/velmar-cli
 [ -x "$prefix/bin/velmar-cli" ] || fail "bin/velmar-cli is not executable"
 if [ "$desktop" = with-desktop ]; then
   [ -x "$prefix/bin/velmar" ] || fail "bin/velmar is missing"
+  # Starts in the tray at login: the program is given an argument.
+  grep -qx 'Exec=velmar --tray' "$staging/etc/xdg/autostart/velmar.desktop" ||
+    fail "no autostart entry starting velmar --tray"
 fi
 expect_file share/applications/velmar.desktop
 expect_file share/icons/hicolor/scalable/apps/velmar.svg

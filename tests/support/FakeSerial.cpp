@@ -80,6 +80,11 @@ class FakeChannel : public SerialChannel {
     }
     return static_cast<long>(count);
   }
+  bool Vanished() override {
+    std::lock_guard<std::mutex> guard(line_->lock);
+    return line_->vanished;
+  }
+
   long Read(uint8_t* destination, size_t count) override {
     std::lock_guard<std::mutex> guard(line_->lock);
     line_->read_sizes.push_back(count);

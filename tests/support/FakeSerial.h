@@ -35,6 +35,7 @@ struct FakeLine {
   std::vector<size_t> read_sizes;       // the count asked by every Read
   bool write_fails = false;
   bool refuse_line_settings = false;
+  bool vanished = false;                // the device is gone, as its node or a hang-up shows
 };
 
 // An in-memory serial port: records every frame written and plays scripted replies.

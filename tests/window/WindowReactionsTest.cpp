@@ -43,10 +43,18 @@ void ScriptProtocol1Tool(ScriptedTool& tool) {
   tool.Set(127, 0xF300, version("1.00"));
 }
 
+// A login start that cannot be stored (a read-only home, say).
+struct BrokenLoginStart : LoginStart {
+  bool Enabled() override { return false; }
+  bool SetEnabled(bool, const std::string&) override { return false; }
+};
+
 class WindowReactions : public ::testing::Test {
  protected:
   WindowReactions() {
     MainWindowSetup setup;
+    setup.login_start = &login_start_;
+    setup.login_program = "/usr/bin/velmar";
     setup.serial = &fake_;
     setup.ports = &ports_;
     setup.clock = &clock_;
@@ -74,6 +82,7 @@ class WindowReactions : public ::testing::Test {
   YieldingClock clock_;
   StdEventLoop loop_{clock_};
   RecordingView view_;
+  BrokenLoginStart login_start_;
   std::unique_ptr<MainWindow> window_;
 };
 
@@ -231,9 +240,11 @@ TEST_F(WindowReactions, AConnectionTestRestartsDetectionFromScratch) {
   window_->Scanner().Stop();
 }
 
+// The port is taken; a login start that could not be stored is said, not passed over.
 TEST_F(WindowReactions, ApplyingUserModeTakesThePort) {
   view_.settings_script = [](SettingsDialog& dialog) {
     dialog.SetAutoDetect(false);
+    dialog.SetLoginStart(true);
     dialog.Apply();
   };
   window_->Config().portNumber = 9;  // not present: the dialog selects the first port listed
@@ -244,6 +255,8 @@ TEST_F(WindowReactions, ApplyingUserModeTakesThePort) {
   EXPECT_EQ(window_->Config().portNumber, 5);
   EXPECT_EQ(window_->Port().Port(), 5);
   EXPECT_EQ(Text(control::kPortModeText), "Configuration: User Mode  (COM5)");
+  ASSERT_EQ(view_.boxes.size(), 1u);
+  EXPECT_EQ(view_.boxes[0].text, "Velmar could not be set to start at login.");
 }
 
 TEST_F(WindowReactions, ARefusedProgramUpdateStartsTheDeviceSearch) {
