@@ -127,6 +127,18 @@ const StringTable& GermanTable() {
        "1. Schalten Sie das Gerät aus.\r\n"
        "2. Halten Sie die erste unten gezeigte Taste gedrückt und drücken Sie dann die zweite.\r\n"
        "Im Boot-Modus zeigt der Bildschirm des Geräts:"},
+      {kStrReportKept, "Statusbericht gespeichert, er wird später gesendet."},
+      {kStrOptionsOnlyButton, "Nur Optionen aktualisieren"},
+      {kStrAskOptionsOnly, "Diese Optionen in das Gerät laden?\r\n%1!s!"},
+      {kStrNoOptionsToLoad, "Keine Option zu laden: Das Gerät hat keine aktive Option, die der Server anbietet."},
+      {kStrHistoryTab, "Verlauf"},
+      {kStrHistoryDate, "Datum (UTC)"},
+      {kStrHistorySerial, "Seriennummer"},
+      {kStrHistoryVersions, "Versionen"},
+      {kStrHistoryOutcome, "Ergebnis"},
+      {kStrHistoryReported, "Gemeldet"},
+      {kStrReportSent, "Ja"},
+      {kStrReportPending, "Ausstehend"},
   });
   return table;
 }
@@ -233,6 +245,18 @@ const StringTable& FrenchTable() {
        "2. Maintenez enfoncée la première touche illustrée ci-dessous, puis appuyez sur la "
        "seconde.\r\n"
        "En mode boot, l'écran de l'outil affiche :"},
+      {kStrReportKept, "Rapport d'état conservé, il sera envoyé plus tard."},
+      {kStrOptionsOnlyButton, "Mettre à jour les options seulement"},
+      {kStrAskOptionsOnly, "Charger ces options dans l'outil ?\r\n%1!s!"},
+      {kStrNoOptionsToLoad, "Aucune option à charger : l'outil n'a aucune option active proposée par le serveur."},
+      {kStrHistoryTab, "Historique"},
+      {kStrHistoryDate, "Date (UTC)"},
+      {kStrHistorySerial, "Numéro de série"},
+      {kStrHistoryVersions, "Versions"},
+      {kStrHistoryOutcome, "Résultat"},
+      {kStrHistoryReported, "Signalé"},
+      {kStrReportSent, "Oui"},
+      {kStrReportPending, "En attente"},
   });
   return table;
 }
@@ -333,6 +357,18 @@ const StringTable& JapaneseTable() {
        "1. ツールの電源を切ります。\r\n"
        "2. 下に示す 1 つ目のキーを押したまま、2 つ目のキーを押します。\r\n"
        "ブートモードでは、ツールの画面に次のように表示されます:"},
+      {kStrReportKept, "ステータスレポートを保存しました。後で送信されます。"},
+      {kStrOptionsOnlyButton, "オプションのみ更新"},
+      {kStrAskOptionsOnly, "これらのオプションをツールに読み込みますか?\r\n%1!s!"},
+      {kStrNoOptionsToLoad, "読み込むオプションがありません: サーバーが提供する有効なオプションがツールにありません。"},
+      {kStrHistoryTab, "履歴"},
+      {kStrHistoryDate, "日付 (UTC)"},
+      {kStrHistorySerial, "シリアル番号"},
+      {kStrHistoryVersions, "バージョン"},
+      {kStrHistoryOutcome, "結果"},
+      {kStrHistoryReported, "報告済み"},
+      {kStrReportSent, "はい"},
+      {kStrReportPending, "保留中"},
   });
   return table;
 }
@@ -434,6 +470,18 @@ const StringTable& DutchTable() {
        "1. Schakel de tool uit.\r\n"
        "2. Houd de eerste toets hieronder ingedrukt en druk daarna op de tweede.\r\n"
        "In de bootmodus toont het scherm van de tool:"},
+      {kStrReportKept, "Statusrapport bewaard, het wordt later verzonden."},
+      {kStrOptionsOnlyButton, "Alleen opties bijwerken"},
+      {kStrAskOptionsOnly, "Deze opties in de tool laden?\r\n%1!s!"},
+      {kStrNoOptionsToLoad, "Geen optie te laden: de tool heeft geen actieve optie die de server aanbiedt."},
+      {kStrHistoryTab, "Geschiedenis"},
+      {kStrHistoryDate, "Datum (UTC)"},
+      {kStrHistorySerial, "Serienummer"},
+      {kStrHistoryVersions, "Versies"},
+      {kStrHistoryOutcome, "Resultaat"},
+      {kStrHistoryReported, "Gemeld"},
+      {kStrReportSent, "Ja"},
+      {kStrReportPending, "In behandeling"},
   });
   return table;
 }
