@@ -25,7 +25,15 @@ int main(int argc, char** argv) {
     return 0;
   }
 
+  // Kept outside the window logic so that it outlives it.
+  velmar::HistoryStore history;
+  std::string history_error;
   velmar::MainWindowSetup setup;
+  if (history.OpenDefault(history_error)) {
+    setup.history = &history;
+  } else {
+    std::fprintf(stderr, "velmar: the update history is not kept: %s\n", history_error.c_str());
+  }
   setup.show_at_start = argc <= 1;  // the text itself means nothing
   // A new version goes where the user's downloads go: an installed program's own folder
   // belongs to the system, not to the user running it.
