@@ -376,7 +376,9 @@ bool HistoryStore::FinishReport(int64_t id, bool accepted) {
     Rollback();
     return false;
   }
-  return Commit();
+  // No row: the claim was not ours (any more), and its state stays as the holder leaves it.
+  const bool ours = sqlite3_changes(db_) == 1;
+  return Commit() && ours;
 }
 
 int64_t HistoryStore::CountReports(ReportState state) {
