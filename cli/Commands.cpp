@@ -508,7 +508,7 @@ json RecordJson(const HistoryRecord& record) {
   json packages = json::array();
   for (const PackageEntry& package : record.packages)
     packages.push_back({{"name", package.name}, {"bytes", package.bytes}, {"sha256", package.sha256}});
-  return {{"id", record.id},
+  json entry = {{"id", record.id},
           {"time", record.time},
           {"programVersion", record.program_version},
           {"kind", JobKindName(record.kind)},
@@ -520,6 +520,12 @@ json RecordJson(const HistoryRecord& record) {
           {"outcome", record.outcome},
           {"status", record.status_text},
           {"report", ReportStateName(record.report)}};
+  if (record.report != ReportState::None) {
+    const StatusReport& fields = record.report_fields;
+    entry["reportFields"] = {{"s", fields.serial}, {"v", fields.version}, {"tool", fields.tool},
+                             {"f", fields.file}, {"status", fields.status}};
+  }
+  return entry;
 }
 
 Outcome RunHistory(const CliOptions& options, std::ostream& out) {

@@ -303,10 +303,13 @@ void DownloadWorker::WriteBlock() {
     End(TR_WRITE_FAILED);
     return;
   }
+  // What the tool now holds: the block, and the pad byte that completes an odd one.
   written_hash_.Update(section.data.data() + section_offset_, count);
+  const uint8_t pad = tool->BlockPad();
+  if (count % 2 != 0) written_hash_.Update(&pad, 1);
   {
     std::lock_guard<std::mutex> guard(name_lock_);
-    written_bytes_ += count;
+    written_bytes_ += count + count % 2;
   }
   section_offset_ += count;
   progress_ += count;

@@ -78,8 +78,9 @@ class DownloadWorker : public ServerWorker {
   uint32_t BlockSize() const { return block_size_.load(); }
   // Base name of the archive item the last job used (read after the finish event).
   std::string MatchedItemName();
-  // What the last job wrote into the tool (blocks it accepted, in order), read after the
-  // finish event: the byte count and their SHA-256.
+  // What the last job wrote into the tool (blocks it accepted, in order, each odd one with the
+  // map's pad byte, as the tool keeps it), read after the finish event: the byte count and
+  // their SHA-256.
   uint64_t WrittenBytes();
   std::string WrittenSha256();
 
