@@ -13,7 +13,6 @@
 #include <thread>
 
 #include "history/HistoryStore.h"
-#include "platform/Sha256.h"
 #include "support/UpdateTestSupport.h"
 
 namespace velmar {
@@ -304,19 +303,6 @@ TEST(HistoryStore, ProcessesOpeningANewFileTogetherAllRecord) {
     ASSERT_TRUE(store.Open(path, error)) << error;
     EXPECT_EQ(store.Count(), kProcesses) << "round " << round;
   }
-}
-
-TEST(Sha256, KnownDigestsFedWholeOrInPieces) {
-  const std::string abc = "abc";
-  EXPECT_EQ(Sha256Hex(nullptr, 0),
-            "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
-  Sha256 sha;
-  sha.Update(reinterpret_cast<const uint8_t*>("zz"), 2);
-  sha.Reset();
-  for (char c : abc) sha.Update(reinterpret_cast<const uint8_t*>(&c), 1);
-  EXPECT_EQ(sha.HexDigest(), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
-  // A digest starts the next one afresh.
-  EXPECT_EQ(sha.HexDigest(), Sha256Hex(nullptr, 0));
 }
 
 }  // namespace
