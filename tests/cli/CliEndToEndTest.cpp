@@ -19,6 +19,7 @@
 #include "ChildProcess.h"
 #include "ProgramCatalogue.h"
 #include "support/Pty.h"
+#include "platform/Sha256.h"
 #include "support/UpdateTestSupport.h"
 
 namespace velmar {
@@ -513,6 +514,14 @@ TEST_F(CliEndToEnd, SelfUpdateWritesTheNewVersionIntoTheCurrentFolder) {
   for (const json& entry : server.Log())
     if (entry.contains("package")) packages.push_back(entry["package"]);
   EXPECT_EQ(packages, std::vector<std::string>{testing::kProgramZip});
+  const json records = History();
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(records[0]["kind"], "self-update");
+  EXPECT_EQ(records[0]["versionAfter"], "0.2.0");
+  ASSERT_EQ(records[0]["packages"].size(), 1u);
+  const std::string& program = testing::kProgramText;
+  EXPECT_EQ(records[0]["packages"][0]["sha256"],
+            Sha256Hex(reinterpret_cast<const uint8_t*>(program.data()), program.size()));
 }
 
 TEST_F(CliEndToEnd, WrongUsageExitsTwo) {
