@@ -28,19 +28,19 @@ struct PackageEntry {
 };
 
 struct HistoryRecord {
-  int64_t id = 0;                // given by the store
-  std::string time;              // UTC, "YYYY-MM-DDTHH:MM:SSZ"; empty: the store's now
-  std::string program_version;   // empty: this program's
+  int64_t id = 0;               // given by the store
+  std::string time;             // UTC, "YYYY-MM-DDTHH:MM:SSZ"; empty: the store's now
+  std::string program_version;  // empty: this program's
   JobKind kind = JobKind::Update;
   std::string serial;
   int register_map = 0;
   std::string version_before;
   std::string version_after;
   std::vector<PackageEntry> packages;
-  std::string outcome;           // "PASS", "FAIL" or the failure text
-  std::string status_text;       // the "status" sent to the server; empty without a report
+  std::string outcome;      // "PASS", "FAIL" or the failure text
+  std::string status_text;  // the "status" sent to the server; empty without a report
   ReportState report = ReportState::None;
-  StatusReport report_fields;    // as first sent; meaningful when report is not None
+  StatusReport report_fields;  // as first sent; meaningful when report is not None
 };
 
 }  // namespace velmar

@@ -128,8 +128,8 @@ HistoryRecord ReadRecord(const Statement& row) {
   record.status_text = row.Text(9);
   const int64_t state = row.Int(10);
   record.report = state >= 0 && state <= 3 ? static_cast<ReportState>(state) : ReportState::None;
-  record.report_fields = StatusReport{row.Text(11), row.Text(12), row.Text(13), row.Text(14),
-                                      row.Text(15)};
+  record.report_fields =
+      StatusReport{row.Text(11), row.Text(12), row.Text(13), row.Text(14), row.Text(15)};
   return record;
 }
 
@@ -162,7 +162,8 @@ bool HistoryStore::Fail(const char* what) {
 }
 
 bool HistoryStore::Exec(const char* sql) {
-  const int code = WithinBusyBound([&] { return sqlite3_exec(db_, sql, nullptr, nullptr, nullptr); });
+  const int code =
+      WithinBusyBound([&] { return sqlite3_exec(db_, sql, nullptr, nullptr, nullptr); });
   return code == SQLITE_OK;
 }
 
@@ -249,13 +250,14 @@ bool HistoryStore::Migrate(std::string& error) {
 
 int64_t HistoryStore::Add(const HistoryRecord& record) {
   if (db_ == nullptr || !Begin()) return 0;
-  Statement insert(db_,
-                   "INSERT INTO history(time, program_version, kind, serial, register_map, "
-                   "version_before, version_after, outcome, status_text, report_state, report_s, "
-                   "report_v, report_tool, report_f, report_status, claim_until) VALUES("
-                   "COALESCE(NULLIF(?1, ''), strftime('%Y-%m-%dT%H:%M:%SZ', 'now')), ?2, ?3, ?4, "
-                   "?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15, "
-                   "CASE WHEN ?10 = 2 THEN CAST(strftime('%s', 'now') AS INTEGER) + ?16 ELSE 0 END)");
+  Statement insert(
+      db_,
+      "INSERT INTO history(time, program_version, kind, serial, register_map, "
+      "version_before, version_after, outcome, status_text, report_state, report_s, "
+      "report_v, report_tool, report_f, report_status, claim_until) VALUES("
+      "COALESCE(NULLIF(?1, ''), strftime('%Y-%m-%dT%H:%M:%SZ', 'now')), ?2, ?3, ?4, "
+      "?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15, "
+      "CASE WHEN ?10 = 2 THEN CAST(strftime('%s', 'now') AS INTEGER) + ?16 ELSE 0 END)");
   insert.Bind(1, record.time)
       .Bind(2, record.program_version.empty() ? std::string(VELMAR_PROGRAM_VERSION)
                                               : record.program_version)
@@ -323,9 +325,8 @@ std::vector<HistoryRecord> HistoryStore::List(const std::string& serial, int lim
                        "ORDER BY position");
     packages.Bind(1, record.id);
     while (packages.Step() == SQLITE_ROW) {
-      record.packages.push_back(PackageEntry{packages.Text(0),
-                                             static_cast<uint64_t>(packages.Int(1)),
-                                             packages.Text(2)});
+      record.packages.push_back(
+          PackageEntry{packages.Text(0), static_cast<uint64_t>(packages.Int(1)), packages.Text(2)});
     }
   }
   return records;
@@ -369,8 +370,8 @@ bool HistoryStore::FinishReport(int64_t id, bool accepted) {
   Statement finish(db_,
                    "UPDATE history SET report_state = ?2, claim_until = 0 "
                    "WHERE id = ?1 AND report_state = 2");
-  finish.Bind(1, id).Bind(2, int64_t{static_cast<int>(accepted ? ReportState::Sent
-                                                                 : ReportState::Pending)});
+  finish.Bind(1, id).Bind(
+      2, int64_t{static_cast<int>(accepted ? ReportState::Sent : ReportState::Pending)});
   if (finish.Step() != SQLITE_DONE) {
     Fail("cannot end a report's claim");
     Rollback();

@@ -151,7 +151,7 @@ TEST(HistoryStore, PruningKeepsTheNewestAndEveryReportNotYetSent) {
   store.SetKeepRecords(5);
   std::vector<int64_t> ids;
   for (int i = 0; i < 12; ++i) {
-    const ReportState report = i == 1 ? ReportState::Pending
+    const ReportState report = i == 1   ? ReportState::Pending
                                : i == 2 ? ReportState::Sending
                                         : ReportState::Sent;
     ids.push_back(store.Add(Record("S-" + std::to_string(i), report)));
@@ -175,7 +175,7 @@ TEST(HistoryStore, FilesItCannotUseAreLeftAsTheyAre) {
   ScratchDir dir;
   struct Case {
     const char* name;
-    std::string content;      // written before the open; empty: a database of that version
+    std::string content;  // written before the open; empty: a database of that version
     int user_version;
     bool opens;
   };
@@ -205,7 +205,8 @@ TEST(HistoryStore, FilesItCannotUseAreLeftAsTheyAre) {
       continue;
     }
     EXPECT_FALSE(error.empty()) << c.name;
-    EXPECT_EQ(store.Add(Record("A-1")), 0) << c.name << ": a store that did not open records nothing";
+    EXPECT_EQ(store.Add(Record("A-1")), 0)
+        << c.name << ": a store that did not open records nothing";
     if (c.user_version > 0) {
       EXPECT_EQ(Pragma(path, "user_version"), std::to_string(c.user_version)) << c.name;
       EXPECT_NE(error.find("newer"), std::string::npos) << error;
