@@ -33,7 +33,7 @@ bool MakeFolders(const std::string& path, std::string& error) {
 
 std::string StateFolder(std::string& error) {
   std::string base;
-  // The base directory specification ignores relative values.
+  // A relative XDG_STATE_HOME is to be ignored, as XDG has it.
   if (const char* state = std::getenv("XDG_STATE_HOME"); state && state[0] == '/') {
     base = state;
   } else if (const char* home = std::getenv("HOME"); home && home[0] == '/') {
