@@ -315,6 +315,8 @@ Outcome RunUpdate(const CliOptions& options, Session& session, ConsoleView& view
   view.FinishOutput();
   outcome.result["softwareVersion"] = ReadSoftwareVersionNow(window);
   outcome.result["status"] = window.Sequencer().StatusText();
+  // The server has not heard of it yet: the report waits in the history.
+  outcome.result["reportKept"] = session.LogHas(kStrReportKept);
   if (view.BoxShown(LoadString(kStrUpToDate))) {
     outcome.result["message"] = LoadString(kStrUpToDate);
   } else if (view.BoxShown(LoadString(kStrNeedSdCard))) {

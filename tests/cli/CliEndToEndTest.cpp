@@ -165,6 +165,7 @@ TEST_F(CliEndToEnd, UpdateBringsAProtocol2ToolToTheNewSoftware) {
   const json document = json::parse(run.out);
   EXPECT_EQ(document["message"], "Congratulation ! Your tool is up to date.");
   EXPECT_EQ(document["softwareVersion"], "1.10");
+  EXPECT_EQ(document["reportKept"], false);
   EXPECT_NE(run.err.find("Congratulation ! Your tool is up to date."), std::string::npos);
   EXPECT_NE(run.err.find("Transfer 100 %"), std::string::npos);
 
