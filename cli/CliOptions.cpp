@@ -32,6 +32,8 @@ std::optional<Command> CommandFromName(const std::string& name) {
   if (name == "clock") return Command::Clock;
   if (name == "reset") return Command::Reset;
   if (name == "self-update") return Command::SelfUpdate;
+  if (name == "history") return Command::History;
+  if (name == "report") return Command::Report;
   return std::nullopt;
 }
 
@@ -46,7 +48,8 @@ bool ParseNumber(const std::string& text, int low, int high, int& value) {
 
 bool TakesValue(const std::string& name) {
   return name == "--port" || name == "--server" || name == "--config" || name == "--timeout" ||
-         name == "--output" || name == "-o" || name == "--to";
+         name == "--output" || name == "-o" || name == "--to" || name == "--serial" ||
+         name == "--limit";
 }
 
 }  // namespace
@@ -69,6 +72,10 @@ const char* CommandName(Command command) {
       return "reset";
     case Command::SelfUpdate:
       return "self-update";
+    case Command::History:
+      return "history";
+    case Command::Report:
+      return "report";
     case Command::None:
       break;
   }
@@ -169,6 +176,19 @@ ParseOutcome ParseArguments(const std::vector<std::string>& args) {
       options.target_folder = *value;
     } else if (name == "--options-only" && options.command == Command::Update) {
       options.options_only = true;
+    } else if (name == "--serial" && options.command == Command::History) {
+      if (value->empty()) {
+        outcome.error = "--serial needs a serial number";
+        return outcome;
+      }
+      options.serial_filter = *value;
+    } else if (name == "--limit" && options.command == Command::History) {
+      if (!ParseNumber(*value, 1, 1000000, options.limit)) {
+        outcome.error = "--limit needs a number from 1 to 1000000, not \"" + *value + "\"";
+        return outcome;
+      }
+    } else if (name == "--pending" && options.command == Command::Report) {
+      options.pending = true;
     } else {
       outcome.error = "unknown option \"" + args[i] + "\" for " + options.command_name;
       return outcome;
@@ -176,6 +196,10 @@ ParseOutcome ParseArguments(const std::vector<std::string>& args) {
   }
   if (said_yes && said_no) {
     outcome.error = "--yes and --no cannot be given together";
+    return outcome;
+  }
+  if (options.command == Command::Report && !options.pending && !options.help) {
+    outcome.error = "report needs --pending (it sends the status reports kept for the server)";
     return outcome;
   }
   if (said_yes) options.answers = AnswerPolicy::Yes;
@@ -213,6 +237,8 @@ std::string UsageText(Command command) {
                  "  clock    set the tool's clock to the computer's time (UTC)\n"
                  "  reset    factory reset of the tool, with the code the update server gives\n"
                  "  self-update  download a newer Velmar from the update server, if there is one\n"
+                 "  history  list the update history kept on this computer, newest first\n"
+                 "  report   --pending: send the status reports the server has not received yet\n"
                  "\n"
                  "velmar-cli COMMAND --help shows a command's options.\n\n") +
              kCommonOptions + "\n" + kExitCodes;
@@ -271,6 +297,17 @@ std::string UsageText(Command command) {
              "\n"
              "Exit codes: 0 up to date, or the new version written; 1 the server failed, the\n"
              "download was declined or the file could not be written; 2 wrong usage.\n";
+    case Command::History:
+      return "usage: velmar-cli history [--serial S] [--limit N] [--json]\n"
+             "Lists the updates, factory resets, clock settings and self-updates recorded on\n"
+             "this computer, newest first, with the packages loaded and their SHA-256.\n"
+             "  --serial S          only the tool with serial number S\n"
+             "  --limit N           at most N records\n"
+             "  --json              one JSON document\n";
+    case Command::Report:
+      return "usage: velmar-cli report --pending [--server HOST[:PORT]] [--json] [--trace]\n"
+             "Sends the status reports that could not reach the update server, oldest first.\n"
+             "Exit codes: 0 every kept report was accepted (or there was none), 1 some remain.\n";
     case Command::Ports:
       text =
           "usage: velmar-cli ports [--json]\n"

@@ -14,7 +14,9 @@ inline constexpr int kExitUsage = 2;
 inline constexpr int kExitNeedSdCard = 3;
 inline constexpr int kExitNoTool = 4;
 
-enum class Command { None, Update, Info, Ports, Check, Sensors, Clock, Reset, SelfUpdate };
+enum class Command {
+  None, Update, Info, Ports, Check, Sensors, Clock, Reset, SelfUpdate, History, Report
+};
 
 // How questions are answered: from the switches, or by asking on the terminal.
 enum class AnswerPolicy { Ask, Yes, No };
@@ -33,6 +35,9 @@ struct CliOptions {
   bool options_only = false;
   std::string output_path;    // sensors: where the report goes; empty: stdout
   std::string target_folder;  // self-update: where the new version goes; empty: current folder
+  std::string serial_filter;  // history: only this tool's records
+  int limit = 0;              // history: at most this many records; 0: all
+  bool pending = false;       // report: send the kept status reports
 };
 
 struct ParseOutcome {

@@ -14,11 +14,14 @@
 #include "ConsoleView.h"
 #include "Session.h"
 #include "app/ControlIds.h"
+#include "app/KeptReports.h"
 #include "app/Strings.h"
 #include "device/PortList.h"
 #include "device/PortScanner.h"
 #include "platform/PortPaths.h"
+#include "HttpTrace.h"
 #include "update/CatalogueComparison.h"
+#include "update/VersionCheckWorker.h"
 
 namespace velmar::cli {
 
@@ -312,6 +315,8 @@ Outcome RunUpdate(const CliOptions& options, Session& session, ConsoleView& view
   view.FinishOutput();
   outcome.result["softwareVersion"] = ReadSoftwareVersionNow(window);
   outcome.result["status"] = window.Sequencer().StatusText();
+  // The server has not heard of it yet: the report waits in the history.
+  outcome.result["reportKept"] = session.LogHas(kStrReportKept);
   if (view.BoxShown(LoadString(kStrUpToDate))) {
     outcome.result["message"] = LoadString(kStrUpToDate);
   } else if (view.BoxShown(LoadString(kStrNeedSdCard))) {
@@ -380,7 +385,9 @@ Outcome RunClock(const CliOptions& options, Session& session, std::ostream& out)
     outcome.error = "this tool (first register map) has no clock to set";
     return outcome;
   }
-  if (device.SetClock() != 0) {
+  const bool set = device.SetClock() == 0;
+  session.Window().RecordToolJob(JobKind::Clock, set);
+  if (!set) {
     outcome.exit = kExitFailed;
     outcome.error = "the tool did not take the time; reconnect it and try again";
     return outcome;
@@ -499,6 +506,91 @@ Outcome RunSelfUpdate(const CliOptions& options, ConsoleView& view, const CliStr
   return outcome;
 }
 
+json RecordJson(const HistoryRecord& record) {
+  json packages = json::array();
+  for (const PackageEntry& package : record.packages)
+    packages.push_back({{"name", package.name}, {"bytes", package.bytes}, {"sha256", package.sha256}});
+  json entry = {{"id", record.id},
+          {"time", record.time},
+          {"programVersion", record.program_version},
+          {"kind", JobKindName(record.kind)},
+          {"serialNumber", record.serial},
+          {"protocol", record.register_map},
+          {"versionBefore", record.version_before},
+          {"versionAfter", record.version_after},
+          {"packages", packages},
+          {"outcome", record.outcome},
+          {"status", record.status_text},
+          {"report", ReportStateName(record.report)}};
+  if (record.report != ReportState::None) {
+    const StatusReport& fields = record.report_fields;
+    entry["reportFields"] = {{"s", fields.serial}, {"v", fields.version}, {"tool", fields.tool},
+                             {"f", fields.file}, {"status", fields.status}};
+  }
+  return entry;
+}
+
+Outcome RunHistory(const CliOptions& options, std::ostream& out) {
+  Outcome outcome;
+  HistoryStore history;
+  std::string error;
+  if (!history.OpenDefault(error)) {
+    outcome.exit = kExitFailed;
+    outcome.error = "cannot read the update history: " + error;
+    return outcome;
+  }
+  const std::vector<HistoryRecord> records = history.List(options.serial_filter, options.limit);
+  if (options.json) {
+    json list = json::array();
+    for (const HistoryRecord& record : records) list.push_back(RecordJson(record));
+    outcome.result["records"] = list;
+    outcome.result["file"] = history.Path();
+    return outcome;
+  }
+  if (records.empty()) out << "No record in " << history.Path() << "\n";
+  for (const HistoryRecord& record : records) {
+    out << record.time << "  " << JobKindName(record.kind) << "  "
+        << (record.serial.empty() ? "-" : record.serial) << "  " << record.version_before
+        << " -> " << record.version_after << "  " << record.outcome;
+    if (record.report != ReportState::None) out << "  report " << ReportStateName(record.report);
+    out << "\n";
+    for (const PackageEntry& package : record.packages)
+      out << "    " << package.name << "  " << package.bytes << " bytes  sha256 " << package.sha256
+          << "\n";
+  }
+  return outcome;
+}
+
+Outcome RunReport(const CliOptions& options, const CliStreams& streams) {
+  Outcome outcome;
+  HistoryStore history;
+  std::string error;
+  if (!history.OpenDefault(error)) {
+    outcome.exit = kExitFailed;
+    outcome.error = "cannot read the update history: " + error;
+    return outcome;
+  }
+  std::unique_ptr<TracingHttpTransport> trace;
+  if (options.trace) {
+    trace = std::make_unique<TracingHttpTransport>(
+        SystemHttpTransport(), [&](const std::string& line) { streams.err << line << "\n"; });
+  }
+  VersionCheckWorker worker(options.server, trace ? *trace : SystemHttpTransport());
+  const int sent = SendKeptReports(
+      history, [&](const StatusReport& report) { return worker.ReportStatus(report); });
+  const int64_t left = history.CountReports(ReportState::Pending);
+  outcome.result["sent"] = sent;
+  outcome.result["pending"] = left;
+  if (left > 0) {
+    outcome.exit = kExitFailed;
+    outcome.error = std::to_string(left) + " status report(s) could not be sent; " +
+                    LoadString(kStrReportKept);
+  } else if (!options.json) {
+    streams.out << sent << " status report(s) sent.\n";
+  }
+  return outcome;
+}
+
 Outcome RunDeviceCommand(const CliOptions& options, ConsoleView& view, const CliStreams& streams) {
   Outcome outcome;
   if (options.command == Command::Update && options.options_only) {
@@ -568,7 +660,9 @@ int RunCli(const std::vector<std::string>& args, const CliStreams& streams) {
   std::ostream& log = options.json ? streams.err : streams.out;
   ConsoleView view(log, streams.in, policy, !options.json && streams.out_is_terminal);
 
-  Outcome outcome = options.command == Command::Ports ? RunPorts(options, streams.out)
+  Outcome outcome = options.command == Command::Ports     ? RunPorts(options, streams.out)
+                    : options.command == Command::History ? RunHistory(options, streams.out)
+                    : options.command == Command::Report  ? RunReport(options, streams)
                     : options.command == Command::SelfUpdate
                         ? RunSelfUpdate(options, view, streams)
                         : RunDeviceCommand(options, view, streams);

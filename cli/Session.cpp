@@ -108,6 +108,13 @@ int Session::Launch(AppConfig config, const std::string& program_folder, std::st
 
   MainWindowSetup setup;
   setup.server = options_.server;
+  std::string history_error;
+  if (history_.OpenDefault(history_error)) {
+    setup.history = &history_;
+  } else {
+    // The job itself does not depend on it.
+    trace_ << "velmar-cli: the update history is not kept: " << history_error << "\n";
+  }
   setup.config_path = config_path;
   // A device run never downloads the program; its folder is the private one.
   setup.program_folder = program_folder.empty() ? folder_ : program_folder;

@@ -75,6 +75,7 @@ class Session {
   std::string folder_;
   StdEventLoop loop_;
   std::unique_ptr<TracingHttpTransport> http_trace_;
+  HistoryStore history_;
   std::unique_ptr<MainWindow> window_;
   ProgramUpdateFilter filter_{*this};
   ProgramUpdateRecord program_update_;

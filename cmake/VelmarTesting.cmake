@@ -31,5 +31,7 @@ function(velmar_test_suite name)
     target_compile_definitions(${name} PRIVATE ${ARG_DEFINITIONS})
   endif()
   # The programs pick their language from the locale; the tests compare English texts.
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 30 PROPERTIES TIMEOUT 120 ENVIRONMENT LC_ALL=C.UTF-8 LABELS ${ARG_LABEL})
+  # No test writes into the user's own state folder (the update history).
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 30 PROPERTIES TIMEOUT 120 ENVIRONMENT LC_ALL=C.UTF-8
+    ENVIRONMENT_MODIFICATION XDG_STATE_HOME=set:${CMAKE_BINARY_DIR}/test-state LABELS ${ARG_LABEL})
 endfunction()

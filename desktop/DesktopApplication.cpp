@@ -30,6 +30,11 @@ MainWindowSetup DesktopSetup(const std::vector<std::string>& arguments) {
   return setup;
 }
 
+namespace {
+// The page lists the latest records; velmar-cli history has them all.
+constexpr int kHistoryShown = 500;
+}  // namespace
+
 DesktopApplication::DesktopApplication(MainWindowSetup setup, ViewFactory make_view)
     : loop_(std::make_unique<QtEventLoop>(setup.clock ? *setup.clock : SystemClock())),
       window_(std::make_unique<DesktopWindow>()) {
@@ -41,6 +46,12 @@ DesktopApplication::DesktopApplication(MainWindowSetup setup, ViewFactory make_v
   QObject::connect(window, &DesktopWindow::hideClicked, window, [logic] { logic->OnHide(); });
   QObject::connect(window, &DesktopWindow::updateDeviceClicked, window,
                    [logic] { logic->OnUpdateDevice(); });
+  QObject::connect(window, &DesktopWindow::updateOptionsOnlyClicked, window,
+                   [logic] { logic->OnUpdateOptionsOnly(); });
+  window->SetHistorySource([logic] {
+    HistoryStore* history = logic->History();
+    return history ? history->List({}, kHistoryShown) : std::vector<HistoryRecord>();
+  });
   QObject::connect(window, &DesktopWindow::exitClicked, window, [logic] { logic->OnExit(); });
   QObject::connect(window, &DesktopWindow::settingsClicked, window,
                    [logic] { logic->OnSettings(); });

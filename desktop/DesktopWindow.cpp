@@ -12,7 +12,11 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSystemTrayIcon>
+#include <QHeaderView>
+#include <QMenu>
 #include <QTabWidget>
+#include <QTableWidget>
+#include <QToolButton>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -100,10 +104,31 @@ void DesktopWindow::BuildControls() {
   log_->setReadOnly(true);
   log_->setLineWrapMode(QPlainTextEdit::NoWrap);
   tabs_->addTab(log_, UiText(kStrReportTab));
+  history_ = new QTableWidget(0, 5);
+  history_->setHorizontalHeaderLabels({UiText(kStrHistoryDate), UiText(kStrHistorySerial),
+                                       UiText(kStrHistoryVersions), UiText(kStrHistoryOutcome),
+                                       UiText(kStrHistoryReported)});
+  history_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  history_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  history_->verticalHeader()->hide();
+  history_->horizontalHeader()->setStretchLastSection(true);
+  tabs_->addTab(history_, UiText(kStrHistoryTab));
+  connect(tabs_, &QTabWidget::currentChanged, this, [this](int index) {
+    if (tabs_->widget(index) == history_) RefreshHistory();
+  });
   auto* hide = new QPushButton(UiText(kStrHideButton));
   auto* update = new QPushButton(UiText(kStrUpdateButton));
   auto* exit = new QPushButton(UiText(kStrExitButton));
   hide->setDefault(true);
+  // The options-only update hangs beside UPDATE DEVICE, one click further away.
+  auto* more = new QToolButton;
+  more->setArrowType(Qt::DownArrow);
+  more->setPopupMode(QToolButton::InstantPopup);
+  more->setToolTip(UiText(kStrOptionsOnlyButton));
+  auto* more_menu = new QMenu(more);
+  QAction* options_only = more_menu->addAction(UiText(kStrOptionsOnlyButton));
+  more->setMenu(more_menu);
+  connect(options_only, &QAction::triggered, this, &DesktopWindow::updateOptionsOnlyClicked);
 
   // Back to front, as the layout stacks them: frames first so the controls draw over them.
   layout->Place(identity_frame, 126, 24, 210, 84);
@@ -129,6 +154,7 @@ void DesktopWindow::BuildControls() {
   layout->Place(tabs_, 93, 158, 238, 112);
   layout->Place(hide, 7, 279, 82, 36);
   layout->Place(update, 127, 279, 82, 36);
+  layout->Place(more, 211, 279, 14, 36);
   layout->Place(exit, 250, 279, 82, 36);
 
   picture->setPixmap(ProductPicture(DialogUnits(font()).Size(101, 79)));
@@ -151,6 +177,7 @@ void DesktopWindow::BuildControls() {
       {control::kStatusLog, log_},
       {control::kHide, hide},
       {control::kUpdateDevice, update},
+      {control::kUpdateOptionsOnly, more},
       {control::kExit, exit},
   };
 
@@ -197,6 +224,35 @@ bool DesktopWindow::TryCreateTray() {
 }
 
 bool DesktopWindow::HasTray() const { return tray_ != nullptr; }
+
+void DesktopWindow::SetHistorySource(std::function<std::vector<HistoryRecord>()> source) {
+  history_source_ = std::move(source);
+  RefreshHistory();
+}
+
+void DesktopWindow::RefreshHistory() {
+  const std::vector<HistoryRecord> records =
+      history_source_ ? history_source_() : std::vector<HistoryRecord>();
+  history_->setRowCount(static_cast<int>(records.size()));
+  int row = 0;
+  for (const HistoryRecord& record : records) {
+    QString reported;
+    if (record.report == ReportState::Sent) reported = UiText(kStrReportSent);
+    if (record.report == ReportState::Pending || record.report == ReportState::Sending)
+      reported = UiText(kStrReportPending);
+    const QString texts[] = {
+        QString::fromStdString(record.time),
+        QString::fromStdString(record.serial),
+        QString::fromStdString(record.version_before + " \u2192 " + record.version_after),
+        QString::fromStdString(record.outcome),
+        reported,
+    };
+    for (int column = 0; column < 5; ++column)
+      history_->setItem(row, column, new QTableWidgetItem(texts[column]));
+    ++row;
+  }
+  history_->resizeColumnsToContents();
+}
 
 QWidget* DesktopWindow::Control(int id) const {
   auto found = controls_.find(id);

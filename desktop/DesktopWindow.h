@@ -1,9 +1,12 @@
 #pragma once
 #include <QPointer>
 #include <QWidget>
+#include <functional>
 #include <map>
+#include <vector>
 
 #include "app/View.h"
+#include "history/HistoryRecord.h"
 
 class QLabel;
 class QMenu;
@@ -12,6 +15,7 @@ class QProgressBar;
 class QPushButton;
 class QSystemTrayIcon;
 class QTabWidget;
+class QTableWidget;
 class QTimer;
 
 namespace velmar {
@@ -40,6 +44,12 @@ class DesktopWindow : public QWidget {
   HyperlinkButton& LinkButton() const { return *link_; }
   QPlainTextEdit& StatusLogField() const { return *log_; }
   QTabWidget& Tabs() const { return *tabs_; }
+  QTableWidget& HistoryTable() const { return *history_; }
+
+  // Where the History page reads its records, newest first; it reads them again when it is
+  // shown and at RefreshHistory.
+  void SetHistorySource(std::function<std::vector<HistoryRecord>()> source);
+  void RefreshHistory();
 
   void SetControlText(int id, const QString& text);
   void SetProgress(int id, int position);
@@ -59,6 +69,7 @@ class DesktopWindow : public QWidget {
  signals:
   void hideClicked();
   void updateDeviceClicked();
+  void updateOptionsOnlyClicked();
   void exitClicked();
   void settingsClicked();
   void printSensorInfoClicked();
@@ -81,6 +92,8 @@ class DesktopWindow : public QWidget {
   HyperlinkButton* link_ = nullptr;
   QPlainTextEdit* log_ = nullptr;
   QTabWidget* tabs_ = nullptr;
+  QTableWidget* history_ = nullptr;
+  std::function<std::vector<HistoryRecord>()> history_source_;
   QSystemTrayIcon* tray_ = nullptr;
   QMenu* tray_menu_ = nullptr;
   QTimer* tray_retry_ = nullptr;

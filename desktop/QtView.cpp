@@ -91,4 +91,6 @@ bool QtView::OpenAddress(const std::string& address) {
 
 void QtView::Beep() { QApplication::beep(); }
 
+void QtView::HistoryChanged() { window_.RefreshHistory(); }
+
 }  // namespace velmar

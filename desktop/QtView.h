@@ -35,6 +35,7 @@ class QtView : public View {
   void ShowSensorReport(const std::string& path) override;
   bool OpenAddress(const std::string& address) override;
   void Beep() override;
+  void HistoryChanged() override;
 
   // The viewer of the last report shown, if it is still open.
   SensorReportViewer* ReportViewer() const;

@@ -26,8 +26,16 @@ int main(int argc, char** argv) {
     return 0;
   }
 
+  // Kept outside the window logic so that it outlives it.
+  velmar::HistoryStore history;
+  std::string history_error;
   velmar::MainWindowSetup setup =
       velmar::DesktopSetup(std::vector<std::string>(argv, argv + std::max(argc, 0)));
+  if (history.OpenDefault(history_error)) {
+    setup.history = &history;
+  } else {
+    std::fprintf(stderr, "velmar: the update history is not kept: %s\n", history_error.c_str());
+  }
   velmar::DesktopApplication program(std::move(setup));
   velmar::TerminationSignals termination;
   QObject::connect(&termination, &velmar::TerminationSignals::terminationRequested,

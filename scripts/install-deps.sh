@@ -8,9 +8,10 @@ packages=(
   ccache                                         # one compiler cache for every build folder
   libgtest-dev libgmock-dev libbenchmark-dev     # tests and benchmarks
   libcurl4-openssl-dev                           # HTTP transport to the update server
+  libsqlite3-dev                                 # the update history (SQLite's C API)
   libzip-dev zip unzip                           # zip packages held in memory; real zip tools in tests
   nlohmann-json3-dev                             # JSON profiles, catalogues and state files of the tools
-  libcpp-httplib-dev libssl-dev zlib1g-dev       # the local update server
+  libcpp-httplib-dev libssl-dev zlib1g-dev       # the local update server; libcrypto's SHA-256
   libmodbus-dev mbpoll                           # independent Modbus peers, tests only
   tinyproxy                                      # independent HTTP proxy, tests only
   clang libclang-rt-14-dev                       # fuzz targets and sanitizer runtimes

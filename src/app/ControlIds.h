@@ -22,6 +22,8 @@ inline constexpr int kPrintSensorInfo = 1025;
 inline constexpr int kTabStrip = 1054;
 inline constexpr int kStatusLog = 1056;
 inline constexpr int kSerialCaption = 1096;
+// Beside UPDATE DEVICE, enabled with it.
+inline constexpr int kUpdateOptionsOnly = 1097;
 }  // namespace control
 
 // Window messages: the worker that posts them, or the window's own requests.

@@ -1,12 +1,17 @@
 #include "app/MainWindow.h"
 
 #include "app/ControlIds.h"
+#include "app/KeptReports.h"
 #include "app/SensorReport.h"
 #include "app/SettingsDialog.h"
 #include "app/Strings.h"
 #include "device/PortList.h"
+#include "platform/Sha256.h"
 #include "server/PackageName.h"
 #include "update/CatalogueComparison.h"
+
+#include <cstring>
+#include <fstream>
 
 namespace velmar {
 
@@ -103,6 +108,8 @@ void MainWindow::Initialize() {
     StartDeviceSearch();
   }
   UpdatePortModeText();
+  // Reports an earlier run could not deliver go first.
+  SendKeptReports();
 }
 
 void MainWindow::StartDeviceSearch() {
@@ -199,6 +206,8 @@ void MainWindow::OnVersionCheckEvent(int32_t event, int32_t value) {
       if (!AskProxyLogin()) version_check_.CancelCheck();
       break;
     case kCheckDone: {
+      // The server answers again: what it missed before goes now.
+      SendKeptReports();
       if (!scanner_.IsConnected()) return;  // the tool went away meanwhile
       {
         ToolDeviceLock conversation(device_);
@@ -233,6 +242,11 @@ void MainWindow::OnDownloadEvent(int32_t event, int32_t value) {
     case kTransferPercent: SetPercent(control::kTransferBar, control::kTransferPercent, value); break;
     case kJobEnded: {
       download_.Stop();
+      if (const uint64_t written = download_.WrittenBytes(); written > 0) {
+        const std::string name =
+            download_.MainSoftware() ? download_.MatchedItemName() : sequencer_.CurrentPackage();
+        job_.packages.push_back(PackageEntry{name, written, download_.WrittenSha256()});
+      }
       int32_t outcome = EVENT_FIN_TRANSFERT_FAIL;
       switch (static_cast<TransferResult>(value)) {
         case TR_WRITTEN: outcome = EVENT_FIN_TRANSFERT_OK; break;
@@ -267,6 +281,7 @@ void MainWindow::OnProgramUpdateEvent(int32_t event, int32_t value) {
       break;
     case kProgramEnded:
       program_update_.Stop();
+      if (value == 4 || value == 3) RecordSelfUpdate(value == 4);
       if (value == 4) {
         log_.AppendString(kStrTransferComplete);
         // Hand the new version to the desktop; it replaces this program once we are gone.
@@ -387,7 +402,27 @@ void MainWindow::OnCloseRequest() {
 
 void MainWindow::RequestOptionsOnlyUpdate() { loop_.Post(message::kOptionsOnlyUpdate, 0, 0); }
 
+void MainWindow::OnUpdateOptionsOnly() {
+  if (!sequencer_.IsIdle() || !IsEnabled(control::kUpdateOptionsOnly)) return;
+  std::string names;
+  for (uint16_t code : selected_options_.Codes()) {
+    OptionRecord option;
+    if (version_check_.Options().FindByCode(code, option) != 0) continue;
+    names += "\r\n" + std::string(option.ver, strnlen(option.ver, sizeof option.ver));
+  }
+  if (names.empty()) {
+    view_.ShowMessage(LoadString(kStrNoOptionsToLoad), MessageIcon::Information);
+    return;
+  }
+  if (!view_.AskYesNo(FormatMessage(kStrAskOptionsOnly, {MessageArg(names.substr(2))}),
+                      MessageIcon::Information))
+    return;
+  RequestOptionsOnlyUpdate();
+}
+
 void MainWindow::OptionsOnlyUpdate() {
+  // A request arriving while a sequence runs would restart it half-way.
+  if (!sequencer_.IsIdle()) return;
   if (!scanner_.IsConnected()) return;
   ToolDeviceLock conversation(device_);
   if (device_.ReadOptions() != 0) return;
@@ -404,7 +439,8 @@ void MainWindow::FactoryReset() {
   if (!scanner_.IsConnected()) return;
   if (!view_.AskYesNo(LoadString(kStrAskFactoryReset), MessageIcon::Information)) return;
   ToolDeviceLock conversation(device_);
-  device_.ResetTool(version_check_.Version().Rs());
+  const bool reset = device_.ResetTool(version_check_.Version().Rs()) == 0;
+  RecordToolJob(JobKind::FactoryReset, reset);
   port_.Close();
   OnDetectEvent(static_cast<int32_t>(DetectEvent::DeviceLost));
   scanner_.SetConnected(false);
@@ -429,6 +465,8 @@ bool MainWindow::IsEnabled(int control) const {
 void MainWindow::SetEnabled(int control, bool enabled) {
   enabled_[control] = enabled;
   view_.SetEnabled(control, enabled);
+  // The options-only control follows UPDATE DEVICE's rules.
+  if (control == control::kUpdateDevice) SetEnabled(control::kUpdateOptionsOnly, enabled);
 }
 
 void MainWindow::SetPercent(int bar, int label, int value) {
@@ -608,6 +646,8 @@ void MainWindow::StartScanner() { scanner_.Start(); }
 
 void MainWindow::EnterUpdateMode(bool on) {
   if (on) {
+    job_ = ToolRecord(sequencer_.State() == LOAD_ETAPE_START_OPTIONS_ONLY ? JobKind::OptionsUpdate
+                                                                          : JobKind::Update);
     ShowWarningBanner(true, kStrDoNotDisconnect);
     download_.Stop();
     download_.SetIdentity(identity_.serial_number.c_str(), software_label_text_.c_str());
@@ -656,7 +696,76 @@ void MainWindow::StartPackageJob(const std::string& package_name) {
 }
 
 bool MainWindow::ReportStatus(const std::string& file, const std::string& status) {
-  return version_check_.ReportStatus(file, status);
+  const StatusReport fields = version_check_.StatusFields(file, status);
+  HistoryStore* history = setup_.history;
+  int64_t id = 0;
+  if (history != nullptr) {
+    job_.version_after = software_label_text_;
+    job_.outcome = status;
+    job_.status_text = status;
+    job_.report = ReportState::Pending;
+    job_.report_fields = fields;
+    id = history->Add(job_);
+  }
+  job_ = HistoryRecord{};
+  if (id == 0) return version_check_.ReportStatus(fields);
+  // Queued first, then sent with any older one, so that the server hears them in order.
+  SendKeptReports();
+  std::optional<HistoryRecord> record = history->Find(id);
+  const bool sent = record && record->report == ReportState::Sent;
+  if (!sent) log_.AppendString(kStrReportKept);
+  view_.HistoryChanged();
+  return sent;
+}
+
+int MainWindow::SendKeptReports() {
+  HistoryStore* history = setup_.history;
+  if (history == nullptr) return 0;
+  const int sent = velmar::SendKeptReports(
+      *history, [this](const StatusReport& report) { return version_check_.ReportStatus(report); });
+  if (sent > 0) view_.HistoryChanged();
+  return sent;
+}
+
+HistoryRecord MainWindow::ToolRecord(JobKind kind) const {
+  HistoryRecord record;
+  record.kind = kind;
+  record.serial = identity_.serial_number;
+  record.register_map = static_cast<int>(device_.Protocol());
+  record.version_before = software_label_text_;
+  record.version_after = software_label_text_;
+  return record;
+}
+
+void MainWindow::RecordToolJob(JobKind kind, bool succeeded) {
+  if (setup_.history == nullptr) return;
+  HistoryRecord record = ToolRecord(kind);
+  record.outcome = succeeded ? "PASS" : "FAIL";
+  setup_.history->Add(record);
+  view_.HistoryChanged();
+}
+
+void MainWindow::RecordSelfUpdate(bool written) {
+  if (setup_.history == nullptr) return;
+  HistoryRecord record;
+  record.kind = JobKind::SelfUpdate;
+  record.version_after = program_update_.Version().NewVersion();
+  record.outcome = written ? "PASS" : "FAIL";
+  if (written) {
+    // What reached the disk, read back: the digest a user can compare with the server's.
+    const std::string path = program_update_.WrittenPath();
+    std::ifstream file(path, std::ios::binary);
+    Sha256 sha;
+    uint64_t bytes = 0;
+    char buffer[65536];
+    while (file.read(buffer, sizeof buffer) || file.gcount() > 0) {
+      sha.Update(reinterpret_cast<const uint8_t*>(buffer), static_cast<size_t>(file.gcount()));
+      bytes += static_cast<uint64_t>(file.gcount());
+    }
+    record.packages.push_back(PackageEntry{program_update_.ItemName(), bytes, sha.HexDigest()});
+  }
+  setup_.history->Add(record);
+  view_.HistoryChanged();
 }
 
 VersionInfo& MainWindow::Version() { return version_check_.Version(); }

@@ -11,6 +11,7 @@
 #include "device/PortScanner.h"
 #include "device/SerialPort.h"
 #include "device/ToolDevice.h"
+#include "history/HistoryStore.h"
 #include "platform/Clock.h"
 #include "platform/HttpTransport.h"
 #include "platform/LoginStart.h"
@@ -42,6 +43,8 @@ struct MainWindowSetup {
   std::string program_folder;
   // False when the program was started with command-line text: it starts in the tray.
   bool show_at_start = true;
+  // The update history; null: nothing is recorded and a report that fails is not kept.
+  HistoryStore* history = nullptr;
   // The distributor's tool-update page behind the link button.
   std::string distributor_address = "www.telvan-tpms.example";
 };
@@ -75,6 +78,15 @@ class MainWindow : public EventHandler, private SequencerHost {
   void OnCloseRequest();
   // Asks for an update of the tool's options only (posted, as a control would).
   void RequestOptionsOnlyUpdate();
+  // "Update options only": shows the options of the last check and asks before it posts
+  // the request.
+  void OnUpdateOptionsOnly();
+
+  // Records a job done on the tool outside the update sequence (clock, factory reset).
+  void RecordToolJob(JobKind kind, bool succeeded);
+  // Sends the kept status reports, oldest first, until one fails; how many went out.
+  int SendKeptReports();
+  HistoryStore* History() { return setup_.history; }
 
   // What the window knows, for front ends and tests.
   const AppConfig& Config() const { return config_; }
@@ -118,6 +130,8 @@ class MainWindow : public EventHandler, private SequencerHost {
   void OptionsOnlyUpdate();
   void StartDeviceSearch();
   void Shutdown();
+  HistoryRecord ToolRecord(JobKind kind) const;
+  void RecordSelfUpdate(bool written);
 
   // Reactions.
   void OnDetectEvent(int32_t event);
@@ -191,6 +205,8 @@ class MainWindow : public EventHandler, private SequencerHost {
   std::string sensor_report_path_;
   bool update_guard_ = true;
   bool ended_ = false;
+  // The update under way, recorded when its report goes out.
+  HistoryRecord job_;
 };
 
 }  // namespace velmar

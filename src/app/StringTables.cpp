@@ -129,6 +129,18 @@ const StringTable& GermanTable() {
        "Im Boot-Modus zeigt der Bildschirm des Geräts:"},
       {kStrLoginStartBox, "Velmar bei der Anmeldung starten"},
       {kStrLoginStartFailed, "Der Start von Velmar bei der Anmeldung konnte nicht eingerichtet werden."},
+      {kStrReportKept, "Statusbericht gespeichert, er wird später gesendet."},
+      {kStrOptionsOnlyButton, "Nur Optionen aktualisieren"},
+      {kStrAskOptionsOnly, "Diese Optionen in das Gerät laden?\r\n%1!s!"},
+      {kStrNoOptionsToLoad, "Keine Option zu laden: Das Gerät hat keine aktive Option, die der Server anbietet."},
+      {kStrHistoryTab, "Verlauf"},
+      {kStrHistoryDate, "Datum (UTC)"},
+      {kStrHistorySerial, "Seriennummer"},
+      {kStrHistoryVersions, "Versionen"},
+      {kStrHistoryOutcome, "Ergebnis"},
+      {kStrHistoryReported, "Gemeldet"},
+      {kStrReportSent, "Ja"},
+      {kStrReportPending, "Ausstehend"},
   });
   return table;
 }
@@ -237,6 +249,18 @@ const StringTable& FrenchTable() {
        "En mode boot, l'écran de l'outil affiche :"},
       {kStrLoginStartBox, "Démarrer Velmar à l'ouverture de session"},
       {kStrLoginStartFailed, "Impossible de configurer le démarrage de Velmar à l'ouverture de session."},
+      {kStrReportKept, "Rapport d'état conservé, il sera envoyé plus tard."},
+      {kStrOptionsOnlyButton, "Mettre à jour les options seulement"},
+      {kStrAskOptionsOnly, "Charger ces options dans l'outil ?\r\n%1!s!"},
+      {kStrNoOptionsToLoad, "Aucune option à charger : l'outil n'a aucune option active proposée par le serveur."},
+      {kStrHistoryTab, "Historique"},
+      {kStrHistoryDate, "Date (UTC)"},
+      {kStrHistorySerial, "Numéro de série"},
+      {kStrHistoryVersions, "Versions"},
+      {kStrHistoryOutcome, "Résultat"},
+      {kStrHistoryReported, "Signalé"},
+      {kStrReportSent, "Oui"},
+      {kStrReportPending, "En attente"},
   });
   return table;
 }
@@ -339,6 +363,18 @@ const StringTable& JapaneseTable() {
        "ブートモードでは、ツールの画面に次のように表示されます:"},
       {kStrLoginStartBox, "ログイン時に Velmar を起動する"},
       {kStrLoginStartFailed, "ログイン時に Velmar を起動する設定ができませんでした。"},
+      {kStrReportKept, "ステータスレポートを保存しました。後で送信されます。"},
+      {kStrOptionsOnlyButton, "オプションのみ更新"},
+      {kStrAskOptionsOnly, "これらのオプションをツールに読み込みますか?\r\n%1!s!"},
+      {kStrNoOptionsToLoad, "読み込むオプションがありません: サーバーが提供する有効なオプションがツールにありません。"},
+      {kStrHistoryTab, "履歴"},
+      {kStrHistoryDate, "日付 (UTC)"},
+      {kStrHistorySerial, "シリアル番号"},
+      {kStrHistoryVersions, "バージョン"},
+      {kStrHistoryOutcome, "結果"},
+      {kStrHistoryReported, "報告済み"},
+      {kStrReportSent, "はい"},
+      {kStrReportPending, "保留中"},
   });
   return table;
 }
@@ -442,6 +478,18 @@ const StringTable& DutchTable() {
        "In de bootmodus toont het scherm van de tool:"},
       {kStrLoginStartBox, "Velmar starten bij aanmelden"},
       {kStrLoginStartFailed, "Velmar kon niet worden ingesteld om te starten bij aanmelden."},
+      {kStrReportKept, "Statusrapport bewaard, het wordt later verzonden."},
+      {kStrOptionsOnlyButton, "Alleen opties bijwerken"},
+      {kStrAskOptionsOnly, "Deze opties in de tool laden?\r\n%1!s!"},
+      {kStrNoOptionsToLoad, "Geen optie te laden: de tool heeft geen actieve optie die de server aanbiedt."},
+      {kStrHistoryTab, "Geschiedenis"},
+      {kStrHistoryDate, "Datum (UTC)"},
+      {kStrHistorySerial, "Serienummer"},
+      {kStrHistoryVersions, "Versies"},
+      {kStrHistoryOutcome, "Resultaat"},
+      {kStrHistoryReported, "Gemeld"},
+      {kStrReportSent, "Ja"},
+      {kStrReportPending, "In behandeling"},
   });
   return table;
 }

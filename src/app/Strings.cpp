@@ -121,6 +121,18 @@ const StringTable& EnglishTable() {
       {kStrLoginStartBox, "Start Velmar at login"},
       {kStrLoginStartFailed, "Velmar could not be set to start at login."},
       {kStrBootModeScreen, "BOOT Vx.xx\r\nUSB : CONNECTED\r\nSN:R710-XXXXX"},
+      {kStrReportKept, "Status report kept, it will be sent later."},
+      {kStrOptionsOnlyButton, "Update options only"},
+      {kStrAskOptionsOnly, "Load these options into the tool?\r\n%1!s!"},
+      {kStrNoOptionsToLoad, "No option to load: the tool has no active option that the server offers."},
+      {kStrHistoryTab, "History"},
+      {kStrHistoryDate, "Date (UTC)"},
+      {kStrHistorySerial, "Serial number"},
+      {kStrHistoryVersions, "Versions"},
+      {kStrHistoryOutcome, "Outcome"},
+      {kStrHistoryReported, "Reported"},
+      {kStrReportSent, "Yes"},
+      {kStrReportPending, "Pending"},
   };
   return table;
 }

@@ -105,6 +105,19 @@ inline constexpr int kStrBootModeSteps = 1044;
 inline constexpr int kStrBootModeScreen = 1045;
 inline constexpr int kStrLoginStartBox = 1060;
 inline constexpr int kStrLoginStartFailed = 1061;
+// The update history and the reports kept for the server.
+inline constexpr int kStrReportKept = 1150;
+inline constexpr int kStrOptionsOnlyButton = 1151;
+inline constexpr int kStrAskOptionsOnly = 1152;  // %1!s!: the options, one a line
+inline constexpr int kStrNoOptionsToLoad = 1153;
+inline constexpr int kStrHistoryTab = 1154;
+inline constexpr int kStrHistoryDate = 1155;
+inline constexpr int kStrHistorySerial = 1156;
+inline constexpr int kStrHistoryVersions = 1157;
+inline constexpr int kStrHistoryOutcome = 1158;
+inline constexpr int kStrHistoryReported = 1159;
+inline constexpr int kStrReportSent = 1160;
+inline constexpr int kStrReportPending = 1161;
 
 // The languages the table is carried in. An id missing from a language's table falls back to
 // the English text.

@@ -63,6 +63,8 @@ class View {
   virtual bool OpenAddress(const std::string& address) = 0;
   // A refused action (closing while an update runs).
   virtual void Beep() = 0;
+  // A record was added to the update history, or a kept report went out.
+  virtual void HistoryChanged() {}
 };
 
 }  // namespace velmar

@@ -36,6 +36,10 @@ constexpr size_t kMaxBlockPayload = 4 + kMaxBlockData;
 
 // Lays out a block write: the 32-bit target address (little-endian), the data, and one pad
 // byte when the total is odd. Returns the register count, or 0 when the block is too large.
+// What fills the last byte of a block of odd length, by register map; the tool keeps it.
+inline constexpr uint8_t kProtocol1BlockPad = 0x00;
+inline constexpr uint8_t kProtocol2BlockPad = 0xFF;
+
 inline uint16_t BuildBlockPayload(uint8_t (&out)[kMaxBlockPayload], uint32_t address,
                                   const uint8_t* data, size_t size, uint8_t pad) {
   if (size > kMaxBlockData || (data == nullptr && size != 0)) return 0;

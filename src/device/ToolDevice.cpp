@@ -177,6 +177,11 @@ int ToolDevice::ReadHardwareVersion(std::string& text) {
   return -1;
 }
 
+uint8_t ToolDevice::BlockPad() const {
+  return protocol_ == DeviceProtocol::Protocol1 ? payload::kProtocol1BlockPad
+                                                : payload::kProtocol2BlockPad;
+}
+
 int ToolDevice::WriteBlock(uint32_t address, const uint8_t* data, size_t size) {
   switch (protocol_) {
     case DeviceProtocol::Protocol1:

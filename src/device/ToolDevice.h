@@ -62,6 +62,8 @@ class ToolDevice : public ControlRegisters,
   int RefreshBlockSize();
   uint32_t BlockSize() const { return block_size_; }
   DeviceProtocol Protocol() const { return protocol_; }
+  // The byte that completes a block of odd length in this map's block writes.
+  uint8_t BlockPad() const;
 
   // Probe 11, then the information record from 0xA500.
   int ReadInfoRecord();

@@ -8,7 +8,7 @@ namespace velmar {
 namespace {
 constexpr uint16_t kBlockSizeRegister = 0xA510;
 constexpr uint16_t kBlockRegister = 0xA511;
-constexpr uint8_t kBlockPad = 0xFF;
+constexpr uint8_t kBlockPad = payload::kProtocol2BlockPad;
 constexpr uint16_t kResetRegister = 0xA516;
 }  // namespace
 

@@ -6,6 +6,8 @@
 #include "server/OthersList.h"
 #include "server/VersionInfo.h"
 
+#include <utility>
+
 namespace velmar {
 
 ServerRequest::ServerRequest(HttpClient& http, VersionInfo& redirect_record, ServerAddress server)
@@ -92,6 +94,23 @@ int ServerRequest::DownloadVersion(bool device_package) {
 int ServerRequest::SetStatus(std::string_view file, std::string_view status) {
   if (RedirectStep(server_action::kSetStatus) != 0) return -1;
   return StatusStep(file, status);
+}
+
+int ServerRequest::SetStatus(const StatusReport& report) {
+  // Both requests carry the report's own identity; the current one comes back afterwards.
+  std::string serial = report.serial, version = report.version, tool = report.tool;
+  std::swap(serial_, serial);
+  std::swap(version_, version);
+  std::swap(tool_, tool);
+  const int result = SetStatus(report.file, report.status);
+  std::swap(serial_, serial);
+  std::swap(version_, version);
+  std::swap(tool_, tool);
+  return result;
+}
+
+StatusReport ServerRequest::StatusFields(std::string_view file, std::string_view status) const {
+  return StatusReport{serial_, version_, tool_, std::string(file), std::string(status)};
 }
 
 }  // namespace velmar

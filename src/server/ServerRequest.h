@@ -4,6 +4,7 @@
 
 #include "server/HttpClient.h"
 #include "server/ServerAddress.h"
+#include "server/StatusReport.h"
 
 namespace velmar {
 
@@ -66,6 +67,10 @@ class ServerRequest {
   // own; on success the package waits in the client (Read, ContentLength, Close).
   int DownloadVersion(bool device_package);
   int SetStatus(std::string_view file, std::string_view status);
+  // "setstatus" with the given fields in both requests, whatever the current identity is.
+  int SetStatus(const StatusReport& report);
+  // The report that SetStatus(file, status) sends.
+  StatusReport StatusFields(std::string_view file, std::string_view status) const;
 
   std::string& Reply() { return reply_; }
   const std::string& Query() const { return query_; }

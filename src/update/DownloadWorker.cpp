@@ -46,8 +46,24 @@ std::string DownloadWorker::MatchedItemName() {
   return matched_item_name_;
 }
 
+uint64_t DownloadWorker::WrittenBytes() {
+  std::lock_guard<std::mutex> guard(name_lock_);
+  return written_bytes_;
+}
+
+std::string DownloadWorker::WrittenSha256() {
+  std::lock_guard<std::mutex> guard(name_lock_);
+  return written_sha256_;
+}
+
 void DownloadWorker::OnStart() {
   result_.store(TR_NONE);
+  {
+    std::lock_guard<std::mutex> guard(name_lock_);
+    written_bytes_ = 0;
+    written_sha256_.clear();
+  }
+  written_hash_.Reset();
   SetState(kStateWaitForTool);
 }
 
@@ -72,6 +88,10 @@ void DownloadWorker::ReleaseDownload() {
 }
 
 void DownloadWorker::End(TransferResult result) {
+  {
+    std::lock_guard<std::mutex> guard(name_lock_);
+    written_sha256_ = written_hash_.HexDigest();
+  }
   result_.store(result);
   SetState(kStateFinish);
 }
@@ -282,6 +302,14 @@ void DownloadWorker::WriteBlock() {
   if (result != 0) {
     End(TR_WRITE_FAILED);
     return;
+  }
+  // What the tool now holds: the block, and the pad byte that completes an odd one.
+  written_hash_.Update(section.data.data() + section_offset_, count);
+  const uint8_t pad = tool->BlockPad();
+  if (count % 2 != 0) written_hash_.Update(&pad, 1);
+  {
+    std::lock_guard<std::mutex> guard(name_lock_);
+    written_bytes_ += count + count % 2;
   }
   section_offset_ += count;
   progress_ += count;

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/Sha256.h"
 #include "update/PackageImage.h"
 #include "update/ServerWorker.h"
 #include "update/TransferResult.h"
@@ -77,6 +78,11 @@ class DownloadWorker : public ServerWorker {
   uint32_t BlockSize() const { return block_size_.load(); }
   // Base name of the archive item the last job used (read after the finish event).
   std::string MatchedItemName();
+  // What the last job wrote into the tool (blocks it accepted, in order, each odd one with the
+  // map's pad byte, as the tool keeps it), read after the finish event: the byte count and
+  // their SHA-256.
+  uint64_t WrittenBytes();
+  std::string WrittenSha256();
 
  protected:
   void OnStart() override;
@@ -103,6 +109,9 @@ class DownloadWorker : public ServerWorker {
   // The job's own data, used by the worker's thread only (and read by others after a stop).
   std::mutex name_lock_;
   std::string matched_item_name_;  // guarded by name_lock_
+  uint64_t written_bytes_ = 0;     // guarded by name_lock_
+  std::string written_sha256_;     // guarded by name_lock_, set when the job ends
+  Sha256 written_hash_;
   int32_t last_percentage_ = 0;
   uint64_t progress_ = 0;
   uint32_t section_offset_ = 0;

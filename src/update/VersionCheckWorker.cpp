@@ -26,9 +26,13 @@ void VersionCheckWorker::CancelCheck() {
 }
 
 bool VersionCheckWorker::ReportStatus(std::string_view file, std::string_view status) {
+  return ReportStatus(Request().StatusFields(file, status));
+}
+
+bool VersionCheckWorker::ReportStatus(const StatusReport& report) {
   // The client belongs to whoever holds the idle worker: borrow it for the report.
   if (!ChangeState(kStateIdle, kStateReporting)) return false;
-  const int result = Request().SetStatus(file, status);
+  const int result = Request().SetStatus(report);
   Http().Close();
   ChangeState(kStateReporting, kStateIdle);
   return result == 0;

@@ -57,6 +57,12 @@ class VersionCheckWorker : public ServerWorker {
   // "setstatus" with file and status, synchronously on the caller's thread. False when a
   // request failed, or when a check run is using the client (the report is then not sent).
   bool ReportStatus(std::string_view file, std::string_view status);
+  // The same with fields kept from an earlier attempt (their identity, not the current one).
+  bool ReportStatus(const StatusReport& report);
+  // What ReportStatus(file, status) would send now (window's thread).
+  StatusReport StatusFields(std::string_view file, std::string_view status) {
+    return Request().StatusFields(file, status);
+  }
 
   int32_t AutomaticOffer();
   bool IsChecking() const;

@@ -12,11 +12,14 @@
 #include <ctime>
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <map>
+#include <set>
 #include <sstream>
 
 #include "ChildProcess.h"
 #include "ProgramCatalogue.h"
 #include "support/Pty.h"
+#include "platform/Sha256.h"
 #include "support/UpdateTestSupport.h"
 
 namespace velmar {
@@ -39,21 +42,25 @@ class CliEndToEnd : public ::testing::Test {
  protected:
   // Starts the virtual tool on port 5 of this test's port directory; true once it is ready.
   bool StartTool(const std::string& profile, const std::vector<std::string>& faults = {}) {
+    return StartToolOn(tool_, 5, profile, StatePath(), faults);
+  }
+  bool StartToolOn(ChildProcess& tool, int port, const std::string& profile,
+                   const std::string& state_path, const std::vector<std::string>& faults = {}) {
     std::vector<std::string> args = {VELMAR_TOOLSIM_EXE,
                                      "--profile",
                                      std::string(VELMAR_PROFILES) + "/" + profile,
                                      "--port",
-                                     "5",
+                                     std::to_string(port),
                                      "--state",
-                                     StatePath(),
+                                     state_path,
                                      "--restart-delay-ms",
                                      "300",
                                      "--progress-interval-ms",
                                      "100"};
     args.insert(args.end(), faults.begin(), faults.end());
-    if (!tool_.Start(args)) return false;
+    if (!tool.Start(args)) return false;
     std::string line;
-    return tool_.ReadLine(line, 10s) && line.rfind("COM5 ", 0) == 0;
+    return tool.ReadLine(line, 10s) && line.rfind("COM" + std::to_string(port) + " ", 0) == 0;
   }
   // Stops the tool, which writes its state file, and reads the file.
   json StopToolAndReadState() {
@@ -63,18 +70,33 @@ class CliEndToEnd : public ::testing::Test {
   }
   std::string StatePath() const { return work_.File("tool-state.json"); }
 
-  // Runs velmar-cli in the test's folder (it writes the sensor report there).
-  CliResult RunCli(const std::vector<std::string>& args, std::chrono::seconds deadline = 60s) {
+  // Runs velmar-cli in the test's folder (it writes the sensor report there), with the
+  // test's own history.
+  bool StartCli(ChildProcess& cli, const std::vector<std::string>& args) {
     std::vector<std::string> command = {"/bin/sh", "-c", "cd \"$0\" && exec \"$@\"", work_.Path(),
+                                        "env", "XDG_STATE_HOME=" + work_.File("state"),
                                         VELMAR_CLI_EXE};
     command.insert(command.end(), args.begin(), args.end());
-    ChildProcess cli;
+    return cli.Start(command);
+  }
+  CliResult Finish(ChildProcess& cli, std::chrono::seconds deadline) {
     CliResult result;
-    if (!cli.Start(command)) return result;
     cli.ReadAll(result.out, deadline);
     result.exit = cli.WaitExit(5s);
     result.err = cli.Stderr();
     return result;
+  }
+  CliResult RunCli(const std::vector<std::string>& args, std::chrono::seconds deadline = 60s) {
+    ChildProcess cli;
+    if (!StartCli(cli, args)) return {};
+    return Finish(cli, deadline);
+  }
+  // The records of `velmar-cli history --json`, newest first.
+  json History() {
+    const CliResult run = RunCli({"history", "--json"});
+    EXPECT_EQ(run.exit, 0) << run.out << run.err;
+    const json document = json::parse(run.out, nullptr, false);
+    return document.is_object() ? document["records"] : json::array();
   }
 
   TempPortDir ports_;
@@ -143,6 +165,7 @@ TEST_F(CliEndToEnd, UpdateBringsAProtocol2ToolToTheNewSoftware) {
   const json document = json::parse(run.out);
   EXPECT_EQ(document["message"], "Congratulation ! Your tool is up to date.");
   EXPECT_EQ(document["softwareVersion"], "1.10");
+  EXPECT_EQ(document["reportKept"], false);
   EXPECT_NE(run.err.find("Congratulation ! Your tool is up to date."), std::string::npos);
   EXPECT_NE(run.err.find("Transfer 100 %"), std::string::npos);
 
@@ -167,6 +190,26 @@ TEST_F(CliEndToEnd, UpdateBringsAProtocol2ToolToTheNewSoftware) {
   EXPECT_EQ(packages.back().rfind("oth-", 0), 0u) << "the other packages come last";
   EXPECT_EQ(report.value("status", ""), "PASS");
   EXPECT_EQ(report.value("file", ""), names.back());
+
+  // The history lists what went into the tool: each package with the digest of what the tool
+  // received up to its finish.
+  const json records = History();
+  ASSERT_EQ(records.size(), 1u);
+  const json& record = records[0];
+  EXPECT_EQ(record["kind"], "update");
+  EXPECT_EQ(record["serialNumber"], "QL7-12-000123");
+  EXPECT_EQ(record["versionBefore"], "1.00");
+  EXPECT_EQ(record["versionAfter"], "1.10");
+  EXPECT_EQ(record["outcome"], "PASS");
+  EXPECT_EQ(record["report"], "sent");
+  const json& finishes = state["finishes"];
+  ASSERT_EQ(record["packages"].size(), packages.size());
+  ASSERT_EQ(finishes.size(), packages.size());
+  for (size_t i = 0; i < packages.size(); ++i) {
+    const json& package = record["packages"][i];
+    EXPECT_EQ(package["bytes"], finishes[i]["bytes"]) << package.dump();
+    EXPECT_EQ(package["sha256"], finishes[i]["sha256"]) << package.dump();
+  }
 }
 
 TEST_F(CliEndToEnd, UpdateBringsAProtocol1ToolUpToDateWithoutARestart) {
@@ -306,6 +349,11 @@ TEST_F(CliEndToEnd, ClockSetsTheToolsClock) {
   // ISO texts of one form order as the times do.
   EXPECT_GE(written, before);
   EXPECT_LE(written, after);
+  const json records = History();
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(records[0]["kind"], "clock");
+  EXPECT_EQ(records[0]["outcome"], "PASS");
+  EXPECT_EQ(records[0]["report"], "none");
 }
 
 TEST_F(CliEndToEnd, ResetAsksFirstThenSendsTheServersCode) {
@@ -325,6 +373,78 @@ TEST_F(CliEndToEnd, ResetAsksFirstThenSendsTheServersCode) {
   const json state = StopToolAndReadState();
   ASSERT_EQ(state["resets"].size(), 1u) << "only the confirmed reset reached the tool";
   EXPECT_EQ(state["resets"][0]["code"], 4660);
+}
+
+// The status reports of every "setstatus" that reached the server with its answer, in order.
+std::vector<json> StatusReports(const ServerProcess& server, int status) {
+  std::vector<json> fields;
+  for (const json& entry : server.Log())
+    if (entry.value("action", "") == "setstatus" && entry.value("step", "") == "action" &&
+        entry.value("status", 0) == status)
+      fields.push_back(entry["fields"]);
+  return fields;
+}
+
+// Two programs update two tools at once while the server refuses their reports: both record,
+// and the next start hands both reports over, in the order they were kept, each once, as they
+// were first sent.
+TEST_F(CliEndToEnd, ReportsTheServerRefusedArriveOnceInOrderWithTheirFieldsAtTheNextStart) {
+  if (!testing::HaveServer()) GTEST_SKIP() << "the local update server was not built";
+  ServerProcess refusing;
+  ASSERT_TRUE(refusing.Start(testing::DemoCatalog(), {"--fail", "setstatus=503"}));
+  ChildProcess other_tool;
+  ASSERT_TRUE(StartTool("protocol2.json"));
+  ASSERT_TRUE(StartToolOn(other_tool, 6, "protocol1.json", work_.File("other-state.json")));
+  ChildProcess first, second;
+  for (auto [cli, port] : {std::pair{&first, "5"}, std::pair{&second, "6"}}) {
+    ASSERT_TRUE(StartCli(*cli, {"update", "--yes", "--port", port, "--server",
+                                refusing.Address().ToString(), "--timeout", "20"}));
+  }
+  for (ChildProcess* cli : {&first, &second}) {
+    const CliResult run = Finish(*cli, 100s);
+    EXPECT_EQ(run.exit, 0) << "the update itself passed\n" << run.out << run.err;
+    EXPECT_NE(run.out.find("Status report kept, it will be sent later."), std::string::npos)
+        << run.out;
+  }
+  other_tool.Stop(SIGTERM, 10s);
+  // Each report as first sent, by serial number.
+  std::map<std::string, json> first_sent;
+  for (const json& fields : StatusReports(refusing, 503))
+    first_sent.emplace(fields.value("s", ""), fields);
+  json records = History();
+  ASSERT_EQ(records.size(), 2u);
+  std::vector<json> kept;  // oldest first
+  std::set<std::string> serials;
+  for (const json& record : records) {
+    EXPECT_EQ(record["outcome"], "PASS") << record.dump();
+    EXPECT_EQ(record["report"], "pending") << record.dump();
+    kept.insert(kept.begin(), record["reportFields"]);
+    serials.insert(record["serialNumber"].get<std::string>());
+    // A report that reached the server before is kept as it went then.
+    if (first_sent.count(record["serialNumber"])) {
+      EXPECT_EQ(record["reportFields"], first_sent[record["serialNumber"]]);
+    }
+  }
+  EXPECT_EQ(serials, (std::set<std::string>{"QL7-12-000123", "QL7-12-000045"}));
+
+  ServerProcess server;
+  ASSERT_TRUE(server.Start(testing::DemoCatalog()));
+  const CliResult info = RunCli({"info", "--port", "5", "--server", server.Address().ToString(),
+                                 "--timeout", "20"});
+  ASSERT_EQ(info.exit, 0) << info.out << info.err;
+  const CliResult again = RunCli({"report", "--pending", "--json", "--server",
+                                  server.Address().ToString()});
+  ASSERT_EQ(again.exit, 0) << again.out << again.err;
+  EXPECT_EQ(json::parse(again.out)["sent"], 0) << "nothing was left to send";
+
+  const std::vector<json> accepted = StatusReports(server, 200);
+  ASSERT_EQ(accepted.size(), 2u);
+  EXPECT_EQ(accepted, kept) << "oldest first, as they were kept";
+  for (const json& fields : accepted) {
+    EXPECT_EQ(fields.value("status", ""), "PASS");
+    EXPECT_EQ(fields.value("v", ""), "1.00") << "the version the tool had at the start";
+  }
+  for (const json& record : History()) EXPECT_EQ(record["report"], "sent") << record.dump();
 }
 
 TEST_F(CliEndToEnd, AToolUnpluggedInATransferFailsAndTheServerHearsOfIt) {
@@ -395,6 +515,14 @@ TEST_F(CliEndToEnd, SelfUpdateWritesTheNewVersionIntoTheCurrentFolder) {
   for (const json& entry : server.Log())
     if (entry.contains("package")) packages.push_back(entry["package"]);
   EXPECT_EQ(packages, std::vector<std::string>{testing::kProgramZip});
+  const json records = History();
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(records[0]["kind"], "self-update");
+  EXPECT_EQ(records[0]["versionAfter"], "0.2.0");
+  ASSERT_EQ(records[0]["packages"].size(), 1u);
+  const std::string& program = testing::kProgramText;
+  EXPECT_EQ(records[0]["packages"][0]["sha256"],
+            Sha256Hex(reinterpret_cast<const uint8_t*>(program.data()), program.size()));
 }
 
 TEST_F(CliEndToEnd, WrongUsageExitsTwo) {

@@ -10,6 +10,7 @@
 #include <QProgressBar>
 #include <QSignalSpy>
 #include <QTabWidget>
+#include <QTableWidget>
 #include <fstream>
 
 #include "DesktopWindow.h"
@@ -109,6 +110,43 @@ TEST(DesktopWindow, TheStatusLogShowsItsLinesAndTheViewTextsReachTheLabels) {
   EXPECT_FALSE(window.Control(control::kUpdateDevice)->isEnabled());
   view.SetText(control::kLinkButton, "www.example.test");
   EXPECT_EQ(window.Control(control::kLinkButton)->toolTip(), "www.example.test");
+}
+
+TEST(DesktopWindow, TheHistoryPageListsTheRecordsWhenShownAndWhenTheyChange) {
+  DesktopWindow window;
+  QtView view(window);
+  std::vector<HistoryRecord> records(2);
+  records[0].time = "2026-12-07T10:00:00Z";
+  records[0].serial = "QL7-12-000123";
+  records[0].version_before = "1.00";
+  records[0].version_after = "1.10";
+  records[0].outcome = "PASS";
+  records[0].report = ReportState::Pending;
+  records[1] = records[0];
+  records[1].report = ReportState::Sent;
+  int reads = 0;
+  window.SetHistorySource([&] {
+    ++reads;
+    return records;
+  });
+  QTabWidget& tabs = window.Tabs();
+  ASSERT_EQ(tabs.count(), 2);
+  EXPECT_EQ(tabs.tabText(1), "History");
+  tabs.setCurrentIndex(1);
+  QTableWidget& table = window.HistoryTable();
+  ASSERT_EQ(table.rowCount(), 2);
+  const QStringList row = {table.item(0, 0)->text(), table.item(0, 1)->text(),
+                           table.item(0, 2)->text(), table.item(0, 3)->text(),
+                           table.item(0, 4)->text()};
+  EXPECT_EQ(row, QStringList({"2026-12-07T10:00:00Z", "QL7-12-000123",
+                              QString::fromUtf8("1.00 \u2192 1.10"), "PASS", "Pending"}));
+  EXPECT_EQ(table.item(1, 4)->text(), "Yes");
+  // A new record reaches the page through the view.
+  records.pop_back();
+  const int before = reads;
+  view.HistoryChanged();
+  EXPECT_EQ(reads, before + 1);
+  EXPECT_EQ(table.rowCount(), 1);
 }
 
 TEST(DesktopWindow, ShowingTheReportAgainClosesTheOneShownBefore) {

@@ -134,6 +134,18 @@ TEST_F(ServerRequestTest, StatusReportSendsStatusBodySecond) {
   EXPECT_EQ(sends[0].body, "s=SN123&v=V1.0&a=setstatus&tool=QL7-12&usr=");
   EXPECT_EQ(sends[1].body, "s=SN123&v=V1.0&tool=QL7-12&f=JP7-1-Z&status=FAIL%3A%20LOAD_ETAPE_DB");
   EXPECT_EQ(sends[1].path, "/srv/action.php");
+
+  // A report kept from an earlier run goes with its own identity; the current one stays.
+  transport.Queue(FakeReply::Ok(kRedirectReply));
+  transport.Queue(FakeReply::Ok("thanks"));
+  transport.Queue(FakeReply::Ok(kRedirectReply));
+  ASSERT_EQ(request.SetStatus(StatusReport{"OLD 1", "0.9", "QL7-12", "A&B", "PASS"}), 0);
+  ASSERT_EQ(request.RedirectStep("test_version"), 0);
+  sends = transport.Sends();
+  ASSERT_EQ(sends.size(), 5u);
+  EXPECT_EQ(sends[2].body, "s=OLD%201&v=0.9&a=setstatus&tool=QL7-12&usr=");
+  EXPECT_EQ(sends[3].body, "s=OLD%201&v=0.9&tool=QL7-12&f=A%26B&status=PASS");
+  EXPECT_EQ(sends[4].body, "s=SN123&v=V1.0&a=test_version&tool=QL7-12&usr=");
 }
 
 TEST_F(ServerRequestTest, FailedStepsFailTheActionAndKeepWhatTheCallerHad) {

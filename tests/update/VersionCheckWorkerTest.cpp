@@ -183,14 +183,6 @@ TEST_F(VersionCheckOnServer, TheStatusReportGoesInTwoRequestsOnTheCallersThread)
   EXPECT_EQ(worker.State(), VersionCheckWorker::kStateIdle);
 }
 
-TEST_F(VersionCheckOnServer, AFailedStatusReportIsSilent) {
-  ASSERT_TRUE(server_.Start(testing::DemoCatalog(), {"--fail", "setstatus=500"}));
-  VersionCheckWorker worker(server_.Address(), transport_, clock_);
-  worker.SetWindow(&window_);
-  EXPECT_FALSE(worker.ReportStatus("", "PASS"));
-  EXPECT_TRUE(window_.Events().empty());
-}
-
 TEST_F(VersionCheckOnServer, NoStatusReportWhileARunHoldsTheClient) {
   VersionCheckWorker& worker = Begin({"--proxy-login", "alice:s3cret"});
   ASSERT_TRUE(worker.StartCheck(1));

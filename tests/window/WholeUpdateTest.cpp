@@ -4,12 +4,14 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 
 #include "support/UpdateTestSupport.h"
 #include "VirtualTool.h"
 #include "app/AppConfig.h"
+#include "app/ControlIds.h"
 #include "app/MainWindow.h"
 #include "app/StdEventLoop.h"
 #include "app/Strings.h"
@@ -156,7 +158,15 @@ TEST_F(WholeUpdate, AProtocol2ToolIsBroughtUpToDate) {
   StartTool("protocol2.json");
   StartServer();
   StartWindow(server_.Address());
+  // An options-only request in the middle of the update changes nothing: the sequence goes on.
+  ASSERT_TRUE(RunUntil([&] { return window_->Sequencer().State() == LOAD_ETAPE_OPTIONS; }))
+      << view_.status_log;
+  window_->RequestOptionsOnlyUpdate();
   ASSERT_TRUE(RunUntilUpdateEnds()) << view_.status_log;
+  std::vector<std::string> packages = DownloadedPackages();
+  std::sort(packages.begin(), packages.end());
+  EXPECT_EQ(std::adjacent_find(packages.begin(), packages.end()), packages.end())
+      << "each package loaded once";
 
   EXPECT_TRUE(view_.BoxShown(LoadString(kStrUpToDate))) << view_.status_log;
   EXPECT_TRUE(view_.LogHas("Congratulation ! Your tool is up to date.")) << view_.status_log;
@@ -175,20 +185,6 @@ TEST_F(WholeUpdate, AProtocol2ToolIsBroughtUpToDate) {
   EXPECT_EQ(reports[0].second, "PASS");
   EXPECT_FALSE(reports[0].first.empty()) << "the last package loaded";
   EXPECT_EQ(view_.max_progress[1], 100);
-  ExpectServedPackagesInToolMemory();
-  ExpectIdleAgain();
-}
-
-TEST_F(WholeUpdate, AProtocol1ToolSkipsTheRestart) {
-  StartTool("protocol1.json");
-  StartServer();
-  StartWindow(server_.Address());
-  ASSERT_TRUE(RunUntilUpdateEnds()) << view_.status_log;
-  EXPECT_TRUE(view_.BoxShown(LoadString(kStrUpToDate))) << view_.status_log;
-  const toolsim::ToolState state = tool_->State();
-  ASSERT_FALSE(state.finishes.empty());
-  EXPECT_EQ(state.finishes.front().kind, toolsim::FinishKind::Broadcast);
-  EXPECT_EQ(StatusReports().back().second, "PASS");
   ExpectServedPackagesInToolMemory();
   ExpectIdleAgain();
 }
@@ -231,10 +227,18 @@ TEST_F(WholeUpdate, AnUnreachableServerIsReportedAndNothingIsOffered) {
 TEST_F(WholeUpdate, AnOptionsOnlyUpdateLoadsTheActiveOptions) {
   StartTool("protocol2.json");
   StartServer();
-  view_.answers = {{"A NEW VERSION IS AVAILABLE", false}, {"NO NEW SOFTWARE VERSION", false}};
+  view_.answers = {{"A NEW VERSION IS AVAILABLE", false},
+                   {"NO NEW SOFTWARE VERSION", false},
+                   {"Load these options into the tool?", true}};
   StartWindow(server_.Address());
   ASSERT_TRUE(RunUntil([&] { return window_->CheckAnswered(); })) << view_.status_log;
-  window_->RequestOptionsOnlyUpdate();
+  // The control beside UPDATE DEVICE names the options of the check and asks first.
+  EXPECT_TRUE(view_.enabled[control::kUpdateOptionsOnly]);
+  window_->OnUpdateOptionsOnly();
+  ASSERT_FALSE(view_.questions.empty());
+  EXPECT_EQ(view_.questions.back().rfind("Load these options into the tool?\r\n", 0), 0u)
+      << view_.questions.back();
+  EXPECT_GT(view_.questions.back().size(), std::string("Load these options into the tool?\r\n").size());
   ASSERT_TRUE(RunUntilUpdateEnds()) << view_.status_log;
   EXPECT_TRUE(view_.BoxShown(LoadString(kStrUpToDate))) << view_.status_log;
   EXPECT_EQ(tool_->State().software_version, "1.00") << "no main software in an options-only update";

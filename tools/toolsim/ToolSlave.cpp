@@ -314,6 +314,7 @@ ToolSlave::Outcome ToolSlave::WriteBlock(const Request& request) {
   memory_.Write(address, data, size);
   ++blocks_since_finish_;
   bytes_since_finish_ += size;
+  data_since_finish_.insert(data_since_finish_.end(), data, data + size);
   for (const AddressRange& range : profile_.main_software.ranges) {
     if (range.Overlaps(address, size)) main_range_touched_ = true;
   }
@@ -351,7 +352,9 @@ ToolSlave::Outcome ToolSlave::Finish(FinishKind kind, const Request& request) {
       }
       break;
   }
-  stats_.finishes.push_back({kind, main_software, blocks_since_finish_, bytes_since_finish_});
+  stats_.finishes.push_back({kind, main_software, blocks_since_finish_, bytes_since_finish_,
+                             Sha256Hex(data_since_finish_.data(), data_since_finish_.size())});
+  data_since_finish_.clear();
   outcome.note = std::string("finish (") + FinishKindName(kind) + ") after " +
                  std::to_string(blocks_since_finish_) + " blocks" +
                  (main_software ? ": main software, restarting" : "");

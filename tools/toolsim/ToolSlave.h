@@ -132,6 +132,7 @@ class ToolSlave {
   bool loader_armed_ = false;  // second map: restarted by command, main software expected
   uint64_t blocks_since_finish_ = 0;
   uint64_t bytes_since_finish_ = 0;
+  std::vector<uint8_t> data_since_finish_;  // the blocks' bytes in order, for the finish's digest
   bool main_range_touched_ = false;
   ToolState stats_;  // the counters and records; the rest is filled by Snapshot
 };

@@ -104,7 +104,8 @@ json StateToJson(const ToolState& state) {
     finishes.push_back({{"kind", FinishKindName(finish.kind)},
                         {"mainSoftware", finish.main_software},
                         {"blocks", finish.blocks},
-                        {"bytes", finish.bytes}});
+                        {"bytes", finish.bytes},
+                        {"sha256", finish.sha256}});
   }
   json resets = json::array();
   for (const ResetRecord& reset : state.resets)

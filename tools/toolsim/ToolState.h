@@ -44,6 +44,7 @@ struct FinishRecord {
   bool main_software = false;
   uint64_t blocks = 0;  // blocks written since the previous finish
   uint64_t bytes = 0;
+  std::string sha256;  // of those blocks' bytes in the order received
 };
 
 struct ResetRecord {
