@@ -568,6 +568,11 @@ int RunCli(const std::vector<std::string>& args, const CliStreams& streams) {
   std::ostream& log = options.json ? streams.err : streams.out;
   ConsoleView view(log, streams.in, policy, !options.json && streams.out_is_terminal);
 
+  if (options.command != Command::SelfUpdate) {
+    std::string problem;
+    if (!UsablePortDirectory(&problem))
+      streams.err << "velmar-cli: " << PortFolderIgnoredLine(problem) << "\n";
+  }
   Outcome outcome = options.command == Command::Ports ? RunPorts(options, streams.out)
                     : options.command == Command::SelfUpdate
                         ? RunSelfUpdate(options, view, streams)

@@ -10,6 +10,7 @@
 #include "TerminationSignals.h"
 #include "app/Strings.h"
 #include "platform/InstanceLock.h"
+#include "platform/PortPaths.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
@@ -17,15 +18,23 @@ int main(int argc, char** argv) {
   // The window hides into the tray; closing it must not end the program behind its back.
   QApplication::setQuitOnLastWindowClosed(false);
 
+  velmar::MainWindowSetup setup;
   velmar::InstanceLock instance;
-  if (instance.Acquire() == velmar::InstanceLock::Result::AlreadyRunning) {
+  const velmar::InstanceLock::Result lock = instance.Acquire();
+  if (!instance.Problem().empty()) {
+    setup.start_notes.push_back("Instance lock not used: " + instance.Problem() + ".");
+    std::fprintf(stderr, "%s\n", setup.start_notes.back().c_str());
+  }
+  if (lock == velmar::InstanceLock::Result::AlreadyRunning) {
     const std::string& text = velmar::LoadString(velmar::kStrAlreadyRunning);
     std::fprintf(stderr, "%s\n", text.c_str());
     QMessageBox::information(nullptr, QString(), QString::fromStdString(text), QMessageBox::Ok);
     return 0;
   }
 
-  velmar::MainWindowSetup setup;
+  std::string port_problem;
+  if (!velmar::UsablePortDirectory(&port_problem))
+    setup.start_notes.push_back(velmar::PortFolderIgnoredLine(port_problem));
   setup.show_at_start = argc <= 1;  // the text itself means nothing
   // A new version goes where the user's downloads go: an installed program's own folder
   // belongs to the system, not to the user running it.

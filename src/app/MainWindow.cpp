@@ -84,6 +84,7 @@ void MainWindow::Initialize() {
   view_.SetText(control::kSerialNumber, kNoSerialNumber);
   view_.SetText(control::kLinkButton, setup_.distributor_address);
   view_.SelectFirstTab();
+  for (const std::string& note : setup_.start_notes) log_.AppendLine(note);
 
   config_.Load(setup_.config_path);
   port_.SetPort(static_cast<uint8_t>(config_.portNumber & 0xFF));

@@ -2,6 +2,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/AppConfig.h"
 #include "app/EventLoop.h"
@@ -36,6 +37,9 @@ struct MainWindowSetup {
   std::string program_folder;
   // False when the program was started with command-line text: it starts in the tray.
   bool show_at_start = true;
+  // Lines the front end found worth telling before the window opened (e.g. a folder it had
+  // to ignore); they start the status log.
+  std::vector<std::string> start_notes;
   // The distributor's tool-update page behind the link button.
   std::string distributor_address = "www.telvan-tpms.example";
 };

@@ -4,6 +4,7 @@
 #include <stdlib.h>
 
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -217,6 +218,13 @@ TEST(CliPorts, ListsRegisteredPortsAndMarksTheAdapter) {
   const CliRun text = RunArgs({"ports"});
   EXPECT_NE(text.out.find("COM9  " + adapter.device_path()), std::string::npos) << text.out;
   EXPECT_NE(text.out.find("<- tool adapter"), std::string::npos);
+
+  // A folder others can write to: its ports are ignored, with one line on stderr.
+  std::filesystem::permissions(dir.path(), std::filesystem::perms::all);
+  const CliRun open = RunArgs({"ports"});
+  EXPECT_EQ(open.out.find("COM9"), std::string::npos) << open.out;
+  EXPECT_EQ(open.err, "velmar-cli: Port folder ignored: " + dir.path() +
+                          " is writable by other users. Only the system's serial ports are used.\n");
 }
 
 TEST(CliNoTool, AnAbsentPortIsReportedAtOnce) {
