@@ -25,7 +25,7 @@ bool blink_shows_text = true;
 
 // Event codes of the version-check, download and program-update workers.
 enum VersionCheckEvent : int32_t { kCheckProxy = 6, kCheckDone = 8, kCheckConnecting = 18, kCheckFailed = 19, kCheckConnected = 20 };
-enum DownloadEvent : int32_t { kDownloadPercent = 4, kTransferPercent = 5, kJobEnded = 14, kParsed = 22 };
+enum DownloadEvent : int32_t { kDownloadPercent = 4, kTransferPercent = 5, kDownloadProxy = 6, kJobEnded = 14, kParsed = 22 };
 enum ProgramUpdateEvent : int32_t {
   kProgramFailed = 1, kProgramPercent = 4, kProgramProxy = 6, kProgramEnded = 13,
   kProgramNoData = 21, kProgramNewer = 25, kProgramThreadEnded = 26,
@@ -231,6 +231,10 @@ void MainWindow::OnDownloadEvent(int32_t event, int32_t value) {
   switch (event) {
     case kDownloadPercent: SetPercent(control::kDownloadBar, control::kDownloadPercent, value); break;
     case kTransferPercent: SetPercent(control::kTransferBar, control::kTransferPercent, value); break;
+    case kDownloadProxy:
+      log_.AppendString(kStrProxyDetected);
+      if (!AskProxyLogin()) download_.CancelProxyLogin();
+      break;
     case kJobEnded: {
       download_.Stop();
       int32_t outcome = EVENT_FIN_TRANSFERT_FAIL;

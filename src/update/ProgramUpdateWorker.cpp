@@ -175,7 +175,7 @@ void ProgramUpdateWorker::Step() {
 void ProgramUpdateWorker::AskVersion() {
   if (Request().RedirectStep(server_action::kTestVersion) == 0) {
     SetState(kStateVersion);
-  } else if (Http().StatusCode() == 407) {
+  } else if (Http().ProxyLoginWanted()) {
     SetProxyLoginGiven(false);
     SetState(kStateProxyWait);
     PostEvent(kEventProxyLogin, 0);

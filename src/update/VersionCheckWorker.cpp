@@ -100,7 +100,7 @@ void VersionCheckWorker::Step() {
       PostEvent(kEventConnecting, 0);
       if (Request().RedirectStep(server_action::kTestVersion) == 0) {
         if (Advance(state, kStateVersion)) PostEvent(kEventConnected, 0);
-      } else if (Http().StatusCode() == 407) {
+      } else if (Http().ProxyLoginWanted()) {
         // Cleared before the window hears of it, so that its answer is not lost.
         SetProxyLoginGiven(false);
         if (Advance(state, kStateProxyWait)) PostEvent(kEventProxyLogin, 0);
