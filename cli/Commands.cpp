@@ -449,7 +449,7 @@ Outcome RunSelfUpdate(const CliOptions& options, ConsoleView& view, const CliStr
   std::string folder;
   Outcome outcome = TargetFolder(options, folder);
   if (outcome.exit != kExitOk) return outcome;
-  view.AcceptHandOff(true);  // the written file is named, never run
+  view.ForceAnswer(LoadString(kStrAskStartProgram), false);  // the file is named, never run
 
   Session session(options, view, streams.err);
   if ((outcome.exit = session.StartSelfUpdate(folder, outcome.error)) != kExitOk) return outcome;
@@ -469,12 +469,15 @@ Outcome RunSelfUpdate(const CliOptions& options, ConsoleView& view, const CliStr
     if (!version.ServerMsg().empty()) outcome.result["serverMessage"] = version.ServerMsg();
   }
   std::ostream& out = streams.out;
-  if (record.ended_value == ProgramUpdateWorker::kProgramWritten && !view.HandOffs().empty()) {
-    const std::string path = view.HandOffs().back();
-    outcome.result["file"] = path;
+  if (record.ended_value == ProgramUpdateWorker::kProgramWritten) {
+    const SavedProgramFile saved = window.ProgramUpdate().Written();
+    outcome.result["file"] = saved.path;
+    outcome.result["sha256"] = saved.sha256;
+    outcome.result["executable"] = saved.executable;
     if (!options.json)
-      out << "Velmar " << version.NewVersion() << " written to " << path
-          << "\nThis program was not changed: run or install the new file to upgrade.\n";
+      out << "Velmar " << version.NewVersion() << " written to " << saved.path
+          << "\nSHA-256: " << saved.sha256 << "\nThis program was not changed: "
+          << (saved.executable ? "run" : "install") << " the new file to upgrade.\n";
   } else if (record.ended_value == ProgramUpdateWorker::kNoNewerVersion) {
     if (!options.json) out << "Velmar is up to date: the server offers no newer version.\n";
   } else if (record.ended_value == ProgramUpdateWorker::kWriteFailed) {

@@ -273,12 +273,7 @@ void MainWindow::OnProgramUpdateEvent(int32_t event, int32_t value) {
       program_update_.Stop();
       if (value == 4) {
         log_.AppendString(kStrTransferComplete);
-        // Hand the new version to the desktop; it replaces this program once we are gone.
-        if (view_.OpenAddress(program_update_.WrittenPath())) {
-          OnCloseRequest();
-        } else {
-          log_.AppendString(kStrInvalidFile);
-        }
+        OfferNewProgram(program_update_.Written());
       } else if (value == 3) {
         // The download arrived but could not be written: say so rather than go quiet.
         log_.AppendString(kStrDownloadFailed);
@@ -298,6 +293,34 @@ void MainWindow::OnProgramUpdateEvent(int32_t event, int32_t value) {
       break;
     default: break;
   }
+}
+
+// Says where the new version is and what to do with it. The window quits only once it has
+// started the new program itself: a file that cannot run must not leave the user with nothing.
+void MainWindow::OfferNewProgram(const SavedProgramFile& saved) {
+  const std::string where = FormatMessage(kStrProgramSaved, {saved.path});
+  log_.AppendLine(where);
+  log_.AppendLine(FormatMessage(kStrProgramDigest, {saved.sha256}));
+  if (!saved.executable) {
+    log_.AppendString(kStrProgramInstallHint);
+    view_.ShowMessage(where + "\r\n" + LoadString(kStrProgramInstallHint), MessageIcon::Information);
+    return;
+  }
+  if (!view_.AskYesNo(LoadString(kStrAskStartProgram) + "\r\n" + where, MessageIcon::Information)) {
+    log_.AppendString(kStrProgramRunHint);
+    return;
+  }
+  std::string why;
+  const bool started = setup_.start_program ? setup_.start_program(saved.path, &why)
+                                            : StartProgram(saved.path, &why);
+  if (started) {
+    OnCloseRequest();
+    return;
+  }
+  const std::string failed = FormatMessage(kStrProgramStartFailed, {why});
+  log_.AppendLine(failed);
+  log_.AppendString(kStrProgramRunHint);
+  view_.ShowMessage(failed, MessageIcon::Error);
 }
 
 // ---------------------------------------------------------------- commands

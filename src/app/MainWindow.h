@@ -1,4 +1,5 @@
 #pragma once
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -37,6 +38,9 @@ struct MainWindowSetup {
   std::string program_folder;
   // False when the program was started with command-line text: it starts in the tray.
   bool show_at_start = true;
+  // Starts the new version of this program (null: the system's way); false, with the reason,
+  // when it could not be started.
+  std::function<bool(const std::string& path, std::string* why)> start_program;
   // Lines the front end found worth telling before the window opened (e.g. a folder it had
   // to ignore); they start the status log.
   std::vector<std::string> start_notes;
@@ -115,6 +119,7 @@ class MainWindow : public EventHandler, private SequencerHost {
   void FactoryReset();
   void OptionsOnlyUpdate();
   void StartDeviceSearch();
+  void OfferNewProgram(const SavedProgramFile& saved);
   void Shutdown();
 
   // Reactions.

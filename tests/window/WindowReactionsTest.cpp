@@ -259,17 +259,6 @@ TEST_F(WindowReactions, ARefusedProgramUpdateStartsTheDeviceSearch) {
   window_->Scanner().Stop();
 }
 
-TEST_F(WindowReactions, ANewProgramThatCannotBeOpenedIsReported) {
-  view_.open_succeeds = false;
-  Deliver(message::kProgramUpdate, 13, 4);
-  EXPECT_TRUE(view_.LogHas("File transfert complete."));
-  EXPECT_TRUE(view_.LogHas("Received invalid file."));
-  EXPECT_FALSE(window_->Ended());
-  view_.open_succeeds = true;
-  Deliver(message::kProgramUpdate, 13, 4);
-  EXPECT_TRUE(window_->Ended()) << "the new version takes over";
-}
-
 TEST_F(WindowReactions, ANewProgramThatCouldNotBeWrittenIsReported) {
   Deliver(message::kProgramUpdate, 13, 3);
   EXPECT_TRUE(view_.LogHas("Download file fail."));
