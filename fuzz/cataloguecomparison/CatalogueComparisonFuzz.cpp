@@ -9,6 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "server/OptionList.h"
+#include "server/OthersList.h"
+#include "server/VersionInfo.h"
 #include "update/CatalogueComparison.h"
 
 namespace {

@@ -63,9 +63,6 @@ class HttpClientLoopback : public ::testing::Test {
                                       return sink.write(piece.data(), piece.size());
                                     });
     });
-    routes.Post("/missing", [](const httplib::Request&, httplib::Response& response) {
-      response.status = 404;
-    });
     ASSERT_GT(server.Start(), 0);
   }
 

@@ -87,36 +87,6 @@ TEST_F(HttpClientRules, FailuresBeforeAnAnswerKeepTheLoginAndLeaveNothingOpen) {
   }
 }
 
-TEST_F(HttpClientRules, ProxyDemandWithoutLoginFailsWith407) {
-  transport.Queue(FakeReply::Status(407));
-  EXPECT_EQ(client.Post("srv", "/", "", text, true), -1);
-  EXPECT_EQ(client.StatusCode(), 407u);
-  EXPECT_EQ(client.ProxyHeader(), "");
-  EXPECT_EQ(transport.Sends().size(), 1u);
-  EXPECT_EQ(text, "before");
-}
-
-TEST_F(HttpClientRules, LoginIsSentOnlyInAnswerTo407AndKeptAfter200) {
-  client.SetProxyLogin("user", "pass");
-  transport.Queue(FakeReply::Status(407));
-  transport.Queue(FakeReply::Ok("ok"));
-  ASSERT_EQ(client.Post("srv", "/", "b=1", text, true), 0);
-  EXPECT_EQ(text, "ok");
-  auto sends = transport.Sends();
-  ASSERT_EQ(sends.size(), 2u);
-  EXPECT_TRUE(sends[0].added_headers.empty());
-  ASSERT_EQ(sends[1].added_headers.size(), 1u);
-  EXPECT_EQ(sends[1].added_headers[0], kLoginHeader);
-  EXPECT_EQ(sends[1].header_text, sends[0].header_text);
-  EXPECT_EQ(sends[1].body, "b=1");
-  EXPECT_EQ(client.ProxyHeader(), kLoginHeader);
-
-  // The next request again goes without it first.
-  transport.Queue(FakeReply::Ok("ok2"));
-  ASSERT_EQ(client.Post("srv", "/", "", text, true), 0);
-  EXPECT_TRUE(transport.Sends()[2].added_headers.empty());
-}
-
 // Only the proxy's refusal of the login it was shown forgets it: a missing package or a busy
 // server must not cost the user the login for the rest of the session.
 TEST_F(HttpClientRules, OnlyARefusedLoginIsForgotten) {

@@ -173,6 +173,13 @@ TEST_F(WindowReactions, TransferOutcomesAreExplainedInTheLog) {
   EXPECT_EQ(Text(control::kDownloadPercent), "42 %");
   Deliver(message::kDownload, 5, 7);
   EXPECT_EQ(Text(control::kTransferPercent), "7 %");
+
+  // A proxy that wants a login during a download: the dialog, and its answer to every worker.
+  view_.proxy_login = ProxyLogin{"alice", "s3cret"};
+  Deliver(message::kDownload, 6);
+  EXPECT_TRUE(view_.LogHas("Proxy server detected. Need user login & Password"));
+  EXPECT_TRUE(window_->Download().ProxyLoginGiven());
+  EXPECT_TRUE(window_->VersionCheck().ProxyLoginGiven());
 }
 
 TEST_F(WindowReactions, AFactoryResetNeedsAConnectedToolAndAYes) {
