@@ -456,7 +456,7 @@ Outcome RunSelfUpdate(const CliOptions& options, ConsoleView& view, const CliStr
   std::string folder;
   Outcome outcome = TargetFolder(options, folder);
   if (outcome.exit != kExitOk) return outcome;
-  view.AcceptHandOff(true);  // the written file is named, never run
+  view.ForceAnswer(LoadString(kStrAskStartProgram), false);  // the file is named, never run
 
   Session session(options, view, streams.err);
   if ((outcome.exit = session.StartSelfUpdate(folder, outcome.error)) != kExitOk) return outcome;
@@ -476,12 +476,15 @@ Outcome RunSelfUpdate(const CliOptions& options, ConsoleView& view, const CliStr
     if (!version.ServerMsg().empty()) outcome.result["serverMessage"] = version.ServerMsg();
   }
   std::ostream& out = streams.out;
-  if (record.ended_value == ProgramUpdateWorker::kProgramWritten && !view.HandOffs().empty()) {
-    const std::string path = view.HandOffs().back();
-    outcome.result["file"] = path;
+  if (record.ended_value == ProgramUpdateWorker::kProgramWritten) {
+    const SavedProgramFile saved = window.ProgramUpdate().Written();
+    outcome.result["file"] = saved.path;
+    outcome.result["sha256"] = saved.sha256;
+    outcome.result["executable"] = saved.executable;
     if (!options.json)
-      out << "Velmar " << version.NewVersion() << " written to " << path
-          << "\nThis program was not changed: run or install the new file to upgrade.\n";
+      out << "Velmar " << version.NewVersion() << " written to " << saved.path
+          << "\nSHA-256: " << saved.sha256 << "\nThis program was not changed: "
+          << (saved.executable ? "run" : "install") << " the new file to upgrade.\n";
   } else if (record.ended_value == ProgramUpdateWorker::kNoNewerVersion) {
     if (!options.json) out << "Velmar is up to date: the server offers no newer version.\n";
   } else if (record.ended_value == ProgramUpdateWorker::kWriteFailed) {
@@ -660,6 +663,12 @@ int RunCli(const std::vector<std::string>& args, const CliStreams& streams) {
   std::ostream& log = options.json ? streams.err : streams.out;
   ConsoleView view(log, streams.in, policy, !options.json && streams.out_is_terminal);
 
+  if (options.command != Command::SelfUpdate && options.command != Command::History &&
+      options.command != Command::Report) {
+    std::string problem;
+    if (!UsablePortDirectory(&problem))
+      streams.err << "velmar-cli: " << PortFolderIgnoredLine(problem) << "\n";
+  }
   Outcome outcome = options.command == Command::Ports     ? RunPorts(options, streams.out)
                     : options.command == Command::History ? RunHistory(options, streams.out)
                     : options.command == Command::Report  ? RunReport(options, streams)

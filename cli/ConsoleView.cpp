@@ -180,11 +180,7 @@ void ConsoleView::ShowSensorReport(const std::string& path) {
   sensor_reports_.push_back(path);
 }
 
-bool ConsoleView::OpenAddress(const std::string& address) {
-  if (!accept_hand_off_) return false;
-  hand_offs_.push_back(address);
-  return true;
-}
+bool ConsoleView::OpenAddress(const std::string&) { return false; }
 
 bool ConsoleView::BoxShown(const std::string& text) const {
   return std::find(boxes_.begin(), boxes_.end(), text) != boxes_.end();

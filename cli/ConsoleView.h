@@ -40,14 +40,9 @@ class ConsoleView : public View {
   std::optional<ProxyLogin> AskProxyLogin() override;
   void RunSettingsDialog(SettingsDialog& dialog) override;
   void ShowSensorReport(const std::string& path) override;
+  // A terminal opens no addresses (the distributor link is a desktop button).
   bool OpenAddress(const std::string& address) override;
   void Beep() override {}
-
-  // The desktop program hands a downloaded new version to the shell; a terminal only says
-  // where the file is. Accepted, OpenAddress records the address and reports it opened;
-  // otherwise it refuses, as a desktop without a default action would.
-  void AcceptHandOff(bool accept) { accept_hand_off_ = accept; }
-  const std::vector<std::string>& HandOffs() const { return hand_offs_; }
 
   bool BoxShown(const std::string& text) const;
   const std::vector<std::string>& Boxes() const { return boxes_; }
@@ -76,8 +71,6 @@ class ConsoleView : public View {
   std::vector<std::string> boxes_;
   std::vector<Question> questions_;
   std::vector<std::string> sensor_reports_;
-  bool accept_hand_off_ = false;
-  std::vector<std::string> hand_offs_;
   int position_[2] = {0, 0};    // download, transfer
   int last_tenth_[2] = {0, 0};  // the last tenth printed on a pipe
   bool progress_drawn_ = false;

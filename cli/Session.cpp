@@ -120,6 +120,11 @@ int Session::Launch(AppConfig config, const std::string& program_folder, std::st
   setup.program_folder = program_folder.empty() ? folder_ : program_folder;
   setup.show_at_start = false;
   setup.port_watch = &SystemPortWatch();  // a tool plugged in while we wait is found at once
+  // The command line saves a new version of the program and names it; it never runs it.
+  setup.start_program = [](const std::string&, std::string* why) {
+    if (why) *why = "velmar-cli does not start programs";
+    return false;
+  };
   // Frames and requests come from the scanner's and the workers' threads as well as from the
   // loop's.
   auto trace_lock = std::make_shared<std::mutex>();

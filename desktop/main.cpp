@@ -11,6 +11,7 @@
 #include "TerminationSignals.h"
 #include "app/Strings.h"
 #include "platform/InstanceLock.h"
+#include "platform/PortPaths.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
@@ -18,8 +19,14 @@ int main(int argc, char** argv) {
   // The window hides into the tray; closing it must not end the program behind its back.
   QApplication::setQuitOnLastWindowClosed(false);
 
+  velmar::MainWindowSetup setup;
   velmar::InstanceLock instance;
-  if (instance.Acquire() == velmar::InstanceLock::Result::AlreadyRunning) {
+  const velmar::InstanceLock::Result lock = instance.Acquire();
+  if (!instance.Problem().empty()) {
+    setup.start_notes.push_back("Instance lock not used: " + instance.Problem() + ".");
+    std::fprintf(stderr, "%s\n", setup.start_notes.back().c_str());
+  }
+  if (lock == velmar::InstanceLock::Result::AlreadyRunning) {
     const std::string& text = velmar::LoadString(velmar::kStrAlreadyRunning);
     std::fprintf(stderr, "%s\n", text.c_str());
     QMessageBox::information(nullptr, QString(), QString::fromStdString(text), QMessageBox::Ok);
@@ -29,13 +36,17 @@ int main(int argc, char** argv) {
   // Kept outside the window logic so that it outlives it.
   velmar::HistoryStore history;
   std::string history_error;
-  velmar::MainWindowSetup setup =
-      velmar::DesktopSetup(std::vector<std::string>(argv, argv + std::max(argc, 0)));
+  std::vector<std::string> notes = std::move(setup.start_notes);
+  setup = velmar::DesktopSetup(std::vector<std::string>(argv, argv + std::max(argc, 0)));
+  setup.start_notes = std::move(notes);
   if (history.OpenDefault(history_error)) {
     setup.history = &history;
   } else {
     std::fprintf(stderr, "velmar: the update history is not kept: %s\n", history_error.c_str());
   }
+  std::string port_problem;
+  if (!velmar::UsablePortDirectory(&port_problem))
+    setup.start_notes.push_back(velmar::PortFolderIgnoredLine(port_problem));
   velmar::DesktopApplication program(std::move(setup));
   velmar::TerminationSignals termination;
   QObject::connect(&termination, &velmar::TerminationSignals::terminationRequested,

@@ -32,7 +32,7 @@ CATALOG=$BUILD/demo-catalog
 
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/velmar-demo-XXXXXX")
 export VELMAR_PORT_DIR=$WORK/ports
-mkdir -p "$VELMAR_PORT_DIR"
+mkdir -p -m 700 "$VELMAR_PORT_DIR"  # the program believes only a private port folder
 TOOL_PID=""
 SERVER_PID=""
 

@@ -30,7 +30,7 @@ bool blink_shows_text = true;
 
 // Event codes of the version-check, download and program-update workers.
 enum VersionCheckEvent : int32_t { kCheckProxy = 6, kCheckDone = 8, kCheckConnecting = 18, kCheckFailed = 19, kCheckConnected = 20 };
-enum DownloadEvent : int32_t { kDownloadPercent = 4, kTransferPercent = 5, kJobEnded = 14, kParsed = 22 };
+enum DownloadEvent : int32_t { kDownloadPercent = 4, kTransferPercent = 5, kDownloadProxy = 6, kJobEnded = 14, kParsed = 22 };
 enum ProgramUpdateEvent : int32_t {
   kProgramFailed = 1, kProgramPercent = 4, kProgramProxy = 6, kProgramEnded = 13,
   kProgramNoData = 21, kProgramNewer = 25, kProgramThreadEnded = 26,
@@ -90,6 +90,7 @@ void MainWindow::Initialize() {
   view_.SetText(control::kSerialNumber, kNoSerialNumber);
   view_.SetText(control::kLinkButton, setup_.distributor_address);
   view_.SelectFirstTab();
+  for (const std::string& note : setup_.start_notes) log_.AppendLine(note);
 
   config_.Load(setup_.config_path);
   port_.SetPort(static_cast<uint8_t>(config_.portNumber & 0xFF));
@@ -240,6 +241,10 @@ void MainWindow::OnDownloadEvent(int32_t event, int32_t value) {
   switch (event) {
     case kDownloadPercent: SetPercent(control::kDownloadBar, control::kDownloadPercent, value); break;
     case kTransferPercent: SetPercent(control::kTransferBar, control::kTransferPercent, value); break;
+    case kDownloadProxy:
+      log_.AppendString(kStrProxyDetected);
+      if (!AskProxyLogin()) download_.CancelProxyLogin();
+      break;
     case kJobEnded: {
       download_.Stop();
       if (const uint64_t written = download_.WrittenBytes(); written > 0) {
@@ -284,12 +289,7 @@ void MainWindow::OnProgramUpdateEvent(int32_t event, int32_t value) {
       if (value == 4 || value == 3) RecordSelfUpdate(value == 4);
       if (value == 4) {
         log_.AppendString(kStrTransferComplete);
-        // Hand the new version to the desktop; it replaces this program once we are gone.
-        if (view_.OpenAddress(program_update_.WrittenPath())) {
-          OnCloseRequest();
-        } else {
-          log_.AppendString(kStrInvalidFile);
-        }
+        OfferNewProgram(program_update_.Written());
       } else if (value == 3) {
         // The download arrived but could not be written: say so rather than go quiet.
         log_.AppendString(kStrDownloadFailed);
@@ -309,6 +309,34 @@ void MainWindow::OnProgramUpdateEvent(int32_t event, int32_t value) {
       break;
     default: break;
   }
+}
+
+// Says where the new version is and what to do with it. The window quits only once it has
+// started the new program itself: a file that cannot run must not leave the user with nothing.
+void MainWindow::OfferNewProgram(const SavedProgramFile& saved) {
+  const std::string where = FormatMessage(kStrProgramSaved, {saved.path});
+  log_.AppendLine(where);
+  log_.AppendLine(FormatMessage(kStrProgramDigest, {saved.sha256}));
+  if (!saved.executable) {
+    log_.AppendString(kStrProgramInstallHint);
+    view_.ShowMessage(where + "\r\n" + LoadString(kStrProgramInstallHint), MessageIcon::Information);
+    return;
+  }
+  if (!view_.AskYesNo(LoadString(kStrAskStartProgram) + "\r\n" + where, MessageIcon::Information)) {
+    log_.AppendString(kStrProgramRunHint);
+    return;
+  }
+  std::string why;
+  const bool started = setup_.start_program ? setup_.start_program(saved.path, &why)
+                                            : StartProgram(saved.path, &why);
+  if (started) {
+    OnCloseRequest();
+    return;
+  }
+  const std::string failed = FormatMessage(kStrProgramStartFailed, {why});
+  log_.AppendLine(failed);
+  log_.AppendString(kStrProgramRunHint);
+  view_.ShowMessage(failed, MessageIcon::Error);
 }
 
 // ---------------------------------------------------------------- commands

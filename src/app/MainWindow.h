@@ -1,7 +1,9 @@
 #pragma once
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/AppConfig.h"
 #include "app/EventLoop.h"
@@ -45,6 +47,12 @@ struct MainWindowSetup {
   bool show_at_start = true;
   // The update history; null: nothing is recorded and a report that fails is not kept.
   HistoryStore* history = nullptr;
+  // Starts the new version of this program (null: the system's way); false, with the reason,
+  // when it could not be started.
+  std::function<bool(const std::string& path, std::string* why)> start_program;
+  // Lines the front end found worth telling before the window opened (e.g. a folder it had
+  // to ignore); they start the status log.
+  std::vector<std::string> start_notes;
   // The distributor's tool-update page behind the link button.
   std::string distributor_address = "www.telvan-tpms.example";
 };
@@ -129,6 +137,7 @@ class MainWindow : public EventHandler, private SequencerHost {
   void FactoryReset();
   void OptionsOnlyUpdate();
   void StartDeviceSearch();
+  void OfferNewProgram(const SavedProgramFile& saved);
   void Shutdown();
   HistoryRecord ToolRecord(JobKind kind) const;
   void RecordSelfUpdate(bool written);

@@ -20,6 +20,7 @@ StringTable WithFixedTexts(StringTable table) {
       {kStrWebCaption, "Web"},
       {kStrOkButton, "OK"},
       {kStrBootModeScreen, "BOOT Vx.xx\r\nUSB : CONNECTED\r\nSN:R710-XXXXX"},
+      {kStrProgramDigest, "SHA-256: %1!s!"},
   });
   return table;
 }
@@ -141,6 +142,11 @@ const StringTable& GermanTable() {
       {kStrHistoryReported, "Gemeldet"},
       {kStrReportSent, "Ja"},
       {kStrReportPending, "Ausstehend"},
+      {kStrProgramSaved, "Die neue Version wurde gespeichert als %1!s!"},
+      {kStrAskStartProgram, "Die neue Version jetzt starten? Dieses Programm wird beendet, sobald sie läuft."},
+      {kStrProgramRunHint, "Zum Aktualisieren beenden Sie dieses Programm und starten Sie die neue Datei."},
+      {kStrProgramInstallHint, "Diese Datei ist kein Programm: Installieren oder öffnen Sie sie, um zu aktualisieren."},
+      {kStrProgramStartFailed, "Die neue Version konnte nicht gestartet werden: %1!s!"},
   });
   return table;
 }
@@ -261,6 +267,11 @@ const StringTable& FrenchTable() {
       {kStrHistoryReported, "Signalé"},
       {kStrReportSent, "Oui"},
       {kStrReportPending, "En attente"},
+      {kStrProgramSaved, "La nouvelle version est enregistrée sous %1!s!"},
+      {kStrAskStartProgram, "Démarrer la nouvelle version maintenant ? Ce programme se fermera dès qu'elle aura démarré."},
+      {kStrProgramRunHint, "Pour mettre à jour, quittez ce programme et lancez le nouveau fichier."},
+      {kStrProgramInstallHint, "Ce fichier n'est pas un programme : installez-le ou ouvrez-le pour mettre à jour."},
+      {kStrProgramStartFailed, "La nouvelle version n'a pas pu être démarrée : %1!s!"},
   });
   return table;
 }
@@ -375,6 +386,11 @@ const StringTable& JapaneseTable() {
       {kStrHistoryReported, "報告済み"},
       {kStrReportSent, "はい"},
       {kStrReportPending, "保留中"},
+      {kStrProgramSaved, "新しいバージョンを %1!s! に保存しました"},
+      {kStrAskStartProgram, "新しいバージョンを今すぐ起動しますか？起動後、このプログラムは終了します。"},
+      {kStrProgramRunHint, "更新するには、このプログラムを終了して新しいファイルを起動してください。"},
+      {kStrProgramInstallHint, "このファイルはプログラムではありません。更新するにはインストールするか開いてください。"},
+      {kStrProgramStartFailed, "新しいバージョンを起動できませんでした: %1!s!"},
   });
   return table;
 }
@@ -490,6 +506,11 @@ const StringTable& DutchTable() {
       {kStrHistoryReported, "Gemeld"},
       {kStrReportSent, "Ja"},
       {kStrReportPending, "In behandeling"},
+      {kStrProgramSaved, "De nieuwe versie is opgeslagen als %1!s!"},
+      {kStrAskStartProgram, "De nieuwe versie nu starten? Dit programma sluit zodra die gestart is."},
+      {kStrProgramRunHint, "Sluit dit programma en start het nieuwe bestand om bij te werken."},
+      {kStrProgramInstallHint, "Dit bestand is geen programma: installeer of open het om bij te werken."},
+      {kStrProgramStartFailed, "De nieuwe versie kon niet worden gestart: %1!s!"},
   });
   return table;
 }

@@ -133,6 +133,12 @@ const StringTable& EnglishTable() {
       {kStrHistoryReported, "Reported"},
       {kStrReportSent, "Yes"},
       {kStrReportPending, "Pending"},
+      {kStrProgramDigest, "SHA-256: %1!s!"},
+      {kStrProgramSaved, "The new version is saved as %1!s!"},
+      {kStrAskStartProgram, "Start the new version now? This program closes once it has started."},
+      {kStrProgramRunHint, "To upgrade, quit this program and start the new file."},
+      {kStrProgramInstallHint, "This file is not a program: install it or open it to upgrade."},
+      {kStrProgramStartFailed, "The new version could not be started: %1!s!"},
   };
   return table;
 }

@@ -118,6 +118,12 @@ inline constexpr int kStrHistoryOutcome = 1158;
 inline constexpr int kStrHistoryReported = 1159;
 inline constexpr int kStrReportSent = 1160;
 inline constexpr int kStrReportPending = 1161;
+inline constexpr int kStrProgramSaved = 1046;        // %1!s!: the new file's path
+inline constexpr int kStrProgramDigest = 1047;       // %1!s!: its SHA-256
+inline constexpr int kStrAskStartProgram = 1048;
+inline constexpr int kStrProgramRunHint = 1049;
+inline constexpr int kStrProgramInstallHint = 1050;
+inline constexpr int kStrProgramStartFailed = 1051;  // %1!s!: why
 
 // The languages the table is carried in. An id missing from a language's table falls back to
 // the English text.

@@ -8,6 +8,8 @@
 
 #include <cerrno>
 
+#include "platform/PrivateFolder.h"
+
 namespace velmar {
 
 namespace {
@@ -35,8 +37,10 @@ InstanceLock::Result InstanceLock::Acquire() {
   if (fd_ >= 0) return Result::Acquired;
   const auto slash = path_.rfind('/');
   if (slash != std::string::npos && slash > 0) {
-    // Private to the user: another user's instance is none of ours.
-    mkdir(path_.substr(0, slash).c_str(), 0700);
+    // Private to the user: another user's lock file in a folder they made would keep this
+    // program from ever starting.
+    problem_ = PreparePrivateFolder(path_.substr(0, slash));
+    if (!problem_.empty()) return Result::Unavailable;
   }
   const int fd = open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
   if (fd < 0) return Result::Unavailable;

@@ -15,7 +15,8 @@ class InstanceLock {
   };
 
   // The file named after the program's instance name in $XDG_RUNTIME_DIR/velmar, else in
-  // /tmp/velmar-<uid>.
+  // /tmp/velmar-<uid>. The folder is used only when it is private to the user (see
+  // PreparePrivateFolder); otherwise Acquire answers Unavailable and Problem says why.
   static std::string DefaultPath();
 
   explicit InstanceLock(std::string path = DefaultPath());
@@ -25,9 +26,12 @@ class InstanceLock {
 
   Result Acquire();
   const std::string& Path() const { return path_; }
+  // Why the lock's folder was not used (one line), empty when it was.
+  const std::string& Problem() const { return problem_; }
 
  private:
   std::string path_;
+  std::string problem_;
   int fd_ = -1;
 };
 

@@ -71,18 +71,23 @@ class LinuxPortListing : public PortListing {
   bool FriendlyNames(std::vector<std::string>& names) override {
     names.clear();
     std::set<std::string> registered_targets;
-    AddRegisteredPorts(names, registered_targets);
-    AddSystemPorts(names, registered_targets);
+    std::set<int> registered_numbers;
+    AddRegisteredPorts(names, registered_targets, registered_numbers);
+    AddSystemPorts(names, registered_targets, registered_numbers);
     return true;
   }
 
  private:
-  static void AddRegisteredPorts(std::vector<std::string>& names, std::set<std::string>& targets) {
+  static void AddRegisteredPorts(std::vector<std::string>& names, std::set<std::string>& targets,
+                                 std::set<int>& numbers) {
     std::error_code error;
     std::map<int, std::string> by_number;
-    for (fs::directory_iterator it(PortDirectory(), error), end; !error && it != end; it.increment(error)) {
+    const std::optional<std::string> dir = UsablePortDirectory();
+    if (!dir) return;
+    for (fs::directory_iterator it(*dir, error), end; !error && it != end; it.increment(error)) {
       const int number = RegisteredNumber(it->path().filename().string());
       if (number == 0) continue;
+      numbers.insert(number);  // the number is the link's, even while the link dangles
       std::error_code target_error;
       const fs::path target = fs::canonical(it->path(), target_error);
       if (target_error) continue;  // a dangling link: the device is gone
@@ -94,7 +99,8 @@ class LinuxPortListing : public PortListing {
     for (auto& [number, name] : by_number) names.push_back(std::move(name));
   }
 
-  static void AddSystemPorts(std::vector<std::string>& names, const std::set<std::string>& registered) {
+  static void AddSystemPorts(std::vector<std::string>& names, const std::set<std::string>& registered,
+                             const std::set<int>& registered_numbers) {
     std::error_code error;
     std::map<int, std::string> by_number;
     for (fs::directory_iterator it(kSysTty, error), end; !error && it != end; it.increment(error)) {
@@ -104,7 +110,7 @@ class LinuxPortListing : public PortListing {
       if (!fs::exists(device, exists_error) || IsEmptyUartSlot(tty)) continue;
       const std::string node = "/dev/" + tty.filename().string();
       const std::optional<uint8_t> number = FixedPortNumber(node);
-      if (!number) continue;
+      if (!number || registered_numbers.count(*number)) continue;
       std::error_code canonical_error;
       if (registered.count(fs::canonical(node, canonical_error).string())) continue;
       std::string description = UsbDescription(device);

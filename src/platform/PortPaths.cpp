@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "platform/PrivateFolder.h"
+
 namespace velmar {
 
 namespace {
@@ -35,6 +37,21 @@ std::string PortDirectory() {
   std::string runtime = EnvOrEmpty("XDG_RUNTIME_DIR");
   if (!runtime.empty()) return runtime + "/velmar/ports";
   return "/tmp/velmar-" + std::to_string(getuid()) + "/ports";
+}
+
+std::optional<std::string> UsablePortDirectory(std::string* problem) {
+  const std::string dir = PortDirectory();
+  // A folder named by the user is checked alone; the default ones sit in a "velmar" folder of
+  // the program's own making, which must be private too.
+  const int levels = EnvOrEmpty("VELMAR_PORT_DIR").empty() ? 2 : 1;
+  std::string why = PreparePrivateFolder(dir, levels);
+  if (why.empty()) return dir;
+  if (problem) *problem = std::move(why);
+  return std::nullopt;
+}
+
+std::string PortFolderIgnoredLine(const std::string& problem) {
+  return "Port folder ignored: " + problem + ". Only the system's serial ports are used.";
 }
 
 std::string PortName(uint8_t number) { return "COM" + std::to_string(number); }
@@ -68,8 +85,11 @@ std::optional<uint8_t> FixedPortNumber(const std::string& device_path) {
 
 std::optional<std::string> ResolvePortDevice(uint8_t number) {
   std::error_code error;
-  const std::string link = PortLinkPath(number);
-  if (std::filesystem::exists(link, error)) return link;
+  if (const auto dir = UsablePortDirectory()) {
+    const std::string link = *dir + "/" + PortName(number);
+    if (std::filesystem::exists(std::filesystem::symlink_status(link, error)))
+      return std::filesystem::exists(link, error) ? std::optional<std::string>(link) : std::nullopt;
+  }
   std::optional<std::string> fixed = FixedDevicePath(number);
   if (fixed && std::filesystem::exists(*fixed, error)) return fixed;
   return std::nullopt;

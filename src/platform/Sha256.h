@@ -2,6 +2,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 
 namespace velmar {
@@ -26,5 +27,6 @@ class Sha256 {
 };
 
 std::string Sha256Hex(const uint8_t* data, size_t size);
+inline std::string Sha256Hex(std::span<const uint8_t> bytes) { return Sha256Hex(bytes.data(), bytes.size()); }
 
 }  // namespace velmar

@@ -131,7 +131,7 @@ int ZipArchive::ExtractItem(int index, std::vector<uint8_t>& out, uint64_t limit
 }
 
 std::string ZipItemBaseName(const std::string& name) {
-  size_t slash = name.find_last_of('\\');
+  const size_t slash = name.find_last_of("/\\");
   return slash == std::string::npos ? name : name.substr(slash + 1);
 }
 

@@ -58,8 +58,8 @@ class ZipArchive {
   std::vector<uint8_t> owned_;
 };
 
-// The part of an item name after its last backslash (the whole name if there is none): archive
-// items may carry a Windows folder path.
+// The part of an item name after its last "/" or backslash (the whole name if there is none): zip
+// tools store folders with "/", some Windows ones with a backslash.
 std::string ZipItemBaseName(const std::string& name);
 
 }  // namespace velmar

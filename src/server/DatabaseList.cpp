@@ -48,10 +48,12 @@ void DatabaseList::MarkInstalled(const char* name) {
   size_t prefix_length = package.PrefixLength();
   for (DatabasePair& pair : pairs_) {
     // Read leaves every name zero-terminated inside its array.
-    if (std::strncmp(name, pair.dbs, prefix_length) == 0) {
-      if (base == FieldText(pair.dbs)) ++pair.matches;
-    } else if (std::strncmp(name, pair.rel, prefix_length) == 0) {
-      if (base == FieldText(pair.rel)) ++pair.matches;
+    // The two names of a pair often share their prefix: a name that is not the first one's
+    // may still be the second one's.
+    if (std::strncmp(name, pair.dbs, prefix_length) == 0 && base == FieldText(pair.dbs)) {
+      ++pair.matches;
+    } else if (std::strncmp(name, pair.rel, prefix_length) == 0 && base == FieldText(pair.rel)) {
+      ++pair.matches;
     }
     if (pair.matches == 2) pair.load = 0;
   }

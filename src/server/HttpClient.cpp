@@ -26,6 +26,7 @@ int HttpClient::Post(std::string_view host, std::string_view path, std::string_v
                      std::string& text, bool read_text) {
   content_length_ = 0;
   status_code_ = 0;
+  proxy_login_wanted_ = false;
   Close();
 
   session_ = transport_.OpenSession(SessionSettings());
@@ -52,7 +53,8 @@ int HttpClient::Post(std::string_view host, std::string_view path, std::string_v
 
   // The login is only ever the answer to a 407, so every request first goes without it.
   std::string header = ProxyHeader();
-  if (status_code_ == 407 && !header.empty()) {
+  const bool login_sent = status_code_ == 407 && !header.empty();
+  if (login_sent) {
     request_->AddHeader(header);
     sent = request_->Send(kContentTypeHeader, body);
     status_code_ = request_->StatusCode();
@@ -68,8 +70,13 @@ int HttpClient::Post(std::string_view host, std::string_view path, std::string_v
     return ReadWholeText(text);
   }
 
-  // Refused (also a refused login) or the resend failed: ask the user again next time.
-  ClearProxyHeader();
+  // Only the proxy's refusal of the login it was just shown (407 again, or the 401 tinyproxy
+  // sends) makes it worthless; a missing package or a busy server says nothing about it.
+  if (sent == HttpSendOutcome::kAnswered &&
+      (status_code_ == 407 || (login_sent && status_code_ == 401))) {
+    if (login_sent) ForgetProxyHeader(header);
+    proxy_login_wanted_ = true;
+  }
   Close();
   return -1;
 }
@@ -131,9 +138,10 @@ std::string HttpClient::ProxyHeader() const {
   return proxy_header_;
 }
 
-void HttpClient::ClearProxyHeader() {
+void HttpClient::ForgetProxyHeader(const std::string& refused) {
   std::lock_guard<std::mutex> guard(proxy_lock_);
-  proxy_header_.clear();
+  // A login the user gave meanwhile has not been tried yet.
+  if (proxy_header_ == refused) proxy_header_.clear();
 }
 
 void HttpClient::StoreFailure(std::string& text, std::string_view message) {

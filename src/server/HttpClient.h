@@ -11,7 +11,8 @@
 namespace velmar {
 
 // One form-encoded POST at a time to the update server, answered as text or left open for
-// reading in pieces, with a Basic proxy login given once per request in answer to a 407.
+// reading in pieces, with a Basic proxy login given once per request in answer to a 407 and kept
+// until the proxy refuses it.
 // Belongs to one worker thread; only SetProxyLogin may be called from another thread.
 class HttpClient {
  public:
@@ -46,6 +47,9 @@ class HttpClient {
   // in Base64>" with CR LF. Safe to call from another thread while a request runs.
   void SetProxyLogin(std::string_view user, std::string_view password);
   std::string ProxyHeader() const;
+  // True after a Post that the proxy refused for want of a (valid) login: a 407, or a 401 in
+  // answer to the login. The login shown is then forgotten; it is kept after any other failure.
+  bool ProxyLoginWanted() const { return proxy_login_wanted_; }
 
   uint32_t StatusCode() const { return status_code_; }
   uint32_t ContentLength() const { return content_length_; }
@@ -55,7 +59,7 @@ class HttpClient {
 
  private:
   static HttpSessionSettings SessionSettings();
-  void ClearProxyHeader();
+  void ForgetProxyHeader(const std::string& refused);
   static void StoreFailure(std::string& text, std::string_view message);
   int ReadWholeText(std::string& text);
 
@@ -67,6 +71,7 @@ class HttpClient {
   std::unique_ptr<HttpRequest> request_;
   uint32_t content_length_ = 0;
   uint32_t status_code_ = 0;
+  bool proxy_login_wanted_ = false;
 };
 
 }  // namespace velmar

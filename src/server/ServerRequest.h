@@ -34,7 +34,7 @@ inline constexpr const char* kForceOption = "force";
 // One side of the conversation with the update server: the identity sent with every request,
 // the form body and reply text of the current request, and the two requests of each action
 // (the redirect script names, in "lien", the address that serves the action). Results are 0
-// and -1; after a failure the client's StatusCode() tells a proxy's 407 from the rest.
+// and -1; after a failure the client's ProxyLoginWanted() tells a proxy's demand from the rest.
 class ServerRequest {
  public:
   // redirect_record receives "texte" and "lien" of every redirect reply.

@@ -64,6 +64,7 @@ void DownloadWorker::OnStart() {
     written_sha256_.clear();
   }
   written_hash_.Reset();
+  proxy_cancelled_.store(false);
   SetState(kStateWaitForTool);
 }
 
@@ -114,6 +115,8 @@ void DownloadWorker::Step() {
       return WriteBlock();
     case kStateFinish:
       return Finish();
+    case kStateProxyWait:
+      return WaitForProxyLogin();
     default:
       WorkerClock().SleepMs(kIdleSleepMs);
       return;
@@ -150,10 +153,28 @@ void DownloadWorker::WaitForTool() {
 
 void DownloadWorker::AskPackage() {
   if (Request().RedirectStep(server_action::kDownloadVersion, kForceOption) != 0) {
+    if (Http().ProxyLoginWanted()) return AskProxyLogin();
     End(TR_REQUEST_FAILED);
     return;
   }
   SetState(kStateOpenDownload);
+}
+
+void DownloadWorker::AskProxyLogin() {
+  // Cleared before the window hears of it, so that its answer is not lost.
+  SetProxyLoginGiven(false);
+  SetState(kStateProxyWait);
+  PostEvent(kEventProxyLogin, 0);
+}
+
+void DownloadWorker::WaitForProxyLogin() {
+  if (proxy_cancelled_.exchange(false)) {
+    End(TR_REQUEST_FAILED);
+  } else if (ProxyLoginGiven()) {
+    SetState(kStateAskPackage);  // both requests again: the redirect may have been refused too
+  } else {
+    WorkerClock().SleepMs(kProxyWaitSleepMs);
+  }
 }
 
 void DownloadWorker::OpenDownload() {
@@ -161,6 +182,7 @@ void DownloadWorker::OpenDownload() {
   ReleaseDownload();
   if (Request().ActionStep(server_action::kDownloadVersion, false, kForceOption) != 0) {
     Request().Reply().clear();
+    if (Http().ProxyLoginWanted()) return AskProxyLogin();
     End(TR_REQUEST_FAILED);
     return;
   }

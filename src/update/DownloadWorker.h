@@ -20,7 +20,8 @@ class ToolDevice;
 // into sections and writes them into the tool block by block, then finishes the transfer and
 // reports one TransferResult (message 2049, event 14). The window starts the worker for each
 // job after setting its identity (serial = the tool's, version = the package) and stops it
-// after the finish event.
+// after the finish event. A proxy that wants a login holds the job in a wait (event 6) until
+// the window gives one or declines.
 //
 // The tool is used only between the steps that need it, each under the tool's lock, taken
 // without waiting: while another conversation holds the lock the step is tried again a moment
@@ -32,6 +33,7 @@ class DownloadWorker : public ServerWorker {
   // Events of message 2049.
   static constexpr int32_t kEventDownloadProgress = 4;  // value: percent, only when it changes
   static constexpr int32_t kEventTransferProgress = 5;  // value: percent, only when it changes
+  static constexpr int32_t kEventProxyLogin = 6;         // the proxy wants a (new) login
   static constexpr int32_t kEventFinished = 14;         // value: the TransferResult
   static constexpr int32_t kEventUnpacked = 22;         // value: the failure value (-1)
 
@@ -45,6 +47,7 @@ class DownloadWorker : public ServerWorker {
     kStateWriteBlock = 6,
     kStateFinish = 7,
     kStateIdle = 8,
+    kStateProxyWait = 9,  // until the window gives a login (then asks again) or cancels
   };
 
   // The block size used until the tool reports its own.
@@ -59,6 +62,7 @@ class DownloadWorker : public ServerWorker {
   static constexpr uint32_t kSettleSleepMs = 500;
   static constexpr uint32_t kIdleSleepMs = 500;
   static constexpr uint32_t kToolBusySleepMs = 20;
+  static constexpr uint32_t kProxyWaitSleepMs = 100;
 
   explicit DownloadWorker(const ServerAddress& server = ServerAddress::FromEnvironment(),
                           HttpTransport& transport = SystemHttpTransport(),
@@ -72,6 +76,10 @@ class DownloadWorker : public ServerWorker {
   // frame); false for databases, options and other packages. Set before each start.
   void SetMainSoftware(bool main_software) { main_software_.store(main_software); }
   bool MainSoftware() const { return main_software_.load(); }
+
+  // The user declined the proxy login that event 6 asked for: the job ends as a failed
+  // request. Safe from the window's thread.
+  void CancelProxyLogin() { proxy_cancelled_.store(true); }
 
   // TR_NONE while a job runs; its outcome afterwards.
   TransferResult Result() const { return static_cast<TransferResult>(result_.load()); }
@@ -93,6 +101,8 @@ class DownloadWorker : public ServerWorker {
   void End(TransferResult result);
   void WaitForTool();
   void AskPackage();
+  void AskProxyLogin();
+  void WaitForProxyLogin();
   void OpenDownload();
   void Receive();
   void Unpack();
@@ -105,6 +115,7 @@ class DownloadWorker : public ServerWorker {
   std::atomic<bool> main_software_{false};
   std::atomic<int32_t> result_{TR_NONE};
   std::atomic<uint32_t> block_size_{kDefaultBlockSize};
+  std::atomic<bool> proxy_cancelled_{false};
 
   // The job's own data, used by the worker's thread only (and read by others after a stop).
   std::mutex name_lock_;

@@ -9,44 +9,10 @@
 #include <span>
 #include <system_error>
 
+#include "platform/NewProgramFile.h"
 #include "platform/ZipArchive.h"
 
 namespace velmar {
-namespace {
-
-namespace fs = std::filesystem;
-
-// Writes bytes to a temporary file beside the target and renames it over the target, so that
-// a failed write leaves any earlier file whole. The replaced file's permissions are kept.
-bool ReplaceFile(const fs::path& target, const std::vector<uint8_t>& bytes) {
-  fs::path temporary = target;
-  temporary += ".velmar-part";
-  std::error_code error;
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-    out.flush();
-    if (!out) {
-      out.close();
-      fs::remove(temporary, error);
-      return false;
-    }
-  }
-  const fs::file_status old = fs::status(target, error);
-  if (!error && fs::is_regular_file(old)) fs::permissions(temporary, old.permissions(), error);
-  error.clear();
-  fs::rename(temporary, target, error);
-  if (error) {
-    std::error_code ignored;
-    fs::remove(temporary, ignored);
-    return false;
-  }
-  return true;
-}
-
-}  // namespace
 
 ProgramUpdateWorker::ProgramUpdateWorker(const ServerAddress& server, HttpTransport& transport,
                                          Clock& clock)
@@ -87,7 +53,12 @@ std::string ProgramUpdateWorker::TargetFolder() {
 
 std::string ProgramUpdateWorker::WrittenPath() {
   std::lock_guard<std::mutex> guard(file_lock_);
-  return written_path_;
+  return saved_.path;
+}
+
+SavedProgramFile ProgramUpdateWorker::Written() {
+  std::lock_guard<std::mutex> guard(file_lock_);
+  return saved_;
 }
 
 std::string ProgramUpdateWorker::ItemName() {
@@ -175,7 +146,7 @@ void ProgramUpdateWorker::Step() {
 void ProgramUpdateWorker::AskVersion() {
   if (Request().RedirectStep(server_action::kTestVersion) == 0) {
     SetState(kStateVersion);
-  } else if (Http().StatusCode() == 407) {
+  } else if (Http().ProxyLoginWanted()) {
     SetProxyLoginGiven(false);
     SetState(kStateProxyWait);
     PostEvent(kEventProxyLogin, 0);
@@ -300,16 +271,15 @@ bool ProgramUpdateWorker::WriteProgramFile() {
   // An empty item is no program.
   if (item_.empty()) return false;
 
-  const std::string folder = TargetFolder();
-  const fs::path path = folder.empty() ? fs::path(name) : fs::path(folder) / name;
   {
     std::lock_guard<std::mutex> guard(file_lock_);
     item_name_ = name;
-    written_path_.clear();
+    saved_ = SavedProgramFile{};
   }
-  if (!ReplaceFile(path, item_)) return false;
+  std::optional<SavedProgramFile> saved = SaveNewProgramFile(TargetFolder(), name, item_);
+  if (!saved) return false;
   std::lock_guard<std::mutex> guard(file_lock_);
-  written_path_ = path.string();
+  saved_ = std::move(*saved);
   return true;
 }
 

@@ -6,13 +6,14 @@
 #include <string>
 #include <vector>
 
+#include "platform/NewProgramFile.h"
 #include "update/ServerWorker.h"
 
 namespace velmar {
 
 // At start-up, asks the update server whether a newer version of this program exists; when the
-// user agrees, downloads it and writes the archive's first item into the target folder for the
-// window to hand to the shell. Reports with message 2050; the end of its thread (event 26)
+// user agrees, downloads it and saves the archive's first item as a new file in the target
+// folder, for the window to tell the user about (and start, when it is a program). Reports with message 2050; the end of its thread (event 26)
 // starts the device search, whatever the outcome.
 class ProgramUpdateWorker : public ServerWorker {
  public:
@@ -71,8 +72,10 @@ class ProgramUpdateWorker : public ServerWorker {
   // Where the program file goes; empty (the default) is the current folder. Set before start.
   void SetTargetFolder(std::string folder);
   std::string TargetFolder();
-  // The file written by the last successful run (read after event 13 with value 4).
+  // The file written by the last successful run (read after event 13 with value 4): a new
+  // file beside any of the same name, never in its place.
   std::string WrittenPath();
+  SavedProgramFile Written();
   std::string ItemName();
 
   // The base name an archive item may be written under: the part after the last "/" or "\";
@@ -106,7 +109,7 @@ class ProgramUpdateWorker : public ServerWorker {
 
   std::mutex file_lock_;
   std::string target_folder_;  // guarded by file_lock_
-  std::string written_path_;   // guarded by file_lock_
+  SavedProgramFile saved_;     // guarded by file_lock_
   std::string item_name_;      // guarded by file_lock_
 
   // Used by the worker's thread only.

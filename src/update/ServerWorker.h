@@ -37,7 +37,7 @@ class ServerWorker : public WorkerThread {
 
   // serial and version when given (not null); tool is always reset to the product code.
   // Called while the worker's thread is stopped or idle.
-  void SetIdentity(const char* serial, const char* version);
+  virtual void SetIdentity(const char* serial, const char* version);
   // Hands a proxy login to this worker's client and notes that it was given. Safe from the
   // window's thread while the worker runs.
   void SetProxyCredentials(std::string_view user, std::string_view password);

@@ -12,10 +12,48 @@ VersionCheckWorker::VersionCheckWorker(const ServerAddress& server, HttpTranspor
 
 VersionCheckWorker::~VersionCheckWorker() { Stop(); }
 
+void VersionCheckWorker::SetIdentity(const char* serial, const char* version) {
+  std::lock_guard<std::mutex> guard(start_lock_);
+  if (serial != nullptr) serial_ = serial;
+  if (version != nullptr) version_ = version;
+  // A run asking about the tool that went away reports nothing about the new one.
+  if (IsRunState(State())) stale_ = true;
+}
+
 bool VersionCheckWorker::StartCheck(int32_t automatic_offer) {
   std::lock_guard<std::mutex> guard(start_lock_);
-  if (!ChangeState(kStateIdle, kStateVersionRedirect)) return false;
-  automatic_offer_ = automatic_offer;
+  if (ChangeState(kStateIdle, kStateVersionRedirect)) {
+    automatic_offer_ = automatic_offer;
+    return true;
+  }
+  if (!stale_ || !IsRunState(State())) return false;
+  queued_ = true;
+  queued_offer_ = automatic_offer;
+  return true;
+}
+
+void VersionCheckWorker::TakeIdentity() {
+  std::lock_guard<std::mutex> guard(start_lock_);
+  Request().SetIdentity(serial_.c_str(), version_.c_str());
+  stale_ = false;
+  queued_ = false;
+}
+
+bool VersionCheckWorker::EndRun(int32_t from, int32_t* offer) {
+  std::lock_guard<std::mutex> guard(start_lock_);
+  if (stale_) {
+    // The check asked for the new tool starts now; without one the worker idles.
+    if (queued_ && ChangeState(from, kStateVersionRedirect)) {
+      automatic_offer_ = queued_offer_;
+    } else {
+      ChangeState(from, kStateIdle);
+    }
+    queued_ = false;
+    stale_ = false;
+    return false;
+  }
+  if (!ChangeState(from, kStateIdle)) return false;
+  if (offer != nullptr) *offer = automatic_offer_;
   return true;
 }
 
@@ -26,7 +64,13 @@ void VersionCheckWorker::CancelCheck() {
 }
 
 bool VersionCheckWorker::ReportStatus(std::string_view file, std::string_view status) {
-  return ReportStatus(Request().StatusFields(file, status));
+  return ReportStatus(StatusFields(file, status));
+}
+
+StatusReport VersionCheckWorker::StatusFields(std::string_view file, std::string_view status) {
+  // The tool the window knows now, not the one a run may still be asking about.
+  std::lock_guard<std::mutex> guard(start_lock_);
+  return StatusReport{serial_, version_, Request().Tool(), std::string(file), std::string(status)};
 }
 
 bool VersionCheckWorker::ReportStatus(const StatusReport& report) {
@@ -43,10 +87,7 @@ int32_t VersionCheckWorker::AutomaticOffer() {
   return automatic_offer_;
 }
 
-bool VersionCheckWorker::IsChecking() const {
-  const int32_t state = State();
-  return state >= kStateVersionRedirect && state <= kStateOthers;
-}
+bool VersionCheckWorker::IsChecking() const { return IsRunState(State()); }
 
 void VersionCheckWorker::OnStart() {
   // The state is idle already, or a run was asked for before the thread started.
@@ -60,7 +101,7 @@ void VersionCheckWorker::OnStop() {
 }
 
 void VersionCheckWorker::Fail(int32_t from) {
-  if (Advance(from, kStateIdle)) PostEvent(kEventFailed, 0);
+  if (EndRun(from)) PostEvent(kEventFailed, 0);
 }
 
 void VersionCheckWorker::FirstStep(int32_t state, const char* action, int32_t next) {
@@ -93,18 +134,34 @@ void VersionCheckWorker::SecondStep(int32_t state, const char* action, int32_t n
       Others().Read(reply);
       break;
   }
-  if (!Advance(state, next)) return;
-  if (state == kStateOthers) PostEvent(kEventListsComplete, AutomaticOffer());
+  if (state != kStateOthers) {
+    Advance(state, next);
+    return;
+  }
+  int32_t offer = 0;
+  if (EndRun(state, &offer)) PostEvent(kEventListsComplete, offer);
+}
+
+bool VersionCheckWorker::IsStale() {
+  std::lock_guard<std::mutex> guard(start_lock_);
+  return stale_;
 }
 
 void VersionCheckWorker::Step() {
   const int32_t state = State();
+  // A stale run goes no further: its remaining requests would ask about the wrong tool.
+  if (state != kStateVersionRedirect && state != kStateProxyWait && IsRunState(state) &&
+      IsStale()) {
+    EndRun(state);
+    return;
+  }
   switch (state) {
     case kStateVersionRedirect:
+      TakeIdentity();
       PostEvent(kEventConnecting, 0);
       if (Request().RedirectStep(server_action::kTestVersion) == 0) {
         if (Advance(state, kStateVersion)) PostEvent(kEventConnected, 0);
-      } else if (Http().StatusCode() == 407) {
+      } else if (Http().ProxyLoginWanted()) {
         // Cleared before the window hears of it, so that its answer is not lost.
         SetProxyLoginGiven(false);
         if (Advance(state, kStateProxyWait)) PostEvent(kEventProxyLogin, 0);

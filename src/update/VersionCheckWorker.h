@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 #include <mutex>
+#include <string>
 #include <string_view>
 
 #include "update/ServerWorker.h"
@@ -47,9 +48,14 @@ class VersionCheckWorker : public ServerWorker {
                               Clock& clock = SystemClock());
   ~VersionCheckWorker() override;
 
+  // The tool the next run asks about (window's thread, at any time). A run takes its own copy
+  // when it begins; an identity given during a run makes that run stale: it ends at its next
+  // step without posting a result.
+  void SetIdentity(const char* serial, const char* version) override;
   // Starts a check run when the worker is idle (window's thread); false, with nothing
-  // changed, while a run is in progress. automatic_offer comes back with event 8. May be
-  // called before the thread runs: the run begins as soon as it does.
+  // changed, while a run for the same identity is in progress. During a stale run the check
+  // is queued and begins as soon as that run ends (true). automatic_offer comes back with
+  // event 8. May be called before the thread runs: the run begins as soon as it does.
   bool StartCheck(int32_t automatic_offer);
   // Back to idle (the user cancelled the proxy login). A request in flight finishes, but its
   // run goes no further and reports nothing.
@@ -60,9 +66,7 @@ class VersionCheckWorker : public ServerWorker {
   // The same with fields kept from an earlier attempt (their identity, not the current one).
   bool ReportStatus(const StatusReport& report);
   // What ReportStatus(file, status) would send now (window's thread).
-  StatusReport StatusFields(std::string_view file, std::string_view status) {
-    return Request().StatusFields(file, status);
-  }
+  StatusReport StatusFields(std::string_view file, std::string_view status);
 
   int32_t AutomaticOffer();
   bool IsChecking() const;
@@ -76,11 +80,27 @@ class VersionCheckWorker : public ServerWorker {
   // The worker's own moves: they lose against a cancel or a new run started meanwhile.
   bool Advance(int32_t from, int32_t to) { return ChangeState(from, to); }
   void Fail(int32_t from);
+  // Copies the identity given last into the request, for the run that begins now.
+  void TakeIdentity();
+  // Ends the run in state `from`. True when its outcome may be posted (then `offer` is the
+  // run's automatic-offer flag); false for a stale run, which starts the queued check instead.
+  bool EndRun(int32_t from, int32_t* offer = nullptr);
+  bool IsStale();
+  bool IsRunState(int32_t state) const {
+    return state >= kStateVersionRedirect && state <= kStateOthers;
+  }
   void FirstStep(int32_t state, const char* action, int32_t next);
   void SecondStep(int32_t state, const char* action, int32_t next);
 
-  std::mutex start_lock_;        // StartCheck's state change and flag, against their reader
+  // StartCheck's state change and flag, the identity and the run's staleness, against their
+  // reader on the worker's thread.
+  std::mutex start_lock_;
   int32_t automatic_offer_ = 0;  // guarded by start_lock_
+  std::string serial_;           // guarded by start_lock_
+  std::string version_;          // guarded by start_lock_
+  bool stale_ = false;           // guarded by start_lock_: the identity changed during the run
+  bool queued_ = false;          // guarded by start_lock_: a check waits for the stale run's end
+  int32_t queued_offer_ = 0;     // guarded by start_lock_
 };
 
 }  // namespace velmar

@@ -506,6 +506,7 @@ TEST_F(CliEndToEnd, SelfUpdateWritesTheNewVersionIntoTheCurrentFolder) {
   const json document = json::parse(run.out);
   const std::string file = work_.File(testing::kProgramItem);
   EXPECT_EQ(document["file"], file);
+  EXPECT_EQ(document["sha256"].get<std::string>().size(), 64u);
   EXPECT_EQ(document["availableVersion"], "0.2.0");
   std::ifstream written(file, std::ios::binary);
   std::stringstream text;

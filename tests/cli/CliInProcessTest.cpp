@@ -4,6 +4,7 @@
 #include <stdlib.h>
 
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -13,6 +14,7 @@
 #include "ConsoleView.h"
 #include "ProgramCatalogue.h"
 #include "app/ControlIds.h"
+#include "platform/Sha256.h"
 #include "support/Pty.h"
 #include "support/UpdateTestSupport.h"
 
@@ -217,6 +219,13 @@ TEST(CliPorts, ListsRegisteredPortsAndMarksTheAdapter) {
   const CliRun text = RunArgs({"ports"});
   EXPECT_NE(text.out.find("COM9  " + adapter.device_path()), std::string::npos) << text.out;
   EXPECT_NE(text.out.find("<- tool adapter"), std::string::npos);
+
+  // A folder others can write to: its ports are ignored, with one line on stderr.
+  std::filesystem::permissions(dir.path(), std::filesystem::perms::all);
+  const CliRun open = RunArgs({"ports"});
+  EXPECT_EQ(open.out.find("COM9"), std::string::npos) << open.out;
+  EXPECT_EQ(open.err, "velmar-cli: Port folder ignored: " + dir.path() +
+                          " is writable by other users. Only the system's serial ports are used.\n");
 }
 
 TEST(CliNoTool, AnAbsentPortIsReportedAtOnce) {
@@ -277,9 +286,10 @@ class CliSelfUpdate : public ::testing::Test {
 TEST_F(CliSelfUpdate, WritesTheNewVersionOnceConfirmedAndRunsNothing) {
   if (!testing::HaveServer()) GTEST_SKIP() << "the local update server was not built";
   ASSERT_TRUE(StartServer(true));
-  // A file of that name is there already: it is replaced whole.
-  const std::string file = target_.File(testing::kProgramItem);
-  ASSERT_TRUE(testing::WriteFileText(file, "an older download that is much longer than the new"));
+  // A file of that name is there already: it is the user's, and the new one goes beside it.
+  const std::string theirs = target_.File(testing::kProgramItem);
+  ASSERT_TRUE(testing::WriteFileText(theirs, "the user's own file"));
+  const std::string file = target_.File("VelmarSetup-0.2.0-1.txt");
   const CliRun run = Run({"--json", "--yes", "--trace"});
   ASSERT_EQ(run.exit, kExitOk) << run.out << run.err;
   const auto document = nlohmann::json::parse(run.out);
@@ -290,6 +300,10 @@ TEST_F(CliSelfUpdate, WritesTheNewVersionOnceConfirmedAndRunsNothing) {
   EXPECT_EQ(document["file"], file);
   const auto bytes = testing::ReadFileBytes(file);
   EXPECT_EQ(std::string(bytes.begin(), bytes.end()), testing::kProgramText);
+  EXPECT_EQ(document["sha256"], Sha256Hex(bytes));
+  EXPECT_EQ(document["executable"], false);  // a text stays data
+  const auto kept = testing::ReadFileBytes(theirs);
+  EXPECT_EQ(std::string(kept.begin(), kept.end()), "the user's own file");
   // The window's own texts and questions, on stderr with --json.
   EXPECT_NE(run.err.find("A new version of Velmar software is available."), std::string::npos);
   EXPECT_NE(run.err.find("[y/N] yes"), std::string::npos) << run.err;
@@ -310,7 +324,7 @@ TEST_F(CliSelfUpdate, WritesTheNewVersionOnceConfirmedAndRunsNothing) {
   std::error_code error;
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(target_.Path(), error),
                           std::filesystem::directory_iterator()),
-            1)
+            2)
       << "no temporary file left behind";
 }
 

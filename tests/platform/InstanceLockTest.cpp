@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
+#include <functional>
 #include <string>
 
 #include "platform/InstanceLock.h"
@@ -64,9 +66,48 @@ TEST_F(InstanceLockTest, LockHeldByAnotherProcessIsSeenAndDroppedWhenItDies) {
   for (int fd : {ready[0], ready[1], release[0], release[1]}) close(fd);
 }
 
-TEST_F(InstanceLockTest, UnusableLocationCountsAsFirstInstance) {
-  InstanceLock lock(folder_ + "/missing/deeper/instance.lock");
-  EXPECT_EQ(lock.Acquire(), InstanceLock::Result::Unavailable);
+// A lock in a folder someone else controls is not used: its owner could hold it forever.
+TEST_F(InstanceLockTest, OnlyAPrivateFolderOfTheUserHoldsTheLock) {
+  namespace fs = std::filesystem;
+  struct Row {
+    const char* name;
+    std::function<void(const std::string& folder)> make;
+    InstanceLock::Result result;
+    const char* why;
+  };
+  const Row rows[] = {
+      {"missing folder is made private", [](const std::string&) {}, InstanceLock::Result::Acquired,
+       ""},
+      {"no parent", [](const std::string& f) { fs::remove(fs::path(f).parent_path()); },
+       InstanceLock::Result::Unavailable, "cannot be created"},
+      {"writable by all",
+       [](const std::string& f) {
+         fs::create_directories(f);
+         fs::permissions(f, fs::perms::all);
+       },
+       InstanceLock::Result::Unavailable, "writable by other users"},
+      {"another user's",
+       [](const std::string& f) {
+         fs::create_directories(f);
+         (void)!chown(f.c_str(), 65534, 65534);
+       },
+       InstanceLock::Result::Unavailable, "belongs to user 65534"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    if (std::string(row.name) == "another user's" && geteuid() != 0) continue;
+    const std::string folder = folder_ + "/" + std::to_string(&row - rows) + "/velmar";
+    fs::create_directories(fs::path(folder).parent_path());
+    row.make(folder);
+    InstanceLock lock(folder + "/instance.lock");
+    EXPECT_EQ(lock.Acquire(), row.result);
+    EXPECT_NE(lock.Problem().find(row.why), std::string::npos) << lock.Problem();
+    if (row.result == InstanceLock::Result::Acquired) {
+      struct stat info {};
+      ASSERT_EQ(lstat(folder.c_str(), &info), 0);
+      EXPECT_EQ(info.st_mode & 0777, 0700u);
+    }
+  }
 }
 
 TEST(InstanceLockPath, LivesInTheRuntimeFolderUnderTheInstanceName) {

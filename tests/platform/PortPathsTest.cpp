@@ -1,6 +1,13 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <filesystem>
+#include <fstream>
+#include <functional>
+
+#include "platform/PortListing.h"
 #include "platform/PortPaths.h"
 #include "support/Pty.h"
 
@@ -33,13 +40,99 @@ TEST(PortPaths, PortDirectoryFollowsTheEnvironmentInOrder) {
   EXPECT_EQ(PortName(7), "COM7");
 }
 
-TEST(PortPaths, ARegisteredLinkWinsOverTheFixedMapping) {
+TEST(PortPaths, ARegisteredNumberBelongsToItsLinkEvenWhileItDangles) {
   testing::TempPortDir dir;
   testing::PtyPeer peer(33);  // 33 would otherwise be /dev/ttyUSB0
   ASSERT_TRUE(peer.ok());
   EXPECT_EQ(ResolvePortDevice(33), dir.path() + "/COM33");
-  peer.Hangup();
-  EXPECT_NE(ResolvePortDevice(33), dir.path() + "/COM33");
+  // COM1 is /dev/ttyS0 by the fixed mapping; registered, it must never fall back to it.
+  std::filesystem::create_symlink("/nonexistent/tty", dir.path() + "/COM1");
+  EXPECT_EQ(ResolvePortDevice(1), std::nullopt);
+  std::vector<std::string> names;
+  SystemPortListing().FriendlyNames(names);
+  for (const auto& name : names) EXPECT_EQ(name.find("(COM1)"), std::string::npos) << name;
+}
+
+// Another local user who makes the folder first must not be able to plant a port in it.
+TEST(PortPaths, OnlyAPrivateFolderOfTheUserIsBelieved) {
+  const bool root = geteuid() == 0;
+  struct Row {
+    const char* name;
+    std::function<void(const std::string& base)> make;  // prepares base/velmar/ports
+    bool usable;
+    const char* why;
+    bool needs_root;
+  };
+  namespace fs = std::filesystem;
+  const auto planted = [](const std::string& base) {
+    fs::create_directories(base + "/velmar/ports");
+    fs::permissions(base + "/velmar", fs::perms::owner_all);
+    fs::permissions(base + "/velmar/ports", fs::perms::owner_all);
+  };
+  const Row rows[] = {
+      {"missing", [](const std::string&) {}, true, "", false},
+      {"private", planted, true, "", false},
+      {"writable by all",
+       [&](const std::string& base) {
+         planted(base);
+         fs::permissions(base + "/velmar/ports", fs::perms::all);
+       },
+       false, "/velmar/ports is writable by other users", false},
+      {"a link to a private folder",
+       [&](const std::string& base) {
+         planted(base);
+         fs::rename(base + "/velmar/ports", base + "/elsewhere");
+         fs::create_directory_symlink(base + "/elsewhere", base + "/velmar/ports");
+       },
+       false, "/velmar/ports is a link", false},
+      {"a file",
+       [](const std::string& base) {
+         fs::create_directories(base + "/velmar");
+         std::ofstream(base + "/velmar/ports") << "";
+       },
+       false, "/velmar/ports is not a folder", false},
+      {"another user's",
+       [&](const std::string& base) {
+         planted(base);
+         (void)!chown((base + "/velmar/ports").c_str(), 65534, 65534);
+       },
+       false, "/velmar/ports belongs to user 65534", true},
+      {"inside another user's folder",
+       [&](const std::string& base) {
+         planted(base);
+         (void)!chown((base + "/velmar").c_str(), 65534, 65534);
+       },
+       false, "/velmar belongs to user 65534", true},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    if (row.needs_root && !root) continue;  // chown needs root; the other rows still run
+    testing::TempPortDir scratch;           // a private base, and VELMAR_PORT_DIR set aside
+    unsetenv("VELMAR_PORT_DIR");
+    setenv("XDG_RUNTIME_DIR", scratch.path().c_str(), 1);
+    {
+      row.make(scratch.path());
+      std::string problem;
+      const auto dir = UsablePortDirectory(&problem);
+      EXPECT_EQ(dir.has_value(), row.usable) << problem;
+      EXPECT_NE(problem.find(row.why), std::string::npos) << problem;
+      // A port registered there: believed only in a usable folder.
+      testing::PtyPeer tool(140);
+      if (row.usable) {
+        struct stat info {};
+        ASSERT_EQ(lstat(dir->c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 0777, 0700u);
+        EXPECT_EQ(ResolvePortDevice(140), *dir + "/COM140");
+      } else {
+        EXPECT_EQ(ResolvePortDevice(140), std::nullopt);
+        std::vector<std::string> names;
+        SystemPortListing().FriendlyNames(names);
+        for (const auto& name : names) EXPECT_EQ(name.find("(COM140)"), std::string::npos) << name;
+      }
+    }
+    unsetenv("XDG_RUNTIME_DIR");
+  }
+  if (!root) GTEST_SKIP() << "the rows of another user's folder need root";
 }
 
 }  // namespace

@@ -243,12 +243,12 @@ TEST(DatabaseList, InstalledNamesMatchPairsByPrefixAndBase) {
   list.MarkInstalled("EU12-3-AB");  // base equals dbs
   EXPECT_EQ(list.PairAt(0).matches, 1);
   EXPECT_EQ(list.PairAt(0).load, 1);
-  list.MarkInstalled("EU12-4-CQ");  // prefix EU matches dbs first, so rel is never compared
-  EXPECT_EQ(list.PairAt(0).matches, 1);
-  list.MarkInstalled("EU12-3-AZ");
+  list.MarkInstalled("EU12-4-CQ");  // the same prefix as dbs, and the second member's name
   EXPECT_EQ(list.PairAt(0).matches, 2);
   EXPECT_EQ(list.PairAt(0).load, 0);
   EXPECT_EQ(list.FilesToLoad(), 2);
+  list.MarkInstalled("EU12-3-AZ");
+  EXPECT_EQ(list.PairAt(1).matches, 0);
 
   list = ReadDatabases("<duo><dbs>AA1-1-X</dbs><rel>BB1-1-Y</rel></duo>");
   list.MarkInstalled("BB1-1-YZ");  // prefix differs from the first name: compared with rel
@@ -257,11 +257,11 @@ TEST(DatabaseList, InstalledNamesMatchPairsByPrefixAndBase) {
   EXPECT_EQ(list.PairAt(0).matches, 2);
   EXPECT_EQ(list.PairAt(0).load, 0);
 
-  // "AB" has no digit, so its prefix is empty and agrees with every first name.
+  // "AB" has no digit, so its prefix is empty and agrees with both names: its base decides.
   list = ReadDatabases("<duo><dbs>X</dbs><rel>AB</rel></duo>");
   list.MarkInstalled("AB");
-  EXPECT_EQ(list.PairAt(0).matches, 0);
-  list.MarkInstalled("X");
+  EXPECT_EQ(list.PairAt(0).matches, 1);
+  list.MarkInstalled("Y");
   list.MarkInstalled(nullptr);
   EXPECT_EQ(list.PairAt(0).matches, 1);
 }

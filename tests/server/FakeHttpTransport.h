@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstring>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -73,6 +74,8 @@ class FakeHttpTransport : public HttpTransport {
     return live_sessions_;
   }
 
+  // Called on the sending thread before each sending is answered (a test can hold it there).
+  std::function<void()> before_send;
   bool refuse_session = false;
   bool refuse_request = false;
   std::string open_failure;  // when refusing a request: the raised message, if any
@@ -106,6 +109,7 @@ class FakeHttpTransport : public HttpTransport {
     void AddHeader(std::string_view line) override { headers_.emplace_back(line); }
     HttpSendOutcome Send(std::string_view header_text, std::string_view body) override {
       FakeHttpTransport& owner = live_.owner_;
+      if (owner.before_send) owner.before_send();
       std::lock_guard<std::mutex> guard(owner.lock_);
       RecordedSend sent = base_;
       sent.header_text = header_text;

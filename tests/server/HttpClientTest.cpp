@@ -87,48 +87,30 @@ TEST_F(HttpClientRules, FailuresBeforeAnAnswerKeepTheLoginAndLeaveNothingOpen) {
   }
 }
 
-TEST_F(HttpClientRules, ProxyDemandWithoutLoginFailsWith407) {
-  transport.Queue(FakeReply::Status(407));
-  EXPECT_EQ(client.Post("srv", "/", "", text, true), -1);
-  EXPECT_EQ(client.StatusCode(), 407u);
-  EXPECT_EQ(client.ProxyHeader(), "");
-  EXPECT_EQ(transport.Sends().size(), 1u);
-  EXPECT_EQ(text, "before");
-}
-
-TEST_F(HttpClientRules, LoginIsSentOnlyInAnswerTo407AndKeptAfter200) {
-  client.SetProxyLogin("user", "pass");
-  transport.Queue(FakeReply::Status(407));
-  transport.Queue(FakeReply::Ok("ok"));
-  ASSERT_EQ(client.Post("srv", "/", "b=1", text, true), 0);
-  EXPECT_EQ(text, "ok");
-  auto sends = transport.Sends();
-  ASSERT_EQ(sends.size(), 2u);
-  EXPECT_TRUE(sends[0].added_headers.empty());
-  ASSERT_EQ(sends[1].added_headers.size(), 1u);
-  EXPECT_EQ(sends[1].added_headers[0], kLoginHeader);
-  EXPECT_EQ(sends[1].header_text, sends[0].header_text);
-  EXPECT_EQ(sends[1].body, "b=1");
-  EXPECT_EQ(client.ProxyHeader(), kLoginHeader);
-
-  // The next request again goes without it first.
-  transport.Queue(FakeReply::Ok("ok2"));
-  ASSERT_EQ(client.Post("srv", "/", "", text, true), 0);
-  EXPECT_TRUE(transport.Sends()[2].added_headers.empty());
-}
-
-TEST_F(HttpClientRules, RefusedLoginAndAnyOtherFinalStatusForgetTheLogin) {
-  for (uint32_t status : {407u, 404u, 500u, 302u, 204u}) {
-    SCOPED_TRACE(status);
-    size_t sent = transport.Sends().size();
-    client.SetProxyLogin("user", "wrong");
-    transport.Queue(FakeReply::Status(status));
-    if (status == 407) transport.Queue(FakeReply::Status(407));
+// Only the proxy's refusal of the login it was shown forgets it: a missing package or a busy
+// server must not cost the user the login for the rest of the session.
+TEST_F(HttpClientRules, OnlyARefusedLoginIsForgotten) {
+  struct Row {
+    std::vector<uint32_t> statuses;  // the first answer, then the answer to the login
+    bool kept;
+    bool wanted;
+  };
+  const Row rows[] = {
+      {{407, 407}, false, true}, {{407, 401}, false, true}, {{407, 404}, true, false},
+      {{407, 500}, true, false}, {{404}, true, false},      {{500}, true, false},
+      {{302}, true, false},      {{204}, true, false},      {{401}, true, false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(::testing::PrintToString(row.statuses));
+    const size_t sent = transport.Sends().size();
+    client.SetProxyLogin("user", "pass");
+    for (uint32_t status : row.statuses) transport.Queue(FakeReply::Status(status));
     EXPECT_EQ(client.Post("srv", "/", "", text, true), -1);
-    EXPECT_EQ(client.StatusCode(), status);
-    EXPECT_EQ(client.ProxyHeader(), "");
+    EXPECT_EQ(client.StatusCode(), row.statuses.back());
+    EXPECT_EQ(client.ProxyHeader(), row.kept ? kLoginHeader : "");
+    EXPECT_EQ(client.ProxyLoginWanted(), row.wanted);
     EXPECT_EQ(text, "before");
-    EXPECT_EQ(transport.Sends().size(), sent + (status == 407 ? 2 : 1));
+    EXPECT_EQ(transport.Sends().size(), sent + row.statuses.size());
   }
 }
 
@@ -139,7 +121,8 @@ TEST_F(HttpClientRules, FailedResendEndsTheRequest) {
   EXPECT_EQ(client.Post("srv", "/", "", text, true), -1);
   EXPECT_EQ(text, "connection reset");
   EXPECT_EQ(client.StatusCode(), 0u);
-  EXPECT_EQ(client.ProxyHeader(), "");
+  EXPECT_EQ(client.ProxyHeader(), "Proxy-Authorization: Basic dXNlcjpwYXNz\r\n");  // not refused
+  EXPECT_FALSE(client.ProxyLoginWanted());
   EXPECT_EQ(transport.LiveRequests(), 0);
 }
 

@@ -1,131 +1,23 @@
-// The proxy login against a real proxy: tinyproxy with Basic authentication, started on a free
-// loopback port with its own configuration and stopped by its process id.
+// The proxy login against a real proxy: tinyproxy with Basic authentication.
 #ifdef VELMAR_HAVE_HTTPLIB
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
-#include <filesystem>
-#include <fstream>
-#include <functional>
 #include <mutex>
-#include <thread>
 
 #include "LoopbackHttpServer.h"
 #include "platform/CurlHttpTransport.h"
 #include "server/HttpClient.h"
-
-extern char** environ;
+#include "support/Tinyproxy.h"
 
 namespace velmar {
 namespace {
 
-using namespace std::chrono_literals;
 using testing::LoopbackHttpServer;
-
-#ifdef VELMAR_TINYPROXY
-constexpr const char* kTinyproxy = VELMAR_TINYPROXY;
-#else
-constexpr const char* kTinyproxy = "/usr/bin/tinyproxy";
-#endif
 
 constexpr const char* kUser = "alice";
 constexpr const char* kPassword = "s3cret";
-
-// Polls a condition until it holds or the limit passes.
-bool PollUntil(std::chrono::milliseconds limit, const std::function<bool()>& done) {
-  for (auto deadline = std::chrono::steady_clock::now() + limit;
-       std::chrono::steady_clock::now() < deadline; std::this_thread::sleep_for(10ms)) {
-    if (done()) return true;
-  }
-  return false;
-}
-
-// One tinyproxy process with a configuration of its own in a temporary directory.
-class Tinyproxy {
- public:
-  ~Tinyproxy() {
-    Stop();
-    if (!directory_.empty()) std::filesystem::remove_all(directory_);
-  }
-
-  // True when the proxy accepts connections; Failure() says why not.
-  bool Start() {
-    char pattern[] = "/tmp/velmar-tinyproxy-XXXXXX";
-    if (mkdtemp(pattern) == nullptr) return Fail("cannot make a temporary directory");
-    directory_ = pattern;
-    // A port picked free may be taken before the proxy binds it; try a few.
-    for (int attempt = 0; attempt < 5; ++attempt) {
-      port_ = testing::FreeLoopbackPort();
-      if (!Spawn()) return false;
-      bool ready = PollUntil(10s, [&] {
-        if (waitpid(pid_, nullptr, WNOHANG) == pid_) pid_ = -1;
-        return pid_ < 0 || testing::AcceptsConnections(port_);
-      });
-      if (ready && pid_ > 0) return true;
-      Stop();
-    }
-    return Fail("tinyproxy did not start; its log: " + Log());
-  }
-
-  void Stop() {
-    if (pid_ <= 0) return;
-    kill(pid_, SIGTERM);
-    if (!PollUntil(5s, [&] { return waitpid(pid_, nullptr, WNOHANG) == pid_; })) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-    }
-    pid_ = -1;
-  }
-
-  int Port() const { return port_; }
-  const std::string& Failure() const { return failure_; }
-  std::string Log() const {
-    std::ifstream in(directory_ + "/tinyproxy.log");
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
-
- private:
-  bool Fail(std::string why) {
-    failure_ = std::move(why);
-    return false;
-  }
-
-  bool Spawn() {
-    std::string config = directory_ + "/tinyproxy.conf";
-    std::ofstream(config) << "Port " << port_ << "\nListen 127.0.0.1\nTimeout 30\nMaxClients 20\n"
-                          << "Allow 127.0.0.1\nDisableViaHeader Yes\nLogLevel Info\n"
-                          << "BasicAuth " << kUser << " " << kPassword
-                          << "\n"
-                          // tinyproxy will not keep root rights.
-                          << (geteuid() == 0 ? "User nobody\nGroup nogroup\n" : "");
-    std::string log = directory_ + "/tinyproxy.log";
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-    posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    std::string program = kTinyproxy;
-    std::vector<char*> argv = {program.data(), const_cast<char*>("-d"), const_cast<char*>("-c"),
-                               config.data(), nullptr};
-    int error = posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (error != 0) {
-      pid_ = -1;
-      return Fail("cannot start tinyproxy");
-    }
-    return true;
-  }
-
-  std::string directory_;
-  std::string failure_;
-  pid_t pid_ = -1;
-  int port_ = 0;
-};
 
 // Passes everything to the real transport and notes which login headers each sending carried.
 class SpyTransport : public HttpTransport {
@@ -196,9 +88,8 @@ constexpr const char* kReply = "<texte>through the proxy</texte>";
 class ProxyLogin : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (access(kTinyproxy, X_OK) != 0) {
-      GTEST_SKIP() << "tinyproxy is not installed (" << kTinyproxy
-                   << "); scripts/install-deps.sh installs it";
+    if (testing::Tinyproxy::Program().empty()) {
+      GTEST_SKIP() << "tinyproxy is not installed; scripts/install-deps.sh installs it";
     }
     server.Routes().Post("/text", [](const httplib::Request&, httplib::Response& response) {
       response.set_content(kReply, "text/plain");
@@ -216,7 +107,7 @@ class ProxyLogin : public ::testing::Test {
   }
 
   LoopbackHttpServer server;
-  Tinyproxy proxy;
+  testing::Tinyproxy proxy{kUser, kPassword};
   std::unique_ptr<CurlHttpTransport> curl;
   std::unique_ptr<SpyTransport> spy;
   std::unique_ptr<HttpClient> client;
@@ -226,6 +117,7 @@ class ProxyLogin : public ::testing::Test {
 TEST_F(ProxyLogin, WithoutLoginOrWithAWrongOneNothingReachesTheServer) {
   EXPECT_EQ(client->Post("127.0.0.1", "/text", "a=test_version", text, true), -1);
   EXPECT_EQ(client->StatusCode(), 407u) << proxy.Log();
+  EXPECT_TRUE(client->ProxyLoginWanted());
   EXPECT_EQ(spy->Sendings().size(), 1u);
 
   client->SetProxyLogin(kUser, "wrong");
@@ -233,6 +125,7 @@ TEST_F(ProxyLogin, WithoutLoginOrWithAWrongOneNothingReachesTheServer) {
   // tinyproxy answers a wrong login with 401, other proxies with 407 again.
   EXPECT_TRUE(client->StatusCode() == 401u || client->StatusCode() == 407u) << client->StatusCode();
   EXPECT_EQ(client->ProxyHeader(), "");  // the refused login is forgotten
+  EXPECT_TRUE(client->ProxyLoginWanted());
   EXPECT_EQ(spy->Sendings().size(), 3u);
   EXPECT_TRUE(server.Requests().empty());
 }
@@ -254,9 +147,16 @@ TEST_F(ProxyLogin, LoginIsGivenOnlyInAnswerToTheDemandAndKept) {
   for (int n; (n = client->Read(piece, sizeof piece)) > 0;) total += static_cast<size_t>(n);
   EXPECT_EQ(total, 100000u);
   client->Close();
+
+  // A missing page is the server's answer, not the proxy's: the login stays.
+  EXPECT_EQ(client->Post("127.0.0.1", "/missing", "a=download_version", text, true), -1);
+  EXPECT_EQ(client->StatusCode(), 404u);
+  EXPECT_FALSE(client->ProxyLoginWanted());
+  EXPECT_EQ(client->ProxyHeader(), kLoginHeader);
   const std::vector<std::string> none, login{kLoginHeader};
-  EXPECT_EQ(spy->Sendings(), (std::vector<std::vector<std::string>>{none, login, none, login}));
-  EXPECT_EQ(server.Requests().size(), 2u);
+  EXPECT_EQ(spy->Sendings(),
+            (std::vector<std::vector<std::string>>{none, login, none, login, none, login}));
+  EXPECT_EQ(server.Requests().size(), 3u);
 }
 
 }  // namespace

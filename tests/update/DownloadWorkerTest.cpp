@@ -18,6 +18,7 @@
 #include "device/ToolDevice.h"
 #include "server/FakeHttpTransport.h"
 #include "support/RecordingPoster.h"
+#include "support/Tinyproxy.h"
 #include "support/UpdateTestSupport.h"
 #include "update/DownloadWorker.h"
 
@@ -303,14 +304,48 @@ TEST_F(DownloadJob, RequestsThatFailEndTheJobBeforeTheTool) {
   ASSERT_TRUE(server_.Start(testing::TestCatalog(), {"--fail-redirect", "download_version=500"}));
   DownloadWorker& worker = MakeWorker(server_.Address(), transport_);
   EXPECT_EQ(RunAgain(worker, kP2Serial, "1.00", true), TR_REQUEST_FAILED);
-  server_.Stop();
-
-  ServerProcess unknown;
-  ASSERT_TRUE(unknown.Start(testing::TestCatalog()));
-  DownloadWorker& other = MakeWorker(unknown.Address(), transport_);
-  EXPECT_EQ(RunAgain(other, kP2Serial, "NOSUCH1.00", false), TR_REQUEST_FAILED);
-  EXPECT_EQ(unknown.Log().back()["status"], 404);
   EXPECT_EQ(tool.State().block_writes, 0u);
+}
+
+// Behind a proxy that wants a login (real tinyproxy): the job asks, asks again after a wrong
+// login, and keeps the right one through a missing package, so later jobs ask nothing.
+TEST_F(DownloadJob, BehindAProxyTheJobAsksForALoginAndKeepsItThroughA404) {
+  testing::Tinyproxy proxy("alice", "s3cret");
+  if (testing::Tinyproxy::Program().empty()) GTEST_SKIP() << "tinyproxy is not installed";
+  ASSERT_TRUE(proxy.Start()) << proxy.Failure();
+  StartTool("protocol2.json");
+  ASSERT_TRUE(server_.Start(testing::TestCatalog()));
+  CurlHttpTransport::Options options;
+  options.proxy = proxy.Address();
+  CurlHttpTransport through(options);
+  DownloadWorker& worker = MakeWorker(server_.Address(), through);
+  window_.Clear();
+  worker.SetIdentity(kP2Serial, "1.00");
+  worker.SetMainSoftware(true);
+  worker.Start();
+  for (const char* password : {"wrong", "s3cret"}) {
+    ASSERT_TRUE(window_.WaitFor(DownloadWorker::kEventProxyLogin)) << proxy.Log();
+    window_.Clear();
+    worker.SetProxyCredentials("alice", password);
+  }
+  ASSERT_TRUE(window_.WaitFor(DownloadWorker::kEventFinished));
+  EXPECT_EQ(worker.Result(), TR_WRITTEN);
+  EXPECT_TRUE(ValuesOf(window_.Events(), DownloadWorker::kEventProxyLogin).empty());
+
+  EXPECT_EQ(RunAgain(worker, kP2Serial, "NOSUCH1.00", false), TR_REQUEST_FAILED);
+  EXPECT_EQ(server_.Log().back()["status"], 404);
+  EXPECT_EQ(RunAgain(worker, kP2Serial, "1.00", true), TR_WRITTEN);
+  EXPECT_TRUE(ValuesOf(window_.Events(), DownloadWorker::kEventProxyLogin).empty());
+
+  // A user who declines the question ends the job as a failed request.
+  DownloadWorker& fresh = MakeWorker(server_.Address(), through);
+  window_.Clear();
+  fresh.SetIdentity(kP2Serial, "1.00");
+  fresh.Start();
+  ASSERT_TRUE(window_.WaitFor(DownloadWorker::kEventProxyLogin));
+  fresh.CancelProxyLogin();
+  ASSERT_TRUE(window_.WaitFor(DownloadWorker::kEventFinished));
+  EXPECT_EQ(fresh.Result(), TR_REQUEST_FAILED);
 }
 
 TEST_F(DownloadJob, AReplyWithoutALengthIsRefusedBeforeAnyRead) {

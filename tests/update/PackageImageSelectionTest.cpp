@@ -67,8 +67,6 @@ TEST(ZipArchive, OpensNamesAndExtractsItemsOfARealArchive) {
   EXPECT_EQ(info.name, "folder\\A.bin");
   EXPECT_EQ(info.uncompressedSize, a.size());
   EXPECT_EQ(ZipItemBaseName(info.name), "A.bin");
-  EXPECT_EQ(ZipItemBaseName("plain"), "plain");
-  EXPECT_EQ(ZipItemBaseName("x\\"), "");
   Bytes out;
   ASSERT_EQ(archive.ExtractItem(0, out), 0);
   EXPECT_EQ(out, a);
@@ -89,18 +87,25 @@ TEST(ZipArchive, OpensNamesAndExtractsItemsOfARealArchive) {
   EXPECT_EQ(archive.ItemInfo(0, info), -1);
 }
 
-TEST(ZipArchive, ReadsWhatTheZipToolWrites) {
+// Ordinary zip tools store a folder's items under "folder/" and the folder itself as an item.
+TEST(ZipArchive, APackageTheZipToolWroteWithAFolderIsAccepted) {
   ScratchDir dir;
-  std::ofstream(dir.File("RLN1.20.bin"), std::ios::binary) << "section data";
-  const std::string cmd = "cd '" + dir.Path() + "' && /usr/bin/zip -q tool.zip RLN1.20.bin";
+  fs::create_directory(dir.File("soft"));
+  const Bytes item = Item(0x2000, 700, 3);
+  std::ofstream(dir.File("soft/RLN1.20.bin"), std::ios::binary)
+      .write(reinterpret_cast<const char*>(item.data()), static_cast<std::streamsize>(item.size()));
+  const std::string cmd = "cd '" + dir.Path() + "' && /usr/bin/zip -q -r tool.zip soft";
   ASSERT_EQ(std::system(cmd.c_str()), 0);
   ZipArchive archive;
-  ASSERT_EQ(archive.OpenBuffer(testing::ReadFileBytes(dir.File("tool.zip"))),
-            0);  // owning the bytes
-  ASSERT_EQ(archive.ItemCount(), 1);
-  Bytes out;
-  ASSERT_EQ(archive.ExtractItem(0, out), 0);
-  EXPECT_EQ(std::string(out.begin(), out.end()), "section data");
+  ASSERT_EQ(archive.OpenBuffer(testing::ReadFileBytes(dir.File("tool.zip"))), 0);  // owning
+  ASSERT_EQ(archive.ItemCount(), 2);
+  PackageImage image;
+  std::string matched;
+  EXPECT_EQ(SelectPackageItem(archive, "RLN1.20", image, matched), ItemSelection::Parsed);
+  EXPECT_EQ(matched, "RLN1.20.bin");
+  for (const auto& [name, base] : std::vector<std::pair<std::string, std::string>>{
+           {"a/b\\c.bin", "c.bin"}, {"a\\b/c.bin", "c.bin"}, {"soft/", ""}, {"plain", "plain"}})
+    EXPECT_EQ(ZipItemBaseName(name), base) << name;
 }
 
 TEST(ZipArchive, RefusesWhatIsNotAnArchive) {

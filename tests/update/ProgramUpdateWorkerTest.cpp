@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "ZipWriter.h"
+#include "platform/Sha256.h"
 #include "support/RecordingPoster.h"
 #include "support/UpdateTestSupport.h"
 #include "update/ProgramUpdateWorker.h"
@@ -107,22 +108,28 @@ TEST_F(ProgramUpdate, NoNewerVersionEndsTheWorkAndTheThreadReportsItsEnd) {
   EXPECT_TRUE(FolderEntries(target_.string()).empty());
 }
 
-TEST_F(ProgramUpdate, AnAcceptedVersionWritesTheFirstItemOverTheOldFile) {
-  const Bytes program = Pattern(70000, 5);
+// A file of the same name in the user's folder is theirs: the new program goes beside it.
+TEST_F(ProgramUpdate, AnAcceptedVersionIsSavedBesideTheOldFileNeverOverIt) {
+  Bytes program = Pattern(70000, 5);
+  std::copy_n("\x7F" "ELF", 4, program.begin());
   const std::string catalog =
       NewerVersionCatalog({{kProgramName, program}, {"README.TXT", Pattern(10, 1)}});
-  // An older program of the same name, executable.
-  ASSERT_TRUE(testing::WriteFileBytes(Target(kProgramName), Pattern(100, 9)));
-  fs::permissions(Target(kProgramName), fs::perms(0755));
+  const Bytes old_program = Pattern(100, 9);
+  ASSERT_TRUE(testing::WriteFileBytes(Target(kProgramName), old_program));
 
   ProgramUpdateWorker& worker = Begin(catalog);
   EXPECT_EQ(Accept(worker), ProgramUpdateWorker::kProgramWritten);
-  EXPECT_EQ(worker.WrittenPath(), Target(kProgramName));
+  const std::string saved_as = Target("velmar-0.3.0-1.bin");
+  EXPECT_EQ(worker.WrittenPath(), saved_as);
+  EXPECT_EQ(worker.Written().sha256, Sha256Hex(program));
+  EXPECT_TRUE(worker.Written().executable);
   EXPECT_EQ(worker.ItemName(), kProgramName);
-  EXPECT_EQ(testing::ReadFileBytes(Target(kProgramName)), program);
-  EXPECT_EQ(fs::status(Target(kProgramName)).permissions() & fs::perms::all, fs::perms(0755));
-  // Only the first item, and no temporary file left behind.
-  EXPECT_EQ(FolderEntries(target_.string()), (std::vector<std::string>{kProgramName}));
+  EXPECT_EQ(testing::ReadFileBytes(saved_as), program);
+  EXPECT_EQ(testing::ReadFileBytes(Target(kProgramName)), old_program);
+  EXPECT_NE(fs::status(saved_as).permissions() & fs::perms::owner_exec, fs::perms::none);
+  // Only the first item.
+  EXPECT_EQ(FolderEntries(target_.string()),
+            (std::vector<std::string>{"velmar-0.3.0-1.bin", kProgramName}));
 
   const auto codes = window_.EventCodes();
   ASSERT_GE(codes.size(), 4u);
@@ -181,14 +188,11 @@ TEST_F(ProgramUpdate, AnItemNamedLikeTheFolderItselfIsRefused) {
   EXPECT_TRUE(FolderEntries(target_.string()).empty());
 }
 
-TEST_F(ProgramUpdate, AFailedWriteLeavesTheOldProgramWhole) {
-  const Bytes old_program = Pattern(5000, 9);
-  ASSERT_TRUE(testing::WriteFileBytes(Target(kProgramName), old_program));
-  // The temporary file cannot be made: a folder stands in its place.
-  fs::create_directories(Target(std::string(kProgramName) + ".velmar-part"));
+TEST_F(ProgramUpdate, AFolderThatIsGoneIsAFailedWrite) {
+  fs::remove_all(target_);
   ProgramUpdateWorker& worker = Begin(NewerVersionCatalog({{kProgramName, Pattern(7000, 5)}}));
   EXPECT_EQ(Accept(worker), ProgramUpdateWorker::kWriteFailed);
-  EXPECT_EQ(testing::ReadFileBytes(Target(kProgramName)), old_program);
+  EXPECT_EQ(worker.WrittenPath(), "");
 }
 
 TEST_F(ProgramUpdate, AnEmptyFirstItemIsNoProgram) {

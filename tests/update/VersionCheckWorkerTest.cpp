@@ -2,6 +2,8 @@
 // the proxy login, failures, the status report; and the run's moves on a scripted service.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <future>
 #include <string>
 #include <vector>
 
@@ -245,6 +247,42 @@ TEST_F(VersionCheckScripted, StoppingAnIdleOrWaitingWorkerReturnsAndAStartFindsI
   worker.Stop();
   EXPECT_EQ(worker.State(), VersionCheckWorker::kStateIdle);
   EXPECT_FALSE(worker.IsChecking());
+}
+
+// A different tool plugged in while a slow check asks about the old one: the old run posts
+// nothing, and the new tool gets a whole check of its own, every request with its identity.
+TEST_F(VersionCheckScripted, AToolReplugedDuringASlowCheckGetsACheckOfItsOwn) {
+  std::promise<void> entered, release;
+  std::shared_future<void> released = release.get_future().share();
+  std::atomic<int> sends{0};
+  transport.before_send = [&] {
+    if (sends++ == 0) {
+      entered.set_value();
+      released.wait();
+    }
+  };
+  transport.Queue(FakeReply::Ok(kRedirect));  // the old tool's only answer
+  for (int i = 0; i < 4; ++i) {
+    transport.Queue(FakeReply::Ok(kRedirect));
+    transport.Queue(FakeReply::Ok(i == 0 ? "<versionValid>0</versionValid>" : ""));
+  }
+  worker.SetIdentity("OLD-1", "1.00");
+  worker.Start();
+  ASSERT_TRUE(worker.StartCheck(1));
+  entered.get_future().wait();
+  worker.SetIdentity("NEW-2", "2.00");  // the window's re-plug, while the request is out
+  EXPECT_TRUE(worker.StartCheck(0));
+  release.set_value();
+  ASSERT_TRUE(window.WaitFor(VersionCheckWorker::kEventListsComplete));
+  EXPECT_EQ(window.EventCodes(), (std::vector<int32_t>{18, 20, 18, 20, 8}));
+  EXPECT_EQ(window.Events().back().value, 0);  // the new check's own offer flag
+  const auto sent = transport.Sends();
+  ASSERT_EQ(sent.size(), 9u);
+  EXPECT_EQ(sent[0].body.rfind("s=OLD-1&v=1.00&", 0), 0u) << sent[0].body;
+  for (size_t i = 1; i < sent.size(); ++i)
+    EXPECT_EQ(sent[i].body.rfind("s=NEW-2&v=2.00&", 0), 0u) << i << ": " << sent[i].body;
+  EXPECT_TRUE(worker.Version().NewVersionAvailable());
+  EXPECT_EQ(worker.State(), VersionCheckWorker::kStateIdle);
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include "app/MainWindow.h"
 #include "app/StdEventLoop.h"
 #include "app/Strings.h"
+#include "platform/Sha256.h"
 #include "platform/ZipArchive.h"
 #include "update/PackageImage.h"
 #include "support/Pty.h"
@@ -244,6 +245,88 @@ TEST_F(WholeUpdate, AnOptionsOnlyUpdateLoadsTheActiveOptions) {
   EXPECT_EQ(tool_->State().software_version, "1.00") << "no main software in an options-only update";
   EXPECT_EQ(tool_->State().restarts, 0u);
   EXPECT_EQ(StatusReports().back().second, "PASS");
+}
+
+// The program's own new version, as the window offers it: it says where the file is and what to
+// do with it, and quits only once it has started the new program itself.
+TEST(ProgramSelfUpdate, TheWindowSaysWhereTheFileIsAndQuitsOnlyForAStartedProgram) {
+  if (!testing::HaveServer()) GTEST_SKIP() << "the local update server was not built";
+  struct Row {
+    const char* name;
+    const char* item;
+    const char* content;
+    bool answer;  // to "Start the new version now?"
+    bool starts;  // what the start of the program does
+    bool ends;
+    int says;     // the last line of advice
+  };
+  const Row rows[] = {
+      {"a program, started", "velmar-0.2.0.sh", "#!/bin/sh\n", true, true, true, 0},
+      {"a program that does not start", "velmar-0.2.0.sh", "#!/bin/sh\n", true, false, false,
+       kStrProgramRunHint},
+      {"a program, not now", "velmar-0.2.0.sh", "#!/bin/sh\n", false, true, false, kStrProgramRunHint},
+      {"a package", "velmar_0.2.0_amd64.deb", "!<arch>\n", true, true, false, kStrProgramInstallHint},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    ScratchDir catalogue, work;
+    ASSERT_TRUE(testing::WriteFileText(catalogue.File(row.item), row.content));
+    const std::string zip = "cd '" + catalogue.Path() + "' && /usr/bin/zip -q program.zip " + row.item;
+    ASSERT_EQ(std::system(zip.c_str()), 0);
+    ASSERT_TRUE(testing::WriteFileText(catalogue.File("catalog.json"), R"({"texte": "t", "tools": [
+        {"serial": "S22222222", "versionValid": "0",
+         "software": {"version": "0.2.0", "package": "program.zip", "from": ["QL7-12"]}}]})"));
+    ServerProcess server;
+    ASSERT_TRUE(server.Start(catalogue.Path()));
+    AppConfig config;
+    config.upgradeCheck = 1;
+    ASSERT_EQ(config.Save(work.File("Velmar.cfg")), 0);
+
+    TempPortDir ports;  // no tool: the search that follows finds nothing
+    ScaledClock clock{10};
+    StdEventLoop loop{clock};
+    RecordingView view;
+    view.answers = {{"A new version of Velmar", true}, {LoadString(kStrAskStartProgram), row.answer}};
+    std::vector<std::string> started;
+    MainWindowSetup setup;
+    setup.clock = &clock;
+    setup.server = server.Address();
+    setup.config_path = work.File("Velmar.cfg");
+    setup.program_folder = work.Path();
+    setup.start_program = [&](const std::string& path, std::string* why) {
+      started.push_back(path);
+      *why = "refused by the test";
+      return row.starts;
+    };
+    MainWindow window(view, loop, setup);
+    window.Initialize();
+    const std::string saved = work.File(row.item);
+    const uint64_t deadline = clock.NowMs() + kDeadlineMs;
+    // Each outcome ends in a quit, a box or the answer to the second question.
+    loop.RunUntil([&] {
+      return window.Ended() || !view.boxes.empty() || view.questions.size() >= 2 ||
+             clock.NowMs() > deadline;
+    });
+    window.Scanner().Stop();
+    EXPECT_EQ(window.Ended(), row.ends) << view.status_log;
+    if (row.says) {
+      EXPECT_TRUE(view.LogHas(LoadString(row.says))) << view.status_log;
+    }
+    EXPECT_TRUE(view.LogHas(FormatMessage(kStrProgramSaved, {saved}))) << view.status_log;
+    const bool program = std::string(row.content).rfind("#!", 0) == 0;
+    EXPECT_EQ(view.LogHas("SHA-256: " + Sha256Hex(testing::ReadFileBytes(saved))), true);
+    EXPECT_EQ(std::filesystem::status(saved).permissions() & std::filesystem::perms::owner_exec,
+              program ? std::filesystem::perms::owner_exec : std::filesystem::perms::none);
+    EXPECT_EQ(started, program && row.answer ? std::vector<std::string>{saved}
+                                             : std::vector<std::string>{});
+    if (!program) {
+      EXPECT_TRUE(view.BoxShown(FormatMessage(kStrProgramSaved, {saved}) + "\r\n" +
+                                LoadString(kStrProgramInstallHint)));
+    }
+    if (program && row.answer && !row.starts) {
+      EXPECT_TRUE(view.BoxShown(FormatMessage(kStrProgramStartFailed, {"refused by the test"})));
+    }
+  }
 }
 
 }  // namespace

@@ -182,6 +182,13 @@ TEST_F(WindowReactions, TransferOutcomesAreExplainedInTheLog) {
   EXPECT_EQ(Text(control::kDownloadPercent), "42 %");
   Deliver(message::kDownload, 5, 7);
   EXPECT_EQ(Text(control::kTransferPercent), "7 %");
+
+  // A proxy that wants a login during a download: the dialog, and its answer to every worker.
+  view_.proxy_login = ProxyLogin{"alice", "s3cret"};
+  Deliver(message::kDownload, 6);
+  EXPECT_TRUE(view_.LogHas("Proxy server detected. Need user login & Password"));
+  EXPECT_TRUE(window_->Download().ProxyLoginGiven());
+  EXPECT_TRUE(window_->VersionCheck().ProxyLoginGiven());
 }
 
 TEST_F(WindowReactions, AFactoryResetNeedsAConnectedToolAndAYes) {
@@ -270,17 +277,6 @@ TEST_F(WindowReactions, ARefusedProgramUpdateStartsTheDeviceSearch) {
   EXPECT_TRUE(loop_.IsTimerRunning(timer::kSequencer));
   EXPECT_TRUE(window_->Scanner().HasThread());
   window_->Scanner().Stop();
-}
-
-TEST_F(WindowReactions, ANewProgramThatCannotBeOpenedIsReported) {
-  view_.open_succeeds = false;
-  Deliver(message::kProgramUpdate, 13, 4);
-  EXPECT_TRUE(view_.LogHas("File transfert complete."));
-  EXPECT_TRUE(view_.LogHas("Received invalid file."));
-  EXPECT_FALSE(window_->Ended());
-  view_.open_succeeds = true;
-  Deliver(message::kProgramUpdate, 13, 4);
-  EXPECT_TRUE(window_->Ended()) << "the new version takes over";
 }
 
 TEST_F(WindowReactions, ANewProgramThatCouldNotBeWrittenIsReported) {

@@ -83,6 +83,13 @@ int PortRegistration::CheckFree(std::string* error) const {
 }
 
 int PortRegistration::Register(const std::string& device_path, std::string* error) {
+  // The program's own directory is made as the program makes it (private to the user), or the
+  // program would ignore the port registered in it.
+  std::string problem;
+  if (directory_ == PortDirectory() && !UsablePortDirectory(&problem)) {
+    if (error) *error = PortFolderIgnoredLine(problem);
+    return -1;
+  }
   std::error_code ec;
   fs::create_directories(directory_, ec);
   if (ec) {

@@ -1,0 +1,41 @@
+#pragma once
+#include <sys/types.h>
+
+#include <string>
+
+namespace velmar::testing {
+
+// One real tinyproxy process with Basic authentication on a free loopback port, with a
+// configuration of its own in a temporary folder; stopped by its process id.
+class Tinyproxy {
+ public:
+  Tinyproxy(std::string user, std::string password);
+  ~Tinyproxy();
+  Tinyproxy(const Tinyproxy&) = delete;
+  Tinyproxy& operator=(const Tinyproxy&) = delete;
+
+  // The program, or empty when tinyproxy is not installed.
+  static std::string Program();
+
+  // True when the proxy accepts connections; Failure() says why not.
+  bool Start();
+  void Stop();
+
+  int Port() const { return port_; }
+  std::string Address() const { return "http://127.0.0.1:" + std::to_string(port_); }
+  const std::string& Failure() const { return failure_; }
+  std::string Log() const;
+
+ private:
+  bool Fail(std::string why);
+  bool Spawn();
+
+  std::string user_;
+  std::string password_;
+  std::string directory_;
+  std::string failure_;
+  pid_t pid_ = -1;
+  int port_ = 0;
+};
+
+}  // namespace velmar::testing
