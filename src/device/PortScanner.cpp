@@ -52,14 +52,39 @@ void PortScanner::Step() {
   }
 }
 
+void PortScanner::OnStopRequested() {
+  // A search against a silent port spends seconds in reads; the stop must not wait them out.
+  SerialPort* port = device_.Port();
+  abandoned_port_ = port != nullptr && !port->Abandoned();
+  if (abandoned_port_) port->Abandon(true);
+}
+
+void PortScanner::OnStopped() {
+  // Only what this stop set is undone: an ending program keeps the port abandoned.
+  if (abandoned_port_) device_.Port()->Abandon(false);
+  abandoned_port_ = false;
+}
+
+bool PortScanner::TakeTool() {
+  // The window may hold the tool while it waits for this thread to stop: wait for the lock
+  // only while no stop is asked.
+  while (!device_.TryLock()) {
+    if (!IsRunning()) return false;
+    clock_.SleepMs(kLockRetryMs);
+  }
+  return true;
+}
+
 void PortScanner::CheckConnection() {
-  clock_.SleepMs(kLinkCheckIntervalMs);
-  ToolDeviceLock conversation(device_);
-  if (device_.CheckLink() == -1) {
+  if (!Pause(clock_, kLinkCheckIntervalMs) || !TakeTool()) return;
+  const int link = device_.CheckLink();
+  // A check cut short by a stop says nothing about the tool.
+  if (link == -1 && IsRunning()) {
     device_.Port()->Close();
     SetConnected(false);
     Post(DetectEvent::DeviceLost);
   }
+  device_.Unlock();
 }
 
 void PortScanner::SearchAttempt() {
@@ -70,17 +95,29 @@ void PortScanner::SearchAttempt() {
   }
   tick_ = 0;
   Post(DetectEvent::Searching);
+  if (!TakeTool()) return;
+  SearchOnPort();
+  device_.Unlock();
+}
 
-  ToolDeviceLock conversation(device_);
+void PortScanner::SearchOnPort() {
   if (FindAdapterPort() == 0) return;
   SerialPort& port = *device_.Port();
   if (port.Open() == 0) {
     Post(DetectEvent::PortOpenFailed);
     return;
   }
+  // A stop between the parts of the search leaves the port closed and nothing reported.
+  auto stopping = [&] {
+    if (IsRunning()) return false;
+    port.Close();
+    return true;
+  };
   // A tool that has just woken up may miss the first question; only the second answer counts.
   device_.QuickDetect();
+  if (stopping()) return;
   int found = device_.QuickDetect();
+  if (stopping()) return;
   if (found != 0) {
     // A tool stuck in an odd state answers after a restart; its adapter drops away meanwhile,
     // so the port is reopened before asking again.
@@ -88,8 +125,9 @@ void PortScanner::SearchAttempt() {
     uint8_t discarded[2];
     port.Read(sizeof discarded, discarded);
     port.Close();
-    if (port.Open() == 0) return;
+    if (stopping() || port.Open() == 0) return;
     found = device_.QuickDetect();
+    if (stopping()) return;
     if (found != 0) {
       Post(DetectEvent::NoDevice);
       return;

@@ -22,6 +22,7 @@ class PortScanner : public WorkerThread {
   static constexpr int kQuietSteps = 25;
   static constexpr uint32_t kQuietStepMs = 100;
   static constexpr uint32_t kLinkCheckIntervalMs = 1000;
+  static constexpr uint32_t kLockRetryMs = 20;
   // Adapter driver names that mark the tool's port, in the order they are tested.
   static constexpr const char* kAdapterNames[] = {"Ostar RS232 Emulation",
                                                   "Broad Elm USB to Serial Ports"};
@@ -42,10 +43,14 @@ class PortScanner : public WorkerThread {
 
  protected:
   void OnStart() override {}
+  void OnStopRequested() override;
+  void OnStopped() override;
 
  private:
+  bool TakeTool();
   void CheckConnection();
   void SearchAttempt();
+  void SearchOnPort();
   void Post(DetectEvent event);
 
   ToolDevice& device_;
@@ -57,6 +62,7 @@ class PortScanner : public WorkerThread {
   std::atomic<int> automatic_{1};
   // Counts quiet steps towards the next attempt; survives stop and restart of the worker.
   int tick_ = 0;
+  bool abandoned_port_ = false;  // set by OnStopRequested on the stopping thread
 };
 
 }  // namespace velmar

@@ -1,4 +1,5 @@
 #pragma once
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -41,6 +42,9 @@ class SerialChannel {
   // Bytes received (0 when nothing arrived in time), or -1 when the read failed
   // (device gone or hung up).
   virtual long Read(uint8_t* destination, size_t count) = 0;
+  // A flag that, once set, makes a Read or Write in progress give up soon (with -1). A
+  // channel that cannot watch it simply runs its time-outs out.
+  virtual void WatchAbandon(const std::atomic<bool>* flag) { (void)flag; }
 };
 
 // Opens serial devices by the program's port number.

@@ -5,6 +5,7 @@
 #include <new>
 #include <span>
 
+#include "device/SerialPort.h"
 #include "device/ToolDevice.h"
 #include "platform/ZipArchive.h"
 
@@ -48,7 +49,21 @@ std::string DownloadWorker::MatchedItemName() {
 
 void DownloadWorker::OnStart() {
   result_.store(TR_NONE);
+  tool_wait_start_ms_ = WorkerClock().NowMs();
   SetState(kStateWaitForTool);
+}
+
+void DownloadWorker::OnStopRequested() {
+  // A job stopped while the tool is silent would otherwise wait out its long time-outs.
+  ToolDevice* tool = tool_.load();
+  SerialPort* port = tool != nullptr ? tool->Port() : nullptr;
+  abandoned_port_ = port != nullptr && !port->Abandoned();
+  if (abandoned_port_) port->Abandon(true);
+}
+
+void DownloadWorker::OnStopped() {
+  if (abandoned_port_) tool_.load()->Port()->Abandon(false);
+  abandoned_port_ = false;
 }
 
 void DownloadWorker::OnStop() {
@@ -107,6 +122,10 @@ void DownloadWorker::WaitForTool() {
     End(TR_WRITE_FAILED);
     return;
   }
+  if (WorkerClock().NowMs() - tool_wait_start_ms_ >= kToolWaitLimitMs) {
+    End(TR_WRITE_FAILED);
+    return;
+  }
   bool answered = false;
   {
     ToolTurn turn(tool);
@@ -124,7 +143,7 @@ void DownloadWorker::WaitForTool() {
   if (answered) {
     SetState(kStateAskPackage);
   } else {
-    WorkerClock().SleepMs(kToolWaitSleepMs);
+    Pause(WorkerClock(), kToolWaitSleepMs);
   }
 }
 
@@ -304,8 +323,10 @@ void DownloadWorker::Finish() {
     if (result_.load() == TR_WRITTEN) {
       if (main_software_.load()) {
         tool->BroadcastFinish();
-      } else {
-        tool->FinishTransfer();
+      } else if (tool->FinishTransfer() != 0) {
+        // Without its finish the package is not loaded; the next job would only find the
+        // tool gone.
+        result_.store(TR_WRITE_FAILED);
       }
     }
     // Restores the port's time-out only when this job raised it.
@@ -317,7 +338,7 @@ void DownloadWorker::Finish() {
   // Idle before the report, so that a window stopping the worker at once finds the job done.
   SetState(kStateIdle);
   PostEvent(kEventFinished, result_.load());
-  WorkerClock().SleepMs(kSettleSleepMs);
+  Pause(WorkerClock(), kSettleSleepMs);
 }
 
 }  // namespace velmar
