@@ -54,8 +54,25 @@ std::string PortAccessProblem(const std::string& device_path) {
   return {};
 }
 
+// A test hook, not for users: VELMAR_TEST_CLOCK_SCALE=N runs the window's ticks and the
+// workers' waits N times faster (1 to 100), so that end-to-end tests of whole updates and of
+// their time bounds run in seconds. Serial and HTTP time-outs stay real.
+static std::unique_ptr<Clock> TestClockFromEnvironment() {
+  const char* text = getenv("VELMAR_TEST_CLOCK_SCALE");
+  if (text == nullptr || *text == 0) return nullptr;
+  char* end = nullptr;
+  const long factor = strtol(text, &end, 10);
+  if (*end != 0 || factor < 2 || factor > 100) return nullptr;
+  return std::make_unique<ScaledClock>(static_cast<unsigned>(factor));
+}
+
 Session::Session(const CliOptions& options, ConsoleView& view, std::ostream& trace)
-    : options_(options), view_(view), trace_(trace) {
+    : options_(options),
+      view_(view),
+      trace_(trace),
+      test_clock_(TestClockFromEnvironment()),
+      clock_(test_clock_ ? *test_clock_ : SystemClock()),
+      loop_(clock_) {
   std::lock_guard<std::mutex> guard(active_lock);
   active_loop = &loop_;
 }
@@ -120,6 +137,7 @@ int Session::Launch(AppConfig config, const std::string& program_folder, std::st
   }
 
   MainWindowSetup setup;
+  setup.clock = &clock_;
   setup.server = options_.server;
   setup.config_path = config_path;
   // A device run never downloads the program; its folder is the private one.

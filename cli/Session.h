@@ -79,6 +79,8 @@ class Session {
   ConsoleView& view_;
   std::ostream& trace_;
   std::string folder_;
+  std::unique_ptr<Clock> test_clock_;  // VELMAR_TEST_CLOCK_SCALE, a test hook
+  Clock& clock_;
   StdEventLoop loop_;
   std::unique_ptr<TracingHttpTransport> http_trace_;
   std::unique_ptr<MainWindow> window_;

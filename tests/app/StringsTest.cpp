@@ -156,7 +156,7 @@ bool IsUtf8(std::string_view text) {
 TEST(Languages, EveryTranslationCarriesEveryIdWithTheSamePlaceholdersAndBreaks) {
   const std::vector<int> ids = AllStringIds();
   ASSERT_EQ(ids.front(), kStrAboutMenu);
-  ASSERT_EQ(ids.back(), kStrBootModeScreen);
+  ASSERT_GE(ids.back(), kStrBootModeScreen);
   for (Language language : kTranslations) {
     for (int id : ids) {
       SCOPED_TRACE("language " + std::to_string(static_cast<int>(language)) + ", string " +

@@ -217,6 +217,25 @@ TEST_F(WholeUpdate, APortThatNeverComesBackFailsTheUpdate) {
   ExpectIdleAgain();
 }
 
+// The tool stops answering at the first database's finish: the failure box, one report that
+// says so, the window idle again, and EXIT ends the program.
+TEST_F(WholeUpdate, AToolFallingSilentMidUpdateEndsInTheFailureBoxAndExitWorks) {
+  StartTool("protocol2.json", [](toolsim::VirtualToolOptions& options) {
+    options.faults.silent_at_finish = 2;  // the first is the main software's
+  });
+  StartServer();
+  StartWindow(server_.Address());
+  ASSERT_TRUE(RunUntilUpdateEnds()) << view_.status_log;
+  EXPECT_TRUE(view_.BoxShown(LoadString(kStrUpdateFailed))) << view_.status_log;
+  const auto reports = StatusReports();
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_EQ(reports[0].second, "FAIL: LOAD_ETAPE_DATABASE->EVENT_FIN_TRANSFERT_FAIL");
+  ExpectIdleAgain();
+  window_->OnCloseRequest();
+  EXPECT_TRUE(window_->Ended());
+  EXPECT_EQ(view_.beeps, 0);
+}
+
 TEST_F(WholeUpdate, AnUnreachableServerIsReportedAndNothingIsOffered) {
   StartTool("protocol2.json");
   StartWindow(ServerAddress{"127.0.0.1", 9});  // the discard port: nothing listens

@@ -19,6 +19,11 @@ struct FaultSettings {
   uint64_t stop_after_requests = 0;          // answer nothing after this many requests; 0: never
   uint64_t unplug_at_block = 0;              // the K-th block write pulls the cable; 0: never
   bool silent_until_restart = false;         // a stuck tool: only the restart coil wakes it
+  // The tool stops answering for good (and sends no start-up progress) at the K-th block
+  // write, at the K-th finish, or after the K-th restart; 0: never.
+  uint64_t silent_at_block = 0;
+  uint64_t silent_at_finish = 0;
+  uint64_t silent_after_restart = 0;
   double drop_rate = 0;                      // share of replies lost on the wire (0..1)
   double corrupt_rate = 0;                   // share of replies with one bit flipped (0..1)
   uint32_t seed = 1;

@@ -36,6 +36,9 @@ const char kUsage[] =
     "  --refuse FIRST-LAST       refuse block writes to these addresses (repeatable; 0x.. "
     "allowed)\n"
     "  --stop-after N            answer nothing after N requests\n"
+    "  --silent-at-block K       answer nothing from the K-th block write on\n"
+    "  --silent-at-finish K      answer nothing from the K-th finish on\n"
+    "  --silent-after-restart K  come back from the K-th restart, but answer nothing\n"
     "  --silent-until-restart    answer nothing until the restart coil is written\n"
     "  --unplug-at-block K       pull the cable at the K-th block write\n"
     "  --unplug-for-ms MS        and plug it back after MS (default: stay away)\n"
@@ -101,6 +104,9 @@ int main(int argc, char** argv) {
     kTrace,
     kRefuse,
     kStopAfter,
+    kSilentAtBlock,
+    kSilentAtFinish,
+    kSilentAfterRestart,
     kSilentUntilRestart,
     kUnplugAtBlock,
     kUnplugFor,
@@ -125,6 +131,9 @@ int main(int argc, char** argv) {
       {"trace", no_argument, nullptr, kTrace},
       {"refuse", required_argument, nullptr, kRefuse},
       {"stop-after", required_argument, nullptr, kStopAfter},
+      {"silent-at-block", required_argument, nullptr, kSilentAtBlock},
+      {"silent-at-finish", required_argument, nullptr, kSilentAtFinish},
+      {"silent-after-restart", required_argument, nullptr, kSilentAfterRestart},
       {"silent-until-restart", no_argument, nullptr, kSilentUntilRestart},
       {"unplug-at-block", required_argument, nullptr, kUnplugAtBlock},
       {"unplug-for-ms", required_argument, nullptr, kUnplugFor},
@@ -197,6 +206,18 @@ int main(int argc, char** argv) {
       case kStopAfter:
         need(ParseUnsigned(optarg, UINT64_MAX, &number), "--stop-after");
         options.faults.stop_after_requests = number;
+        break;
+      case kSilentAtBlock:
+        need(ParseUnsigned(optarg, UINT64_MAX, &number), "--silent-at-block");
+        options.faults.silent_at_block = number;
+        break;
+      case kSilentAtFinish:
+        need(ParseUnsigned(optarg, UINT64_MAX, &number), "--silent-at-finish");
+        options.faults.silent_at_finish = number;
+        break;
+      case kSilentAfterRestart:
+        need(ParseUnsigned(optarg, UINT64_MAX, &number), "--silent-after-restart");
+        options.faults.silent_after_restart = number;
         break;
       case kUnplugAtBlock:
         need(ParseUnsigned(optarg, UINT64_MAX, &number), "--unplug-at-block");
