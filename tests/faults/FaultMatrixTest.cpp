@@ -49,6 +49,11 @@ const Row kRows[] = {
     {"Map2SilentFromTheStart", kMap2, {"--stop-after", "1"}, {}, 4, nullptr, 20},
     {"Map2SilentAfterIdentification", kMap2, {"--silent-after-restart", "1"}, {}, 1,
      "FAIL: LOAD_ETAPE_WAIT_USB_CONNECT->WAIT=0", 30},
+    // The serial number is read at detection and again once the package is in memory.
+    {"Map2SilentDuringTheDownload", kMap2, {"--silent-at-read", "0xA502:2"}, {}, 1,
+     "FAIL: LOAD_ETAPE_MAIN_SOFT->EVENT_FIN_TRANSFERT_FAIL", 30},
+    {"Map1SilentDuringTheDownload", kMap1, {"--silent-at-read", "0xF000:2"}, {}, 1,
+     "FAIL: LOAD_ETAPE_MAIN_SOFT->EVENT_FIN_TRANSFERT_FAIL", 30},
     {"Map2UnpluggedPastTheReconnectWindow", kMap2, {"--restart-delay-ms", "4000"}, {}, 1,
      "FAIL: LOAD_ETAPE_WAIT_USB_CONNECT->WAIT=0", 30},
     {"Map1UnpluggedPastTheReconnectWindow", kMap1, {"--restart-delay-ms", "4000"}, {}, 1,
@@ -81,6 +86,11 @@ const Row kRows[] = {
      "FAIL: LOAD_ETAPE_WAIT_TEST_DEVICE", 40},
     {"Map2SilentAtADatabase", kMap2, {"--silent-at-finish", "2"}, {}, 1,
      "FAIL: LOAD_ETAPE_DATABASE->EVENT_FIN_TRANSFERT_FAIL", 40},
+    // Finishes on the second map: the main software, four databases, two options, two others.
+    {"Map2SilentAtAnOption", kMap2, {"--silent-at-finish", "6"}, {}, 1,
+     "FAIL: LOAD_ETAPE_OPTIONS->EVENT_FIN_TRANSFERT_FAIL", 40},
+    {"Map2SilentAtAnOtherPackage", kMap2, {"--silent-at-finish", "8"}, {}, 1,
+     "FAIL: LOAD_ETAPE_OTHERS->EVENT_FIN_TRANSFERT_FAIL", 40},
     {"Map1SilentAtAnOtherPackage", kMap1, {"--silent-at-finish", "2"}, {}, 1,
      "FAIL: LOAD_ETAPE_OTHERS->EVENT_FIN_TRANSFERT_FAIL", 40},
     {"Map2DroppedAndCorruptedReplies", kMap2,

@@ -112,6 +112,13 @@ SlaveResponse ToolSlave::HandleFrame(const uint8_t* frame, size_t size) {
       }
       request.address = Be16(frame + 2);
       request.quantity = Be16(frame + 4);
+      if (request.function == 3 && faults_.silent_at_read != 0 &&
+          request.address == faults_.silent_at_read_address &&
+          ++silent_read_count_ == faults_.silent_at_read) {
+        stats_.hung = true;
+        response.note = "read " + Hex(request.address, 4) + ": not answering any more";
+        return response;
+      }
       outcome = Dispatch(route, request);
       break;
     case 16:
