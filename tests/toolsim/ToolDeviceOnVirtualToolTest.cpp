@@ -120,19 +120,5 @@ TEST_F(ToolDeviceOnVirtualTool, SecondMapToolThroughAWholeMainSoftwareUpdate) {
   EXPECT_EQ(state.finishes[0].blocks, 3u);
 }
 
-TEST_F(ToolDeviceOnVirtualTool, RefusedBlockIsTheMissingSdCard) {
-  VirtualTool& tool = Start("protocol2.json");
-  FaultSettings faults;
-  faults.refused_ranges = {{0x00400000, 0x004FFFFF}};
-  tool.SetFaults(faults);
-  ASSERT_EQ(device_.QuickDetect(), 0);
-  ASSERT_EQ(device_.RefreshBlockSize(), 0);
-  const uint8_t data[4] = {1, 2, 3, 4};
-  EXPECT_EQ(device_.WriteBlock(0x00300000, data, 4), 0);
-  EXPECT_EQ(device_.WriteBlock(0x00400000, data, 4), -2);
-  EXPECT_EQ(device_.FinishTransfer(), 0);
-  EXPECT_EQ(tool.State().refused_blocks, 1u);
-}
-
 }  // namespace
 }  // namespace velmar::toolsim

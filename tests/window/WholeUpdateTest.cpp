@@ -193,30 +193,6 @@ TEST_F(WholeUpdate, AProtocol1ToolSkipsTheRestart) {
   ExpectIdleAgain();
 }
 
-TEST_F(WholeUpdate, AToolThatRefusesABlockNeedsAnSdCard) {
-  StartTool("protocol2.json", [](toolsim::VirtualToolOptions& options) {
-    options.faults.refused_ranges.push_back({0x00300000, 0x003FFFFF});  // the options
-  });
-  StartServer();
-  StartWindow(server_.Address());
-  ASSERT_TRUE(RunUntilUpdateEnds()) << view_.status_log;
-  EXPECT_TRUE(view_.BoxShown(LoadString(kStrNeedSdCard))) << view_.status_log;
-  EXPECT_TRUE(view_.LogHas("File transfert fail. Please try again."));
-  EXPECT_EQ(window_->Sequencer().Result(), LoadResult::NeedSdCard);
-  EXPECT_EQ(StatusReports().back().second, "FAIL: NEED SDCARD");
-  ExpectIdleAgain();
-}
-
-TEST_F(WholeUpdate, APortThatNeverComesBackFailsTheUpdate) {
-  StartTool("protocol2.json", [](toolsim::VirtualToolOptions& options) { options.restart_delay = 3600s; });
-  StartServer();
-  StartWindow(server_.Address());
-  ASSERT_TRUE(RunUntilUpdateEnds()) << view_.status_log;
-  EXPECT_TRUE(view_.BoxShown(LoadString(kStrUpdateFailed)));
-  EXPECT_EQ(StatusReports().back().second, "FAIL: LOAD_ETAPE_WAIT_USB_CONNECT->WAIT=0");
-  ExpectIdleAgain();
-}
-
 // The tool stops answering at the first database's finish: the failure box, one report that
 // says so, the window idle again, and EXIT ends the program.
 TEST_F(WholeUpdate, AToolFallingSilentMidUpdateEndsInTheFailureBoxAndExitWorks) {
