@@ -87,6 +87,8 @@ void DownloadWorker::ReleaseDownload() {
 }
 
 void DownloadWorker::End(TransferResult result) {
+  // A step cut short by a stop (its read abandoned) is no outcome: a stopped job has none.
+  if (!IsRunning()) return;
   result_.store(result);
   SetState(kStateFinish);
 }

@@ -239,15 +239,6 @@ TEST_F(Sequencer, AToolThatIsSilentOrUnreadableAfterTheMainSoftwareFails) {
   }
 }
 
-TEST_F(Sequencer, TheReturnedToolGetsClockZoneAndAComparison) {
-  host_.LoadCatalogue("<zone>3</zone><cntry>44</cntry>", "", "");
-  RunToDatabases();
-  const auto& c = host_.calls;
-  EXPECT_NE(std::find(c.begin(), c.end(), "SetClock"), c.end());
-  EXPECT_NE(std::find(c.begin(), c.end(), "Zone 3/44"), c.end());
-  EXPECT_NE(std::find(c.begin(), c.end(), "Recompare"), c.end());
-}
-
 TEST_F(Sequencer, EmptyListsGoStraightToPass) {
   RunToDatabases();
   sequencer_.Run(EVENT_TICK);  // 9 -> 12

@@ -1,10 +1,7 @@
 // The real velmar-cli as a process against velmar-toolsim and velmar-serversim, each test in
 // its own port directory and on its own loopback port; every process is stopped by pid.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -84,21 +81,6 @@ class CliEndToEnd : public ::testing::Test {
   TempDir work_;
   ChildProcess tool_;
 };
-
-// A loopback port that nothing listens on.
-int ClosedPort() {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t size = sizeof address;
-  int port = 9;
-  if (bind(fd, reinterpret_cast<sockaddr*>(&address), size) == 0 &&
-      getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) == 0)
-    port = ntohs(address.sin_port);
-  close(fd);
-  return port;
-}
 
 std::string UtcNow() {
   const std::time_t now = std::time(nullptr);
@@ -218,18 +200,6 @@ TEST_F(CliEndToEnd, CheckShowsTheOfferAndLoadsNothing) {
   const json state = StopToolAndReadState();
   EXPECT_EQ(state["softwareVersion"], "1.00");
   EXPECT_TRUE(state["finishes"].empty());
-}
-
-TEST_F(CliEndToEnd, AServerThatIsDownFailsTheUpdate) {
-  ASSERT_TRUE(StartTool("protocol2.json"));
-  const CliResult run = RunCli({"update", "--yes", "--server",
-                                "127.0.0.1:" + std::to_string(ClosedPort()), "--timeout", "20"});
-  EXPECT_EQ(run.exit, 1) << run.out << run.err;
-  EXPECT_NE(run.out.find("Unable to connect to the Internet server."), std::string::npos)
-      << run.out;
-  EXPECT_NE(run.err.find("Unable to connect to the Internet server."), std::string::npos)
-      << run.err;
-  EXPECT_TRUE(StopToolAndReadState()["finishes"].empty());
 }
 
 TEST_F(CliEndToEnd, NoToolEndsWithFourWithinTheTimeout) {

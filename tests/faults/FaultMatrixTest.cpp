@@ -65,6 +65,7 @@ const Row kRows[] = {
     {"ServerCutsAPackage", kMap1, {}, {"--truncate-body", "700"}, 1,
      "FAIL: LOAD_ETAPE_MAIN_SOFT->EVENT_FIN_TRANSFERT_FAIL", 30},
     {"ServerFailsTheCheck", kMap2, {}, {"--fail", "list_dbs=500"}, 1, nullptr, 30},
+    {"ServerDown", kMap1, {}, {}, 1, nullptr, 30},
     {"ServerFailsTheReport", kMap1, {}, {"--fail", "setstatus=500"}, 0, "PASS", 40},
     {"ServerAnswersSlowly", kMap1, {}, {"--slow-body", "20"}, 0, "PASS", 60},
 };
@@ -172,13 +173,16 @@ TEST_P(FaultMatrix, EndsInTimeWithTheTruth) {
   const auto start = Steady::now();
   testing::ChildProcess cli;
   // Whatever the program writes goes into the test's folder.
+  // A server that is down: an address nothing listens on.
+  const std::string server =
+      std::string(row.name) == "ServerDown" ? "127.0.0.1:9" : server_.Address().ToString();
   std::vector<std::string> command = {"/bin/sh", "-c", "cd \"$0\" && exec \"$@\"", work_.Path(),
                                       "env", "VELMAR_TEST_CLOCK_SCALE=10"};
   for (const char* name : {"HOME", "TMPDIR", "XDG_CONFIG_HOME", "XDG_STATE_HOME", "XDG_CACHE_HOME",
                            "XDG_RUNTIME_DIR"})
     command.push_back(std::string(name) + "=" + work_.Path());
-  command.insert(command.end(), {VELMAR_CLI_EXE, "update", "--yes", "--json", "--port", "5", "--server",
-                         server_.Address().ToString(), "--timeout", "8"});
+  command.insert(command.end(), {VELMAR_CLI_EXE, "update", "--yes", "--json", "--port", "5",
+                                 "--server", server, "--timeout", "8"});
   ASSERT_TRUE(cli.Start(command));
   std::string out;
   cli.ReadAll(out, std::chrono::seconds(row.bound_s));

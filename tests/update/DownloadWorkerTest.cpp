@@ -263,14 +263,6 @@ TEST_F(DownloadJob, ARefusedBlockIsReportedAsTheMissingSdCard) {
   EXPECT_EQ(port_.ReadTimeout(), SerialPort::kDefaultReadTimeoutMs);
 }
 
-TEST_F(DownloadJob, AFailedBlockWriteEndsTheJob) {
-  toolsim::FaultSettings faults;
-  faults.unplug_at_block = 2;  // the cable goes while the second block is written
-  VirtualTool& tool = StartTool("protocol2.json", faults);
-  EXPECT_EQ(RunJob(kP2Serial, "1.00", true), TR_WRITE_FAILED);
-  EXPECT_TRUE(tool.State().finishes.empty());
-}
-
 TEST_F(DownloadJob, AFinishTheToolDoesNotTakeFailsTheJob) {
   toolsim::FaultSettings faults;
   faults.silent_at_finish = 1;

@@ -212,17 +212,6 @@ TEST_F(WholeUpdate, AToolFallingSilentMidUpdateEndsInTheFailureBoxAndExitWorks) 
   EXPECT_EQ(view_.beeps, 0);
 }
 
-TEST_F(WholeUpdate, AnUnreachableServerIsReportedAndNothingIsOffered) {
-  StartTool("protocol2.json");
-  StartWindow(ServerAddress{"127.0.0.1", 9});  // the discard port: nothing listens
-  ASSERT_TRUE(RunUntil([&] { return view_.LogHas("Unable to connect to the Internet server."); }))
-      << view_.status_log;
-  EXPECT_TRUE(window_->Sequencer().IsIdle());
-  EXPECT_TRUE(view_.questions.empty() ||
-              view_.questions.back().find("VERSION") == std::string::npos);
-  EXPECT_FALSE(view_.enabled[1017]) << "no update without the server's answer";
-}
-
 TEST_F(WholeUpdate, AnOptionsOnlyUpdateLoadsTheActiveOptions) {
   StartTool("protocol2.json");
   StartServer();

@@ -146,18 +146,6 @@ TEST_F(WindowReactions, ACheckAnswerForAToolThatIsGoneChangesNothing) {
   EXPECT_TRUE(window_->Sequencer().IsIdle());
 }
 
-TEST_F(WindowReactions, TheCheckAnswerOffersTheUpdateOnce) {
-  Detect();
-  Deliver(message::kPortScanner, kFound);
-  view_.answers = {{"NO NEW SOFTWARE VERSION", false}};
-  Deliver(message::kVersionCheck, 8, 1);
-  ASSERT_EQ(view_.questions.size(), 1u);
-  EXPECT_EQ(view_.questions[0],
-            "NO NEW SOFTWARE VERSION AVAILABLE.\n     Do you want to overwrite your device ?");
-  EXPECT_TRUE(view_.enabled[control::kUpdateDevice]);
-  EXPECT_TRUE(window_->Sequencer().IsIdle()) << "the answer was No";
-}
-
 TEST_F(WindowReactions, TransferOutcomesAreExplainedInTheLog) {
   const std::pair<int32_t, const char*> outcomes[] = {
       {2, "File transfert fail. Please try again."},
@@ -215,6 +203,8 @@ TEST_F(WindowReactions, TheOfferHoldsNoToolLockAndAToolGoneByTheAnswerIsNotUpdat
     };
     Deliver(message::kVersionCheck, 8, 1);
     view_.while_asking = nullptr;
+    EXPECT_EQ(view_.questions.back(),
+              "NO NEW SOFTWARE VERSION AVAILABLE.\n     Do you want to overwrite your device ?");
     EXPECT_TRUE(other_thread_got_the_tool);
     EXPECT_EQ(window_->Sequencer().IsIdle(), lost_meanwhile);
     window_->VersionCheck().Stop();
