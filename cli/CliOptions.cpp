@@ -21,7 +21,7 @@ const char* const kCommonOptions =
 
 const char* const kExitCodes =
     "Exit codes: 0 success, 1 the job failed, 2 wrong usage, 3 the tool needs an SD card,\n"
-    "4 no tool found.\n";
+    "4 no tool found, 130 interrupted (Ctrl-C, SIGTERM or SIGHUP).\n";
 
 std::optional<Command> CommandFromName(const std::string& name) {
   if (name == "update") return Command::Update;

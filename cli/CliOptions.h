@@ -13,6 +13,8 @@ inline constexpr int kExitFailed = 1;
 inline constexpr int kExitUsage = 2;
 inline constexpr int kExitNeedSdCard = 3;
 inline constexpr int kExitNoTool = 4;
+// Ended by Ctrl-C, SIGTERM or SIGHUP (128 + SIGINT, as shells report it).
+inline constexpr int kExitInterrupted = 130;
 
 enum class Command {
   None, Update, Info, Ports, Check, Sensors, Clock, Reset, SelfUpdate, History, Report

@@ -676,6 +676,10 @@ int RunCli(const std::vector<std::string>& args, const CliStreams& streams) {
                         ? RunSelfUpdate(options, view, streams)
                         : RunDeviceCommand(options, view, streams);
   view.FinishOutput();
+  if (Session::Interrupted()) {
+    outcome.exit = kExitInterrupted;
+    outcome.error = "interrupted; what was loaded into the tool stays, and the next update starts again at the main software";
+  }
   if (options.json) {
     json document = {{"command", CommandName(options.command)},
                      {"ok", outcome.exit == kExitOk},

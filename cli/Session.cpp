@@ -3,6 +3,7 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -32,6 +33,11 @@ std::string MakePrivateFolder() {
 // Not one of the window's timers.
 constexpr int kWakeTimer = 1000;
 
+// The run an interruption wakes.
+std::mutex active_lock;
+StdEventLoop* active_loop = nullptr;  // guarded by active_lock
+std::atomic<bool> interrupted{false};
+
 bool IsAdapterName(const std::string& name) {
   for (const char* adapter : PortScanner::kAdapterNames)
     if (name.find(adapter) != std::string::npos) return true;
@@ -49,10 +55,35 @@ std::string PortAccessProblem(const std::string& device_path) {
   return {};
 }
 
+// A test hook, not for users: VELMAR_TEST_CLOCK_SCALE=N runs the window's ticks and the
+// workers' waits N times faster (1 to 100), so that end-to-end tests of whole updates and of
+// their time bounds run in seconds. Serial and HTTP time-outs stay real.
+static std::unique_ptr<Clock> TestClockFromEnvironment() {
+  const char* text = getenv("VELMAR_TEST_CLOCK_SCALE");
+  if (text == nullptr || *text == 0) return nullptr;
+  char* end = nullptr;
+  const long factor = strtol(text, &end, 10);
+  if (*end != 0 || factor < 2 || factor > 100) return nullptr;
+  return std::make_unique<ScaledClock>(static_cast<unsigned>(factor));
+}
+
 Session::Session(const CliOptions& options, ConsoleView& view, std::ostream& trace)
-    : options_(options), view_(view), trace_(trace) {}
+    : options_(options),
+      view_(view),
+      trace_(trace),
+      test_clock_(TestClockFromEnvironment()),
+      clock_(test_clock_ ? *test_clock_ : SystemClock()),
+      loop_(clock_) {
+  std::lock_guard<std::mutex> guard(active_lock);
+  active_loop = &loop_;
+}
 
 Session::~Session() {
+  {
+    std::lock_guard<std::mutex> guard(active_lock);
+    if (active_loop == &loop_) active_loop = nullptr;
+  }
+  if (window_ && Interrupted()) window_->Terminate();
   window_.reset();
   if (!folder_.empty()) {
     std::error_code ignored;
@@ -107,6 +138,7 @@ int Session::Launch(AppConfig config, const std::string& program_folder, std::st
   }
 
   MainWindowSetup setup;
+  setup.clock = &clock_;
   setup.server = options_.server;
   std::string history_error;
   if (history_.OpenDefault(history_error)) {
@@ -188,9 +220,22 @@ bool Session::RunUntil(const std::function<bool()>& done, uint64_t max_ms) {
   Clock& clock = SystemClock();
   const uint64_t deadline = clock.NowMs() + max_ms;
   // The window's one-second timer wakes the loop, so the deadline is seen within a second.
-  loop_.RunUntil([&] { return done() || clock.NowMs() >= deadline; });
+  loop_.RunUntil([&] { return Interrupted() || done() || clock.NowMs() >= deadline; });
+  if (Interrupted() && window_) {
+    // Whatever the command does next finds the tool's port given up, not a long wait.
+    window_->Terminate();
+    return false;
+  }
   return done();
 }
+
+void Session::Interrupt() {
+  interrupted.store(true);
+  std::lock_guard<std::mutex> guard(active_lock);
+  if (active_loop != nullptr) active_loop->Wake();
+}
+
+bool Session::Interrupted() { return interrupted.load(); }
 
 bool Session::LogHas(int string_id) const {
   return window_->Log().text().find(LoadString(string_id) + "\r\n") != std::string::npos;

@@ -42,8 +42,14 @@ class Session {
   const ProgramUpdateRecord& ProgramUpdate() const { return program_update_; }
   // Runs the window until a tool is found and identified, or the detection time-out.
   int WaitForTool(std::string& error);
-  // Runs the window until done() or max_ms have passed; done() at the end.
+  // Runs the window until done() or max_ms have passed, or the run is interrupted; done() at
+  // the end.
   bool RunUntil(const std::function<bool()>& done, uint64_t max_ms);
+
+  // A termination request (Ctrl-C, SIGTERM): every RunUntil of the run returns at once and the
+  // window ends without waiting for the tool. Safe from any thread.
+  static void Interrupt();
+  static bool Interrupted();
 
   MainWindow& Window() { return *window_; }
   // Posts a message to the window, as a dialog of the desktop program does.
@@ -73,6 +79,8 @@ class Session {
   ConsoleView& view_;
   std::ostream& trace_;
   std::string folder_;
+  std::unique_ptr<Clock> test_clock_;  // VELMAR_TEST_CLOCK_SCALE, a test hook
+  Clock& clock_;
   StdEventLoop loop_;
   std::unique_ptr<TracingHttpTransport> http_trace_;
   HistoryStore history_;

@@ -7,10 +7,17 @@
 #include <vector>
 
 #include "Commands.h"
+#include "Session.h"
+#include "platform/Termination.h"
 #include "app/Strings.h"
 
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
+  velmar::WatchTerminationRequests([] {
+    velmar::cli::Session::Interrupt();
+    // An HTTP request in flight is not cut short; the run ends by this bound all the same.
+    velmar::ExitAfter(1800, velmar::cli::kExitInterrupted);
+  });
   // The JSON document is read by programs, which match its texts: it stays English, as does
   // the log that goes with it.
   if (std::find(args.begin(), args.end(), "--json") == args.end())

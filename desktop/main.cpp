@@ -1,6 +1,7 @@
 // Velmar, the desktop program: one instance per user, the window (or only its tray icon when
 // started with any command-line text, as an autostart entry does) until EXIT.
 #include <QApplication>
+#include <QDialog>
 #include <QMessageBox>
 #include <algorithm>
 #include <cstdio>
@@ -12,6 +13,7 @@
 #include "app/Strings.h"
 #include "platform/InstanceLock.h"
 #include "platform/PortPaths.h"
+#include "platform/Termination.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
@@ -49,8 +51,18 @@ int main(int argc, char** argv) {
     setup.start_notes.push_back(velmar::PortFolderIgnoredLine(port_problem));
   velmar::DesktopApplication program(std::move(setup));
   velmar::TerminationSignals termination;
-  QObject::connect(&termination, &velmar::TerminationSignals::terminationRequested,
-                   [&program] { program.Logic().OnExit(); });
+  QObject::connect(&termination, &velmar::TerminationSignals::terminationRequested, [&program] {
+    // An HTTP request in flight is not cut short; the program ends by this bound all the same,
+    // its settings already written.
+    velmar::ExitAfter(1800, 0);
+    program.Logic().Terminate();
+    // An open question or dialog runs a nested loop that must end for the program to end.
+    for (int i = 0; i < 16; ++i) {
+      auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+      if (dialog == nullptr) break;
+      dialog->reject();
+    }
+  });
   program.Start();
   program.Run();
   return 0;

@@ -175,6 +175,7 @@ void MainWindow::OnDetectEvent(int32_t event) {
 }
 
 void MainWindow::OnDeviceFound() {
+  bool report_built = false;
   {
     ToolDeviceLock conversation(device_);
     ClearDeviceInfo();
@@ -185,19 +186,31 @@ void MainWindow::OnDeviceFound() {
     version_check_.SetIdentity(identity_.serial_number.c_str(), software_label_text_.c_str());
 
     SensorReport report(device_);
-    const bool report_built = report.Build() == 1;
+    report_built = report.Build() == 1;
     sensor_report_path_ = report.FilePath();
-    if (report_built && view_.AskYesNo(LoadString(kStrAskShowSensorInfo), MessageIcon::Information)) {
-      view_.ShowSensorReport(sensor_report_path_);
-    }
-    SetEnabled(control::kPrintSensorInfo, report_built);
-
-    device_.SetClock();
-    SetEnabled(control::kUpdateDevice, false);
-    UpdateDeviceLabel();
   }
+  // A question runs a nested loop: the tool's lock is not held across it, or the scanner (and
+  // a stop waiting for the scanner) would wait for the answer.
+  const std::string serial = identity_.serial_number;
+  if (report_built && view_.AskYesNo(LoadString(kStrAskShowSensorInfo), MessageIcon::Information)) {
+    view_.ShowSensorReport(sensor_report_path_);
+  }
+  if (!SameToolAfterQuestion(serial)) return;
+  SetEnabled(control::kPrintSensorInfo, report_built);
+  {
+    ToolDeviceLock conversation(device_);
+    device_.SetClock();
+  }
+  SetEnabled(control::kUpdateDevice, false);
+  UpdateDeviceLabel();
   check_answered_ = false;
   version_check_.StartCheck(1);
+}
+
+bool MainWindow::SameToolAfterQuestion(const std::string& serial) {
+  // While the question was open the program may have been ended, or the tool unplugged or
+  // replaced; what follows belongs to the tool the question was about.
+  return !ended_ && scanner_.IsConnected() && identity_.serial_number == serial;
 }
 
 void MainWindow::OnVersionCheckEvent(int32_t event, int32_t value) {
@@ -222,8 +235,9 @@ void MainWindow::OnVersionCheckEvent(int32_t event, int32_t value) {
         RunCatalogueComparison();
         const DatabaseList& databases = version_check_.Databases();
         device_.SetZoneCountry(databases.Zone(), databases.Country());
-        if (value != 0) OnUpdateDevice();
       }
+      // The offer asks a question: outside the tool's lock.
+      if (value != 0) OnUpdateDevice();
       sequencer_.Run(EVENT_CHECK_DONE);
       break;
     }
@@ -239,8 +253,15 @@ void MainWindow::OnVersionCheckEvent(int32_t event, int32_t value) {
 
 void MainWindow::OnDownloadEvent(int32_t event, int32_t value) {
   switch (event) {
-    case kDownloadPercent: SetPercent(control::kDownloadBar, control::kDownloadPercent, value); break;
-    case kTransferPercent: SetPercent(control::kTransferBar, control::kTransferPercent, value); break;
+    case kDownloadPercent:
+      sequencer_.NoteJobActivity();
+      SetPercent(control::kDownloadBar, control::kDownloadPercent, value);
+      break;
+    case kTransferPercent:
+      sequencer_.NoteJobActivity();
+      SetPercent(control::kTransferBar, control::kTransferPercent, value);
+      break;
+    case kParsed: sequencer_.NoteJobActivity(); break;
     case kDownloadProxy:
       log_.AppendString(kStrProxyDetected);
       if (!AskProxyLogin()) download_.CancelProxyLogin();
@@ -344,6 +365,7 @@ void MainWindow::OfferNewProgram(const SavedProgramFile& saved) {
 void MainWindow::OnUpdateDevice() {
   if (!sequencer_.IsIdle() || !update_guard_) return;
   update_guard_ = false;
+  const std::string serial = identity_.serial_number;
   if (identity_.serial_number.find("R710-") != std::string::npos) view_.ShowBootModeCaution();
   log_.Clear();
   const bool offer_new = version_check_.Version().NewVersionAvailable() || !databases_up_to_date_ ||
@@ -357,7 +379,7 @@ void MainWindow::OnUpdateDevice() {
                          MessageIcon::Information);
     if (yes) log_.AppendString(kStrOverwriting);
   }
-  if (yes) {
+  if (yes && SameToolAfterQuestion(serial)) {
     SetEnabled(control::kUpdateDevice, false);
     sequencer_.BeginFullUpdate();
   }
@@ -414,6 +436,22 @@ void MainWindow::OnExit() {
   scanner_.Stop();
   config_.Save(setup_.config_path);
   ended_ = true;
+  loop_.Quit();
+}
+
+void MainWindow::Terminate() {
+  if (ended_) return;
+  // The settings first: whatever follows, they are written.
+  config_.Save(setup_.config_path);
+  ended_ = true;
+  loop_.StopTimer(timer::kSequencer);
+  // Reads in progress give up at once; a half-written tool is what any cut-off leaves, and
+  // the next update starts again at the main software.
+  scanner_.Stop();
+  port_.Abandon(true);
+  download_.Stop();
+  program_update_.Stop();
+  version_check_.Stop();
   loop_.Quit();
 }
 
@@ -670,7 +708,9 @@ int MainWindow::ReadDatabases() {
 
 void MainWindow::StopScanner() { scanner_.Stop(); }
 
-void MainWindow::StartScanner() { scanner_.Start(); }
+void MainWindow::StartScanner() {
+  if (!ended_) scanner_.Start();  // an update's end reached after the program was ended
+}
 
 void MainWindow::EnterUpdateMode(bool on) {
   if (on) {
@@ -716,6 +756,8 @@ void MainWindow::StartMainSoftwareJob() {
   download_.SetMainSoftware(true);
   download_.Start();
 }
+
+void MainWindow::AbandonJob() { download_.Stop(); }
 
 void MainWindow::StartPackageJob(const std::string& package_name) {
   download_.SetIdentity(nullptr, package_name.c_str());

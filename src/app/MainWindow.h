@@ -84,6 +84,9 @@ class MainWindow : public EventHandler, private SequencerHost {
   void OnExit();
   // The close box or the tray's "Exit"; refused while an update runs.
   void OnCloseRequest();
+  // A termination request (a signal, a logout): ends the program from any state, an update or
+  // an open question included, with the settings written and no wait on the tool.
+  void Terminate();
   // Asks for an update of the tool's options only (posted, as a control would).
   void RequestOptionsOnlyUpdate();
   // "Update options only": shows the options of the last check and asks before it posts
@@ -141,6 +144,7 @@ class MainWindow : public EventHandler, private SequencerHost {
   void Shutdown();
   HistoryRecord ToolRecord(JobKind kind) const;
   void RecordSelfUpdate(bool written);
+  bool SameToolAfterQuestion(const std::string& serial);
 
   // Reactions.
   void OnDetectEvent(int32_t event);
@@ -171,6 +175,7 @@ class MainWindow : public EventHandler, private SequencerHost {
   void ShowMessage(int string_id, MessageIcon icon) override;
   void StartMainSoftwareJob() override;
   void StartPackageJob(const std::string& package_name) override;
+  void AbandonJob() override;
   bool ReportStatus(const std::string& file, const std::string& status) override;
   VersionInfo& Version() override;
   DatabaseList& Databases() override;

@@ -52,6 +52,7 @@ const StringTable& EnglishTable() {
       {kStrUserMode, "Configuration: User Mode "},
       {kStrCompatibilityError, "An error occured due to a compatibility issue."},
       {kStrDatabasesLoaded, "Database loading completed successfully."},
+      {kStrDatabasesSkipped, "This tool has no database memory: databases skipped."},
       {kStrLoadingOption, "Loading option : %1!s!"},
       {kStrUpToDate, "Congratulation ! Your tool is up to date."},
       {kStrModelSerialCaption, "%1!s! Serial Number:"},

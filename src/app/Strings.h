@@ -46,6 +46,8 @@ inline constexpr int kStrAutomaticMode = 161;
 inline constexpr int kStrUserMode = 162;
 inline constexpr int kStrCompatibilityError = 173;
 inline constexpr int kStrDatabasesLoaded = 193;
+// The program's own: a first-map tool has no database memory to load into.
+inline constexpr int kStrDatabasesSkipped = 1062;
 inline constexpr int kStrLoadingOption = 196;  // %1!s!: the option's package
 inline constexpr int kStrUpToDate = 199;
 inline constexpr int kStrModelSerialCaption = 204;  // %1!s!: the model number

@@ -87,7 +87,7 @@ void UpdateSequencer::Start() {
   host_.EnterUpdateMode(true);
   if (host_.ToolProtocol() == DeviceProtocol::Protocol1) {
     // A Protocol1 tool takes its main software without a restart first.
-    host_.StartMainSoftwareJob();
+    StartMainJob();
     state_ = LOAD_ETAPE_MAIN_SOFT;
     return;
   }
@@ -109,12 +109,16 @@ void UpdateSequencer::WaitUsbConnect() {
     return;
   }
   if (host_.ReopenPortWhenPresent() && host_.RefreshBlockSize() == 0) {
-    host_.StartMainSoftwareJob();
+    StartMainJob();
     state_ = LOAD_ETAPE_MAIN_SOFT;
   }
 }
 
 void UpdateSequencer::MainSoft(int32_t event) {
+  if (JobSilentTooLong(event)) {
+    Fail("FAIL: LOAD_ETAPE_MAIN_SOFT->EVENT_FIN_TRANSFERT_FAIL");
+    return;
+  }
   switch (event) {
     case EVENT_FIN_TRANSFERT_OK:
       host_.ClosePort();
@@ -175,18 +179,30 @@ void UpdateSequencer::WaitTestDevice() {
   if (host_.CheckLink() == 0) {
     host_.SetClock();
     host_.SetZoneCountry(host_.Databases().Zone(), host_.Databases().Country());
-    if (host_.ReadDeviceInfo()) host_.RecompareAfterReconnect();
-    state_ = LOAD_ETAPE_START_DATABASE;
+    // The later phases go by the identity after the update; the one from before would
+    // choose the wrong packages and report the old version.
+    if (host_.ReadDeviceInfo()) {
+      host_.RecompareAfterReconnect();
+      state_ = LOAD_ETAPE_START_DATABASE;
+    }
   }
   --wait_;
 }
 
 void UpdateSequencer::StartDatabase() {
-  // A tool that cannot list its databases or its block size skips to the options.
   state_ = LOAD_ETAPE_START_OPTIONS;
-  if (host_.ReadDatabases() != 0) return;
-  if (host_.RefreshBlockSize() != 0) return;
   DatabaseList& databases = host_.Databases();
+  const bool offered = databases.Count() > 0;
+  if (host_.ToolProtocol() == DeviceProtocol::Protocol1) {
+    // No database registers in the first map: nothing can be loaded, and the user is told.
+    if (offered) host_.AppendString(kStrDatabasesSkipped);
+    return;
+  }
+  // Databases on offer that cannot be loaded are a failure, never a quiet "PASS".
+  if (host_.ReadDatabases() != 0 || host_.RefreshBlockSize() != 0) {
+    if (offered) Fail("FAIL: LOAD_ETAPE_START_DATABASE");
+    return;
+  }
   databases.Rewind();
   databases.SelectAll();
   databases_left_ = databases.FilesToLoad();
@@ -201,6 +217,10 @@ void UpdateSequencer::StartDatabase() {
 }
 
 void UpdateSequencer::Database(int32_t event) {
+  if (JobSilentTooLong(event)) {
+    Fail("FAIL: LOAD_ETAPE_DATABASE->EVENT_FIN_TRANSFERT_FAIL");
+    return;
+  }
   switch (event) {
     case EVENT_FIN_TRANSFERT_OK:
       if (--databases_left_ == 0) {
@@ -237,6 +257,10 @@ void UpdateSequencer::StartOptions() {
 }
 
 void UpdateSequencer::Options(int32_t event) {
+  if (JobSilentTooLong(event)) {
+    Fail("FAIL: LOAD_ETAPE_OPTIONS->EVENT_FIN_TRANSFERT_FAIL");
+    return;
+  }
   switch (event) {
     case EVENT_FIN_TRANSFERT_OK:
       if (!StartNextOption()) {
@@ -256,6 +280,10 @@ void UpdateSequencer::StartOthers() {
 }
 
 void UpdateSequencer::Others(int32_t event) {
+  if (JobSilentTooLong(event)) {
+    Fail("FAIL: LOAD_ETAPE_OTHERS->EVENT_FIN_TRANSFERT_FAIL");
+    return;
+  }
   switch (event) {
     case EVENT_FIN_TRANSFERT_OK:
       if (!StartNextOther()) {
@@ -302,7 +330,7 @@ bool UpdateSequencer::StartNextDatabase() {
   if (name.empty()) return false;
   current_package_ = name;
   host_.ResetProgress();
-  host_.StartPackageJob(current_package_);
+  StartJob(current_package_);
   return true;
 }
 
@@ -316,7 +344,7 @@ bool UpdateSequencer::StartNextOption() {
   host_.ResetProgress();
   current_package_ = option.ver;
   host_.ReplaceLastLine(OptionLine(current_package_));
-  host_.StartPackageJob(current_package_);
+  StartJob(current_package_);
   return true;
 }
 
@@ -328,7 +356,23 @@ bool UpdateSequencer::StartNextOther() {
   if (!found) return false;
   current_package_ = name;
   host_.ResetProgress();
-  host_.StartPackageJob(current_package_);
+  StartJob(current_package_);
+  return true;
+}
+
+void UpdateSequencer::StartMainJob() {
+  job_silence_ = 0;
+  host_.StartMainSoftwareJob();
+}
+
+void UpdateSequencer::StartJob(const std::string& package_name) {
+  job_silence_ = 0;
+  host_.StartPackageJob(package_name);
+}
+
+bool UpdateSequencer::JobSilentTooLong(int32_t event) {
+  if (event != EVENT_TICK || ++job_silence_ < kJobSilenceTicks) return false;
+  host_.AbandonJob();
   return true;
 }
 

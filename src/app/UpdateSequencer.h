@@ -86,6 +86,8 @@ class SequencerHost {
   // The workers and the catalogue.
   virtual void StartMainSoftwareJob() = 0;
   virtual void StartPackageJob(const std::string& package_name) = 0;
+  // Stops a job that gave no sign of life for too long, so that its outcome never arrives late.
+  virtual void AbandonJob() = 0;
   virtual bool ReportStatus(const std::string& file, const std::string& status) = 0;
   virtual VersionInfo& Version() = 0;
   virtual DatabaseList& Databases() = 0;
@@ -104,6 +106,10 @@ class UpdateSequencer {
   static constexpr int32_t kReconnectTicks = 10;
   static constexpr int32_t kBootProgressTicks = 12;
   static constexpr int32_t kTestDeviceTicks = 30;
+  // Ticks a waiting state gives a job that shows no sign of life: longer than the job's own
+  // bounds (the tool wait, the server's connect and read limits), so it only catches a job
+  // that will never end.
+  static constexpr int32_t kJobSilenceTicks = 150;
 
   explicit UpdateSequencer(SequencerHost& host) : host_(host) {}
 
@@ -114,6 +120,8 @@ class UpdateSequencer {
   // A full update (after the user said Yes) or an options-only update.
   void BeginFullUpdate() { state_ = LOAD_ETAPE_START; }
   void BeginOptionsOnlyUpdate() { state_ = LOAD_ETAPE_START_OPTIONS_ONLY; }
+  // The running job reported progress: its silence count starts again.
+  void NoteJobActivity() { job_silence_ = 0; }
 
   int32_t WaitCounter() const { return wait_; }
   LoadResult Result() const { return result_; }
@@ -143,11 +151,16 @@ class UpdateSequencer {
   bool StartNextDatabase();
   bool StartNextOption();
   bool StartNextOther();
+  void StartMainJob();
+  void StartJob(const std::string& package_name);
+  // One tick of a waiting state: true when the job has been silent too long.
+  bool JobSilentTooLong(int32_t event);
 
   SequencerHost& host_;
   int32_t state_ = LOAD_ETAPE_IDLE;
   int32_t wait_ = 0;
   int32_t databases_left_ = 0;
+  int32_t job_silence_ = 0;
   LoadResult result_ = LoadResult::Pass;
   std::string status_;
   int32_t database_number_ = 0;

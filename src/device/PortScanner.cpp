@@ -52,42 +52,90 @@ void PortScanner::Step() {
   }
 }
 
-bool PortScanner::Pause(uint32_t ms) {
-  if (watch_ && watch_->Active()) return watch_->WaitForChange(ms);
-  clock_.SleepMs(ms);
+bool PortScanner::PauseForPorts(uint32_t ms) {
+  // Slices short enough that a stop never waits long for a quiet step.
+  constexpr uint32_t kSliceMs = 100;
+  const bool watching = watch_ && watch_->Active();
+  while (ms > 0 && IsRunning()) {
+    const uint32_t slice = ms < kSliceMs ? ms : kSliceMs;
+    if (watching) {
+      if (watch_->WaitForChange(slice)) return true;
+    } else {
+      clock_.SleepMs(slice);
+    }
+    ms -= slice;
+  }
   return false;
 }
 
+void PortScanner::OnStopRequested() {
+  // A search against a silent port spends seconds in reads; the stop must not wait them out.
+  SerialPort* port = device_.Port();
+  abandoned_port_ = port != nullptr && !port->Abandoned();
+  if (abandoned_port_) port->Abandon(true);
+}
+
+void PortScanner::OnStopped() {
+  // Only what this stop set is undone: an ending program keeps the port abandoned.
+  if (abandoned_port_) device_.Port()->Abandon(false);
+  abandoned_port_ = false;
+}
+
+bool PortScanner::TakeTool() {
+  // The window may hold the tool while it waits for this thread to stop: wait for the lock
+  // only while no stop is asked.
+  while (!device_.TryLock()) {
+    if (!IsRunning()) return false;
+    clock_.SleepMs(kLockRetryMs);
+  }
+  return true;
+}
+
 void PortScanner::CheckConnection() {
-  const bool ports_changed = Pause(kLinkCheckIntervalMs);
-  ToolDeviceLock conversation(device_);
+  const bool ports_changed = PauseForPorts(kLinkCheckIntervalMs);
+  if (!IsRunning() || !TakeTool()) return;
   // A pulled cable shows in the system before a question could time out three times.
-  if ((ports_changed && device_.Port()->Vanished()) || device_.CheckLink() == -1) {
+  const int link = ports_changed && device_.Port()->Vanished() ? -1 : device_.CheckLink();
+  // A check cut short by a stop says nothing about the tool.
+  if (link == -1 && IsRunning()) {
     device_.Port()->Close();
     SetConnected(false);
     Post(DetectEvent::DeviceLost);
   }
+  device_.Unlock();
 }
 
 void PortScanner::SearchAttempt() {
   if (tick_ != kQuietSteps) {
     ++tick_;
-    if (Pause(kQuietStepMs)) tick_ = kQuietSteps;  // a port came or went: search now
+    if (PauseForPorts(kQuietStepMs)) tick_ = kQuietSteps;  // a port came or went: search now
     return;
   }
   tick_ = 0;
   Post(DetectEvent::Searching);
+  if (!TakeTool()) return;
+  SearchOnPort();
+  device_.Unlock();
+}
 
-  ToolDeviceLock conversation(device_);
+void PortScanner::SearchOnPort() {
   if (FindAdapterPort() == 0) return;
   SerialPort& port = *device_.Port();
   if (port.Open() == 0) {
     Post(DetectEvent::PortOpenFailed);
     return;
   }
+  // A stop between the parts of the search leaves the port closed and nothing reported.
+  auto stopping = [&] {
+    if (IsRunning()) return false;
+    port.Close();
+    return true;
+  };
   // A tool that has just woken up may miss the first question; only the second answer counts.
   device_.QuickDetect();
+  if (stopping()) return;
   int found = device_.QuickDetect();
+  if (stopping()) return;
   if (found != 0) {
     // A tool stuck in an odd state answers after a restart; its adapter drops away meanwhile,
     // so the port is reopened before asking again.
@@ -95,8 +143,9 @@ void PortScanner::SearchAttempt() {
     uint8_t discarded[2];
     port.Read(sizeof discarded, discarded);
     port.Close();
-    if (port.Open() == 0) return;
+    if (stopping() || port.Open() == 0) return;
     found = device_.QuickDetect();
+    if (stopping()) return;
     if (found != 0) {
       Post(DetectEvent::NoDevice);
       return;

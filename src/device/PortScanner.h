@@ -25,6 +25,7 @@ class PortScanner : public WorkerThread {
   static constexpr int kQuietSteps = 25;
   static constexpr uint32_t kQuietStepMs = 100;
   static constexpr uint32_t kLinkCheckIntervalMs = 1000;
+  static constexpr uint32_t kLockRetryMs = 20;
   // Adapter driver names that mark the tool's port, in the order they are tested.
   static constexpr const char* kAdapterNames[] = {"Ostar RS232 Emulation",
                                                   "Broad Elm USB to Serial Ports"};
@@ -47,13 +48,18 @@ class PortScanner : public WorkerThread {
 
  protected:
   void OnStart() override {}
+  void OnStopRequested() override;
+  void OnStopped() override;
 
  private:
+  bool TakeTool();
   void CheckConnection();
   void SearchAttempt();
+  void SearchOnPort();
   void Post(DetectEvent event);
-  // Sleeps `ms`, or less when the watch sees ports appear or go; true in that case.
-  bool Pause(uint32_t ms);
+  // Sleeps `ms` in slices (ending early on a stop), or less when the watch sees ports appear
+  // or go; true in that case.
+  bool PauseForPorts(uint32_t ms);
 
   ToolDevice& device_;
   Clock& clock_;
@@ -65,6 +71,7 @@ class PortScanner : public WorkerThread {
   std::atomic<int> automatic_{1};
   // Counts quiet steps towards the next attempt; survives stop and restart of the worker.
   int tick_ = 0;
+  bool abandoned_port_ = false;  // set by OnStopRequested on the stopping thread
 };
 
 }  // namespace velmar

@@ -22,6 +22,7 @@ int SerialPort::OpenWith(uint8_t port, uint32_t baud_rate, uint8_t parity, uint8
   read_timeout_ms_ = read_timeout_ms;
   channel_ = binding_.Open(port_);
   if (!channel_) return 0;
+  channel_->WatchAbandon(&abandon_);
   return ConfigureLocked();
 }
 
@@ -60,6 +61,7 @@ int SerialPort::ConfigureLocked() {
 int SerialPort::Write(uint32_t count, const uint8_t* data) {
   std::lock_guard<std::recursive_mutex> guard(lock_);
   if (!channel_ || data == nullptr) return -2;
+  if (abandon_.load()) return -1;
   // Stale bytes of an earlier, late or partial reply go here, before each request.
   channel_->Purge();
   const long written = channel_->Write(data, count);
@@ -69,7 +71,7 @@ int SerialPort::Write(uint32_t count, const uint8_t* data) {
 int SerialPort::Read(uint32_t count, uint8_t* destination) {
   std::lock_guard<std::recursive_mutex> guard(lock_);
   if (!channel_) return -2;
-  if (destination == nullptr) return -1;
+  if (destination == nullptr || abandon_.load()) return -1;
   const long received = channel_->Read(destination, count);
   if (received < 0) return -1;
   return static_cast<int>(received);

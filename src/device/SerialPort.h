@@ -44,6 +44,10 @@ class SerialPort {
   void SetStopBits(uint8_t stop_bits);  // codes 0..2; others ignored
   void SetDataBits(uint8_t data_bits);
   void SetReadTimeout(uint32_t ms);     // takes effect at the next Open or Configure
+  // While set, reads and writes fail at once and one in progress gives up: a stopping worker
+  // or an ending program never waits out the tool's time-outs. Safe from any thread.
+  void Abandon(bool on) { abandon_.store(on); }
+  bool Abandoned() const { return abandon_.load(); }
 
   uint8_t Port() const { return port_; }
   uint32_t ReadTimeout() const { return read_timeout_ms_; }
@@ -66,6 +70,7 @@ class SerialPort {
   uint8_t stop_bits_ = kDefaultStopBits;
   uint8_t data_bits_ = kDefaultDataBits;
   std::atomic<uint32_t> read_timeout_ms_{kDefaultReadTimeoutMs};  // read without the lock
+  std::atomic<bool> abandon_{false};
 };
 
 }  // namespace velmar

@@ -14,6 +14,7 @@ constexpr uint16_t kProbeDatabases = 22;
 constexpr uint16_t kProbeClock = 23;
 
 constexpr uint8_t kProgressMark[2] = {0xAA, 0x55};
+constexpr size_t kProgressMessageSize = 3;
 
 // Slave 255, function 16, register 0, one register, byte count 2, data 00 07, CRC.
 constexpr uint8_t kBroadcastFinishFrame[11] = {0xFF, 0x10, 0x00, 0x00, 0x00, 0x01,
@@ -198,11 +199,10 @@ int ToolDevice::FinishTransfer() {
   switch (protocol_) {
     case DeviceProtocol::Protocol1:
       return WriteP1Finish();
-    case DeviceProtocol::Protocol2: {
-      // The tool may restart at once and never answer; one attempt is enough.
-      RetryOverride one_attempt(master_, 1);
+    case DeviceProtocol::Protocol2:
+      // Asked like any request: a package whose finish is lost is not loaded, and a single
+      // dropped reply must not fail the whole update.
       return WriteFinishCommand();
-    }
     case DeviceProtocol::None:
       break;
   }
@@ -243,11 +243,32 @@ void ToolDevice::EndLongTimeout() {
 }
 
 int ToolDevice::ReadProgressSignal() {
-  uint8_t message[3] = {};
-  // Only a whole message counts: AA 55 without its third byte says nothing.
-  if (master_.ReadRaw(message, sizeof message) != static_cast<int>(sizeof message)) return 0;
-  if (message[0] != kProgressMark[0] || message[1] != kProgressMark[1]) return 0;
-  return message[2];
+  uint8_t arrived[kProgressMessageSize] = {};
+  const int count = master_.ReadRaw(arrived, sizeof arrived);
+  if (count > 0) progress_bytes_.insert(progress_bytes_.end(), arrived, arrived + count);
+  // A lost or extra byte would misalign fixed 3-byte reads for good; the header is looked for
+  // in what arrived instead, and the newest whole message counts.
+  int signal = 0;
+  size_t consumed = 0;
+  for (size_t i = 0; i + kProgressMessageSize <= progress_bytes_.size(); ++i) {
+    if (progress_bytes_[i] == kProgressMark[0] && progress_bytes_[i + 1] == kProgressMark[1]) {
+      signal = progress_bytes_[i + 2];
+      consumed = i + kProgressMessageSize;
+      i += kProgressMessageSize - 1;
+    }
+  }
+  if (consumed > 0) {
+    progress_bytes_.erase(progress_bytes_.begin(), progress_bytes_.begin() + consumed);
+  }
+  // Keep at most the start of a header for the next read.
+  size_t keep = 0;
+  const size_t n = progress_bytes_.size();
+  if (n >= 2 && progress_bytes_[n - 2] == kProgressMark[0] && progress_bytes_[n - 1] == kProgressMark[1])
+    keep = 2;
+  else if (n >= 1 && progress_bytes_[n - 1] == kProgressMark[0])
+    keep = 1;
+  progress_bytes_.erase(progress_bytes_.begin(), progress_bytes_.end() - static_cast<long>(keep));
+  return signal;
 }
 
 int ToolDevice::SetClock() {
@@ -282,6 +303,8 @@ int ToolDevice::OptionVersion(uint16_t code, std::string& text) const {
 
 int ToolDevice::ReadDatabases() {
   databases_.clear();
+  // The label belongs to the tool read now; an earlier tool's must not pass for this one's.
+  software_label_.clear();
   if (Probe(kProbeDatabases) != 0) return -1;
   SerialPort* port = master_.Port();
   const uint32_t previous_timeout = port->ReadTimeout();
@@ -290,7 +313,8 @@ int ToolDevice::ReadDatabases() {
   port->Configure();
 
   std::vector<std::string> names;
-  if (ReadDatabaseNames(names) == 0) {
+  const int names_read = ReadDatabaseNames(names);
+  if (names_read == 0) {
     const std::string prefix = info_.SoftwareVersion().substr(0, 2);
     for (std::string& name : names) {
       // The tool lists its main software among the databases; its label shares the first two
@@ -304,7 +328,8 @@ int ToolDevice::ReadDatabases() {
 
   port->SetReadTimeout(previous_timeout);
   port->Configure();
-  return 0;
+  // A failed name read leaves the list unknown, not empty: callers must not take it as "none".
+  return names_read == 0 ? 0 : -1;
 }
 
 std::string ToolDevice::DatabaseName(int index) const {

@@ -79,7 +79,7 @@ class ToolDevice : public ControlRegisters,
   // One block of at most 242 bytes (larger ones are refused unsent) to the target address.
   // P2: -2 when the tool refuses it with an exception reply.
   int WriteBlock(uint32_t address, const uint8_t* data, size_t size);
-  // P1: the 0xF600 command; P2: register 0 := 00 07 with one attempt.
+  // P1: the 0xF600 command; P2: register 0 := 00 07.
   int FinishTransfer();
   // The raw finish frame to slave 255 without waiting for a reply; always 0.
   int BroadcastFinish();
@@ -92,8 +92,8 @@ class ToolDevice : public ControlRegisters,
   // Raises the port's read time-out to 3000 ms for a transfer, and puts the saved value back.
   void BeginLongTimeout();
   void EndLongTimeout();
-  // The tool's start-up progress after a main-software transfer (raw AA 55 s): s, or 0 when
-  // nothing or something else arrived.
+  // The tool's start-up progress after a main-software transfer (raw AA 55 s): s of the newest
+  // whole message among the bytes received so far, or 0 when none has arrived.
   int ReadProgressSignal();
 
   // Probe 23, then the clock record with the current UTC time. P2 only.
@@ -109,7 +109,8 @@ class ToolDevice : public ControlRegisters,
   int OptionVersion(uint16_t code, std::string& text) const;
 
   // Rebuilds the database list and the software label (the name that shares its first two
-  // characters with the software version): -1 when probe 22 fails, otherwise 0.
+  // characters with the software version), both cleared first: -1 when probe 22 or the name
+  // read fails, otherwise 0.
   int ReadDatabases();
   int DatabaseCount() const { return static_cast<int>(databases_.size()); }
   const std::vector<std::string>& Databases() const { return databases_; }
@@ -135,6 +136,7 @@ class ToolDevice : public ControlRegisters,
   std::vector<ToolOption> options_;
   std::vector<std::string> databases_;
   std::string software_label_;
+  std::vector<uint8_t> progress_bytes_;  // start-up signal bytes not yet matched to a message
 };
 
 // Holds the tool's lock for a scope.

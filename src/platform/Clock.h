@@ -19,6 +19,22 @@ class Clock {
 // The process-wide steady clock.
 Clock& SystemClock();
 
+// Real time run faster by a whole factor: NowMs grows `factor` times as fast as the steady
+// clock and SleepMs sleeps 1/factor of what it is asked. Lets whole updates with their
+// one-second ticks run in seconds against real peers (tests, and velmar-cli's test hook).
+class ScaledClock : public Clock {
+ public:
+  explicit ScaledClock(unsigned factor);
+  uint64_t NowMs() override;
+  void SleepMs(uint32_t ms) override;
+  uint64_t RealMsFor(uint64_t ms) override { return (ms + factor_ - 1) / factor_; }
+  unsigned factor() const { return factor_; }
+
+ private:
+  unsigned factor_;
+  uint64_t start_us_;
+};
+
 // A clock that only moves when told to; SleepMs advances it at once. Safe to share
 // between a worker thread and the test that drives it.
 class ManualClock : public Clock {

@@ -10,6 +10,8 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 
 #include "platform/PortPaths.h"
@@ -118,6 +120,8 @@ class PosixSerialChannel : public SerialChannel {
 
   void Purge() override { tcflush(fd_, TCIOFLUSH); }
 
+  void WatchAbandon(const std::atomic<bool>* flag) override { abandon_ = flag; }
+
   long Write(const uint8_t* data, size_t count) override {
     const auto deadline = SteadyClock::now() +
                           std::chrono::milliseconds(static_cast<uint64_t>(count) * timeouts_.write_total_multiplier +
@@ -132,8 +136,9 @@ class PosixSerialChannel : public SerialChannel {
       if (n < 0 && errno != EAGAIN && errno != EINTR) return -1;
       const long wait = MillisecondsUntil(deadline);
       if (wait == 0) break;
+      if (Abandoned()) return -1;
       pollfd pfd{fd_, POLLOUT, 0};
-      const int ready = poll(&pfd, 1, static_cast<int>(wait));
+      const int ready = poll(&pfd, 1, static_cast<int>(std::min(wait, kAbandonCheckMs)));
       if (ready < 0 && errno != EINTR) return -1;
       if (ready > 0 && (pfd.revents & (POLLERR | POLLHUP | POLLNVAL))) return -1;
     }
@@ -156,8 +161,9 @@ class PosixSerialChannel : public SerialChannel {
         deadline = last_byte + interval;
       const long wait = MillisecondsUntil(deadline);
       if (wait == 0) break;
+      if (Abandoned()) return -1;
       pollfd pfd{fd_, POLLIN, 0};
-      const int ready = poll(&pfd, 1, static_cast<int>(wait));
+      const int ready = poll(&pfd, 1, static_cast<int>(std::min(wait, kAbandonCheckMs)));
       if (ready < 0) {
         if (errno == EINTR) continue;
         return -1;
@@ -188,10 +194,15 @@ class PosixSerialChannel : public SerialChannel {
   }
 
  private:
+  // How often a wait looks at the abandon flag.
+  static constexpr long kAbandonCheckMs = 50;
+  bool Abandoned() const { return abandon_ != nullptr && abandon_->load(); }
+
   int fd_;
   std::string path_;
   dev_t device_ = 0;
   SerialTimeouts timeouts_;
+  const std::atomic<bool>* abandon_ = nullptr;
 };
 
 class PosixSerialBinding : public SerialBinding {

@@ -1,4 +1,5 @@
 #pragma once
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -44,6 +45,9 @@ class SerialChannel {
   // True when the device is known to be gone (unplugged, hung up, its node removed), found
   // without a word on the line. False when it seems present or this system cannot tell.
   virtual bool Vanished() { return false; }
+  // A flag that, once set, makes a Read or Write in progress give up soon (with -1). A
+  // channel that cannot watch it simply runs its time-outs out.
+  virtual void WatchAbandon(const std::atomic<bool>* flag) { (void)flag; }
 };
 
 // Opens serial devices by the program's port number.

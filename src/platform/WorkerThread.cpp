@@ -39,7 +39,20 @@ void WorkerThread::Stop() {
     // and its owner joins it at the next Start or Stop.
     return;
   }
+  OnStopRequested();
   thread_.join();
+  OnStopped();
+}
+
+bool WorkerThread::Pause(Clock& clock, uint32_t ms) {
+  // Slices short enough that a stop never waits long for a sleeping step.
+  constexpr uint32_t kSliceMs = 100;
+  while (ms > 0 && IsRunning()) {
+    const uint32_t slice = ms < kSliceMs ? ms : kSliceMs;
+    clock.SleepMs(slice);
+    ms -= slice;
+  }
+  return IsRunning();
 }
 
 }  // namespace velmar

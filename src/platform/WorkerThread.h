@@ -1,6 +1,9 @@
 #pragma once
+#include <cstdint>
 #include <mutex>
 #include <thread>
+
+#include "platform/Clock.h"
 
 namespace velmar {
 
@@ -28,6 +31,12 @@ class WorkerThread {
   virtual void OnStart() = 0;
   virtual void OnStop() {}
   virtual void Step() = 0;
+  // Called on the stopping thread once the running flag is cleared, before the wait: cuts
+  // short what the step may be blocked in. OnStopped undoes it after the thread has ended.
+  virtual void OnStopRequested() {}
+  virtual void OnStopped() {}
+  // Sleeps `ms` in slices, ending early when a stop is asked; false when it was.
+  bool Pause(Clock& clock, uint32_t ms);
 
  private:
   static int ThreadRoutine(WorkerThread* worker);

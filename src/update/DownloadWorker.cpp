@@ -5,6 +5,7 @@
 #include <new>
 #include <span>
 
+#include "device/SerialPort.h"
 #include "device/ToolDevice.h"
 #include "platform/ZipArchive.h"
 
@@ -65,7 +66,21 @@ void DownloadWorker::OnStart() {
   }
   written_hash_.Reset();
   proxy_cancelled_.store(false);
+  tool_wait_start_ms_ = WorkerClock().NowMs();
   SetState(kStateWaitForTool);
+}
+
+void DownloadWorker::OnStopRequested() {
+  // A job stopped while the tool is silent would otherwise wait out its long time-outs.
+  ToolDevice* tool = tool_.load();
+  SerialPort* port = tool != nullptr ? tool->Port() : nullptr;
+  abandoned_port_ = port != nullptr && !port->Abandoned();
+  if (abandoned_port_) port->Abandon(true);
+}
+
+void DownloadWorker::OnStopped() {
+  if (abandoned_port_) tool_.load()->Port()->Abandon(false);
+  abandoned_port_ = false;
 }
 
 void DownloadWorker::OnStop() {
@@ -93,6 +108,8 @@ void DownloadWorker::End(TransferResult result) {
     std::lock_guard<std::mutex> guard(name_lock_);
     written_sha256_ = written_hash_.HexDigest();
   }
+  // A step cut short by a stop (its read abandoned) is no outcome: a stopped job has none.
+  if (!IsRunning()) return;
   result_.store(result);
   SetState(kStateFinish);
 }
@@ -130,6 +147,10 @@ void DownloadWorker::WaitForTool() {
     End(TR_WRITE_FAILED);
     return;
   }
+  if (WorkerClock().NowMs() - tool_wait_start_ms_ >= kToolWaitLimitMs) {
+    End(TR_WRITE_FAILED);
+    return;
+  }
   bool answered = false;
   {
     ToolTurn turn(tool);
@@ -147,7 +168,7 @@ void DownloadWorker::WaitForTool() {
   if (answered) {
     SetState(kStateAskPackage);
   } else {
-    WorkerClock().SleepMs(kToolWaitSleepMs);
+    Pause(WorkerClock(), kToolWaitSleepMs);
   }
 }
 
@@ -354,8 +375,10 @@ void DownloadWorker::Finish() {
     if (result_.load() == TR_WRITTEN) {
       if (main_software_.load()) {
         tool->BroadcastFinish();
-      } else {
-        tool->FinishTransfer();
+      } else if (tool->FinishTransfer() != 0) {
+        // Without its finish the package is not loaded; the next job would only find the
+        // tool gone.
+        result_.store(TR_WRITE_FAILED);
       }
     }
     // Restores the port's time-out only when this job raised it.
@@ -367,7 +390,7 @@ void DownloadWorker::Finish() {
   // Idle before the report, so that a window stopping the worker at once finds the job done.
   SetState(kStateIdle);
   PostEvent(kEventFinished, result_.load());
-  WorkerClock().SleepMs(kSettleSleepMs);
+  Pause(WorkerClock(), kSettleSleepMs);
 }
 
 }  // namespace velmar

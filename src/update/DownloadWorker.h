@@ -58,6 +58,8 @@ class DownloadWorker : public ServerWorker {
   static constexpr uint32_t kMaxPackageBytes = 256u * 1024 * 1024;
 
   static constexpr uint32_t kToolWaitSleepMs = 1000;
+  // A tool silent this long ends the job with TR_WRITE_FAILED instead of a wait without end.
+  static constexpr uint64_t kToolWaitLimitMs = 60000;
   static constexpr uint32_t kProgressSleepMs = 20;
   static constexpr uint32_t kSettleSleepMs = 500;
   static constexpr uint32_t kIdleSleepMs = 500;
@@ -96,6 +98,8 @@ class DownloadWorker : public ServerWorker {
   void OnStart() override;
   void OnStop() override;
   void Step() override;
+  void OnStopRequested() override;
+  void OnStopped() override;
 
  private:
   void End(TransferResult result);
@@ -123,6 +127,8 @@ class DownloadWorker : public ServerWorker {
   uint64_t written_bytes_ = 0;     // guarded by name_lock_
   std::string written_sha256_;     // guarded by name_lock_, set when the job ends
   Sha256 written_hash_;
+  uint64_t tool_wait_start_ms_ = 0;
+  bool abandoned_port_ = false;  // set by OnStopRequested on the stopping thread
   int32_t last_percentage_ = 0;
   uint64_t progress_ = 0;
   uint32_t section_offset_ = 0;

@@ -30,6 +30,7 @@ class FakeHost : public SequencerHost {
   std::vector<std::string> lines;
   std::vector<std::pair<int, MessageIcon>> boxes;
   std::vector<std::pair<std::string, std::string>> reports;
+  int abandoned = 0;
   bool scanner_running = true;
   bool update_mode = false;
 
@@ -76,6 +77,7 @@ class FakeHost : public SequencerHost {
   void ShowMessage(int id, MessageIcon icon) override { boxes.push_back({id, icon}); }
   void StartMainSoftwareJob() override { jobs.push_back("MAIN"); }
   void StartPackageJob(const std::string& name) override { jobs.push_back(name); }
+  void AbandonJob() override { ++abandoned; }
   bool ReportStatus(const std::string& file, const std::string& status) override {
     reports.push_back({file, status});
     return true;
@@ -186,16 +188,6 @@ TEST_F(Sequencer, APortBackByTheNinthTickIsAcceptedAndStillAwayOnTheTenthFails) 
   }
 }
 
-TEST_F(Sequencer, MainSoftwareOutcomes) {
-  RunToMainSoftware();
-  sequencer_.Run(EVENT_TICK);
-  sequencer_.Run(EVENT_CHECK_DONE);
-  EXPECT_EQ(sequencer_.State(), LOAD_ETAPE_MAIN_SOFT) << "only outcomes move it";
-  sequencer_.Run(EVENT_FIN_TRANSFERT_FAIL);
-  EXPECT_EQ(sequencer_.StatusText(), "FAIL: LOAD_ETAPE_MAIN_SOFT->EVENT_FIN_TRANSFERT_FAIL");
-  EXPECT_EQ(sequencer_.Result(), LoadResult::Fail);
-}
-
 TEST_F(Sequencer, UsbWaitDefaultsToTwentyTicksAndZeroOrLessEndsAtTheFirstTick) {
   for (const auto& [usb, ticks] : {std::pair{"", 20}, {"X-0", 1}, {"X--5", 1}}) {
     SCOPED_TRACE(usb);
@@ -231,23 +223,20 @@ TEST_F(Sequencer, StartUpProgressIsFollowedUntilTheToolIsReady) {
   EXPECT_EQ(sequencer_.WaitCounter(), 3);
 }
 
-TEST_F(Sequencer, ASilentToolAfterTheMainSoftwareFails) {
-  host_.check_link_result = -1;
-  RunToMainSoftware();
-  sequencer_.Run(EVENT_FIN_TRANSFERT_OK);
-  TicksWhile(LOAD_ETAPE_WAIT_REBOOT);
-  TicksWhile(LOAD_ETAPE_WAIT_USB_CONNECT2);
-  EXPECT_EQ(TicksWhile(LOAD_ETAPE_WAIT_TEST_DEVICE), 31);
-  EXPECT_EQ(sequencer_.StatusText(), "FAIL: LOAD_ETAPE_WAIT_TEST_DEVICE");
-}
-
-TEST_F(Sequencer, TheReturnedToolGetsClockZoneAndAComparison) {
-  host_.LoadCatalogue("<zone>3</zone><cntry>44</cntry>", "", "");
-  RunToDatabases();
-  const auto& c = host_.calls;
-  EXPECT_NE(std::find(c.begin(), c.end(), "SetClock"), c.end());
-  EXPECT_NE(std::find(c.begin(), c.end(), "Zone 3/44"), c.end());
-  EXPECT_NE(std::find(c.begin(), c.end(), "Recompare"), c.end());
+// The post-update check moves on only when the tool answers and its identity is read again.
+TEST_F(Sequencer, AToolThatIsSilentOrUnreadableAfterTheMainSoftwareFails) {
+  for (const auto& [link, identity] : {std::pair{-1, true}, {0, false}}) {
+    FakeHost host;
+    UpdateSequencer sequencer(host);
+    host.check_link_result = link;
+    host.read_device_info_result = identity;
+    velmar::RunToMainSoftware(sequencer);
+    sequencer.Run(EVENT_FIN_TRANSFERT_OK);
+    velmar::TicksWhile(sequencer, LOAD_ETAPE_WAIT_REBOOT);
+    velmar::TicksWhile(sequencer, LOAD_ETAPE_WAIT_USB_CONNECT2);
+    EXPECT_EQ(velmar::TicksWhile(sequencer, LOAD_ETAPE_WAIT_TEST_DEVICE), 31) << link;
+    EXPECT_EQ(sequencer.StatusText(), "FAIL: LOAD_ETAPE_WAIT_TEST_DEVICE");
+  }
 }
 
 TEST_F(Sequencer, EmptyListsGoStraightToPass) {
@@ -337,15 +326,55 @@ TEST_F(Sequencer, ARefusedBlockIsAMissingSdCard) {
             std::make_pair(std::string("OPT7_1"), std::string("FAIL: NEED SDCARD")));
 }
 
-TEST_F(Sequencer, EachFailureTextComesFromItsPlace) {
+TEST_F(Sequencer, TheDatabasePhaseFailsWhenOfferedDatabasesCannotBeLoaded) {
   struct Case {
-    const char* catalogue_dbs;
-    const char* catalogue_opts;
-    const char* catalogue_oth;
-    int ticks_after_databases;
-    const char* expected;
+    DeviceProtocol protocol;
+    const char* offered;
+    int read_databases, refresh;
+    int32_t state;  // after the tick of state 9
+    const char* status;
+  };
+  const char* two = "<duo><dbs>A</dbs><rel>B</rel></duo>";
+  const Case cases[] = {
+      {DeviceProtocol::Protocol2, two, -1, 0, LOAD_ETAPE_END, "FAIL: LOAD_ETAPE_START_DATABASE"},
+      {DeviceProtocol::Protocol2, two, 0, -1, LOAD_ETAPE_END, "FAIL: LOAD_ETAPE_START_DATABASE"},
+      {DeviceProtocol::Protocol2, "", -1, -1, LOAD_ETAPE_START_OPTIONS, ""},
+      {DeviceProtocol::Protocol2, two, 0, 0, LOAD_ETAPE_DATABASE, ""},
+      {DeviceProtocol::Protocol1, two, -1, 0, LOAD_ETAPE_START_OPTIONS, ""},
+      {DeviceProtocol::Protocol1, "", -1, 0, LOAD_ETAPE_START_OPTIONS, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.offered) + " " + std::to_string(c.read_databases) + " " +
+                 std::to_string(c.refresh));
+    FakeHost host;
+    UpdateSequencer sequencer(host);
+    host.LoadCatalogue(c.offered, "", "");
+    velmar::RunToDatabases(sequencer);
+    host.protocol = c.protocol;
+    host.read_databases_result = c.read_databases;
+    host.refresh_result = c.refresh;
+    host.appended_ids.clear();
+    sequencer.Run(EVENT_TICK);
+    EXPECT_EQ(sequencer.State(), c.state);
+    EXPECT_EQ(sequencer.StatusText(), c.status);
+    const bool skipped_line = c.protocol == DeviceProtocol::Protocol1 && *c.offered != 0;
+    EXPECT_EQ(host.appended_ids, skipped_line ? std::vector<int>{kStrDatabasesSkipped}
+                                              : std::vector<int>{});
+  }
+}
+
+// A failed job, or one that never reports (after a bounded silence that progress restarts),
+// fails the update with the text of its phase.
+TEST_F(Sequencer, EachWaitingStateFailsOnAFailedOrSilentJob) {
+  struct Case {
+    const char* dbs;
+    const char* opts;
+    const char* oth;
+    int ticks_after_databases;  // 0: the main software
+    const char* status;
   };
   const Case cases[] = {
+      {"", "", "", 0, "FAIL: LOAD_ETAPE_MAIN_SOFT->EVENT_FIN_TRANSFERT_FAIL"},
       {"<duo><dbs>A</dbs><rel>B</rel></duo>", "", "", 1,
        "FAIL: LOAD_ETAPE_DATABASE->EVENT_FIN_TRANSFERT_FAIL"},
       {"", "<option><code>1</code><ver>O1</ver></option>", "", 2,
@@ -353,26 +382,36 @@ TEST_F(Sequencer, EachFailureTextComesFromItsPlace) {
       {"", "", "<af>X</af>", 3, "FAIL: LOAD_ETAPE_OTHERS->EVENT_FIN_TRANSFERT_FAIL"},
   };
   for (const Case& c : cases) {
-    FakeHost host;
-    UpdateSequencer sequencer(host);
-    host.LoadCatalogue(c.catalogue_dbs, c.catalogue_opts, c.catalogue_oth);
-    host.selection.Add(1);
-    velmar::RunToDatabases(sequencer);
-    for (int i = 0; i < c.ticks_after_databases; ++i) sequencer.Run(EVENT_TICK);
-    sequencer.Run(EVENT_FIN_TRANSFERT_FAIL);
-    EXPECT_EQ(sequencer.StatusText(), c.expected);
-    sequencer.Run(EVENT_TICK);
-    EXPECT_EQ(host.reports.back().second, c.expected);
+    for (bool silent : {false, true}) {
+      SCOPED_TRACE(std::string(c.status) + (silent ? " silent" : " failed"));
+      FakeHost host;
+      UpdateSequencer sequencer(host);
+      host.LoadCatalogue(c.dbs, c.opts, c.oth);
+      host.selection.Add(1);
+      if (c.ticks_after_databases == 0) {
+        velmar::RunToMainSoftware(sequencer);
+      } else {
+        velmar::RunToDatabases(sequencer);
+        for (int i = 0; i < c.ticks_after_databases; ++i) sequencer.Run(EVENT_TICK);
+      }
+      const int32_t waiting = sequencer.State();
+      const size_t jobs = host.jobs.size();
+      if (silent) {
+        for (int i = 1; i < UpdateSequencer::kJobSilenceTicks; ++i) sequencer.Run(EVENT_TICK);
+        sequencer.NoteJobActivity();
+        EXPECT_EQ(velmar::TicksWhile(sequencer, waiting, 1000), UpdateSequencer::kJobSilenceTicks);
+      } else {
+        sequencer.Run(EVENT_FIN_TRANSFERT_FAIL);
+      }
+      EXPECT_EQ(host.abandoned, silent ? 1 : 0);
+      EXPECT_EQ(host.jobs.size(), jobs) << "no job after the failed one";
+      EXPECT_EQ(sequencer.StatusText(), c.status);
+      sequencer.Run(EVENT_TICK);
+      ASSERT_EQ(host.reports.size(), 1u);
+      EXPECT_EQ(host.reports.back().second, c.status);
+      EXPECT_TRUE(host.scanner_running);
+    }
   }
-}
-
-TEST_F(Sequencer, AFailingDatabasePreparationGoesOnWithTheOptions) {
-  host_.LoadCatalogue("<duo><dbs>A</dbs><rel>B</rel></duo>", "", "");
-  host_.read_databases_result = -1;
-  RunToDatabases();
-  sequencer_.Run(EVENT_TICK);
-  EXPECT_EQ(sequencer_.State(), LOAD_ETAPE_START_OPTIONS);
-  EXPECT_EQ(host_.jobs, std::vector<std::string>{"MAIN"});
 }
 
 TEST_F(Sequencer, EachSequenceStartsWithAnEmptyStatusText) {

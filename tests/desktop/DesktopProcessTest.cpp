@@ -9,9 +9,11 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <mutex>
 #include <thread>
 
 #include "ChildProcess.h"
+#include "VirtualTool.h"
 
 namespace velmar {
 namespace {
@@ -79,6 +81,48 @@ TEST(DesktopProcess, ASecondStartIsTurnedAwayAndATermEndsTheFirstWithItsSettings
   ASSERT_TRUE(std::filesystem::exists(folder.File("Velmar.cfg")));
   EXPECT_EQ(std::filesystem::file_size(folder.File("Velmar.cfg")), 16u);
   EXPECT_FALSE(LockHeld(lock));
+}
+
+// The sensor-report question at detection runs a nested loop while the scanner watches the
+// tool: a termination signal there ends the program within two seconds, settings written.
+TEST(DesktopProcess, ATermWhileAQuestionIsOpenEndsItWithinTwoSeconds) {
+  testing::TempDir folder;
+  std::filesystem::create_directories(folder.File("run"));
+  std::filesystem::create_directories(folder.File("ports"));
+  toolsim::VirtualToolOptions options;
+  std::string error;
+  ASSERT_EQ(toolsim::LoadProfile(toolsim::ShippedProfilePath("protocol2.json"), &options.profile,
+                                 &error),
+            0)
+      << error;
+  options.port_number = 7;
+  options.port_directory = folder.File("ports");
+  std::mutex trace_lock;
+  std::string trace;
+  options.trace = [&](const std::string& line) {
+    std::lock_guard<std::mutex> hold(trace_lock);
+    trace += line + "\n";
+  };
+  toolsim::VirtualTool tool(options);
+  ASSERT_EQ(tool.Start(&error), 0) << error;
+
+  testing::ChildProcess program;
+  ASSERT_TRUE(program.Start(Command(folder.Path())));
+  // The last sensor record is read just before the question opens.
+  ASSERT_TRUE(Eventually(
+      [&] {
+        std::lock_guard<std::mutex> hold(trace_lock);
+        return trace.find("read 0xA70") != std::string::npos;
+      },
+      30s))
+      << program.Stderr();
+  const auto start = Steady::now();
+  const int status = program.Stop(SIGTERM, 20s);
+  EXPECT_LT(Steady::now() - start, 2s);
+  ASSERT_TRUE(WIFEXITED(status)) << "status " << status << "\n" << program.Stderr();
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_TRUE(std::filesystem::exists(folder.File("Velmar.cfg")));
+  tool.Stop();
 }
 
 }  // namespace

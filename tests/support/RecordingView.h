@@ -25,6 +25,8 @@ class RecordingView : public View {
   bool default_answer = false;
   std::optional<ProxyLogin> proxy_login;
   std::function<void(SettingsDialog&)> settings_script;
+  // Runs while a question is open, as the nested loop of a real box would run events.
+  std::function<void(const std::string&)> while_asking;
   bool open_succeeds = true;
 
   std::map<int, std::string> texts;
@@ -55,6 +57,7 @@ class RecordingView : public View {
   void ShowWindow(bool show) override { visible = show; }
   bool AskYesNo(const std::string& text, MessageIcon) override {
     questions.push_back(text);
+    if (while_asking) while_asking(text);
     for (const auto& [start, answer] : answers)
       if (text.compare(0, start.size(), start) == 0) return answer;
     return default_answer;

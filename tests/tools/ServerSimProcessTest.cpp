@@ -198,16 +198,6 @@ TEST_F(ServerSim, ProxyLoginIsDemandedUntilTheRightOneIsSent) {
   EXPECT_EQ(lines[2]["proxyAuthorization"], true);
 }
 
-TEST_F(ServerSim, InjectedStatusesPerActionAndStep) {
-  Start({"--fail", "list_dbs=500", "--fail-redirect", "list_oth=404", "--fail", "setstatus=500"});
-  EXPECT_EQ(PostForm(RedirectUrl(), Body(kP2Serial, "1.00", "list_dbs")).status, 200);
-  EXPECT_EQ(PostForm(ActionUrl(), Body(kP2Serial, "1.00", "list_dbs")).status, 500);
-  EXPECT_EQ(PostForm(RedirectUrl(), Body(kP2Serial, "1.00", "list_oth")).status, 404);
-  EXPECT_EQ(PostForm(ActionUrl(), Body(kP2Serial, "1.00", "list_oth")).status, 200);
-  EXPECT_EQ(PostForm(ActionUrl(), "s=A&v=1&tool=QL7-12&f=&status=PASS").status, 500);
-  EXPECT_EQ(LogLines().back()["fault"], "status 500");
-}
-
 TEST_F(ServerSim, RedirectWithoutLien) {
   Start({"--no-lien"});
   HttpAnswer r = PostForm(RedirectUrl(), Body(kP2Serial, "1.00", "test_version"));
@@ -225,31 +215,6 @@ TEST_F(ServerSim, ChunkedPackageHasNoContentLength) {
   EXPECT_EQ(LogLines().back()["delivery"], "chunked");
   // Text replies keep their length.
   EXPECT_TRUE(PostForm(ActionUrl(), Body(kP2Serial, "1.00", "list_oth")).HasHeader("content-length"));
-}
-
-TEST_F(ServerSim, TruncatedPackageAnnouncesMoreThanItSends) {
-  Start({"--truncate-body", "1000"});
-  const std::string whole = ReadText(std::string(VELMAR_DEMO_CATALOG_DIR) + "/main-qk2-1.10.zip");
-  HttpAnswer r = PostForm(ActionUrl(), Body(kP2Serial, "1.00", "download_version", true));
-  EXPECT_EQ(r.code, CURLE_PARTIAL_FILE);
-  EXPECT_EQ(r.headers["content-length"], std::to_string(whole.size()));
-  EXPECT_EQ(r.body, whole.substr(0, 1000));
-  // The server is still there for the next request.
-  EXPECT_EQ(PostForm(ActionUrl(), Body(kP2Serial, "1.00", "list_oth")).status, 200);
-}
-
-TEST_F(ServerSim, SlowPackageArrivesWholeInPacedPieces) {
-  Start({"--slow-body", "10", "--slow-piece", "1024"});
-  const std::string whole = ReadText(std::string(VELMAR_DEMO_CATALOG_DIR) + "/db-eur24-1-a.zip");
-  const auto start = std::chrono::steady_clock::now();
-  HttpAnswer r = PostForm(ActionUrl(), Body(kP2Serial, "EUR24-1-A", "download_version", true));
-  const auto elapsed = std::chrono::steady_clock::now() - start;
-  EXPECT_EQ(r.code, CURLE_OK);
-  EXPECT_EQ(r.body, whole);
-  // Each piece waits its pause first, so the time can only be longer than this.
-  const auto pieces = (whole.size() + 1023) / 1024;
-  EXPECT_GE(elapsed, std::chrono::milliseconds(10 * pieces));
-  EXPECT_EQ(LogLines().back()["delivery"], "content-length, slow");
 }
 
 TEST_F(ServerSim, SlowBodyDoesNotHoldUpAStop) {

@@ -88,46 +88,6 @@ TEST_F(ToolsimProcessTest, PrintsTheReadyLineAndRegistersLinkAndName) {
   EXPECT_EQ(client.Exchange(FromHex("7F 03 F7 00 00 03 3D A1"), 11).size(), 11u);
 }
 
-TEST_F(ToolsimProcessTest, RestartRemovesAndRecreatesTheLinkUnderTheSameNumber) {
-  ChildProcess tool;
-  ASSERT_FALSE(Launch(tool, Arguments("protocol2.json", 23)).empty());
-  {
-    PtyClient client(Link(23).string());
-    EXPECT_EQ(client.Exchange(FromHex("FF 05 7D 01 FF 00 D0 48"), 8).size(), 8u);
-    bool hung_up = false;
-    client.Receive(1, kDeadline, &hung_up);
-    EXPECT_TRUE(hung_up) << "the old port must go away";
-  }
-  ASSERT_TRUE(Eventually([&] { return fs::exists(Link(23)); }));
-  EXPECT_TRUE(fs::exists(Link(23).string() + ".name"));
-  PtyClient client(Link(23).string());
-  EXPECT_EQ(client.Exchange(FromHex("FF 03 40 00 00 01 84 14"), 7).size(), 7u);
-  kill(tool.Pid(), SIGUSR1);  // asks for the state file
-  ASSERT_TRUE(Eventually([&] { return State().is_object(); }));
-  EXPECT_EQ(State()["restarts"], 1);
-}
-
-TEST_F(ToolsimProcessTest, MainSoftwareFinishBringsProgressThenTheNewVersion) {
-  ChildProcess tool;
-  ASSERT_FALSE(Launch(tool, Arguments("protocol1.json", 24)).empty());
-  {
-    PtyClient client(Link(24).string());
-    EXPECT_EQ(
-        client.Exchange(WithCrc(FromHex("7F 10 F5 00 00 04 08 00 00 00 00 01 02 03 04")), 8).size(),
-        8u);
-    ASSERT_TRUE(client.Send(FromHex(kBroadcastFinish)));
-    bool hung_up = false;
-    client.Receive(1, kDeadline, &hung_up);
-    EXPECT_TRUE(hung_up);
-  }
-  ASSERT_TRUE(Eventually([&] { return fs::exists(Link(24)); }));
-  PtyClient client(Link(24).string());
-  EXPECT_EQ(ToHex(client.Receive(9, kDeadline)), "AA 55 01 AA 55 02 AA 55 03");
-  const auto software = client.Exchange(WithCrc(FromHex("7F 03 F3 00 00 07")), 19);
-  ASSERT_EQ(software.size(), 19u) << ToHex(software);
-  EXPECT_EQ(std::string(reinterpret_cast<const char*>(&software[3 + 4]), 4), "1.10");
-}
-
 TEST_F(ToolsimProcessTest, SigtermWritesTheStateAndRemovesThePort) {
   ChildProcess tool;
   ASSERT_FALSE(Launch(tool, Arguments("protocol2.json", 25)).empty());

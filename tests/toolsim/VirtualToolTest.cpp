@@ -74,61 +74,6 @@ TEST_F(VirtualToolTest, SecondToolOnTheSameNumberIsRefusedAndStopCleansUp) {
   EXPECT_EQ(other.Start(&error), 0) << error;
 }
 
-TEST_F(VirtualToolTest, RestartCommandTakesThePortAwayAndBringsItBackUnderTheSameNumber) {
-  VirtualTool& tool = Start(Options("protocol1.json"));
-  PtyClient client(tool.LinkPath());
-  // The reply comes before the adapter goes.
-  EXPECT_EQ(ToHex(client.Exchange(FromHex("7F 05 7D 01 FF 00 CF 88"), 8)),
-            "7F 05 7D 01 FF 00 CF 88");
-  ASSERT_TRUE(tool.WaitForPlugged(false, kDeadline));
-  EXPECT_FALSE(fs::exists(fs::symlink_status(tool.LinkPath())));
-  EXPECT_FALSE(fs::exists(tool.FriendlyNamePath()));
-  bool hung_up = false;
-  client.Receive(1, 1s, &hung_up);
-  EXPECT_TRUE(hung_up);  // the program's open port is dead
-
-  ASSERT_TRUE(WaitForAppearances(2));
-  EXPECT_TRUE(fs::is_symlink(tool.LinkPath()));
-  EXPECT_TRUE(fs::exists(tool.FriendlyNamePath()));
-  PtyClient again(tool.LinkPath());
-  EXPECT_EQ(again.Exchange(FromHex("7F 03 F7 00 00 03 3D A1"), 11).size(), 11u);
-  EXPECT_EQ(tool.State().restarts, 1u);
-}
-
-TEST_F(VirtualToolTest, MainSoftwareFinishSendsStartUpProgressBeforeAnsweringAgain) {
-  VirtualToolOptions options = Options("protocol2.json");
-  options.progress_interval = 100ms;
-  VirtualTool& tool = Start(std::move(options));
-  {
-    PtyClient client(tool.LinkPath());
-    EXPECT_EQ(client.Exchange(FromHex("FF 05 7D 01 FF 00 D0 48"), 8).size(), 8u);
-  }
-  ASSERT_TRUE(WaitForAppearances(2));
-  {
-    PtyClient client(tool.LinkPath());
-    EXPECT_EQ(
-        client.Exchange(WithCrc(FromHex("FF 10 A5 11 00 04 08 00 00 00 00 01 02 03 04")), 8).size(),
-        8u);
-    // The program's broadcast finish; it reads no reply.
-    ASSERT_TRUE(client.Send(FromHex("FF 10 00 00 00 01 02 00 07 AF F6")));
-  }
-  ASSERT_TRUE(WaitForAppearances(3));
-  PtyClient client(tool.LinkPath());
-  // Progress comes every 100 ms; a request sent now, while the tool boots, gets no answer.
-  ASSERT_TRUE(client.Send(FromHex(kProbe0)));
-  const Bytes progress = client.Receive(9, kDeadline);
-  EXPECT_EQ(ToHex(progress), "AA 55 01 AA 55 02 AA 55 03");
-  ASSERT_TRUE(tool.WaitUntil(
-      [](const ToolState& state, const PortState&) { return !state.restarting; }, kDeadline));
-  const Bytes record = client.Exchange(FromHex("FF 03 A5 00 00 14 72 D7"), 45);
-  ASSERT_EQ(record.size(), 45u);
-  EXPECT_EQ(std::string(reinterpret_cast<const char*>(&record[3 + 10]), 4), "1.10");
-  const ToolState state = tool.State();
-  EXPECT_EQ(state.restarts, 2u);
-  ASSERT_EQ(state.finishes.size(), 1u);
-  EXPECT_TRUE(state.finishes[0].main_software);
-}
-
 TEST_F(VirtualToolTest, StoppedDuringARestartAnswersAtOnceWhenStartedAgain) {
   VirtualToolOptions options = Options("protocol2.json");
   options.restart_delay = 10s;  // it would stay away for long
@@ -156,23 +101,6 @@ TEST_F(VirtualToolTest, UnplugAndReplugByHand) {
   EXPECT_EQ(tool.Appearances(), 2u);
   EXPECT_TRUE(Answers());
   EXPECT_FALSE(first_device.empty());
-}
-
-TEST_F(VirtualToolTest, CablePulledAtABlockComesBackWhenAskedTo) {
-  VirtualToolOptions options = Options("protocol2.json");
-  options.faults.unplug_at_block = 2;
-  options.unplug_for = 50ms;
-  VirtualTool& tool = Start(std::move(options));
-  PtyClient client(tool.LinkPath());
-  EXPECT_EQ(
-      client.Exchange(WithCrc(FromHex("FF 10 A5 11 00 04 08 00 00 00 00 01 02 03 04")), 8).size(),
-      8u);
-  bool hung_up = false;
-  ASSERT_TRUE(client.Send(WithCrc(FromHex("FF 10 A5 11 00 04 08 04 00 00 00 05 06 07 08"))));
-  EXPECT_TRUE(client.Receive(8, kDeadline, &hung_up).empty());
-  EXPECT_TRUE(hung_up);
-  ASSERT_TRUE(WaitForAppearances(2));
-  EXPECT_EQ(tool.State().written_bytes, 4u);
 }
 
 TEST_F(VirtualToolTest, StateFileAndMemoryAreReadableFromTheTest) {

@@ -264,12 +264,13 @@ TEST_F(DownloadJob, ARefusedBlockIsReportedAsTheMissingSdCard) {
   EXPECT_EQ(port_.ReadTimeout(), SerialPort::kDefaultReadTimeoutMs);
 }
 
-TEST_F(DownloadJob, AFailedBlockWriteEndsTheJob) {
+TEST_F(DownloadJob, AFinishTheToolDoesNotTakeFailsTheJob) {
   toolsim::FaultSettings faults;
-  faults.unplug_at_block = 2;  // the cable goes while the second block is written
+  faults.silent_at_finish = 1;
   VirtualTool& tool = StartTool("protocol2.json", faults);
-  EXPECT_EQ(RunJob(kP2Serial, "1.00", true), TR_WRITE_FAILED);
+  EXPECT_EQ(RunJob(kP2Serial, "RAW1.00", false), TR_WRITE_FAILED);
   EXPECT_TRUE(tool.State().finishes.empty());
+  EXPECT_EQ(port_.ReadTimeout(), SerialPort::kDefaultReadTimeoutMs);
 }
 
 TEST_F(DownloadJob, AnImageWithoutSectionsHasNothingToWrite) {
@@ -470,18 +471,28 @@ TEST_F(ScriptedDownload, AnEmptyItemOrOneShorterThanAnnouncedIsInvalid) {
   EXPECT_EQ(tool.State().block_writes, 0u);
 }
 
-TEST(DownloadWorkerAlone, WithoutAToolTheJobEndsInsteadOfWaitingForever) {
-  FakeHttpTransport fake;
-  YieldingClock clock;
-  RecordingPoster window;
-  DownloadWorker worker(ServerAddress{}, fake, clock);
-  worker.SetWindow(&window);
-  EXPECT_EQ(worker.BlockSize(), DownloadWorker::kDefaultBlockSize);
-  worker.Start();
-  ASSERT_TRUE(window.WaitFor(DownloadWorker::kEventFinished));
-  worker.Stop();
-  EXPECT_EQ(window.Events(), (std::vector<PostedEvent>{{2049, 14, TR_WRITE_FAILED}}));
-  EXPECT_TRUE(fake.Sends().empty());
+// Without a tool, or with one that never answers, the job ends (about a minute later) instead
+// of waiting for good, and asks the server for nothing.
+TEST(DownloadWorkerAlone, WithoutAnAnsweringToolTheJobEndsInsteadOfWaitingForever) {
+  for (bool attached : {false, true}) {
+    SCOPED_TRACE(attached);
+    FakeHttpTransport fake;
+    ManualClock clock;
+    RecordingPoster window;
+    ToolDevice silent;  // never detected: every link check fails
+    DownloadWorker worker(ServerAddress{}, fake, clock);
+    worker.SetWindow(&window);
+    if (attached) worker.SetDevice(&silent);
+    EXPECT_EQ(worker.BlockSize(), DownloadWorker::kDefaultBlockSize);
+    worker.Start();
+    ASSERT_TRUE(window.WaitFor(DownloadWorker::kEventFinished));
+    worker.Stop();
+    EXPECT_EQ(window.Events(), (std::vector<PostedEvent>{{2049, 14, TR_WRITE_FAILED}}));
+    EXPECT_TRUE(fake.Sends().empty());
+    if (attached) {
+      EXPECT_GE(clock.NowMs(), DownloadWorker::kToolWaitLimitMs);
+    }
+  }
 }
 
 TEST(TransferResultNames, EveryResultSaysWhatHappened) {

@@ -2,6 +2,8 @@
 // Nothing runs on its own here: the test delivers each event as the loop would.
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "../device/ScriptedTool.h"
 #include "app/ControlIds.h"
 #include "app/MainWindow.h"
@@ -153,18 +155,6 @@ TEST_F(WindowReactions, ACheckAnswerForAToolThatIsGoneChangesNothing) {
   EXPECT_TRUE(window_->Sequencer().IsIdle());
 }
 
-TEST_F(WindowReactions, TheCheckAnswerOffersTheUpdateOnce) {
-  Detect();
-  Deliver(message::kPortScanner, kFound);
-  view_.answers = {{"NO NEW SOFTWARE VERSION", false}};
-  Deliver(message::kVersionCheck, 8, 1);
-  ASSERT_EQ(view_.questions.size(), 1u);
-  EXPECT_EQ(view_.questions[0],
-            "NO NEW SOFTWARE VERSION AVAILABLE.\n     Do you want to overwrite your device ?");
-  EXPECT_TRUE(view_.enabled[control::kUpdateDevice]);
-  EXPECT_TRUE(window_->Sequencer().IsIdle()) << "the answer was No";
-}
-
 TEST_F(WindowReactions, TransferOutcomesAreExplainedInTheLog) {
   const std::pair<int32_t, const char*> outcomes[] = {
       {2, "File transfert fail. Please try again."},
@@ -204,6 +194,37 @@ TEST_F(WindowReactions, AFactoryResetNeedsAConnectedToolAndAYes) {
   EXPECT_EQ(view_.status_log, "Device Disconnected.\r\n");
   EXPECT_FALSE(window_->Scanner().IsConnected());
   EXPECT_FALSE(window_->Port().IsOpen());
+}
+
+// The update offer is a question with a nested loop: the scanner must be able to talk to the
+// tool meanwhile (or a stop waiting for it would hang), and a tool gone by the answer is not
+// updated.
+TEST_F(WindowReactions, TheOfferHoldsNoToolLockAndAToolGoneByTheAnswerIsNotUpdated) {
+  for (bool lost_meanwhile : {true, false}) {
+    SCOPED_TRACE(lost_meanwhile);
+    Detect();
+    Deliver(message::kPortScanner, kFound);
+    bool other_thread_got_the_tool = false;
+    view_.answers = {{"NO NEW SOFTWARE VERSION", true}};
+    view_.while_asking = [&](const std::string&) {
+      std::thread scanner_like([&] {
+        other_thread_got_the_tool = window_->Device().TryLock();
+        if (other_thread_got_the_tool) window_->Device().Unlock();
+      });
+      scanner_like.join();
+      if (lost_meanwhile) {
+        window_->Scanner().SetConnected(false);
+        Deliver(message::kPortScanner, kLost);
+      }
+    };
+    Deliver(message::kVersionCheck, 8, 1);
+    view_.while_asking = nullptr;
+    EXPECT_EQ(view_.questions.back(),
+              "NO NEW SOFTWARE VERSION AVAILABLE.\n     Do you want to overwrite your device ?");
+    EXPECT_TRUE(other_thread_got_the_tool);
+    EXPECT_EQ(window_->Sequencer().IsIdle(), lost_meanwhile);
+    window_->VersionCheck().Stop();
+  }
 }
 
 TEST_F(WindowReactions, ClosingIsRefusedWhileAnUpdateRuns) {

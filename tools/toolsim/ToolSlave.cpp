@@ -87,6 +87,10 @@ SlaveResponse ToolSlave::HandleFrame(const uint8_t* frame, size_t size) {
     response.note = "stuck until restarted: ignored";
     return response;
   }
+  if (stats_.hung) {
+    response.note = "not answering any more";
+    return response;
+  }
   ++stats_.requests;
   if (faults_.stop_after_requests != 0 && stats_.requests > faults_.stop_after_requests) {
     stats_.hung = true;
@@ -108,6 +112,13 @@ SlaveResponse ToolSlave::HandleFrame(const uint8_t* frame, size_t size) {
       }
       request.address = Be16(frame + 2);
       request.quantity = Be16(frame + 4);
+      if (request.function == 3 && faults_.silent_at_read != 0 &&
+          request.address == faults_.silent_at_read_address &&
+          ++silent_read_count_ == faults_.silent_at_read) {
+        stats_.hung = true;
+        response.note = "read " + Hex(request.address, 4) + ": not answering any more";
+        return response;
+      }
       outcome = Dispatch(route, request);
       break;
     case 16:
@@ -270,6 +281,12 @@ ToolSlave::Outcome ToolSlave::WriteRegisters(Route route, const Request& request
 ToolSlave::Outcome ToolSlave::WriteBlock(const Request& request) {
   Outcome outcome;
   ++stats_.block_writes;
+  if (faults_.silent_at_block != 0 && stats_.block_writes == faults_.silent_at_block) {
+    stats_.hung = true;
+    outcome.silent = true;
+    outcome.note = "block " + std::to_string(stats_.block_writes) + ": not answering any more";
+    return outcome;
+  }
   if (faults_.unplug_at_block != 0 && stats_.block_writes == faults_.unplug_at_block) {
     outcome.silent = true;
     outcome.action = SlaveAction::Unplug;
@@ -323,6 +340,12 @@ ToolSlave::Outcome ToolSlave::WriteBlock(const Request& request) {
 
 ToolSlave::Outcome ToolSlave::Finish(FinishKind kind, const Request& request) {
   Outcome outcome;
+  if (faults_.silent_at_finish != 0 && stats_.finishes.size() + 1 == faults_.silent_at_finish) {
+    stats_.hung = true;
+    outcome.silent = true;
+    outcome.note = "finish: not answering any more";
+    return outcome;
+  }
   if (kind == FinishKind::Command) {
     static const uint8_t kCommand[4] = {0x00, 0x00, 0x00, 0xF6};
     if (request.quantity != 18 || !std::equal(kCommand, kCommand + 4, request.data)) {
@@ -458,6 +481,11 @@ void ToolSlave::BeginRestart(Outcome* outcome, bool boot_progress) {
   ++stats_.restarts;
   outcome->action = SlaveAction::Restart;
   outcome->boot_progress = boot_progress;
+  if (faults_.silent_after_restart != 0 && stats_.restarts == faults_.silent_after_restart) {
+    // Its port comes back, but the tool never starts: no progress, no answer.
+    stats_.hung = true;
+    outcome->boot_progress = false;
+  }
 }
 
 void ToolSlave::CompleteRestart() {

@@ -19,6 +19,14 @@ struct FaultSettings {
   uint64_t stop_after_requests = 0;          // answer nothing after this many requests; 0: never
   uint64_t unplug_at_block = 0;              // the K-th block write pulls the cable; 0: never
   bool silent_until_restart = false;         // a stuck tool: only the restart coil wakes it
+  // The tool stops answering for good (and sends no start-up progress) at the K-th block
+  // write, at the K-th finish, or after the K-th restart; 0: never.
+  uint64_t silent_at_block = 0;
+  uint64_t silent_at_finish = 0;
+  uint64_t silent_after_restart = 0;
+  // ... or at the K-th read of the register at this address (0: never).
+  uint16_t silent_at_read_address = 0;
+  uint64_t silent_at_read = 0;
   double drop_rate = 0;                      // share of replies lost on the wire (0..1)
   double corrupt_rate = 0;                   // share of replies with one bit flipped (0..1)
   uint32_t seed = 1;
@@ -129,6 +137,7 @@ class ToolSlave {
   std::string software_version_;
   std::optional<std::string> pending_version_;
   bool restarting_ = false;
+  uint64_t silent_read_count_ = 0;  // reads of faults_.silent_at_read_address so far
   bool loader_armed_ = false;  // second map: restarted by command, main software expected
   uint64_t blocks_since_finish_ = 0;
   uint64_t bytes_since_finish_ = 0;

@@ -36,6 +36,10 @@ const char kUsage[] =
     "  --refuse FIRST-LAST       refuse block writes to these addresses (repeatable; 0x.. "
     "allowed)\n"
     "  --stop-after N            answer nothing after N requests\n"
+    "  --silent-at-block K       answer nothing from the K-th block write on\n"
+    "  --silent-at-finish K      answer nothing from the K-th finish on\n"
+    "  --silent-after-restart K  come back from the K-th restart, but answer nothing\n"
+    "  --silent-at-read ADDR:K   answer nothing from the K-th read of register ADDR on\n"
     "  --silent-until-restart    answer nothing until the restart coil is written\n"
     "  --unplug-at-block K       pull the cable at the K-th block write\n"
     "  --unplug-for-ms MS        and plug it back after MS (default: stay away)\n"
@@ -101,6 +105,10 @@ int main(int argc, char** argv) {
     kTrace,
     kRefuse,
     kStopAfter,
+    kSilentAtBlock,
+    kSilentAtFinish,
+    kSilentAfterRestart,
+    kSilentAtRead,
     kSilentUntilRestart,
     kUnplugAtBlock,
     kUnplugFor,
@@ -125,6 +133,10 @@ int main(int argc, char** argv) {
       {"trace", no_argument, nullptr, kTrace},
       {"refuse", required_argument, nullptr, kRefuse},
       {"stop-after", required_argument, nullptr, kStopAfter},
+      {"silent-at-block", required_argument, nullptr, kSilentAtBlock},
+      {"silent-at-finish", required_argument, nullptr, kSilentAtFinish},
+      {"silent-after-restart", required_argument, nullptr, kSilentAfterRestart},
+      {"silent-at-read", required_argument, nullptr, kSilentAtRead},
       {"silent-until-restart", no_argument, nullptr, kSilentUntilRestart},
       {"unplug-at-block", required_argument, nullptr, kUnplugAtBlock},
       {"unplug-for-ms", required_argument, nullptr, kUnplugFor},
@@ -198,6 +210,29 @@ int main(int argc, char** argv) {
         need(ParseUnsigned(optarg, UINT64_MAX, &number), "--stop-after");
         options.faults.stop_after_requests = number;
         break;
+      case kSilentAtBlock:
+        need(ParseUnsigned(optarg, UINT64_MAX, &number), "--silent-at-block");
+        options.faults.silent_at_block = number;
+        break;
+      case kSilentAtFinish:
+        need(ParseUnsigned(optarg, UINT64_MAX, &number), "--silent-at-finish");
+        options.faults.silent_at_finish = number;
+        break;
+      case kSilentAfterRestart:
+        need(ParseUnsigned(optarg, UINT64_MAX, &number), "--silent-after-restart");
+        options.faults.silent_after_restart = number;
+        break;
+      case kSilentAtRead: {
+        const size_t colon = value.find(':');
+        uint64_t address = 0;
+        need(colon != std::string::npos &&
+                 ParseUnsigned(value.substr(0, colon).c_str(), 0xFFFF, &address) &&
+                 ParseUnsigned(value.substr(colon + 1).c_str(), UINT64_MAX, &number),
+             "--silent-at-read (ADDR:K)");
+        options.faults.silent_at_read_address = static_cast<uint16_t>(address);
+        options.faults.silent_at_read = number;
+        break;
+      }
       case kUnplugAtBlock:
         need(ParseUnsigned(optarg, UINT64_MAX, &number), "--unplug-at-block");
         options.faults.unplug_at_block = number;
