@@ -1,6 +1,4 @@
 // velmar-cli: the window's logic on a terminal.
-#include <unistd.h>
-
 #include <algorithm>
 #include <iostream>
 #include <string>
@@ -8,14 +6,17 @@
 
 #include "Commands.h"
 #include "app/Strings.h"
+#include "platform/LocalFiles.h"
 
 int main(int argc, char** argv) {
-  std::vector<std::string> args(argv + 1, argv + argc);
+  const std::vector<std::string> args = velmar::CommandLineArguments(argc, argv);
   // The JSON document is read by programs, which match its texts: it stays English, as does
   // the log that goes with it.
   if (std::find(args.begin(), args.end(), "--json") == args.end())
     velmar::SetLanguage(velmar::SystemLanguage());
-  const velmar::cli::CliStreams streams{std::cout, std::cerr, std::cin, isatty(STDOUT_FILENO) == 1,
-                                        isatty(STDIN_FILENO) == 1};
+  velmar::PrepareConsoleForUtf8();
+  const velmar::cli::CliStreams streams{std::cout, std::cerr, std::cin,
+                                        velmar::StandardOutputIsTerminal(),
+                                        velmar::StandardInputIsTerminal()};
   return velmar::cli::RunCli(args, streams);
 }
