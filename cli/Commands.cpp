@@ -1,7 +1,8 @@
 #include "Commands.h"
 
 
-#include <ctime>
+#include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <istream>
@@ -385,11 +386,17 @@ Outcome RunClock(const CliOptions& options, Session& session, std::ostream& out)
     outcome.error = "the tool did not take the time; reconnect it and try again";
     return outcome;
   }
-  const std::time_t now = std::time(nullptr);
-  std::tm utc{};
-  gmtime_r(&now, &utc);
+  // UTC from the calendar of <chrono>: the same on every system, no C library variant.
+  using namespace std::chrono;
+  const auto now = system_clock::now();
+  const auto day = floor<days>(now);
+  const year_month_day date{day};
+  const hh_mm_ss time{floor<seconds>(now - day)};
   char text[32];
-  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+  std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02dZ", static_cast<int>(date.year()),
+                static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
+                static_cast<int>(time.hours().count()), static_cast<int>(time.minutes().count()),
+                static_cast<int>(time.seconds().count()));
   outcome.result["clock"] = text;
   if (!options.json) out << "Clock set to " << text << "\n";
   return outcome;

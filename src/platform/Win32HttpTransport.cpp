@@ -6,6 +6,7 @@
 #include <wininet.h>
 
 #include <chrono>
+#include <optional>
 #include <thread>
 #include <vector>
 
