@@ -41,8 +41,16 @@ std::optional<std::string> ResolvePortDevice(uint8_t number) {
   if (!path) return std::nullopt;
   // A port the system knows has a DOS device name; its target is not needed.
   wchar_t target[512];
-  if (QueryDosDeviceW(Widen(PortName(number)).c_str(), target, 512) == 0) return std::nullopt;
-  return path;
+  if (QueryDosDeviceW(Widen(PortName(number)).c_str(), target, 512) != 0) return path;
+  // Some port drivers (and Wine's ports made by hand) have no DOS name: ask the device itself,
+  // without read or write access. One in use by another program is there all the same.
+  HANDLE handle = CreateFileW(Widen(*path).c_str(), 0, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (handle != INVALID_HANDLE_VALUE) {
+    CloseHandle(handle);
+    return path;
+  }
+  if (GetLastError() == ERROR_ACCESS_DENIED || GetLastError() == ERROR_SHARING_VIOLATION) return path;
+  return std::nullopt;
 }
 
 }  // namespace velmar
