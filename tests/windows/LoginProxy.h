@@ -32,7 +32,8 @@ class LoginProxy {
     listener_ = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address = Loopback(0);
     socklen_t length = sizeof address;
-    if (bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(listener_, 8) != 0 ||
+    if (bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        listen(listener_, 8) != 0 ||
         getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
       return false;
     port_ = ntohs(address.sin_port);
@@ -104,7 +105,8 @@ class LoginProxy {
         if (login != expected_) {
           ++refused_;
           WriteAllOf(client,
-                     "HTTP/1.1 407 Proxy Authentication Required\r\nProxy-Authenticate: Basic realm=\"test\"\r\n"
+                     "HTTP/1.1 407 Proxy Authentication Required\r\nProxy-Authenticate: Basic "
+                     "realm=\"test\"\r\n"
                      "Content-Length: 0\r\n\r\n");
           continue;
         }
@@ -123,7 +125,8 @@ class LoginProxy {
     const size_t path_start = request.find('/', host_start);
     const std::string authority = request.substr(host_start, path_start - host_start);
     request.erase(request.find(' ') + 1, path_start - request.find(' ') - 1);
-    for (const char* name : {"\r\nproxy-authorization:", "\r\nconnection:", "\r\nproxy-connection:"}) {
+    for (const char* name :
+         {"\r\nproxy-authorization:", "\r\nconnection:", "\r\nproxy-connection:"}) {
       const size_t field = Lower(request).find(name);
       if (field != std::string::npos) request.erase(field, request.find("\r\n", field + 2) - field);
     }
