@@ -15,6 +15,10 @@ namespace velmar::cli {
 // answers so that a command can tell how the window's work ended.
 class ConsoleView : public View {
  public:
+  // USER:PASSWORD for a proxy that asks for a login (the system's proxy on Windows has no
+  // place for one the program could read).
+  static constexpr const char* kProxyLoginVariable = "VELMAR_PROXY_LOGIN";
+
   struct Question {
     std::string text;
     bool answer;
@@ -38,6 +42,7 @@ class ConsoleView : public View {
   void ShowMessage(const std::string& text, MessageIcon icon) override;
   void ShowBootModeCaution() override;
   std::optional<ProxyLogin> AskProxyLogin() override;
+  bool ProxyLoginMissing() const { return proxy_login_missing_; }
   void RunSettingsDialog(SettingsDialog& dialog) override;
   void ShowSensorReport(const std::string& path) override;
   // A terminal opens no addresses (the distributor link is a desktop button).
@@ -61,6 +66,8 @@ class ConsoleView : public View {
   void DrawProgress();
 
   std::ostream& log_;
+  bool proxy_login_given_ = false;
+  bool proxy_login_missing_ = false;
   std::istream& in_;
   AnswerPolicy policy_;
   bool terminal_;

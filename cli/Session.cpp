@@ -1,10 +1,7 @@
 #include "Session.h"
 
-#include <stdlib.h>
-#include <unistd.h>
-
 #include <atomic>
-#include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <mutex>
@@ -17,18 +14,12 @@
 #include "device/PortScanner.h"
 #include "platform/PortWatch.h"
 #include "platform/Clock.h"
+#include "platform/LocalFiles.h"
 #include "platform/PortPaths.h"
 
 namespace velmar::cli {
 
 namespace {
-
-std::string MakePrivateFolder() {
-  const char* tmp = getenv("TMPDIR");
-  std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/velmar-cli-XXXXXX";
-  if (!mkdtemp(pattern.data())) return {};
-  return pattern;
-}
 
 // Not one of the window's timers.
 constexpr int kWakeTimer = 1000;
@@ -47,12 +38,7 @@ bool IsAdapterName(const std::string& name) {
 }  // namespace
 
 std::string PortAccessProblem(const std::string& device_path) {
-  if (access(device_path.c_str(), R_OK | W_OK) == 0) return {};
-  if (errno == EACCES || errno == EPERM) {
-    return "no permission to open " + device_path +
-           ": add your user to the dialout group (sudo adduser $USER dialout), then log in again";
-  }
-  return {};
+  return SerialPermissionProblem(device_path);
 }
 
 // A test hook, not for users: VELMAR_TEST_CLOCK_SCALE=N runs the window's ticks and the
@@ -126,9 +112,9 @@ int Session::StartSelfUpdate(const std::string& folder, std::string& error) {
 }
 
 int Session::Launch(AppConfig config, const std::string& program_folder, std::string& error) {
-  folder_ = MakePrivateFolder();
+  folder_ = MakePrivateTemporaryFolder();
   if (folder_.empty()) {
-    error = std::string("cannot create a temporary folder: ") + strerror(errno) + "; check TMPDIR";
+    error = "cannot create a temporary folder: " + LastSystemErrorText() + "; check TMPDIR";
     return kExitFailed;
   }
   const std::string config_path = folder_ + "/" + AppConfig::kFileName;

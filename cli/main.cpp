@@ -1,6 +1,4 @@
 // velmar-cli: the window's logic on a terminal.
-#include <unistd.h>
-
 #include <algorithm>
 #include <iostream>
 #include <string>
@@ -10,9 +8,10 @@
 #include "Session.h"
 #include "platform/Termination.h"
 #include "app/Strings.h"
+#include "platform/LocalFiles.h"
 
 int main(int argc, char** argv) {
-  std::vector<std::string> args(argv + 1, argv + argc);
+  const std::vector<std::string> args = velmar::CommandLineArguments(argc, argv);
   velmar::WatchTerminationRequests([] {
     velmar::cli::Session::Interrupt();
     // An HTTP request in flight is not cut short; the run ends by this bound all the same.
@@ -22,7 +21,9 @@ int main(int argc, char** argv) {
   // the log that goes with it.
   if (std::find(args.begin(), args.end(), "--json") == args.end())
     velmar::SetLanguage(velmar::SystemLanguage());
-  const velmar::cli::CliStreams streams{std::cout, std::cerr, std::cin, isatty(STDOUT_FILENO) == 1,
-                                        isatty(STDIN_FILENO) == 1};
+  velmar::PrepareConsoleForUtf8();
+  const velmar::cli::CliStreams streams{std::cout, std::cerr, std::cin,
+                                        velmar::StandardOutputIsTerminal(),
+                                        velmar::StandardInputIsTerminal()};
   return velmar::cli::RunCli(args, streams);
 }

@@ -25,13 +25,20 @@ function(velmar_test_suite name)
     get_filename_component(folder ${CMAKE_CURRENT_SOURCE_DIR} NAME)
     velmar_test_label(${folder} ARG_LABEL)
   endif()
-  add_executable(${name} ${ARG_SOURCES})
+  add_executable(${name} ${ARG_SOURCES} ${VELMAR_WINDOWS_RESOURCES})
   target_link_libraries(${name} PRIVATE velmar_core velmar_test_support GTest::gtest_main GTest::gmock ${ARG_LIBS})
   if(ARG_DEFINITIONS)
     target_compile_definitions(${name} PRIVATE ${ARG_DEFINITIONS})
   endif()
-  # The programs pick their language from the locale; the tests compare English texts.
-  # No test writes into the user's own state folder (the update history).
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 30 PROPERTIES TIMEOUT 120 ENVIRONMENT LC_ALL=C.UTF-8
-    ENVIRONMENT_MODIFICATION XDG_STATE_HOME=set:${CMAKE_BINARY_DIR}/test-state LABELS ${ARG_LABEL})
+  if(CMAKE_CROSSCOMPILING)
+    # Under an emulator each start costs about a second: one test per binary.
+    add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)
+    set_tests_properties(${name} PROPERTIES TIMEOUT 300 ENVIRONMENT LC_ALL=C.UTF-8
+      FIXTURES_REQUIRED wine_prefix LABELS ${ARG_LABEL})
+  else()
+    # The programs pick their language from the locale; the tests compare English texts.
+    # No test writes into the user's own state folder (the update history).
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 30 PROPERTIES TIMEOUT 120 ENVIRONMENT LC_ALL=C.UTF-8
+      ENVIRONMENT_MODIFICATION XDG_STATE_HOME=set:${CMAKE_BINARY_DIR}/test-state LABELS ${ARG_LABEL})
+  endif()
 endfunction()

@@ -22,7 +22,35 @@ packages=(
   libudev-dev                                    # hotplug: serial ports appearing and going
   dpkg-dev file lintian                          # the Debian package: shlibdeps, and its checker
   fonts-ipafont-gothic                           # Japanese texts in tests and screenshots
+  g++-mingw-w64-x86-64-posix mingw-w64-tools     # the Windows cross-build (C++20 with std::thread)
+  libz-mingw-w64-dev                             # zlib for Windows
+  wine64 wine                                    # runs the Windows programs in tests
+  tcl                                            # SQLite's amalgamation for Windows is made with tclsh
 )
+
+as_root=()
+[ "$(id -u)" -eq 0 ] || as_root=(sudo)
+
+# The Windows libraries are built from Debian's source packages, which need a deb-src entry.
+# One is added beside the existing deb entries when the apt sources have none.
+have_deb_src() {
+  grep -qsE '^(Types:.*deb-src|deb-src )' /etc/apt/sources.list /etc/apt/sources.list.d/*.sources \
+    /etc/apt/sources.list.d/*.list
+}
+added_deb_src=0
+if ! have_deb_src; then
+  for f in /etc/apt/sources.list.d/*.sources; do
+    [ -f "$f" ] || continue
+    sed -n '/^Types:.*\bdeb\b/,/^$/p' "$f" | sed 's/^Types:.*/Types: deb-src/' |
+      "${as_root[@]}" tee -a /etc/apt/sources.list.d/velmar-deb-src.sources >/dev/null
+    echo | "${as_root[@]}" tee -a /etc/apt/sources.list.d/velmar-deb-src.sources >/dev/null
+  done
+  if [ -f /etc/apt/sources.list ]; then
+    grep -E '^deb ' /etc/apt/sources.list | sed 's/^deb /deb-src /' |
+      "${as_root[@]}" tee -a /etc/apt/sources.list.d/velmar-deb-src.list >/dev/null || true
+  fi
+  added_deb_src=1
+fi
 
 missing=()
 for p in "${packages[@]}"; do
@@ -32,12 +60,10 @@ for p in "${packages[@]}"; do
 done
 
 if [ ${#missing[@]} -eq 0 ]; then
+  [ "$added_deb_src" -eq 0 ] || "${as_root[@]}" apt-get update -qq
   echo "install-deps: everything is installed"
   exit 0
 fi
-
-as_root=()
-[ "$(id -u)" -eq 0 ] || as_root=(sudo)
 
 echo "install-deps: installing ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive

@@ -1,13 +1,8 @@
 #include "app/AppConfig.h"
 
-#include "platform/FileWrite.h"
-
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdio>
-#include <filesystem>
+
+#include "platform/LocalFiles.h"
 
 namespace velmar {
 
@@ -27,27 +22,6 @@ int32_t GetLe32(const uint8_t* in) {
   return static_cast<int32_t>(u);
 }
 
-
-// A new file beside target that no one else uses; -1 when none could be created.
-int CreateSibling(const std::string& target, std::string& name) {
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    name = target + ".tmp." + std::to_string(::getpid()) + "." + std::to_string(attempt);
-    const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd >= 0) return fd;
-    if (errno != EEXIST) return -1;
-  }
-  return -1;
-}
-
-// Makes the rename itself durable; a failure here only weakens that, so it is not reported.
-void SyncDirectoryOf(const std::string& path) {
-  std::filesystem::path directory = std::filesystem::path(path).parent_path();
-  if (directory.empty()) directory = ".";
-  const int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  ::fsync(fd);
-  ::close(fd);
-}
 
 }  // namespace
 
@@ -76,19 +50,8 @@ int AppConfig::Load(const std::string& path) {
 }
 
 int AppConfig::Save(const std::string& path) const {
-  std::string temporary;
-  const int fd = CreateSibling(path, temporary);
-  if (fd < 0) return -1;
   const auto bytes = Encode();
-  bool ok = WriteAll(fd, bytes.data(), bytes.size());
-  ok = (::fsync(fd) == 0) && ok;
-  ok = (::close(fd) == 0) && ok;
-  if (ok && std::rename(temporary.c_str(), path.c_str()) == 0) {
-    SyncDirectoryOf(path);
-    return 0;
-  }
-  ::unlink(temporary.c_str());
-  return -1;
+  return ReplaceFileDurably(path, bytes.data(), bytes.size()) ? 0 : -1;
 }
 
 }  // namespace velmar

@@ -1,61 +1,16 @@
 #include "app/SensorReport.h"
 
-#include "platform/FileWrite.h"
-
-#include <fcntl.h>
-#include <pwd.h>
-#include <sys/file.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
 #include <utility>
 
 #include "device/ToolDevice.h"
+#include "platform/LocalFiles.h"
 
 namespace velmar {
 
 namespace fs = std::filesystem;
-
-namespace {
-
-
-// Opens path for reading and writing, emptied, and held exclusively: a copy that another
-// program holds locked is not touched, so the caller can go to the other place instead.
-int CreateExclusive(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-  if (fd < 0) return -1;
-  if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::ftruncate(fd, 0) != 0) {
-    ::close(fd);
-    return -1;
-  }
-  return fd;
-}
-
-std::string HomeDirectory() {
-  if (const char* home = std::getenv("HOME"); home != nullptr && home[0] != '\0') return home;
-  struct passwd entry {};
-  struct passwd* found = nullptr;
-  char buffer[4096];
-  if (::getpwuid_r(::getuid(), &entry, buffer, sizeof buffer, &found) == 0 && found != nullptr &&
-      found->pw_dir != nullptr)
-    return found->pw_dir;
-  return {};
-}
-
-}  // namespace
-
-std::optional<std::string> UserDataFolder() {
-  // Relative values are invalid by the desktop's rules and must be ignored.
-  if (const char* data = std::getenv("XDG_DATA_HOME"); data != nullptr && data[0] == '/')
-    return std::string(data);
-  const std::string home = HomeDirectory();
-  if (home.empty()) return std::nullopt;
-  return home + "/.local/share";
-}
 
 SensorReport::SensorReport(ToolDevice& device)
     : SensorReport(device, SensorReportPlaces{{}, UserDataFolder()}) {}
@@ -75,15 +30,14 @@ std::string SensorReport::FilePath() const {
   return error ? WorkingFilePath() : absolute.string();
 }
 
-int SensorReport::CreateReportFile() {
-  const int fd = CreateExclusive(WorkingFilePath());
-  if (fd >= 0) return fd;
-  if (!places_.user_data_folder || places_.user_data_folder->empty()) return -1;
+std::unique_ptr<OutputFile> SensorReport::CreateReportFile() {
+  if (auto file = OutputFile::CreateExclusive(WorkingFilePath())) return file;
+  if (!places_.user_data_folder || places_.user_data_folder->empty()) return nullptr;
   const fs::path folder = fs::path(*places_.user_data_folder) / "Ostar" / "Korda";
   std::error_code error;
   fs::create_directories(folder, error);  // an existing folder is fine; failure shows below
   report_path_ = (folder / kFileName).string();
-  return CreateExclusive(report_path_);
+  return OutputFile::CreateExclusive(report_path_);
 }
 
 int SensorReport::Build() {
@@ -93,8 +47,8 @@ int SensorReport::Build() {
   if (device_.ReadSensorRecordCount(header) != 0 || header.info_stored == 0) return 0;
 
   report_path_.clear();
-  const int fd = CreateReportFile();
-  if (fd < 0) return 0;
+  const auto file = CreateReportFile();
+  if (!file) return 0;
 
   int result = 0;
   bool written = true;
@@ -106,15 +60,14 @@ int SensorReport::Build() {
     }
     const size_t length = ::strnlen(text, sizeof text);
     if (length == 0) continue;
-    if (!WriteAll(fd, text, length)) {
+    if (!file->Write(text, length)) {
       written = false;
       break;
     }
     result = 1;
   }
   // A report that did not reach the disk must not be offered as if it had.
-  if (::fsync(fd) != 0) written = false;
-  if (::close(fd) != 0) written = false;
+  if (!file->Commit()) written = false;
   return written ? result : 0;
 }
 

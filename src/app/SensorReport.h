@@ -1,7 +1,10 @@
 #pragma once
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
+
+#include "platform/LocalFiles.h"
 
 namespace velmar {
 
@@ -17,9 +20,6 @@ struct SensorReportPlaces {
   std::optional<std::string> user_data_folder;
 };
 
-// The user's data folder as the desktop defines it: $XDG_DATA_HOME when it is an absolute
-// path, else $HOME/.local/share; nothing when neither is known.
-std::optional<std::string> UserDataFolder();
 
 // The sensor records stored in the tool, one after the other in "valves.txt", exactly as the
 // tool sends them. Showing the file is the view's job (View::ShowSensorReport with FilePath).
@@ -48,9 +48,9 @@ class SensorReport {
   std::string FilePath() const;
 
  private:
-  // Creates (truncating) the report file, trying the two places in order; -1 when neither
+  // Creates (truncating) the report file, trying the two places in order; null when neither
   // works.
-  int CreateReportFile();
+  std::unique_ptr<OutputFile> CreateReportFile();
   std::string WorkingFilePath() const;
 
   ToolDevice& device_;

@@ -62,7 +62,13 @@ class HttpTransport {
   virtual std::unique_ptr<HttpSession> OpenSession(const HttpSessionSettings& settings) = 0;
 };
 
-// The transport of this system (libcurl, with the proxy of the environment).
+// True when host is a name or numeric address that may go into a request line.
+bool IsUsableHttpHost(std::string_view host);
+// True when path holds no blank and no control character.
+bool IsUsableHttpPath(std::string_view path);
+
+// The transport of this system: libcurl with the proxy of the environment on Linux, WinInet
+// with the system's proxy settings on Windows.
 HttpTransport& SystemHttpTransport();
 
 }  // namespace velmar

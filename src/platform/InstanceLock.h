@@ -4,8 +4,9 @@
 namespace velmar {
 
 // The single-instance guard of the desktop program: an advisory lock on a file in the user's
-// runtime directory, held for the life of the process. The kernel drops the lock when the
-// process ends, however it ends, so a crashed instance never blocks the next start.
+// runtime directory (on Windows, a named mutex whose name is the "path"), held for the life of
+// the process. The system drops it when the process ends, however it ends, so a crashed
+// instance never blocks the next start.
 class InstanceLock {
  public:
   enum class Result {
@@ -33,6 +34,7 @@ class InstanceLock {
   std::string path_;
   std::string problem_;
   int fd_ = -1;
+  void* handle_ = nullptr;  // Windows: the named mutex
 };
 
 }  // namespace velmar

@@ -457,11 +457,5 @@ TEST_F(CliEndToEnd, SelfUpdateWritesTheNewVersionIntoTheCurrentFolder) {
             Sha256Hex(reinterpret_cast<const uint8_t*>(program.data()), program.size()));
 }
 
-TEST_F(CliEndToEnd, WrongUsageExitsTwo) {
-  const CliResult run = RunCli({"update", "--port", "abc"});
-  EXPECT_EQ(run.exit, 2);
-  EXPECT_NE(run.err.find("--port"), std::string::npos);
-}
-
 }  // namespace
 }  // namespace velmar
