@@ -23,6 +23,11 @@ std::optional<SavedProgramFile> SaveNewProgramFile(const std::string& folder,
                                                    std::span<const uint8_t> bytes,
                                                    std::string* error = nullptr);
 
+// The names tried in turn for a new file called `name`: `name` itself (0), then
+// "stem-1.ext", "stem-2.ext", ... up to kMaxNumberedNames; a leading dot is part of the stem.
+inline constexpr int kMaxNumberedNames = 1000;
+std::string NumberedProgramName(const std::string& name, int number);
+
 // True when the bytes start like a program this system runs: an ELF image or a "#!" script.
 bool LooksExecutable(std::span<const uint8_t> bytes);
 

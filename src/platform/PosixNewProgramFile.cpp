@@ -16,18 +16,6 @@ namespace velmar {
 
 namespace {
 
-// Enough for any folder a user keeps; beyond that something else is going on.
-constexpr int kMaxNumberedNames = 1000;
-
-// "name-<n>.ext" for "name.ext"; a leading dot is part of the stem (".profile-1").
-std::string NumberedName(const std::string& name, int number) {
-  const size_t dot = name.find_last_of('.');
-  const bool has_extension = dot != std::string::npos && dot > 0;
-  const std::string stem = has_extension ? name.substr(0, dot) : name;
-  const std::string extension = has_extension ? name.substr(dot) : std::string();
-  return stem + "-" + std::to_string(number) + extension;
-}
-
 bool Fail(std::string* error, const std::string& why) {
   if (error) *error = why;
   return false;
@@ -53,7 +41,7 @@ std::optional<SavedProgramFile> SaveNewProgramFile(const std::string& folder,
   std::string path;
   int fd = -1;
   for (int number = 0; number <= kMaxNumberedNames && fd < 0; ++number) {
-    path = base + (number == 0 ? name : NumberedName(name, number));
+    path = base + (number == 0 ? name : NumberedProgramName(name, number));
     // O_EXCL: never an existing file, and never through a link planted under the name.
     fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (fd < 0 && errno != EEXIST) {

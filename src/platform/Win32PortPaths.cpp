@@ -57,3 +57,14 @@ std::optional<std::string> ResolvePortDevice(uint8_t number) {
 }
 
 }  // namespace velmar
+
+namespace velmar {
+
+// Windows names its own ports: there is no folder of registered ports to believe or ignore.
+std::optional<std::string> UsablePortDirectory(std::string*) { return std::string(); }
+
+std::string PortFolderIgnoredLine(const std::string& problem) {
+  return "Port folder ignored: " + problem + ". Only the system's serial ports are used.";
+}
+
+}  // namespace velmar
