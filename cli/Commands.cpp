@@ -547,15 +547,18 @@ json RecordJson(const HistoryRecord& record) {
   return entry;
 }
 
+bool OpenHistory(HistoryStore& history, Outcome& outcome) {
+  std::string error;
+  if (history.OpenDefault(error)) return true;
+  outcome.exit = kExitFailed;
+  outcome.error = "cannot read the update history: " + error;
+  return false;
+}
+
 Outcome RunHistory(const CliOptions& options, std::ostream& out) {
   Outcome outcome;
   HistoryStore history;
-  std::string error;
-  if (!history.OpenDefault(error)) {
-    outcome.exit = kExitFailed;
-    outcome.error = "cannot read the update history: " + error;
-    return outcome;
-  }
+  if (!OpenHistory(history, outcome)) return outcome;
   const std::vector<HistoryRecord> records = history.List(options.serial_filter, options.limit);
   if (options.json) {
     json list = json::array();
@@ -581,12 +584,7 @@ Outcome RunHistory(const CliOptions& options, std::ostream& out) {
 Outcome RunReport(const CliOptions& options, const CliStreams& streams) {
   Outcome outcome;
   HistoryStore history;
-  std::string error;
-  if (!history.OpenDefault(error)) {
-    outcome.exit = kExitFailed;
-    outcome.error = "cannot read the update history: " + error;
-    return outcome;
-  }
+  if (!OpenHistory(history, outcome)) return outcome;
   std::unique_ptr<TracingHttpTransport> trace;
   if (options.trace) {
     trace = std::make_unique<TracingHttpTransport>(

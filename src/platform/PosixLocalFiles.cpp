@@ -9,25 +9,12 @@
 #include <cstring>
 #include <filesystem>
 
+#include "platform/FileWrite.h"
 #include "platform/LocalFiles.h"
 
 namespace velmar {
 
 namespace {
-
-bool WriteWhole(int fd, const void* data, size_t size) {
-  const char* bytes = static_cast<const char*>(data);
-  while (size > 0) {
-    const ssize_t written = ::write(fd, bytes, size);
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    bytes += written;
-    size -= static_cast<size_t>(written);
-  }
-  return true;
-}
 
 class PosixOutputFile : public OutputFile {
  public:
@@ -36,7 +23,7 @@ class PosixOutputFile : public OutputFile {
     if (fd_ >= 0) ::close(fd_);
   }
   bool Write(const void* data, size_t size) override {
-    return fd_ >= 0 && WriteWhole(fd_, data, size);
+    return fd_ >= 0 && WriteAll(fd_, data, size);
   }
   bool Commit() override {
     if (fd_ < 0) return false;
@@ -93,7 +80,7 @@ bool ReplaceFileDurably(const std::string& path, const void* data, size_t size) 
     if (fd < 0 && errno != EEXIST) return false;
   }
   if (fd < 0) return false;
-  bool ok = WriteWhole(fd, data, size);
+  bool ok = WriteAll(fd, data, size);
   ok = (::fsync(fd) == 0) && ok;
   ok = (::close(fd) == 0) && ok;
   if (ok && std::rename(temporary.c_str(), path.c_str()) == 0) {
