@@ -1,0 +1,124 @@
+// velmar.exe, the Windows desktop program: one instance per user, the main window (or only its
+// tray icon when started with any command-line text, as the autostart entry does) until EXIT.
+// The window logic before <windows.h>, whose MB_OK macro would clash with the Modbus results.
+#include "app/MainWindow.h"
+#include "app/Strings.h"
+#include "platform/InstanceLock.h"
+
+#include <windows.h>
+#include <commctrl.h>
+#include <knownfolders.h>
+#include <shlobj.h>
+
+#include <memory>
+#include <string>
+
+#include "UiText.h"
+#include "Win32EventLoop.h"
+#include "Win32View.h"
+#include "Win32Window.h"
+#include "platform/Win32Text.h"
+
+namespace velmar {
+namespace {
+
+Language UserInterfaceLanguage() {
+  switch (PRIMARYLANGID(GetUserDefaultUILanguage())) {
+    case LANG_GERMAN: return Language::German;
+    case LANG_FRENCH: return Language::French;
+    case LANG_JAPANESE: return Language::Japanese;
+    case LANG_DUTCH: return Language::Dutch;
+    default: return Language::English;
+  }
+}
+
+std::wstring ProgramFolder() {
+  std::wstring path(32768, L'\0');
+  const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+  path.resize(length < path.size() ? length : 0);
+  const size_t slash = path.find_last_of(L"\\/");
+  return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
+}
+
+bool CanWriteIn(const std::wstring& folder) {
+  if (folder.empty()) return false;
+  const std::wstring probe = folder + L"\\.velmar-write-test-" + std::to_wstring(GetCurrentProcessId());
+  HANDLE file = CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                            FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  CloseHandle(file);
+  return true;
+}
+
+std::wstring DownloadsFolder() {
+  PWSTR path = nullptr;
+  std::wstring folder;
+  if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_Downloads, KF_FLAG_CREATE, nullptr, &path)) && path) folder = path;
+  CoTaskMemFree(path);
+  return folder;
+}
+
+// A new version of the program goes beside the running one when the user may write there (a
+// copy unpacked from the zip), else into the user's downloads (an installed copy in Program
+// Files).
+std::string NewVersionFolder() {
+  const std::wstring program = ProgramFolder();
+  if (CanWriteIn(program)) return Narrow(program);
+  const std::wstring downloads = DownloadsFolder();
+  return Narrow(downloads.empty() ? program : downloads);
+}
+
+int Run(HINSTANCE instance, bool show_at_start) {
+  SetLanguage(UserInterfaceLanguage());
+
+  InstanceLock instance_lock;
+  if (instance_lock.Acquire() == InstanceLock::Result::AlreadyRunning) {
+    MessageBoxW(nullptr, UiText(kStrAlreadyRunning).c_str(), L"", MB_OK);
+    return 0;
+  }
+
+  INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_STANDARD_CLASSES | ICC_TAB_CLASSES | ICC_PROGRESS_CLASS |
+                                                      ICC_BAR_CLASSES | ICC_LINK_CLASS};
+  InitCommonControlsEx(&controls);
+  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);  // for ShellExecute
+
+  MainWindowSetup setup;
+  setup.show_at_start = show_at_start;
+  setup.program_folder = NewVersionFolder();
+
+  Win32EventLoop loop;
+  MainWindow* logic = nullptr;
+  std::unique_ptr<Win32View> view;
+  auto command = [&logic](void (MainWindow::*action)()) {
+    return [&logic, action] {
+      if (logic) (logic->*action)();
+    };
+  };
+  Win32Window window({command(&MainWindow::OnHide), command(&MainWindow::OnUpdateDevice),
+                      command(&MainWindow::OnExit), command(&MainWindow::OnSettings),
+                      command(&MainWindow::OnPrintSensorInfo), command(&MainWindow::OnCloseRequest),
+                      [&view](const std::string& address) { return view && view->OpenAddress(address); }});
+  if (!window.Create(instance)) return 1;
+  loop.SetDialog(window.Dialog());
+  view = std::make_unique<Win32View>(window);
+  {
+    MainWindow program(*view, loop, std::move(setup));
+    logic = &program;
+    program.Initialize();
+    loop.RunUntil([&program] { return program.Ended(); });
+    logic = nullptr;
+    window.AllowClose();
+    ShowWindow(window.Dialog(), SW_HIDE);
+  }  // the logic stops its workers before the loop and the window go
+  CoUninitialize();
+  return 0;
+}
+
+}  // namespace
+}  // namespace velmar
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR command_line, int) {
+  // Any command-line text at all starts the program in the tray; the text means nothing.
+  const bool show_at_start = command_line == nullptr || command_line[0] == L'\0';
+  return velmar::Run(instance, show_at_start);
+}
