@@ -10,6 +10,7 @@
 #include <knownfolders.h>
 #include <shlobj.h>
 
+#include <cwchar>
 #include <memory>
 #include <string>
 
@@ -21,6 +22,29 @@
 
 namespace velmar {
 namespace {
+
+// The test switch VELMAR_TIME_SCALE=N (2 to 100): the window's clock, its timers and the
+// workers' waits run N times faster, so that a whole update against a virtual tool takes
+// seconds. Unset, or any other value, is real time.
+class ScaledClock : public Clock {
+ public:
+  explicit ScaledClock(unsigned factor) : factor_(factor), start_(GetTickCount64()) {}
+  uint64_t NowMs() override { return (GetTickCount64() - start_) * factor_; }
+  void SleepMs(uint32_t ms) override { Sleep(static_cast<DWORD>((ms + factor_ - 1) / factor_)); }
+  uint64_t RealMsFor(uint64_t ms) override { return (ms + factor_ - 1) / factor_; }
+
+ private:
+  unsigned factor_;
+  ULONGLONG start_;
+};
+
+unsigned TimeScale() {
+  wchar_t value[16] = {};
+  const DWORD length = GetEnvironmentVariableW(L"VELMAR_TIME_SCALE", value, 16);
+  if (length == 0 || length >= 16) return 1;
+  const unsigned long factor = std::wcstoul(value, nullptr, 10);
+  return factor >= 2 && factor <= 100 ? static_cast<unsigned>(factor) : 1;
+}
 
 Language UserInterfaceLanguage() {
   switch (PRIMARYLANGID(GetUserDefaultUILanguage())) {
@@ -83,10 +107,15 @@ int Run(HINSTANCE instance, bool show_at_start) {
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);  // for ShellExecute
 
   MainWindowSetup setup;
+  std::unique_ptr<ScaledClock> scaled;
+  if (const unsigned factor = TimeScale(); factor > 1) {
+    scaled = std::make_unique<ScaledClock>(factor);
+    setup.clock = scaled.get();
+  }
   setup.show_at_start = show_at_start;
   setup.program_folder = NewVersionFolder();
 
-  Win32EventLoop loop;
+  Win32EventLoop loop(setup.clock ? *setup.clock : SystemClock());
   MainWindow* logic = nullptr;
   std::unique_ptr<Win32View> view;
   auto command = [&logic](void (MainWindow::*action)()) {

@@ -9,6 +9,9 @@
 //   velmar-probe box-ok TEXT [--timeout SECONDS]
 #include <windows.h>
 
+#include <fcntl.h>
+#include <io.h>
+
 #include <cstdio>
 #include <cstring>
 #include <set>
@@ -198,6 +201,7 @@ int BoxOk(const std::string& text, int timeout_s) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+  _setmode(_fileno(stdout), _O_BINARY);  // plain "\n" line ends for the Linux test
   std::vector<std::string> args;
   for (int i = 1; i < argc; ++i) args.push_back(Narrow(argv[i]));
   if (args.empty()) return 2;

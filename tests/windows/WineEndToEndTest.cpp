@@ -8,10 +8,14 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <sstream>
+#include <thread>
 #include <nlohmann/json.hpp>
 #include <signal.h>
 
 #include "ChildProcess.h"
+#include "app/AppConfig.h"
 #include "server/LoopbackHttpServer.h"
 #include "support/Pty.h"
 #include "support/UpdateTestSupport.h"
@@ -194,6 +198,148 @@ TEST_F(WineEndToEnd, ProxyLogin) {
   ASSERT_EQ(passed.exit, 0) << passed.out << passed.err;
   EXPECT_EQ(json::parse(passed.out)["catalogue"]["availableVersion"], "1.10");
   EXPECT_FALSE(server.Log().empty());
+}
+
+// velmar.exe, the window, on the virtual X display the test runs on (make test-windows starts
+// these under xvfb-run), its clock ten times faster (VELMAR_TIME_SCALE). velmar-probe.exe looks
+// at it from outside: it reads the controls and answers the message boxes as a user would.
+class WineWindow : public WineEndToEnd {
+ protected:
+  void SetUp() override {
+    WineEndToEnd::SetUp();
+    if (IsSkipped()) return;
+    if (Env("VELMAR_WINDOW_EXE").empty() || Env("VELMAR_PROBE_EXE").empty() || Env("DISPLAY").empty())
+      GTEST_SKIP() << "needs velmar.exe, velmar-probe.exe and a display";
+  }
+  void TearDown() override {
+    for (ChildProcess* program : {&window_, &second_})
+      if (program->Pid() > 0) program->Stop(SIGKILL, 5s);
+    WineEndToEnd::TearDown();
+  }
+
+  // Wine on the test's display, in the test's folder, with the test's server.
+  std::vector<std::string> Wine(const std::string& program, std::vector<std::string> args) {
+    std::vector<std::string> command = {"/usr/bin/env", "WINEDEBUG=-all", "WINEDLLOVERRIDES=mscoree,mshtml=",
+                                        "VELMAR_SERVER=" + server_address_, "VELMAR_TIME_SCALE=10", "/bin/sh", "-c",
+                                        "cd \"$0\" && exec wine \"$@\"", work_.Path(), program};
+    command.insert(command.end(), args.begin(), args.end());
+    return command;
+  }
+  // Settings of a user who chose COM5 (detection by adapter name needs SetupAPI, which Wine
+  // lists nothing in); no program-update check unless asked.
+  void WriteSettings(int32_t upgrade_check = 0) {
+    AppConfig config;
+    config.autoDetect = 0;
+    config.portNumber = 5;
+    config.upgradeCheck = upgrade_check;
+    ASSERT_EQ(config.Save(work_.File("Velmar.cfg")), 0);
+  }
+  bool StartWindow(ChildProcess& program, std::vector<std::string> args = {}) {
+    return program.Start(Wine(Env("VELMAR_WINDOW_EXE"), std::move(args)));
+  }
+  CliResult Probe(std::vector<std::string> args, std::chrono::seconds deadline = 30s) {
+    ChildProcess probe;
+    CliResult result;
+    if (!probe.Start(Wine(Env("VELMAR_PROBE_EXE"), std::move(args)))) return result;
+    probe.ReadAll(result.out, deadline);
+    result.exit = probe.WaitExit(10s);
+    return result;
+  }
+  // The window's state as key=value lines, once the window is there and `key` reads `value`.
+  std::map<std::string, std::string> StateWhen(const std::string& key, const std::string& value,
+                                               std::chrono::seconds deadline = 30s) {
+    std::map<std::string, std::string> state;
+    for (auto until = std::chrono::steady_clock::now() + deadline; std::chrono::steady_clock::now() < until;) {
+      state.clear();
+      std::istringstream lines(Probe({"state"}).out);
+      for (std::string line; std::getline(lines, line);)
+        if (auto equals = line.find('='); equals != std::string::npos)
+          state[line.substr(0, equals)] = line.substr(equals + 1);
+      if (state[key] == value) break;
+      std::this_thread::sleep_for(200ms);
+    }
+    return state;
+  }
+
+  std::string server_address_ = "127.0.0.1:9";
+  ChildProcess window_;
+  ChildProcess second_;
+};
+
+// Started with command-line text it waits in the tray; "Maximize" brings up the idle window.
+// A second start says so and ends; EXIT ends the first with its settings written.
+TEST_F(WineWindow, IdleWindowTrayStartAndSingleInstance) {
+  WriteSettings();
+  ASSERT_TRUE(StartWindow(window_, {"/autostart"}));
+  auto state = StateWhen("window", "found");
+  ASSERT_EQ(state["window"], "found");
+  EXPECT_EQ(state["visible"], "0") << "started with text: only the tray icon";
+
+  ASSERT_EQ(Probe({"click", "32776"}).exit, 0);  // the tray menu's "Maximize"
+  state = StateWhen("visible", "1");
+  const std::pair<const char*, const char*> kIdle[] = {
+      {"title", "Telvan Velmar V7.12"},   {"banner", "Telvan Internet service"},
+      {"caption", "Device Serial Number:"}, {"portmode", "Configuration: User Mode  (COM5)"},
+      {"hide", "HIDE"},                   {"update", "UPDATE DEVICE"},
+      {"exit", "EXIT"},                   {"update_enabled", "0"},
+      {"print_enabled", "0"},             {"settings_enabled", "1"},
+      {"exit_enabled", "1"},              {"download_bar", "0"},
+      {"transfer_bar", "0"}};
+  for (const auto& [key, value] : kIdle) EXPECT_EQ(state[key], value) << key;
+
+  ASSERT_TRUE(StartWindow(second_));
+  const CliResult box = Probe({"box-ok", "Korda is still running !!!!", "--timeout", "30"});
+  EXPECT_EQ(box.exit, 0) << box.out;
+  EXPECT_EQ(second_.WaitExit(15s), 0);
+  EXPECT_EQ(StateWhen("window", "found")["window"], "found") << "the first one goes on";
+
+  std::filesystem::remove(work_.File("Velmar.cfg"));
+  ASSERT_EQ(Probe({"click", "2"}).exit, 0);  // EXIT
+  EXPECT_EQ(window_.WaitExit(15s), 0);
+  EXPECT_TRUE(std::filesystem::exists(work_.File("Velmar.cfg")));
+}
+
+// The whole program against the virtual tool and the local server: the tool found on COM5,
+// the offer answered Yes, the bars moving and the warning blinking during the transfer, the
+// result box, the tool at the new version and "PASS" at the server.
+TEST_F(WineWindow, WholeUpdateFromTheWindow) {
+  if (!testing::HaveServer()) GTEST_SKIP() << "the local update server was not built";
+  ServerProcess server;
+  ASSERT_TRUE(server.Start(testing::DemoCatalog()));
+  server_address_ = server.Address().ToString();
+  ASSERT_TRUE(StartTool("protocol2.json"));
+  WriteSettings();
+  ASSERT_TRUE(StartWindow(window_));
+
+  const CliResult answered = Probe({"answer", "--until", "Congratulation ! Your tool is up to date.", "--no",
+                                    "Would you like to print", "--timeout", "110"},
+                                   120s);
+  ASSERT_EQ(answered.exit, 0) << answered.out;
+  EXPECT_NE(answered.out.find("box: A NEW VERSION IS AVAILABLE FOR DOWNLOAD||Do you want to update your device ? -> Yes"),
+            std::string::npos)
+      << answered.out;
+  EXPECT_NE(answered.out.find("banner: Do not disconnect the device !"), std::string::npos) << answered.out;
+  EXPECT_NE(answered.out.find("banner: \n"), std::string::npos) << "the warning blinks: " << answered.out;
+  const auto positions = answered.out.find("transfer_positions=");
+  ASSERT_NE(positions, std::string::npos);
+  EXPECT_GE(std::stoi(answered.out.substr(positions + 19)), 3) << "the transfer bar moved: " << answered.out;
+
+  const auto state = StateWhen("update_enabled", "1");
+  EXPECT_EQ(state.at("banner"), "Telvan Internet service");
+  EXPECT_EQ(state.at("exit_enabled"), "1");
+  EXPECT_NE(state.at("log").find("Congratulation ! Your tool is up to date."), std::string::npos) << state.at("log");
+
+  ASSERT_EQ(Probe({"click", "1"}).exit, 0);  // HIDE
+  EXPECT_EQ(StateWhen("visible", "0")["visible"], "0");
+  ASSERT_EQ(Probe({"click", "2"}).exit, 0);  // EXIT
+  EXPECT_EQ(window_.WaitExit(15s), 0);
+
+  const json tool = StopToolAndReadState();
+  EXPECT_EQ(tool["softwareVersion"], "1.10");
+  json report;
+  for (const json& entry : server.Log())
+    if (entry.contains("update")) report = entry["update"];
+  EXPECT_EQ(report.value("status", ""), "PASS");
 }
 
 }  // namespace
