@@ -7,10 +7,15 @@
 //   velmar-probe answer --until TEXT [--no TEXT]... [--timeout SECONDS]
 //   velmar-probe click ID
 //   velmar-probe box-ok TEXT [--timeout SECONDS]
+//   velmar-probe dialog-click TITLE ID [--timeout SECONDS]
+//   velmar-probe pixels ID                  the colours at the two top corners of a control
+//   velmar-probe screenshot FILE.png [TITLE] the main window, or the dialog of that title
 #include <windows.h>
 
 #include <fcntl.h>
 #include <io.h>
+
+#include <zlib.h>
 
 #include <cstdio>
 #include <cstring>
@@ -198,6 +203,98 @@ int BoxOk(const std::string& text, int timeout_s) {
   return 1;
 }
 
+// A visible top-level dialog of that title, waited for.
+HWND DialogTitled(const std::string& title, int timeout_s) {
+  const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(timeout_s) * 1000;
+  do {
+    for (HWND dialog : Dialogs())
+      if (IsWindowVisible(dialog) && TextOf(dialog) == title) return dialog;
+    Sleep(50);
+  } while (GetTickCount64() < deadline);
+  return nullptr;
+}
+
+std::string Hex(COLORREF colour) {
+  char text[8];
+  std::snprintf(text, sizeof(text), "%02X%02X%02X", GetRValue(colour), GetGValue(colour), GetBValue(colour));
+  return text;
+}
+
+// Read from the screen, as the user sees it: the two top corners, clear of the centred text.
+int Pixels(int id) {
+  HWND main = MainWindow();
+  HWND control = main ? GetDlgItem(main, id) : nullptr;
+  if (!control) return 1;
+  RECT area;
+  GetWindowRect(control, &area);
+  HDC screen = GetDC(nullptr);
+  std::printf("left=%s\nright=%s\n", Hex(GetPixel(screen, area.left + 1, area.top + 1)).c_str(),
+              Hex(GetPixel(screen, area.right - 2, area.top + 1)).c_str());
+  ReleaseDC(nullptr, screen);
+  return 0;
+}
+
+void Chunk(std::string& png, const char* type, const std::string& data) {
+  auto be32 = [&png](uint32_t v) {
+    for (int shift = 24; shift >= 0; shift -= 8) png.push_back(static_cast<char>((v >> shift) & 0xff));
+  };
+  be32(static_cast<uint32_t>(data.size()));
+  const std::string body = std::string(type, 4) + data;
+  png += body;
+  be32(static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(body.data()), static_cast<uInt>(body.size()))));
+}
+
+// The window's rectangle of the screen as a PNG file.
+int Screenshot(const std::string& path, HWND window) {
+  if (!window) return 1;
+  SetForegroundWindow(window);
+  Sleep(300);  // let it repaint in front
+  RECT area;
+  GetWindowRect(window, &area);
+  const int width = area.right - area.left, height = area.bottom - area.top;
+  if (width <= 0 || height <= 0) return 1;
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  BITMAPINFO info{};
+  info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+  void* bits = nullptr;
+  HBITMAP image = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = SelectObject(memory, image);
+  BitBlt(memory, 0, 0, width, height, screen, area.left, area.top, SRCCOPY);
+  std::string raw;
+  const auto* pixels = static_cast<const uint8_t*>(bits);
+  for (int y = 0; y < height; ++y) {
+    raw.push_back(0);  // no filter
+    for (int x = 0; x < width; ++x) {
+      const uint8_t* p = pixels + (static_cast<size_t>(y) * width + x) * 4;
+      raw.push_back(static_cast<char>(p[2]));
+      raw.push_back(static_cast<char>(p[1]));
+      raw.push_back(static_cast<char>(p[0]));
+    }
+  }
+  SelectObject(memory, old);
+  DeleteObject(image);
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+  uLongf packed_size = compressBound(static_cast<uLong>(raw.size()));
+  std::string packed(packed_size, '\0');
+  compress2(reinterpret_cast<Bytef*>(packed.data()), &packed_size, reinterpret_cast<const Bytef*>(raw.data()),
+            static_cast<uLong>(raw.size()), 9);
+  packed.resize(packed_size);
+  std::string header;
+  for (uint32_t v : {static_cast<uint32_t>(width), static_cast<uint32_t>(height)})
+    for (int shift = 24; shift >= 0; shift -= 8) header.push_back(static_cast<char>((v >> shift) & 0xff));
+  header += std::string("\x08\x02\x00\x00\x00", 5);  // 8-bit RGB
+  std::string png = "\x89PNG\r\n\x1a\n";
+  Chunk(png, "IHDR", header);
+  Chunk(png, "IDAT", packed);
+  Chunk(png, "IEND", "");
+  FILE* file = _wfopen(Widen(path).c_str(), L"wb");
+  if (!file) return 1;
+  const bool written = std::fwrite(png.data(), 1, png.size(), file) == png.size();
+  return std::fclose(file) == 0 && written ? 0 : 1;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -223,5 +320,15 @@ int wmain(int argc, wchar_t** argv) {
     return 0;
   }
   if (args[0] == "box-ok" && args.size() >= 2) return BoxOk(args[1], timeout_s);
+  if (args[0] == "dialog-click" && args.size() >= 3) {
+    HWND dialog = DialogTitled(args[1], timeout_s);
+    if (!dialog) return 1;
+    const int id = std::atoi(args[2].c_str());
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+    return 0;
+  }
+  if (args[0] == "pixels" && args.size() >= 2) return Pixels(std::atoi(args[1].c_str()));
+  if (args[0] == "screenshot" && args.size() >= 2)
+    return Screenshot(args[1], args.size() >= 3 ? DialogTitled(args[2], timeout_s) : MainWindow());
   return 2;
 }

@@ -62,9 +62,10 @@ class WineEndToEnd : public ::testing::Test {
   static std::string ComLink() { return Env("WINEPREFIX") + "/com5-target"; }
 
   // The virtual tool on a pseudo-terminal, linked into the prefix as COM5.
-  bool StartTool(const std::string& profile) {
+  bool StartTool(const std::string& profile, int restart_delay_ms = 300) {
     if (!tool_.Start({VELMAR_TOOLSIM_EXE, "--profile", std::string(VELMAR_PROFILES) + "/" + profile, "--port",
-                      "5", "--state", work_.File("tool-state.json"), "--restart-delay-ms", "300",
+                      "5", "--state", work_.File("tool-state.json"), "--restart-delay-ms",
+                      std::to_string(restart_delay_ms),
                       "--progress-interval-ms", "100"}))
       return false;
     std::string line;
@@ -301,13 +302,15 @@ TEST_F(WineWindow, IdleWindowTrayStartAndSingleInstance) {
 
 // The whole program against the virtual tool and the local server: the tool found on COM5,
 // the offer answered Yes, the bars moving and the warning blinking during the transfer, the
-// result box, the tool at the new version and "PASS" at the server.
+// result box, the tool at the new version and "PASS" at the server; then the banner's colours
+// on the screen, the settings dialog's connection test, HIDE and EXIT.
 TEST_F(WineWindow, WholeUpdateFromTheWindow) {
   if (!testing::HaveServer()) GTEST_SKIP() << "the local update server was not built";
   ServerProcess server;
   ASSERT_TRUE(server.Start(testing::DemoCatalog()));
   server_address_ = server.Address().ToString();
-  ASSERT_TRUE(StartTool("protocol2.json"));
+  // Back within the settings dialog's restart wait, which the faster clock makes 100 ms.
+  ASSERT_TRUE(StartTool("protocol2.json", 50));
   WriteSettings();
   ASSERT_TRUE(StartWindow(window_));
 
@@ -328,6 +331,24 @@ TEST_F(WineWindow, WholeUpdateFromTheWindow) {
   EXPECT_EQ(state.at("banner"), "Telvan Internet service");
   EXPECT_EQ(state.at("exit_enabled"), "1");
   EXPECT_NE(state.at("log").find("Congratulation ! Your tool is up to date."), std::string::npos) << state.at("log");
+
+  // The banner as the screen shows it: pure green at the left, and at the right the last of
+  // 59 whole steps towards dark grey (green falls by 3 per band: 255 - 59 * 3 = 78).
+  const CliResult pixels = Probe({"pixels", "1012"});
+  EXPECT_EQ(pixels.out, "left=00FF00\nright=004E00\n");
+
+  // The settings dialog tests COM5: the tool answers. The window then starts detection over,
+  // which finds the tool again and asks its questions (No to them).
+  ASSERT_EQ(Probe({"click", "1023"}).exit, 0);
+  ASSERT_EQ(Probe({"dialog-click", "Velmar Configuration", "1027"}).exit, 0);  // Test Connection
+  const CliResult tested = Probe({"box-ok", "Device detected", "--timeout", "30"});
+  EXPECT_EQ(tested.exit, 0) << tested.out;
+  ASSERT_EQ(Probe({"dialog-click", "Velmar Configuration", "2"}).exit, 0);  // Cancel
+  const CliResult again = Probe({"answer", "--until", "Do you want to", "--no", "Would you like to print",
+                                 "--no", "Do you want to", "--timeout", "60"},
+                                90s);
+  EXPECT_EQ(again.exit, 0) << again.out;
+  EXPECT_EQ(StateWhen("update_enabled", "1")["serial"], "QL7-12-000123");
 
   ASSERT_EQ(Probe({"click", "1"}).exit, 0);  // HIDE
   EXPECT_EQ(StateWhen("visible", "0")["visible"], "0");
