@@ -230,13 +230,19 @@ Outcome RunInfo(const CliOptions& options, Session& session, std::ostream& out) 
 bool WaitForCheck(Session& session, Outcome& outcome) {
   MainWindow& window = session.Window();
   auto failed = [&] { return !window.CheckAnswered() && session.LogHas(kStrServerUnreachable); };
-  session.RunUntil([&] { return window.CheckAnswered() || failed(); }, kCheckLimitMs);
+  // A cancelled check never answers: without a login there is nothing to wait for.
+  session.RunUntil([&] { return window.CheckAnswered() || failed() || session.ProxyLoginMissing(); },
+                   kCheckLimitMs);
   if (window.CheckAnswered()) return true;
   outcome.exit = kExitFailed;
-  outcome.error =
-      failed() ? LoadString(kStrServerUnreachable) +
-                     " Check the network and the server address (--server or $VELMAR_SERVER)."
-               : "the update server did not answer in time";
+  if (session.ProxyLoginMissing())
+    outcome.error = std::string("the proxy asks for a login; give it in ") + ConsoleView::kProxyLoginVariable +
+                    " as USER:PASSWORD";
+  else
+    outcome.error =
+        failed() ? LoadString(kStrServerUnreachable) +
+                       " Check the network and the server address (--server or $VELMAR_SERVER)."
+                 : "the update server did not answer in time";
   return false;
 }
 

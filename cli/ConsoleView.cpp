@@ -173,6 +173,7 @@ std::optional<ProxyLogin> ConsoleView::AskProxyLogin() {
     proxy_login_given_ = true;
     return ProxyLogin{std::string(given, colon), std::string(colon + 1)};
   }
+  proxy_login_missing_ = true;
   FinishOutput();
   log_ << (proxy_login_given_ ? "The proxy refused the login of " : "The proxy asks for a login: give it in ")
        << kProxyLoginVariable << " as USER:PASSWORD and try again.\n";

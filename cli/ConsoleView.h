@@ -42,6 +42,7 @@ class ConsoleView : public View {
   void ShowMessage(const std::string& text, MessageIcon icon) override;
   void ShowBootModeCaution() override;
   std::optional<ProxyLogin> AskProxyLogin() override;
+  bool ProxyLoginMissing() const { return proxy_login_missing_; }
   void RunSettingsDialog(SettingsDialog& dialog) override;
   void ShowSensorReport(const std::string& path) override;
   bool OpenAddress(const std::string& address) override;
@@ -71,6 +72,7 @@ class ConsoleView : public View {
 
   std::ostream& log_;
   bool proxy_login_given_ = false;
+  bool proxy_login_missing_ = false;
   std::istream& in_;
   AnswerPolicy policy_;
   bool terminal_;

@@ -50,6 +50,8 @@ class Session {
   void Post(uint32_t message, int32_t event, int32_t value) { loop_.Post(message, event, value); }
   // The window's current status log holds this line.
   bool LogHas(int string_id) const;
+  // A proxy asked for a login that this run could not give (none, or one it refused).
+  bool ProxyLoginMissing() const { return view_.ProxyLoginMissing(); }
 
  private:
   // Why no tool was found, when the ports tell: a present adapter port we may not open.

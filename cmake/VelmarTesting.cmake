@@ -5,7 +5,7 @@ find_package(GTest REQUIRED)
 
 function(velmar_test_suite name)
   cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;DEFINITIONS" ${ARGN})
-  add_executable(${name} ${ARG_SOURCES})
+  add_executable(${name} ${ARG_SOURCES} ${VELMAR_WINDOWS_RESOURCES})
   target_link_libraries(${name} PRIVATE velmar_core velmar_test_support GTest::gtest_main GTest::gmock ${ARG_LIBS})
   if(ARG_DEFINITIONS)
     target_compile_definitions(${name} PRIVATE ${ARG_DEFINITIONS})

@@ -31,3 +31,7 @@ set(VELMAR_WINEPREFIX "${CMAKE_BINARY_DIR}/wine")
 configure_file(${CMAKE_SOURCE_DIR}/scripts/wine-run.sh.in ${CMAKE_BINARY_DIR}/wine-run @ONLY
   FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_BINARY_DIR}/wine-run)
+
+# Every program carries the manifest that makes UTF-8 its code page.
+enable_language(RC)
+set(VELMAR_WINDOWS_RESOURCES ${CMAKE_SOURCE_DIR}/packaging/windows/utf8.rc)

@@ -1,5 +1,5 @@
 // velmar-cli.exe under Wine against the Linux peers: velmar-toolsim on a pseudo-terminal that
-// the Wine prefix knows as COM5 (its port list included), velmar-serversim on loopback, tinyproxy with a login. Started
+// the Wine prefix knows as COM5 (its port list included), velmar-serversim on loopback, a proxy with a login. Started
 // by the Windows build's CTest, which names the program, the prefix and its launcher.
 #include <gtest/gtest.h>
 
@@ -15,6 +15,7 @@
 #include <signal.h>
 
 #include "ChildProcess.h"
+#include "LoginProxy.h"
 #include "app/AppConfig.h"
 #include "server/LoopbackHttpServer.h"
 #include "support/Pty.h"
@@ -172,33 +173,34 @@ TEST_F(WineEndToEnd, FailuresEndWithTheirExitCodes) {
 }
 
 // A proxy with a Basic login between WinInet and the server: the first request meets 407, the
-// login of VELMAR_PROXY_LOGIN answers it, and the check goes through.
+// login of VELMAR_PROXY_LOGIN answers it; a wrong login is refused and nothing passes.
 TEST_F(WineEndToEnd, ProxyLogin) {
   if (!testing::HaveServer()) GTEST_SKIP() << "the local update server was not built";
   ServerProcess server;
   ASSERT_TRUE(server.Start(testing::DemoCatalog()));
-  const int port = testing::FreeLoopbackPort();
-  std::ofstream(work_.File("proxy.conf")) << "Port " << port << "\nListen 127.0.0.1\nTimeout 30\n"
-                                          << "Allow 127.0.0.1\nDisableViaHeader Yes\nBasicAuth alice s3cret\n"
-                                          << "User nobody\nGroup nogroup\n";
-  ChildProcess proxy;
-  ASSERT_TRUE(proxy.Start({VELMAR_TINYPROXY, "-d", "-c", work_.File("proxy.conf")}));
-  for (auto until = std::chrono::steady_clock::now() + 10s;
-       !testing::AcceptsConnections(port) && std::chrono::steady_clock::now() < until;)
-    std::this_thread::sleep_for(20ms);
+  testing::LoginProxy proxy("alice", "s3cret");
+  ASSERT_TRUE(proxy.Start());
   ASSERT_TRUE(StartTool("protocol2.json"));
-  const std::string via = "http_proxy=http://127.0.0.1:" + std::to_string(port);
+  const std::string via = "http_proxy=http://127.0.0.1:" + std::to_string(proxy.Port());
   const std::vector<std::string> check = {"check", "--yes", "--json", "--port", "5", "--server",
                                           server.Address().ToString(), "--timeout", "20"};
 
+  // Refused at once, not after the check's two minutes.
+  const auto start = std::chrono::steady_clock::now();
   const CliResult refused = RunCli(check, {via, "VELMAR_PROXY_LOGIN=alice:wrong"});
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 60s);
   EXPECT_EQ(refused.exit, 1) << refused.out << refused.err;
+  EXPECT_NE(json::parse(refused.out, nullptr, false).value("error", "").find("VELMAR_PROXY_LOGIN"),
+            std::string::npos) << refused.out;
+  EXPECT_NE(refused.err.find("refused the login"), std::string::npos) << refused.err;
   EXPECT_TRUE(server.Log().empty()) << "nothing passed the proxy";
+  EXPECT_EQ(proxy.Passed(), 0);
 
   const CliResult passed = RunCli(check, {via, "VELMAR_PROXY_LOGIN=alice:s3cret"});
   ASSERT_EQ(passed.exit, 0) << passed.out << passed.err;
   EXPECT_EQ(json::parse(passed.out)["catalogue"]["availableVersion"], "1.10");
   EXPECT_FALSE(server.Log().empty());
+  EXPECT_GE(proxy.Passed(), 1);
 }
 
 // velmar.exe, the window, on the virtual X display the test runs on (make test-windows starts
