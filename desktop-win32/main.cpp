@@ -4,6 +4,7 @@
 #include "app/MainWindow.h"
 #include "app/Strings.h"
 #include "platform/InstanceLock.h"
+#include "platform/LocalFiles.h"
 
 #include <windows.h>
 #include <commctrl.h>
@@ -64,16 +65,6 @@ std::wstring ProgramFolder() {
   return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
 }
 
-bool CanWriteIn(const std::wstring& folder) {
-  if (folder.empty()) return false;
-  const std::wstring probe = folder + L"\\.velmar-write-test-" + std::to_wstring(GetCurrentProcessId());
-  HANDLE file = CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                            FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  CloseHandle(file);
-  return true;
-}
-
 std::wstring DownloadsFolder() {
   PWSTR path = nullptr;
   std::wstring folder;
@@ -87,9 +78,21 @@ std::wstring DownloadsFolder() {
 // Files).
 std::string NewVersionFolder() {
   const std::wstring program = ProgramFolder();
-  if (CanWriteIn(program)) return Narrow(program);
+  if (!program.empty() && CanCreateFilesIn(Narrow(program))) return Narrow(program);
   const std::wstring downloads = DownloadsFolder();
   return Narrow(downloads.empty() ? program : downloads);
+}
+
+// The settings live in the folder the program is started in, as they always have; started
+// from the Start menu or at login that is the installed folder, which belongs to the system,
+// so the user's application-data folder takes their place.
+std::string ConfigPath() {
+  if (CanCreateFilesIn(".")) return AppConfig::kFileName;
+  const std::optional<std::string> data = UserDataFolder();
+  if (!data) return AppConfig::kFileName;
+  const std::string folder = *data + "\\Velmar";
+  CreateDirectoryW(Widen(folder).c_str(), nullptr);
+  return folder + "\\" + AppConfig::kFileName;
 }
 
 int Run(HINSTANCE instance, bool show_at_start) {
@@ -114,6 +117,7 @@ int Run(HINSTANCE instance, bool show_at_start) {
   }
   setup.show_at_start = show_at_start;
   setup.program_folder = NewVersionFolder();
+  setup.config_path = ConfigPath();
 
   Win32EventLoop loop(setup.clock ? *setup.clock : SystemClock());
   MainWindow* logic = nullptr;

@@ -22,6 +22,7 @@ packages=(
   libz-mingw-w64-dev                             # zlib for Windows
   wine64 wine                                    # runs the Windows programs in tests
   tcl dpkg-dev                                   # SQLite's amalgamation is made with tclsh; apt-get source
+  nsis                                           # the Windows installer (makensis)
 )
 
 as_root=()

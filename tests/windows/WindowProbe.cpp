@@ -8,6 +8,7 @@
 //   velmar-probe click ID
 //   velmar-probe box-ok TEXT [--timeout SECONDS]
 //   velmar-probe dialog-click TITLE ID [--timeout SECONDS]
+//   velmar-probe dialog-set TITLE ID TEXT   types a text into a field of a dialog
 //   velmar-probe pixels ID                  the colours at the two top corners of a control
 //   velmar-probe screenshot FILE.png [TITLE] the main window, or the dialog of that title
 #include <windows.h>
@@ -326,6 +327,16 @@ int wmain(int argc, wchar_t** argv) {
     const int id = std::atoi(args[2].c_str());
     PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
     return 0;
+  }
+  if (args[0] == "dialog-set" && args.size() >= 4) {
+    HWND dialog = DialogTitled(args[1], timeout_s);
+    HWND field = dialog ? GetDlgItem(dialog, std::atoi(args[2].c_str())) : nullptr;
+    const std::wstring text = Widen(args[3]);
+    DWORD_PTR ignored = 0;
+    return field && SendMessageTimeoutW(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()),
+                                        SMTO_ABORTIFHUNG, 2000, &ignored)
+               ? 0
+               : 1;
   }
   if (args[0] == "pixels" && args.size() >= 2) return Pixels(std::atoi(args[1].c_str()));
   if (args[0] == "screenshot" && args.size() >= 2)

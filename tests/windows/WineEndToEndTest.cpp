@@ -208,6 +208,16 @@ TEST_F(WineEndToEnd, ProxyLogin) {
 // at it from outside: it reads the controls and answers the message boxes as a user would.
 class WineWindow : public WineEndToEnd {
  protected:
+  // Wine's desktop process takes the display of the program that starts it: the prefix's
+  // programs of the other tests (started without one) are ended first, and these ones after,
+  // before their display goes.
+  static void SetUpTestSuite() {
+    if (!Env("WINEPREFIX").empty())
+      testing::RunCommand({"/bin/sh", "-c", "wineserver -k; wineserver -w; wineserver -p30 </dev/null >/dev/null 2>&1"});
+  }
+  static void TearDownTestSuite() {
+    if (!Env("WINEPREFIX").empty()) testing::RunCommand({"/bin/sh", "-c", "wineserver -k; wineserver -w"});
+  }
   void SetUp() override {
     WineEndToEnd::SetUp();
     if (IsSkipped()) return;
@@ -223,16 +233,17 @@ class WineWindow : public WineEndToEnd {
   // Wine on the test's display, in the test's folder, with the test's server.
   std::vector<std::string> Wine(const std::string& program, std::vector<std::string> args) {
     std::vector<std::string> command = {"/usr/bin/env", "WINEDEBUG=-all", "WINEDLLOVERRIDES=mscoree,mshtml=",
-                                        "VELMAR_SERVER=" + server_address_, "VELMAR_TIME_SCALE=10", "/bin/sh", "-c",
-                                        "cd \"$0\" && exec wine \"$@\"", work_.Path(), program};
+                                        "VELMAR_SERVER=" + server_address_, "VELMAR_TIME_SCALE=10"};
+    command.insert(command.end(), extra_environment_.begin(), extra_environment_.end());
+    command.insert(command.end(), {"/bin/sh", "-c", "cd \"$0\" && exec wine \"$@\"", work_.Path(), program});
     command.insert(command.end(), args.begin(), args.end());
     return command;
   }
   // Settings of a user who chose COM5 (detection by adapter name needs SetupAPI, which Wine
   // lists nothing in); no program-update check unless asked.
-  void WriteSettings(int32_t upgrade_check = 0) {
+  void WriteSettings(int32_t upgrade_check = 0, int32_t auto_detect = 0) {
     AppConfig config;
-    config.autoDetect = 0;
+    config.autoDetect = auto_detect;
     config.portNumber = 5;
     config.upgradeCheck = upgrade_check;
     ASSERT_EQ(config.Save(work_.File("Velmar.cfg")), 0);
@@ -264,7 +275,13 @@ class WineWindow : public WineEndToEnd {
     return state;
   }
 
+  int Number(const std::map<std::string, std::string>& state, const std::string& key) {
+    const auto found = state.find(key);
+    return found == state.end() || found->second.empty() ? -1 : std::atoi(found->second.c_str());
+  }
+
   std::string server_address_ = "127.0.0.1:9";
+  std::vector<std::string> extra_environment_;
   ChildProcess window_;
   ChildProcess second_;
 };
@@ -363,6 +380,59 @@ TEST_F(WineWindow, WholeUpdateFromTheWindow) {
   for (const json& entry : server.Log())
     if (entry.contains("update")) report = entry["update"];
   EXPECT_EQ(report.value("status", ""), "PASS");
+}
+
+// make screenshots-windows: the README's pictures of velmar.exe (idle, updating, done, the
+// settings dialog and the proxy login dialog), into VELMAR_SCREENSHOTS; skipped without it.
+TEST_F(WineWindow, Screenshots) {
+  const std::string folder = Env("VELMAR_SCREENSHOTS");
+  if (folder.empty()) GTEST_SKIP() << "VELMAR_SCREENSHOTS names no folder";
+  if (!testing::HaveServer()) GTEST_SKIP() << "the local update server was not built";
+  std::filesystem::create_directories(folder);
+  auto shot = [&](const std::string& name, std::vector<std::string> title = {}) {
+    std::vector<std::string> args = {"screenshot", "Z:" + std::filesystem::absolute(folder + "/" + name).string()};
+    args.insert(args.end(), title.begin(), title.end());
+    EXPECT_EQ(Probe(args).exit, 0) << name;
+  };
+
+  // Idle: automatic detection, no adapter.
+  WriteSettings(0, 1);
+  ASSERT_TRUE(StartWindow(window_));
+  ASSERT_EQ(StateWhen("log", "Searching Device ...||")["window"], "found");
+  shot("windows-main-idle.png");
+  ASSERT_EQ(Probe({"click", "1023"}).exit, 0);
+  shot("windows-settings.png", {"Velmar Configuration"});
+  ASSERT_EQ(Probe({"dialog-click", "Velmar Configuration", "2"}).exit, 0);
+  ASSERT_EQ(Probe({"click", "2"}).exit, 0);
+  ASSERT_EQ(window_.WaitExit(15s), 0);
+
+  // A tool on COM5 behind a proxy that asks for a login.
+  ServerProcess server;
+  ASSERT_TRUE(server.Start(testing::DemoCatalog()));
+  server_address_ = server.Address().ToString();
+  testing::LoginProxy proxy("alice", "s3cret");
+  ASSERT_TRUE(proxy.Start());
+  extra_environment_ = {"http_proxy=http://127.0.0.1:" + std::to_string(proxy.Port())};
+  ASSERT_TRUE(StartTool("protocol2.json", 50));
+  WriteSettings();
+  ASSERT_TRUE(StartWindow(window_));
+  ASSERT_EQ(Probe({"answer", "--until", "Would you like to print", "--no", "Would you like to print"}).exit, 0);
+  shot("windows-proxy-login.png", {"Login and Password"});
+  ASSERT_EQ(Probe({"dialog-set", "Login and Password", "1031", "alice"}).exit, 0);
+  ASSERT_EQ(Probe({"dialog-set", "Login and Password", "1032", "s3cret"}).exit, 0);
+  ASSERT_EQ(Probe({"dialog-click", "Login and Password", "1"}).exit, 0);
+  ASSERT_EQ(Probe({"answer", "--until", "Do you want to update"}).exit, 0);
+  std::map<std::string, std::string> state;
+  for (auto until = std::chrono::steady_clock::now() + 60s; std::chrono::steady_clock::now() < until;) {
+    state = StateWhen("banner", "Do not disconnect the device !");
+    if (Number(state, "transfer_bar") >= 40) break;
+  }
+  shot("windows-main-updating.png");
+  ASSERT_EQ(Probe({"answer", "--until", "Congratulation", "--timeout", "90"}, 100s).exit, 0);
+  StateWhen("update_enabled", "1");
+  shot("windows-main-done.png");
+  ASSERT_EQ(Probe({"click", "2"}).exit, 0);
+  EXPECT_EQ(window_.WaitExit(15s), 0);
 }
 
 }  // namespace
