@@ -96,13 +96,18 @@ dist-windows: build-windows
 screenshots-windows: build-windows configure
 	cmake --build $(BUILD) -j $(JOBS) --target velmar_wine_tests
 	./scripts/wine-prefix.sh $(abspath $(WIN_BUILD))/wine
+	# In Wine's own desktop for the pictures, so that Wine draws the title bars (Xvfb has no
+	# window manager); the tests' prefix goes back to plain windows afterwards.
+	$(WIN_BUILD)/wine-run reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null
+	$(WIN_BUILD)/wine-run reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 900x700 /f >/dev/null
 	WINEPREFIX=$(abspath $(WIN_BUILD))/wine VELMAR_WINE_RUN=$(abspath $(WIN_BUILD))/wine-run \
 	  VELMAR_CLI_WINDOWS=$(abspath $(WIN_BUILD))/cli/velmar-cli.exe \
 	  VELMAR_WINDOW_EXE=$(abspath $(WIN_BUILD))/desktop-win32/velmar.exe \
 	  VELMAR_PROBE_EXE=$(abspath $(WIN_BUILD))/tests/windows/velmar-probe.exe \
 	  VELMAR_SCREENSHOTS=$(abspath docs/screenshots) LC_ALL=C.UTF-8 \
 	  xvfb-run -a -s "-screen 0 1280x1024x24" $(BUILD)/tests/windows/velmar_wine_tests \
-	  --gtest_filter=WineWindow.Screenshots
+	  --gtest_filter=WineWindow.Screenshots; \
+	  status=$$?; $(WIN_BUILD)/wine-run reg delete 'HKCU\Software\Wine\Explorer' /v Desktop /f >/dev/null; exit $$status
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(WIN_BUILD)

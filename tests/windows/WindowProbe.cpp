@@ -11,6 +11,8 @@
 //   velmar-probe dialog-set TITLE ID TEXT   types a text into a field of a dialog
 //   velmar-probe pixels ID                  the colours at the two top corners of a control
 //   velmar-probe screenshot FILE.png [TITLE] the main window, or the dialog of that title
+//                     [--banner TEXT --bar N]  taken the moment the banner shows that text and
+//                                              the transfer bar stands at N or more
 #include <windows.h>
 
 #include <fcntl.h>
@@ -142,6 +144,9 @@ int State() {
                         std::pair{"settings_enabled", 1023}, std::pair{"exit_enabled", 2}})
     std::printf("%s=%d\n", t.first, IsWindowEnabled(GetDlgItem(main, t.second)) ? 1 : 0);
   std::printf("download_bar=%d\ntransfer_bar=%d\n", Position(main, 1000), Position(main, 1001));
+  DWORD_PTR tabs = 0;
+  SendMessageTimeoutW(GetDlgItem(main, 1054), 0x1304 /* TCM_GETITEMCOUNT */, 0, 0, SMTO_ABORTIFHUNG, 2000, &tabs);
+  std::printf("tabs=%d\n", static_cast<int>(tabs));
   std::printf("log=%s\n", OneLine(TextOf(Descendant(main, 1056))).c_str());
   return 0;
 }
@@ -246,10 +251,17 @@ void Chunk(std::string& png, const char* type, const std::string& data) {
 }
 
 // The window's rectangle of the screen as a PNG file.
-int Screenshot(const std::string& path, HWND window) {
+int Screenshot(const std::string& path, HWND window, const std::string& banner, int bar, int timeout_s) {
   if (!window) return 1;
   SetForegroundWindow(window);
   Sleep(300);  // let it repaint in front
+  if (!banner.empty()) {
+    // A blinking text: wait for its shown phase, then give the paint a moment.
+    const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(timeout_s) * 1000;
+    while (TextOf(GetDlgItem(window, 1012)) != banner || Position(window, 1001) < bar)
+      if (GetTickCount64() >= deadline) return 1;
+    Sleep(15);
+  }
   RECT area;
   GetWindowRect(window, &area);
   const int width = area.right - area.left, height = area.bottom - area.top;
@@ -304,11 +316,14 @@ int wmain(int argc, wchar_t** argv) {
   for (int i = 1; i < argc; ++i) args.push_back(Narrow(argv[i]));
   if (args.empty()) return 2;
   int timeout_s = 60;
-  std::string until;
+  std::string until, banner;
+  int bar = 0;
   std::vector<std::string> no;
   for (size_t i = 1; i + 1 < args.size(); ++i) {
     if (args[i] == "--timeout") timeout_s = std::atoi(args[++i].c_str());
     else if (args[i] == "--until") until = args[++i];
+    else if (args[i] == "--banner") banner = args[++i];
+    else if (args[i] == "--bar") bar = std::atoi(args[++i].c_str());
     else if (args[i] == "--no") no.push_back(args[++i]);
   }
   if (args[0] == "state") return State();
@@ -340,6 +355,8 @@ int wmain(int argc, wchar_t** argv) {
   }
   if (args[0] == "pixels" && args.size() >= 2) return Pixels(std::atoi(args[1].c_str()));
   if (args[0] == "screenshot" && args.size() >= 2)
-    return Screenshot(args[1], args.size() >= 3 ? DialogTitled(args[2], timeout_s) : MainWindow());
+    return Screenshot(args[1], args.size() >= 3 && args[2].rfind("--", 0) != 0 ? DialogTitled(args[2], timeout_s)
+                                                                              : MainWindow(),
+                      banner, bar, timeout_s);
   return 2;
 }

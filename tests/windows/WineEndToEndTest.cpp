@@ -275,11 +275,6 @@ class WineWindow : public WineEndToEnd {
     return state;
   }
 
-  int Number(const std::map<std::string, std::string>& state, const std::string& key) {
-    const auto found = state.find(key);
-    return found == state.end() || found->second.empty() ? -1 : std::atoi(found->second.c_str());
-  }
-
   std::string server_address_ = "127.0.0.1:9";
   std::vector<std::string> extra_environment_;
   ChildProcess window_;
@@ -422,12 +417,7 @@ TEST_F(WineWindow, Screenshots) {
   ASSERT_EQ(Probe({"dialog-set", "Login and Password", "1032", "s3cret"}).exit, 0);
   ASSERT_EQ(Probe({"dialog-click", "Login and Password", "1"}).exit, 0);
   ASSERT_EQ(Probe({"answer", "--until", "Do you want to update"}).exit, 0);
-  std::map<std::string, std::string> state;
-  for (auto until = std::chrono::steady_clock::now() + 60s; std::chrono::steady_clock::now() < until;) {
-    state = StateWhen("banner", "Do not disconnect the device !");
-    if (Number(state, "transfer_bar") >= 40) break;
-  }
-  shot("windows-main-updating.png");
+  shot("windows-main-updating.png", {"--banner", "Do not disconnect the device !", "--bar", "40"});
   ASSERT_EQ(Probe({"answer", "--until", "Congratulation", "--timeout", "90"}, 100s).exit, 0);
   StateWhen("update_enabled", "1");
   shot("windows-main-done.png");
