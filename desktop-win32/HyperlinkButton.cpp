@@ -64,6 +64,15 @@ void HyperlinkButton::SizeToContent() {
   GetTextExtentPoint32W(dc, caption.c_str(), static_cast<int>(caption.size()), &size);
   ReleaseDC(nullptr, dc);
   SetWindowPos(button_, nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  if (tip_ && tip_has_tool_) {
+    // The tip covers the button's new size.
+    TTTOOLINFOW tool{};
+    tool.cbSize = sizeof(tool);
+    tool.hwnd = button_;
+    tool.uId = 1;
+    GetClientRect(button_, &tool.rect);
+    SendMessageW(tip_, TTM_NEWTOOLRECTW, 0, reinterpret_cast<LPARAM>(&tool));
+  }
 }
 
 void HyperlinkButton::Click() {
