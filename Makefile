@@ -72,7 +72,7 @@ WIN_BUILD ?= build-win64
 .PHONY: build-windows test-windows dist-windows screenshots-windows
 $(WIN_BUILD)/CMakeCache.txt:
 	./scripts/build-windows-deps.sh $(WIN_BUILD)
-	cmake -S . -B $(WIN_BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=Release \
+	cmake -S . -B $(WIN_BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DVELMAR_WINDOWS_DEPS=$(abspath $(WIN_BUILD))/deps \
 	  -DVELMAR_LINUX_BUILD=$(abspath $(BUILD))
 

@@ -31,6 +31,14 @@ bool ReplaceFileDurably(const std::string& path, const void* data, size_t size);
 // the roaming application-data folder on Windows. Nothing when it cannot be told.
 std::optional<std::string> UserDataFolder();
 
+// The per-user folder for state that outlives a run but is not the user's data:
+// $XDG_STATE_HOME when absolute, else ~/.local/state on Linux; the local application-data
+// folder on Windows. Nothing when it cannot be told.
+std::optional<std::string> UserStateFolder();
+
+// The folder of this program's own file; nothing when it cannot be told.
+std::optional<std::string> ExecutableFolder();
+
 // A new folder only this user may use, under the system's temporary folder; empty on failure
 // (then LastSystemErrorText says why).
 std::string MakePrivateTemporaryFolder();

@@ -111,6 +111,21 @@ std::optional<std::string> UserDataFolder() {
   return home + "/.local/share";
 }
 
+std::optional<std::string> UserStateFolder() {
+  if (const char* state = std::getenv("XDG_STATE_HOME"); state != nullptr && state[0] == '/')
+    return std::string(state);
+  const std::string home = HomeDirectory();
+  if (home.empty()) return std::nullopt;
+  return home + "/.local/state";
+}
+
+std::optional<std::string> ExecutableFolder() {
+  std::error_code error;
+  const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
+  if (error || !program.has_parent_path()) return std::nullopt;
+  return program.parent_path().string();
+}
+
 std::string MakePrivateTemporaryFolder() {
   const char* tmp = std::getenv("TMPDIR");
   std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/velmar-cli-XXXXXX";

@@ -116,6 +116,14 @@ class WinInetRequest : public HttpRequest {
   }
 
   HttpSendOutcome Send(std::string_view header_text, std::string_view body) override {
+    // A resend (the answer to a proxy's 407) goes after the rest of the last answer has been
+    // read, as WinInet wants it; a bounded amount, the refusal page of a proxy.
+    if (status_ != 0) {
+      uint8_t discard[4096];
+      DWORD got = 0;
+      for (int i = 0; i < 16 && InternetReadFile(request_.get(), discard, sizeof discard, &got) && got > 0; ++i) {
+      }
+    }
     status_ = 0;
     std::string headers;
     while (!header_text.empty()) {

@@ -85,14 +85,35 @@ bool ReplaceFileDurably(const std::string& path, const void* data, size_t size) 
   return false;
 }
 
-std::optional<std::string> UserDataFolder() {
+static std::optional<std::string> KnownFolder(const KNOWNFOLDERID& id) {
   wchar_t* folder = nullptr;
   std::optional<std::string> result;
-  if (SHGetKnownFolderPath(FOLDERID_RoamingAppData, KF_FLAG_CREATE, nullptr, &folder) == S_OK && folder)
-    result = Narrow(folder);
+  if (SHGetKnownFolderPath(id, KF_FLAG_CREATE, nullptr, &folder) == S_OK && folder) result = Narrow(folder);
   CoTaskMemFree(folder);
   if (result && result->empty()) result.reset();
   return result;
+}
+
+std::optional<std::string> UserDataFolder() { return KnownFolder(FOLDERID_RoamingAppData); }
+
+std::optional<std::string> UserStateFolder() { return KnownFolder(FOLDERID_LocalAppData); }
+
+std::optional<std::string> ExecutableFolder() {
+  // Paths may be longer than MAX_PATH: grow until the name fits.
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (length == 0) return std::nullopt;
+    if (length < path.size()) {
+      path.resize(length);
+      break;
+    }
+    if (path.size() >= 32768) return std::nullopt;
+    path.resize(path.size() * 2);
+  }
+  const size_t slash = path.find_last_of(L"\\/");
+  if (slash == std::wstring::npos) return std::nullopt;
+  return Narrow(path.substr(0, slash));
 }
 
 std::string MakePrivateTemporaryFolder() {

@@ -54,10 +54,12 @@ class Win32SerialChannel : public SerialChannel {
     driver.ReadTotalTimeoutConstant = timeouts.read_total_constant;
     driver.WriteTotalTimeoutMultiplier = timeouts.write_total_multiplier;
     driver.WriteTotalTimeoutConstant = timeouts.write_total_constant;
-    // All zero would make reads wait without end; every wait has a bound.
+    // All zero would make reads and writes wait without end; every wait has a bound.
     if (driver.ReadIntervalTimeout == 0 && driver.ReadTotalTimeoutMultiplier == 0 &&
         driver.ReadTotalTimeoutConstant == 0)
       driver.ReadIntervalTimeout = MAXDWORD;  // return at once with what has arrived
+    if (driver.WriteTotalTimeoutMultiplier == 0 && driver.WriteTotalTimeoutConstant == 0)
+      driver.WriteTotalTimeoutConstant = 1;  // as near to "at once" as the driver goes
     return SetCommTimeouts(handle_, &driver) != 0;
   }
 

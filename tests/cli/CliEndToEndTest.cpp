@@ -397,11 +397,5 @@ TEST_F(CliEndToEnd, SelfUpdateWritesTheNewVersionIntoTheCurrentFolder) {
   EXPECT_EQ(packages, std::vector<std::string>{testing::kProgramZip});
 }
 
-TEST_F(CliEndToEnd, WrongUsageExitsTwo) {
-  const CliResult run = RunCli({"update", "--port", "abc"});
-  EXPECT_EQ(run.exit, 2);
-  EXPECT_NE(run.err.find("--port"), std::string::npos);
-}
-
 }  // namespace
 }  // namespace velmar

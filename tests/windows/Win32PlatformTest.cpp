@@ -90,7 +90,11 @@ TEST_F(Win32Files, RefusesWhatCannotBeWritten) {
   AppConfig config;
   EXPECT_NE(config.Save(folder_ + "\\missing\\Velmar.cfg"), 0);
   EXPECT_NE(config.Load(folder_ + "\\missing\\Velmar.cfg"), 0);
-  EXPECT_TRUE(UserDataFolder().has_value());
+  for (const auto& folder : {UserDataFolder(), UserStateFolder(), ExecutableFolder()}) {
+    ASSERT_TRUE(folder.has_value());
+    EXPECT_TRUE(fs::is_directory(fs::u8path(*folder))) << *folder;
+  }
+  EXPECT_NE(UserDataFolder(), UserStateFolder());
 }
 
 TEST(Win32InstanceLock, OneHolderOfTheNamedMutex) {

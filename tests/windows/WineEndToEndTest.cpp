@@ -44,12 +44,6 @@ struct CliResult {
 
 class WineEndToEnd : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    // One Wine server for the whole run, detached from the programs' pipes, so that a pipe
-    // closes when its program ends; it leaves by itself a while after the last program.
-    if (!Env("WINEPREFIX").empty())
-      testing::RunCommand({"/bin/sh", "-c", "wineserver -p30 </dev/null >/dev/null 2>&1"});
-  }
   void SetUp() override {
     if (Env("VELMAR_CLI_WINDOWS").empty() || Env("WINEPREFIX").empty() || Env("VELMAR_WINE_RUN").empty())
       GTEST_SKIP() << "started outside the Windows build's CTest";
