@@ -5,6 +5,9 @@
 
 #define IDI_VELMAR 128
 #define IDB_PRODUCT 159
+#define IDB_KEY_POWER 185
+#define IDB_KEY_HOLD 186
+#define IDB_KEY_PRESS 187
 #define IDD_MAIN 102
 #define IDD_REPORT_PAGE 103
 #define IDD_ABOUT 104
@@ -48,3 +51,6 @@
 // Boot-mode caution box.
 #define IDC_BOOT_STEPS 1401
 #define IDC_BOOT_SCREEN 1402
+#define IDC_BOOT_KEY1 1403
+#define IDC_BOOT_KEY2 1404
+#define IDC_BOOT_KEY3 1405

@@ -133,8 +133,31 @@ INT_PTR CALLBACK ProxyProc(HWND box, UINT message, WPARAM wparam, LPARAM lparam)
   }
 }
 
-INT_PTR CALLBACK BootModeProc(HWND box, UINT message, WPARAM wparam, LPARAM) {
+// A key picture centred in its control, magenta drawn as transparent.
+void DrawKey(const DRAWITEMSTRUCT& item) {
+  const int bitmap_id = IDB_KEY_POWER + static_cast<int>(item.CtlID) - IDC_BOOT_KEY1;
+  HBITMAP key = static_cast<HBITMAP>(
+      LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(bitmap_id), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+  if (!key) return;
+  BITMAP info{};
+  GetObjectW(key, sizeof(info), &info);
+  const RECT& area = item.rcItem;
+  const int side = std::min(area.right - area.left, area.bottom - area.top);
+  HDC memory = CreateCompatibleDC(item.hDC);
+  HGDIOBJ old = SelectObject(memory, key);
+  FillRect(item.hDC, &area, GetSysColorBrush(COLOR_BTNFACE));
+  TransparentBlt(item.hDC, area.left + (area.right - area.left - side) / 2, area.top + (area.bottom - area.top - side) / 2,
+                 side, side, memory, 0, 0, info.bmWidth, info.bmHeight, RGB(255, 0, 255));
+  SelectObject(memory, old);
+  DeleteDC(memory);
+  DeleteObject(key);
+}
+
+INT_PTR CALLBACK BootModeProc(HWND box, UINT message, WPARAM wparam, LPARAM lparam) {
   switch (message) {
+    case WM_DRAWITEM:
+      DrawKey(*reinterpret_cast<const DRAWITEMSTRUCT*>(lparam));
+      return TRUE;
     case WM_INITDIALOG:
       SetWindowTextW(box, UiText(kStrBootModeTitle).c_str());
       SetItemText(box, IDC_BOOT_STEPS, kStrBootModeSteps);

@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
-"""Draws velmar.exe's icon (velmar.ico) and product picture (product.bmp): a tyre with a
-green service tool in front of it. Run it again after a change; the files are committed."""
+"""Draws velmar.exe's icon (velmar.ico) and product picture (product.bmp), a tyre with a
+green service tool in front of it, and the caution box's three key pictures (key1-3.bmp). Run it again after a change; the files are committed."""
 import math
 import struct
 
@@ -43,6 +43,36 @@ def ico(sizes):
     return out + b"".join(data for _, data in images)
 
 
+def key_pixel(which, x, y, size):
+    """RGB of key picture `which` (0: the power key, 1: the key to hold, 2: the key to press)
+    on the magenta that the caution box draws as transparent."""
+    c = (size - 1) / 2
+    inside = abs(x - c) <= size * 0.42 and abs(y - c) <= size * 0.42
+    if not inside:
+        return (255, 0, 255)
+    r = math.hypot(x - c, y - c) / (size / 2)
+    if which == 0:
+        ring = 0.42 <= r <= 0.56 and not (y < c and abs(x - c) < size * 0.08)
+        bar = abs(x - c) < size * 0.05 and c - size * 0.32 <= y <= c
+        return (230, 40, 40) if ring or bar else (70, 70, 76)
+    if which == 1:  # an arrow up
+        arrow = y >= c - size * 0.28 and abs(x - c) <= (y - (c - size * 0.28)) * 0.8 and y <= c + size * 0.05
+        stem = abs(x - c) < size * 0.07 and c <= y <= c + size * 0.28
+        return (240, 240, 240) if arrow or stem else (70, 70, 76)
+    dot = r <= 0.3  # a round confirm key
+    return (40, 170, 60) if dot else (70, 70, 76)
+
+
+def key_bmp(which, size):
+    stride = (size * 3 + 3) & ~3
+    pixels = b""
+    for y in reversed(range(size)):
+        row = b"".join(bytes(reversed(key_pixel(which, x, y, size))) for x in range(size))
+        pixels += row + bytes(stride - size * 3)
+    header = struct.pack("<IiiHHIIiiII", 40, size, size, 1, 24, 0, len(pixels), 2835, 2835, 0, 0)
+    return struct.pack("<2sIHHI", b"BM", 14 + 40 + len(pixels), 0, 0, 54) + header + pixels
+
+
 def bmp(width, height):
     stride = (width * 3 + 3) & ~3
     pixels = b""
@@ -63,3 +93,6 @@ if __name__ == "__main__":
         f.write(ico([16, 32, 48]))
     with open("product.bmp", "wb") as f:
         f.write(bmp(150, 118))
+    for which in range(3):
+        with open("key%d.bmp" % (which + 1), "wb") as f:
+            f.write(key_bmp(which, 48))
