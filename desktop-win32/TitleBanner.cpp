@@ -4,6 +4,15 @@ namespace velmar {
 
 namespace {
 
+// The banner's own window's DPI (per-monitor aware), 96 where the system cannot tell.
+UINT WindowDpi(HWND window) {
+  using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
+  static const auto get = reinterpret_cast<GetDpiForWindowFn>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
+  const UINT dpi = get ? get(window) : 0;
+  return dpi ? dpi : 96;
+}
+
 int Channel(int from, int to, int band) { return from + (to - from) / (TitleBanner::kBands - 1) * band; }
 
 }  // namespace
@@ -94,12 +103,13 @@ LRESULT CALLBACK TitleBanner::WindowProc(HWND window, UINT message, WPARAM wpara
       break;
     }
     case WM_SETFONT: {
-      // The dialog's font at the banner's height, made once per font the dialog hands over.
+      // The dialog's font at the banner's height (24 at 96 DPI, scaled with the monitor),
+      // made once per font the dialog hands over.
       LOGFONTW look{};
       GetObjectW(reinterpret_cast<HFONT>(wparam) ? reinterpret_cast<HFONT>(wparam)
                                                   : GetStockObject(DEFAULT_GUI_FONT),
                  sizeof(look), &look);
-      look.lfHeight = -kTextHeight;
+      look.lfHeight = -MulDiv(kTextHeight, static_cast<int>(WindowDpi(window)), 96);
       look.lfWidth = 0;
       if (self->font_) DeleteObject(self->font_);
       self->font_ = CreateFontIndirectW(&look);
