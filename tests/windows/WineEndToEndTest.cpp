@@ -198,7 +198,7 @@ TEST_F(WineEndToEnd, ProxyLogin) {
 }
 
 // velmar.exe, the window, on the virtual X display the test runs on (make test-windows starts
-// these under xvfb-run), its clock ten times faster (VELMAR_TIME_SCALE). velmar-probe.exe looks
+// these under xvfb-run), its clock five times faster (VELMAR_TIME_SCALE). velmar-probe.exe looks
 // at it from outside: it reads the controls and answers the message boxes as a user would.
 class WineWindow : public WineEndToEnd {
  protected:
@@ -227,7 +227,7 @@ class WineWindow : public WineEndToEnd {
   // Wine on the test's display, in the test's folder, with the test's server.
   std::vector<std::string> Wine(const std::string& program, std::vector<std::string> args) {
     std::vector<std::string> command = {"/usr/bin/env", "WINEDEBUG=-all", "WINEDLLOVERRIDES=mscoree,mshtml=",
-                                        "VELMAR_SERVER=" + server_address_, "VELMAR_TIME_SCALE=10"};
+                                        "VELMAR_SERVER=" + server_address_, "VELMAR_TIME_SCALE=5"};
     command.insert(command.end(), extra_environment_.begin(), extra_environment_.end());
     command.insert(command.end(), {"/bin/sh", "-c", "cd \"$0\" && exec wine \"$@\"", work_.Path(), program});
     command.insert(command.end(), args.begin(), args.end());
@@ -308,19 +308,21 @@ TEST_F(WineWindow, IdleWindowTrayStartAndSingleInstance) {
   EXPECT_TRUE(std::filesystem::exists(work_.File("Velmar.cfg")));
 }
 
-// The whole program against the virtual tool and the local server: the tool found on COM5,
-// the offer answered Yes, the bars moving and the warning blinking during the transfer, the
-// result box, the tool at the new version and "PASS" at the server; then the banner's colours
-// on the screen, the settings dialog's connection test, HIDE and EXIT.
+// The whole program against the virtual tool and the local server: started in the tray, the
+// tool found on COM5 brings the window up, the offer answered Yes, the bars moving and the
+// warning blinking during the transfer, the result box, the tool at the new version and "PASS"
+// at the server; then the banner's colours on the screen, the settings dialog's connection
+// test, HIDE and EXIT.
 TEST_F(WineWindow, WholeUpdateFromTheWindow) {
   if (!testing::HaveServer()) GTEST_SKIP() << "the local update server was not built";
   ServerProcess server;
   ASSERT_TRUE(server.Start(testing::DemoCatalog()));
   server_address_ = server.Address().ToString();
-  // Back within the settings dialog's restart wait, which the faster clock makes 100 ms.
-  ASSERT_TRUE(StartTool("protocol2.json", 50));
+  // Back at once after a restart: the settings dialog's restart wait is 200 ms on the faster
+  // clock.
+  ASSERT_TRUE(StartTool("protocol2.json", 0));
   WriteSettings();
-  ASSERT_TRUE(StartWindow(window_));
+  ASSERT_TRUE(StartWindow(window_, {"/autostart"}));  // in the tray until the tool is found
 
   const CliResult answered = Probe({"answer", "--until", "Congratulation ! Your tool is up to date.", "--no",
                                     "Would you like to print", "--timeout", "110"},
@@ -336,6 +338,7 @@ TEST_F(WineWindow, WholeUpdateFromTheWindow) {
   EXPECT_GE(std::stoi(answered.out.substr(positions + 19)), 3) << "the transfer bar moved: " << answered.out;
 
   const auto state = StateWhen("update_enabled", "1");
+  EXPECT_EQ(state.at("visible"), "1") << "the tool brought the window up";
   EXPECT_EQ(state.at("banner"), "Telvan Internet service");
   EXPECT_EQ(state.at("exit_enabled"), "1");
   EXPECT_NE(state.at("log").find("Congratulation ! Your tool is up to date."), std::string::npos) << state.at("log");
@@ -402,7 +405,7 @@ TEST_F(WineWindow, Screenshots) {
   testing::LoginProxy proxy("alice", "s3cret");
   ASSERT_TRUE(proxy.Start());
   extra_environment_ = {"http_proxy=http://127.0.0.1:" + std::to_string(proxy.Port())};
-  ASSERT_TRUE(StartTool("protocol2.json", 50));
+  ASSERT_TRUE(StartTool("protocol2.json", 0));
   WriteSettings();
   ASSERT_TRUE(StartWindow(window_));
   ASSERT_EQ(Probe({"answer", "--until", "Would you like to print", "--no", "Would you like to print"}).exit, 0);
