@@ -144,9 +144,6 @@ int State() {
                         std::pair{"settings_enabled", 1023}, std::pair{"exit_enabled", 2}})
     std::printf("%s=%d\n", t.first, IsWindowEnabled(GetDlgItem(main, t.second)) ? 1 : 0);
   std::printf("download_bar=%d\ntransfer_bar=%d\n", Position(main, 1000), Position(main, 1001));
-  DWORD_PTR tabs = 0;
-  SendMessageTimeoutW(GetDlgItem(main, 1054), 0x1304 /* TCM_GETITEMCOUNT */, 0, 0, SMTO_ABORTIFHUNG, 2000, &tabs);
-  std::printf("tabs=%d\n", static_cast<int>(tabs));
   std::printf("log=%s\n", OneLine(TextOf(Descendant(main, 1056))).c_str());
   return 0;
 }
