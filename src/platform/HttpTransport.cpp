@@ -10,7 +10,8 @@ bool IsUsableHttpHost(std::string_view host) {
   for (char c : host) {
     bool ok = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F') ||
               c == '.' || c == ':';
-    if (!numeric_v6) ok = ok || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '-' || c == '_';
+    if (!numeric_v6)
+      ok = ok || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '-' || c == '_';
     if (!ok) return false;
   }
   return true;

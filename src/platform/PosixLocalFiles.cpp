@@ -1,5 +1,3 @@
-#include "platform/LocalFiles.h"
-
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/file.h>
@@ -10,6 +8,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+
+#include "platform/LocalFiles.h"
 
 namespace velmar {
 
@@ -35,7 +35,9 @@ class PosixOutputFile : public OutputFile {
   ~PosixOutputFile() override {
     if (fd_ >= 0) ::close(fd_);
   }
-  bool Write(const void* data, size_t size) override { return fd_ >= 0 && WriteWhole(fd_, data, size); }
+  bool Write(const void* data, size_t size) override {
+    return fd_ >= 0 && WriteWhole(fd_, data, size);
+  }
   bool Commit() override {
     if (fd_ < 0) return false;
     bool ok = ::fsync(fd_) == 0;

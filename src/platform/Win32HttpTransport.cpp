@@ -24,12 +24,14 @@ std::string InternetErrorText(DWORD code) {
   if (code >= INTERNET_ERROR_BASE && code <= INTERNET_ERROR_LAST) {
     wchar_t* buffer = nullptr;
     const DWORD length = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_IGNORE_INSERTS,
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_HMODULE |
+            FORMAT_MESSAGE_IGNORE_INSERTS,
         GetModuleHandleW(L"wininet.dll"), code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
     std::string text;
     if (length > 0 && buffer != nullptr) text = Narrow(std::wstring_view(buffer, length));
     if (buffer != nullptr) LocalFree(buffer);
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ' || text.back() == '.'))
+    while (!text.empty() &&
+           (text.back() == '\n' || text.back() == '\r' || text.back() == ' ' || text.back() == '.'))
       text.pop_back();
     if (!text.empty()) return text;
     return "internet error " + std::to_string(code);
@@ -49,13 +51,20 @@ std::optional<std::string> DecodeBase64(std::string_view text) {
   int bits = 0;
   for (char c : text) {
     int value;
-    if (c >= 'A' && c <= 'Z') value = c - 'A';
-    else if (c >= 'a' && c <= 'z') value = c - 'a' + 26;
-    else if (c >= '0' && c <= '9') value = c - '0' + 52;
-    else if (c == '+') value = 62;
-    else if (c == '/') value = 63;
-    else if (c == '=') break;
-    else return std::nullopt;
+    if (c >= 'A' && c <= 'Z')
+      value = c - 'A';
+    else if (c >= 'a' && c <= 'z')
+      value = c - 'a' + 26;
+    else if (c >= '0' && c <= '9')
+      value = c - '0' + 52;
+    else if (c == '+')
+      value = 62;
+    else if (c == '/')
+      value = 63;
+    else if (c == '=')
+      break;
+    else
+      return std::nullopt;
     accumulator = (accumulator << 6) | static_cast<uint32_t>(value);
     bits += 6;
     if (bits >= 8) {
@@ -121,7 +130,9 @@ class WinInetRequest : public HttpRequest {
     if (status_ != 0) {
       uint8_t discard[4096];
       DWORD got = 0;
-      for (int i = 0; i < 16 && InternetReadFile(request_.get(), discard, sizeof discard, &got) && got > 0; ++i) {
+      for (int i = 0;
+           i < 16 && InternetReadFile(request_.get(), discard, sizeof discard, &got) && got > 0;
+           ++i) {
       }
     }
     status_ = 0;
@@ -130,7 +141,8 @@ class WinInetRequest : public HttpRequest {
       const size_t end = header_text.find('\n');
       const std::string_view line = TrimLineEnd(header_text.substr(0, end));
       if (!line.empty()) headers.append(line).append("\r\n");
-      header_text = end == std::string_view::npos ? std::string_view() : header_text.substr(end + 1);
+      header_text =
+          end == std::string_view::npos ? std::string_view() : header_text.substr(end + 1);
     }
     for (const std::string& line : added_headers_) headers.append(line).append("\r\n");
     const std::wstring wide_headers = Widen(headers);
@@ -151,8 +163,8 @@ class WinInetRequest : public HttpRequest {
                            static_cast<DWORD>(body_.size()))) {
         DWORD status = 0;
         DWORD size = sizeof status;
-        if (!HttpQueryInfoW(request_.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size,
-                            nullptr)) {
+        if (!HttpQueryInfoW(request_.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER,
+                            &status, &size, nullptr)) {
           failure_ = "the server sent no valid reply";
           return HttpSendOutcome::kRaised;
         }
@@ -212,7 +224,8 @@ class WinInetRequest : public HttpRequest {
 
 class WinInetSession : public HttpSession {
  public:
-  WinInetSession(HINTERNET internet, const HttpSessionSettings& settings) : internet_(internet), settings_(settings) {}
+  WinInetSession(HINTERNET internet, const HttpSessionSettings& settings)
+      : internet_(internet), settings_(settings) {}
 
   std::unique_ptr<HttpRequest> OpenPost(std::string_view host, uint16_t port, std::string_view path,
                                         std::string& failure_text) override {
@@ -224,8 +237,8 @@ class WinInetSession : public HttpSession {
       failure_text = "invalid object path";
       return nullptr;
     }
-    InternetHandle connection(InternetConnectW(internet_.get(), Widen(host).c_str(), port, nullptr, nullptr,
-                                               INTERNET_SERVICE_HTTP, 0, 0));
+    InternetHandle connection(InternetConnectW(internet_.get(), Widen(host).c_str(), port, nullptr,
+                                               nullptr, INTERNET_SERVICE_HTTP, 0, 0));
     if (!connection) {
       failure_text = InternetErrorText(GetLastError());
       return nullptr;
@@ -233,10 +246,11 @@ class WinInetSession : public HttpSession {
     std::string object(path);
     if (object.empty() || object.front() != '/') object.insert(object.begin(), '/');
     // Every answer comes from the server: no cache, no cookies, no dialog, no redirect.
-    const DWORD flags = INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_RELOAD | INTERNET_FLAG_PRAGMA_NOCACHE |
-                        INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_UI | INTERNET_FLAG_NO_AUTO_REDIRECT;
-    HINTERNET request = HttpOpenRequestW(connection.get(), L"POST", Widen(object).c_str(), nullptr, nullptr,
-                                         nullptr, flags, 0);
+    const DWORD flags = INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_RELOAD |
+                        INTERNET_FLAG_PRAGMA_NOCACHE | INTERNET_FLAG_NO_COOKIES |
+                        INTERNET_FLAG_NO_UI | INTERNET_FLAG_NO_AUTO_REDIRECT;
+    HINTERNET request = HttpOpenRequestW(connection.get(), L"POST", Widen(object).c_str(), nullptr,
+                                         nullptr, nullptr, flags, 0);
     if (request == nullptr) {
       failure_text = InternetErrorText(GetLastError());
       return nullptr;
@@ -252,14 +266,15 @@ class WinInetSession : public HttpSession {
 class WinInetTransport : public HttpTransport {
  public:
   std::unique_ptr<HttpSession> OpenSession(const HttpSessionSettings& settings) override {
-    HINTERNET internet =
-        InternetOpenW(Widen(settings.user_agent).c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+    HINTERNET internet = InternetOpenW(Widen(settings.user_agent).c_str(),
+                                       INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
     if (internet == nullptr) return nullptr;
     DWORD connect_timeout = settings.connect_timeout_ms;
     // Retries are the request's own, with their pause between.
     DWORD retries = 0;
     DWORD stall = kStallTimeoutMs;
-    InternetSetOptionW(internet, INTERNET_OPTION_CONNECT_TIMEOUT, &connect_timeout, sizeof connect_timeout);
+    InternetSetOptionW(internet, INTERNET_OPTION_CONNECT_TIMEOUT, &connect_timeout,
+                       sizeof connect_timeout);
     InternetSetOptionW(internet, INTERNET_OPTION_CONNECT_RETRIES, &retries, sizeof retries);
     InternetSetOptionW(internet, INTERNET_OPTION_SEND_TIMEOUT, &stall, sizeof stall);
     InternetSetOptionW(internet, INTERNET_OPTION_RECEIVE_TIMEOUT, &stall, sizeof stall);

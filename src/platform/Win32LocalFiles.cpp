@@ -1,8 +1,8 @@
 #include <windows.h>
+// After windows.h, which they need.
 #include <knownfolders.h>
-#include <shlobj.h>
-
 #include <shellapi.h>
+#include <shlobj.h>
 
 #include <atomic>
 
@@ -49,16 +49,16 @@ class Win32OutputFile : public OutputFile {
 // A name no earlier call of this process used.
 std::string UniqueSuffix() {
   static std::atomic<unsigned> counter{0};
-  return std::to_string(GetCurrentProcessId()) + "." + std::to_string(GetTickCount64() % 1000000) + "." +
-         std::to_string(counter++);
+  return std::to_string(GetCurrentProcessId()) + "." + std::to_string(GetTickCount64() % 1000000) +
+         "." + std::to_string(counter++);
 }
 
 }  // namespace
 
 std::unique_ptr<OutputFile> OutputFile::CreateExclusive(const std::string& path) {
   // No sharing: a copy another program has open is not touched, so the caller goes elsewhere.
-  HANDLE handle = CreateFileW(Widen(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE handle = CreateFileW(Widen(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return nullptr;
   if (!SetEndOfFile(handle)) {
     CloseHandle(handle);
@@ -72,14 +72,16 @@ bool ReplaceFileDurably(const std::string& path, const void* data, size_t size) 
   HANDLE handle = INVALID_HANDLE_VALUE;
   for (int attempt = 0; attempt < 100 && handle == INVALID_HANDLE_VALUE; ++attempt) {
     temporary = Widen(path + ".tmp." + UniqueSuffix());
-    handle = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    handle = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) return false;
   }
   if (handle == INVALID_HANDLE_VALUE) return false;
   bool ok = WriteWhole(handle, data, size);
   ok = (FlushFileBuffers(handle) != 0) && ok;
   ok = (CloseHandle(handle) != 0) && ok;
-  if (ok && MoveFileExW(temporary.c_str(), Widen(path).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+  if (ok && MoveFileExW(temporary.c_str(), Widen(path).c_str(),
+                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
     return true;
   DeleteFileW(temporary.c_str());
   return false;
@@ -88,7 +90,8 @@ bool ReplaceFileDurably(const std::string& path, const void* data, size_t size) 
 static std::optional<std::string> KnownFolder(const KNOWNFOLDERID& id) {
   wchar_t* folder = nullptr;
   std::optional<std::string> result;
-  if (SHGetKnownFolderPath(id, KF_FLAG_CREATE, nullptr, &folder) == S_OK && folder) result = Narrow(folder);
+  if (SHGetKnownFolderPath(id, KF_FLAG_CREATE, nullptr, &folder) == S_OK && folder)
+    result = Narrow(folder);
   CoTaskMemFree(folder);
   if (result && result->empty()) result.reset();
   return result;

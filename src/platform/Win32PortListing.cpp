@@ -2,6 +2,7 @@
 // friendly name and the port name from its device key. Where SetupAPI lists none (Wine, some
 // virtual port drivers), the COM names the DOS device table knows, shown by number only.
 #include <windows.h>
+// After windows.h, which they need.
 #include <devguid.h>
 #include <setupapi.h>
 
@@ -42,8 +43,10 @@ std::string RegistryPortName(HDEVINFO set, SP_DEVINFO_DATA& device) {
 std::string FriendlyName(HDEVINFO set, SP_DEVINFO_DATA& device) {
   wchar_t text[256] = {};
   DWORD type = 0;
-  for (DWORD property : {static_cast<DWORD>(SPDRP_FRIENDLYNAME), static_cast<DWORD>(SPDRP_DEVICEDESC)}) {
-    if (SetupDiGetDeviceRegistryPropertyW(set, &device, property, &type, reinterpret_cast<BYTE*>(text),
+  for (DWORD property :
+       {static_cast<DWORD>(SPDRP_FRIENDLYNAME), static_cast<DWORD>(SPDRP_DEVICEDESC)}) {
+    if (SetupDiGetDeviceRegistryPropertyW(set, &device, property, &type,
+                                          reinterpret_cast<BYTE*>(text),
                                           sizeof text - sizeof(wchar_t), nullptr) &&
         type == REG_SZ) {
       std::string name = Narrow(text);
@@ -65,7 +68,8 @@ void AddSetupPorts(std::map<int, std::string>& by_number) {
     std::string name = FriendlyName(set, device);
     const std::string suffix = " (COM" + std::to_string(number) + ")";
     if (name.empty()) name = "COM" + std::to_string(number);
-    if (name.size() < suffix.size() || name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0)
+    if (name.size() < suffix.size() ||
+        name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0)
       name += suffix;
     by_number[number] = name;
   }
@@ -84,7 +88,8 @@ void AddDosDevicePorts(std::map<int, std::string>& by_number) {
     const size_t end = names.find(L'\0', start);
     if (end == std::wstring::npos || end == start) break;
     const int number = ComNumber(Narrow(std::wstring_view(names).substr(start, end - start)));
-    if (number != 0) by_number[number] = "COM" + std::to_string(number) + " (COM" + std::to_string(number) + ")";
+    if (number != 0)
+      by_number[number] = "COM" + std::to_string(number) + " (COM" + std::to_string(number) + ")";
     start = end + 1;
   }
 }

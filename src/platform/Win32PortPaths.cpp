@@ -28,9 +28,11 @@ std::optional<uint8_t> FixedPortNumber(const std::string& device_path) {
   std::string name = device_path;
   if (name.rfind(kDevicePrefix, 0) == 0) name.erase(0, 4);
   if (name.size() < 4 || name.size() > 6) return std::nullopt;
-  if ((name[0] & ~0x20) != 'C' || (name[1] & ~0x20) != 'O' || (name[2] & ~0x20) != 'M') return std::nullopt;
+  if ((name[0] & ~0x20) != 'C' || (name[1] & ~0x20) != 'O' || (name[2] & ~0x20) != 'M')
+    return std::nullopt;
   const std::string digits = name.substr(3);
-  if (digits.find_first_not_of("0123456789") != std::string::npos || digits[0] == '0') return std::nullopt;
+  if (digits.find_first_not_of("0123456789") != std::string::npos || digits[0] == '0')
+    return std::nullopt;
   const unsigned long number = std::stoul(digits);
   if (number < 1 || number >= kNoPort) return std::nullopt;
   return static_cast<uint8_t>(number);
@@ -49,7 +51,8 @@ std::optional<std::string> ResolvePortDevice(uint8_t number) {
     CloseHandle(handle);
     return path;
   }
-  if (GetLastError() == ERROR_ACCESS_DENIED || GetLastError() == ERROR_SHARING_VIOLATION) return path;
+  if (GetLastError() == ERROR_ACCESS_DENIED || GetLastError() == ERROR_SHARING_VIOLATION)
+    return path;
   return std::nullopt;
 }
 

@@ -22,16 +22,32 @@ class Win32SerialChannel : public SerialChannel {
     dcb.fBinary = TRUE;
     dcb.fParity = settings.parity != 0 ? TRUE : FALSE;
     switch (settings.parity) {
-      case 1: dcb.Parity = ODDPARITY; break;
-      case 2: dcb.Parity = EVENPARITY; break;
-      case 3: dcb.Parity = MARKPARITY; break;
-      case 4: dcb.Parity = SPACEPARITY; break;
-      default: dcb.Parity = NOPARITY; break;
+      case 1:
+        dcb.Parity = ODDPARITY;
+        break;
+      case 2:
+        dcb.Parity = EVENPARITY;
+        break;
+      case 3:
+        dcb.Parity = MARKPARITY;
+        break;
+      case 4:
+        dcb.Parity = SPACEPARITY;
+        break;
+      default:
+        dcb.Parity = NOPARITY;
+        break;
     }
     switch (settings.stop_bits) {
-      case 1: dcb.StopBits = ONE5STOPBITS; break;
-      case 2: dcb.StopBits = TWOSTOPBITS; break;
-      default: dcb.StopBits = ONESTOPBIT; break;
+      case 1:
+        dcb.StopBits = ONE5STOPBITS;
+        break;
+      case 2:
+        dcb.StopBits = TWOSTOPBITS;
+        break;
+      default:
+        dcb.StopBits = ONESTOPBIT;
+        break;
     }
     // The tool's adapter switches its line driver with RTS: raised only while sending.
     dcb.fRtsControl = RTS_CONTROL_TOGGLE;
@@ -63,7 +79,9 @@ class Win32SerialChannel : public SerialChannel {
     return SetCommTimeouts(handle_, &driver) != 0;
   }
 
-  void Purge() override { PurgeComm(handle_, PURGE_RXCLEAR | PURGE_TXCLEAR | PURGE_RXABORT | PURGE_TXABORT); }
+  void Purge() override {
+    PurgeComm(handle_, PURGE_RXCLEAR | PURGE_TXCLEAR | PURGE_RXABORT | PURGE_TXABORT);
+  }
 
   long Write(const uint8_t* data, size_t count) override {
     DWORD written = 0;

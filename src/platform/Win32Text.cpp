@@ -6,7 +6,8 @@ namespace velmar {
 
 std::wstring Widen(std::string_view utf8) {
   if (utf8.empty() || utf8.size() > INT_MAX) return {};
-  const int length = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+  const int length =
+      MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
   if (length <= 0) return {};
   std::wstring wide(static_cast<size_t>(length), L'\0');
   MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), length);
@@ -19,8 +20,8 @@ std::string Narrow(std::wstring_view utf16) {
                                          nullptr, 0, nullptr, nullptr);
   if (length <= 0) return {};
   std::string narrow(static_cast<size_t>(length), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, utf16.data(), static_cast<int>(utf16.size()), narrow.data(), length,
-                      nullptr, nullptr);
+  WideCharToMultiByte(CP_UTF8, 0, utf16.data(), static_cast<int>(utf16.size()), narrow.data(),
+                      length, nullptr, nullptr);
   return narrow;
 }
 
@@ -32,8 +33,8 @@ std::string ErrorText(DWORD code) {
   std::string text;
   if (length > 0 && buffer != nullptr) text = Narrow(std::wstring_view(buffer, length));
   if (buffer != nullptr) LocalFree(buffer);
-  while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ' ||
-                           text.back() == '.'))
+  while (!text.empty() &&
+         (text.back() == '\n' || text.back() == '\r' || text.back() == ' ' || text.back() == '.'))
     text.pop_back();
   if (text.empty()) text = "error " + std::to_string(code);
   return text;

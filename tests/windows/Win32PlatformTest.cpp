@@ -36,7 +36,10 @@ class Win32Files : public ::testing::Test {
 TEST(Win32Text, RoundTripsEveryPlane) {
   for (const std::string& name : kNames) EXPECT_EQ(Narrow(Widen(name)), name);
   EXPECT_EQ(Widen("\xF0\x9F\x9A\x97").size(), 2u);  // a surrogate pair
-  EXPECT_EQ(Narrow(Widen("a\xFF" "b")), "a\xEF\xBF\xBD" "b");  // invalid byte: U+FFFD
+  EXPECT_EQ(Narrow(Widen("a\xFF"
+                         "b")),
+            "a\xEF\xBF\xBD"
+            "b");  // invalid byte: U+FFFD
   EXPECT_EQ(ErrorText(ERROR_FILE_NOT_FOUND).empty(), false);
   EXPECT_EQ(ErrorText(0xDEADBEEF), "error 3735928559");
 }
@@ -80,7 +83,8 @@ TEST_F(Win32Files, SettingsAndReportsUnderNonAnsiNames) {
   }
   // Nothing but the files themselves is left: no temporary sibling.
   size_t entries = 0;
-  for (const auto& entry : fs::recursive_directory_iterator(fs::u8path(folder_))) entries += entry.is_regular_file();
+  for (const auto& entry : fs::recursive_directory_iterator(fs::u8path(folder_)))
+    entries += entry.is_regular_file();
   EXPECT_EQ(entries, 6u);
 }
 
@@ -116,9 +120,17 @@ TEST(Win32PortPaths, NumbersAreComNames) {
     const char* device;
     std::optional<uint8_t> number;
   } kCases[] = {
-      {"\\\\.\\COM1", 1}, {"\\\\.\\COM10", 10}, {"COM254", 254}, {"com5", 5},
-      {"COM255", std::nullopt}, {"COM0", std::nullopt}, {"COM05", std::nullopt}, {"COM", std::nullopt},
-      {"COM1000", std::nullopt}, {"LPT1", std::nullopt}, {"\\\\.\\COM1x", std::nullopt},
+      {"\\\\.\\COM1", 1},
+      {"\\\\.\\COM10", 10},
+      {"COM254", 254},
+      {"com5", 5},
+      {"COM255", std::nullopt},
+      {"COM0", std::nullopt},
+      {"COM05", std::nullopt},
+      {"COM", std::nullopt},
+      {"COM1000", std::nullopt},
+      {"LPT1", std::nullopt},
+      {"\\\\.\\COM1x", std::nullopt},
   };
   for (const auto& c : kCases) EXPECT_EQ(FixedPortNumber(c.device), c.number) << c.device;
   EXPECT_EQ(FixedDevicePath(12), "\\\\.\\COM12");

@@ -1,7 +1,9 @@
 // velmar-cli.exe under Wine against the Linux peers: velmar-toolsim on a pseudo-terminal that
-// the Wine prefix knows as COM5 (its port list included), velmar-serversim on loopback, a proxy with a login. Started
-// by the Windows build's CTest, which names the program, the prefix and its launcher.
+// the Wine prefix knows as COM5 (its port list included), velmar-serversim on loopback, and a
+// proxy with a login. Started by the Windows build's CTest, which names the program, the
+// prefix and its launcher.
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <algorithm>
 #include <chrono>
@@ -12,7 +14,6 @@
 #include <sstream>
 #include <thread>
 #include <nlohmann/json.hpp>
-#include <signal.h>
 
 #include "ChildProcess.h"
 #include "LoginProxy.h"
@@ -45,7 +46,8 @@ struct CliResult {
 class WineEndToEnd : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (Env("VELMAR_CLI_WINDOWS").empty() || Env("WINEPREFIX").empty() || Env("VELMAR_WINE_RUN").empty())
+    if (Env("VELMAR_CLI_WINDOWS").empty() || Env("WINEPREFIX").empty() ||
+        Env("VELMAR_WINE_RUN").empty())
       GTEST_SKIP() << "started outside the Windows build's CTest";
   }
   void TearDown() override {
@@ -58,10 +60,9 @@ class WineEndToEnd : public ::testing::Test {
 
   // The virtual tool on a pseudo-terminal, linked into the prefix as COM5.
   bool StartTool(const std::string& profile, int restart_delay_ms = 300) {
-    if (!tool_.Start({VELMAR_TOOLSIM_EXE, "--profile", std::string(VELMAR_PROFILES) + "/" + profile, "--port",
-                      "5", "--state", work_.File("tool-state.json"), "--restart-delay-ms",
-                      std::to_string(restart_delay_ms),
-                      "--progress-interval-ms", "100"}))
+    if (!tool_.Start({VELMAR_TOOLSIM_EXE, "--profile", std::string(VELMAR_PROFILES) + "/" + profile,
+                      "--port", "5", "--state", work_.File("tool-state.json"), "--restart-delay-ms",
+                      std::to_string(restart_delay_ms), "--progress-interval-ms", "100"}))
       return false;
     std::string line;
     if (!tool_.ReadLine(line, 10s) || line.rfind("COM5 ", 0) != 0) return false;
@@ -69,7 +70,8 @@ class WineEndToEnd : public ::testing::Test {
     // pseudo-terminal, as a USB port comes back.
     std::error_code error;
     std::filesystem::remove(ComLink(), error);
-    std::filesystem::create_symlink(std::filesystem::absolute(ports_.path() + "/COM5"), ComLink(), error);
+    std::filesystem::create_symlink(std::filesystem::absolute(ports_.path() + "/COM5"), ComLink(),
+                                    error);
     return !error;
   }
   json StopToolAndReadState() {
@@ -108,7 +110,8 @@ TEST_F(WineEndToEnd, InfoOnBothRegisterMaps) {
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.profile);
     ASSERT_TRUE(StartTool(c.profile));
-    const CliResult run = RunCli({"info", "--port", "5", "--json", "--timeout", "20", "--server", "127.0.0.1:9"});
+    const CliResult run =
+        RunCli({"info", "--port", "5", "--json", "--timeout", "20", "--server", "127.0.0.1:9"});
     ASSERT_EQ(run.exit, 0) << run.out << run.err;
     const json tool = json::parse(run.out)["tool"];
     EXPECT_EQ(tool["serialNumber"], c.serial);
@@ -127,8 +130,8 @@ TEST_F(WineEndToEnd, WholeUpdateOfEachMap) {
     ServerProcess server;
     ASSERT_TRUE(server.Start(testing::DemoCatalog()));
     ASSERT_TRUE(StartTool(profile));
-    const CliResult run = RunCli(
-        {"update", "--yes", "--json", "--port", "5", "--server", server.Address().ToString(), "--timeout", "20"});
+    const CliResult run = RunCli({"update", "--yes", "--json", "--port", "5", "--server",
+                                  server.Address().ToString(), "--timeout", "20"});
     ASSERT_EQ(run.exit, 0) << run.out << run.err;
     EXPECT_EQ(json::parse(run.out)["message"], "Congratulation ! Your tool is up to date.");
 
@@ -146,7 +149,8 @@ TEST_F(WineEndToEnd, WholeUpdateOfEachMap) {
     ASSERT_FALSE(packages.empty());
     EXPECT_EQ(packages.front().rfind("main-", 0), 0u);
     std::sort(packages.begin(), packages.end());
-    EXPECT_EQ(std::adjacent_find(packages.begin(), packages.end()), packages.end()) << "each package once";
+    EXPECT_EQ(std::adjacent_find(packages.begin(), packages.end()), packages.end())
+        << "each package once";
     EXPECT_EQ(report.value("status", ""), "PASS");
   }
 }
@@ -155,14 +159,17 @@ TEST_F(WineEndToEnd, FailuresEndWithTheirExitCodes) {
   // No tool anywhere: 4 within the time-out.
   const CliResult none = RunCli({"info", "--json", "--timeout", "2", "--server", "127.0.0.1:9"});
   EXPECT_EQ(none.exit, 4) << none.out << none.err;
-  EXPECT_NE(json::parse(none.out, nullptr, false).value("error", "").find("no tool found"), std::string::npos);
+  EXPECT_NE(json::parse(none.out, nullptr, false).value("error", "").find("no tool found"),
+            std::string::npos);
 
   // The server down: 1, said as the window says it, and nothing loaded.
   ASSERT_TRUE(StartTool("protocol2.json"));
-  const CliResult down = RunCli({"update", "--yes", "--port", "5", "--server",
-                                 "127.0.0.1:" + std::to_string(testing::FreeLoopbackPort()), "--timeout", "20"});
+  const CliResult down =
+      RunCli({"update", "--yes", "--port", "5", "--server",
+              "127.0.0.1:" + std::to_string(testing::FreeLoopbackPort()), "--timeout", "20"});
   EXPECT_EQ(down.exit, 1) << down.out << down.err;
-  EXPECT_NE(down.out.find("Unable to connect to the Internet server."), std::string::npos) << down.out;
+  EXPECT_NE(down.out.find("Unable to connect to the Internet server."), std::string::npos)
+      << down.out;
   EXPECT_TRUE(StopToolAndReadState()["finishes"].empty());
 }
 
@@ -176,8 +183,9 @@ TEST_F(WineEndToEnd, ProxyLogin) {
   ASSERT_TRUE(proxy.Start());
   ASSERT_TRUE(StartTool("protocol2.json"));
   const std::string via = "http_proxy=http://127.0.0.1:" + std::to_string(proxy.Port());
-  const std::vector<std::string> check = {"check", "--yes", "--json", "--port", "5", "--server",
-                                          server.Address().ToString(), "--timeout", "20"};
+  const std::vector<std::string> check = {
+      "check",     "--yes", "--json", "--port", "5", "--server", server.Address().ToString(),
+      "--timeout", "20"};
 
   // Refused at once, not after the check's two minutes.
   const auto start = std::chrono::steady_clock::now();
@@ -185,7 +193,8 @@ TEST_F(WineEndToEnd, ProxyLogin) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, 60s);
   EXPECT_EQ(refused.exit, 1) << refused.out << refused.err;
   EXPECT_NE(json::parse(refused.out, nullptr, false).value("error", "").find("VELMAR_PROXY_LOGIN"),
-            std::string::npos) << refused.out;
+            std::string::npos)
+      << refused.out;
   EXPECT_NE(refused.err.find("refused the login"), std::string::npos) << refused.err;
   EXPECT_TRUE(server.Log().empty()) << "nothing passed the proxy";
   EXPECT_EQ(proxy.Passed(), 0);
