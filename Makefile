@@ -89,7 +89,7 @@ fuzz: deps
 # Windows, cross-built with mingw-w64: the libraries and velmar-cli.exe, static. The libraries
 # they link are built from Debian's sources first (once; a stamp keeps them).
 WIN_BUILD ?= build-win64
-.PHONY: build-windows test-windows dist-windows
+.PHONY: build-windows test-windows dist-windows screenshots-windows
 $(WIN_BUILD)/CMakeCache.txt:
 	./scripts/build-windows-deps.sh $(WIN_BUILD)
 	cmake -S . -B $(WIN_BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -105,10 +105,29 @@ build-windows: deps
 # tool and local server (built in $(BUILD)).
 test-windows: build-windows configure
 	cmake --build $(BUILD) -j $(JOBS) --target velmar_wine_tests
+	cmake --build $(WIN_BUILD) --target velmar-dist-windows
 	cd $(WIN_BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 300
 
 dist-windows: build-windows
 	cmake --build $(WIN_BUILD) --target velmar-dist-windows
+
+# The README's pictures of velmar.exe, rendered under Wine on a virtual X display against the
+# virtual tool and the local server (the window's test driver takes them).
+screenshots-windows: build-windows configure
+	cmake --build $(BUILD) -j $(JOBS) --target velmar_wine_tests
+	./scripts/wine-prefix.sh $(abspath $(WIN_BUILD))/wine
+	# In Wine's own desktop for the pictures, so that Wine draws the title bars (Xvfb has no
+	# window manager); the tests' prefix goes back to plain windows afterwards.
+	$(WIN_BUILD)/wine-run reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null
+	$(WIN_BUILD)/wine-run reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 900x700 /f >/dev/null
+	WINEPREFIX=$(abspath $(WIN_BUILD))/wine VELMAR_WINE_RUN=$(abspath $(WIN_BUILD))/wine-run \
+	  VELMAR_CLI_WINDOWS=$(abspath $(WIN_BUILD))/cli/velmar-cli.exe \
+	  VELMAR_WINDOW_EXE=$(abspath $(WIN_BUILD))/desktop-win32/velmar.exe \
+	  VELMAR_PROBE_EXE=$(abspath $(WIN_BUILD))/tests/windows/velmar-probe.exe \
+	  VELMAR_SCREENSHOTS=$(abspath docs/screenshots) LC_ALL=C.UTF-8 \
+	  xvfb-run -a -s "-screen 0 1280x1024x24" $(BUILD)/tests/windows/velmar_wine_tests \
+	  --gtest_filter=WineWindow.Screenshots; \
+	  status=$$?; $(WIN_BUILD)/wine-run reg delete 'HKCU\Software\Wine\Explorer' /v Desktop /f >/dev/null; exit $$status
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(WIN_BUILD)

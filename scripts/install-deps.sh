@@ -26,6 +26,7 @@ packages=(
   libz-mingw-w64-dev                             # zlib for Windows
   wine64 wine                                    # runs the Windows programs in tests
   tcl                                            # SQLite's amalgamation for Windows is made with tclsh
+  nsis                                           # the Windows installer (makensis)
 )
 
 as_root=()

@@ -10,10 +10,14 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <sstream>
+#include <thread>
 #include <nlohmann/json.hpp>
 
 #include "ChildProcess.h"
 #include "LoginProxy.h"
+#include "app/AppConfig.h"
 #include "server/LoopbackHttpServer.h"
 #include "support/Pty.h"
 #include "support/UpdateTestSupport.h"
@@ -55,10 +59,10 @@ class WineEndToEnd : public ::testing::Test {
   static std::string ComLink() { return Env("WINEPREFIX") + "/com5-target"; }
 
   // The virtual tool on a pseudo-terminal, linked into the prefix as COM5.
-  bool StartTool(const std::string& profile) {
+  bool StartTool(const std::string& profile, int restart_delay_ms = 300) {
     if (!tool_.Start({VELMAR_TOOLSIM_EXE, "--profile", std::string(VELMAR_PROFILES) + "/" + profile,
                       "--port", "5", "--state", work_.File("tool-state.json"), "--restart-delay-ms",
-                      "300", "--progress-interval-ms", "100"}))
+                      std::to_string(restart_delay_ms), "--progress-interval-ms", "100"}))
       return false;
     std::string line;
     if (!tool_.ReadLine(line, 10s) || line.rfind("COM5 ", 0) != 0) return false;
@@ -200,6 +204,231 @@ TEST_F(WineEndToEnd, ProxyLogin) {
   EXPECT_EQ(json::parse(passed.out)["catalogue"]["availableVersion"], "1.10");
   EXPECT_FALSE(server.Log().empty());
   EXPECT_GE(proxy.Passed(), 1);
+}
+
+// velmar.exe, the window, on the virtual X display the test runs on (make test-windows starts
+// these under xvfb-run), its clock five times faster (VELMAR_TIME_SCALE). velmar-probe.exe looks
+// at it from outside: it reads the controls and answers the message boxes as a user would.
+class WineWindow : public WineEndToEnd {
+ protected:
+  // Wine's desktop process takes the display of the program that starts it: the prefix's
+  // programs of the other tests (started without one) are ended first, and these ones after,
+  // before their display goes.
+  static void SetUpTestSuite() {
+    if (!Env("WINEPREFIX").empty())
+      testing::RunCommand({"/bin/sh", "-c", "wineserver -k; wineserver -w; wineserver -p30 </dev/null >/dev/null 2>&1"});
+  }
+  static void TearDownTestSuite() {
+    if (!Env("WINEPREFIX").empty()) testing::RunCommand({"/bin/sh", "-c", "wineserver -k; wineserver -w"});
+  }
+  void SetUp() override {
+    WineEndToEnd::SetUp();
+    if (IsSkipped()) return;
+    if (Env("VELMAR_WINDOW_EXE").empty() || Env("VELMAR_PROBE_EXE").empty() || Env("DISPLAY").empty())
+      GTEST_SKIP() << "needs velmar.exe, velmar-probe.exe and a display";
+  }
+  void TearDown() override {
+    for (ChildProcess* program : {&window_, &second_})
+      if (program->Pid() > 0) program->Stop(SIGKILL, 5s);
+    WineEndToEnd::TearDown();
+  }
+
+  // Wine on the test's display, in the test's folder, with the test's server.
+  std::vector<std::string> Wine(const std::string& program, std::vector<std::string> args) {
+    std::vector<std::string> command = {"/usr/bin/env", "WINEDEBUG=-all", "WINEDLLOVERRIDES=mscoree,mshtml=",
+                                        "VELMAR_SERVER=" + server_address_, "VELMAR_TIME_SCALE=5"};
+    command.insert(command.end(), extra_environment_.begin(), extra_environment_.end());
+    command.insert(command.end(), {"/bin/sh", "-c", "cd \"$0\" && exec wine \"$@\"", work_.Path(), program});
+    command.insert(command.end(), args.begin(), args.end());
+    return command;
+  }
+  // Settings of a user who chose COM5 (detection by adapter name needs SetupAPI, which Wine
+  // lists nothing in); no program-update check unless asked.
+  void WriteSettings(int32_t upgrade_check = 0, int32_t auto_detect = 0) {
+    AppConfig config;
+    config.autoDetect = auto_detect;
+    config.portNumber = 5;
+    config.upgradeCheck = upgrade_check;
+    ASSERT_EQ(config.Save(work_.File("Velmar.cfg")), 0);
+  }
+  bool StartWindow(ChildProcess& program, std::vector<std::string> args = {}) {
+    return program.Start(Wine(Env("VELMAR_WINDOW_EXE"), std::move(args)));
+  }
+  CliResult Probe(std::vector<std::string> args, std::chrono::seconds deadline = 30s) {
+    ChildProcess probe;
+    CliResult result;
+    if (!probe.Start(Wine(Env("VELMAR_PROBE_EXE"), std::move(args)))) return result;
+    probe.ReadAll(result.out, deadline);
+    result.exit = probe.WaitExit(10s);
+    return result;
+  }
+  // The window's state as key=value lines, once the window is there and `key` reads `value`.
+  std::map<std::string, std::string> StateWhen(const std::string& key, const std::string& value,
+                                               std::chrono::seconds deadline = 30s) {
+    std::map<std::string, std::string> state;
+    for (auto until = std::chrono::steady_clock::now() + deadline; std::chrono::steady_clock::now() < until;) {
+      state.clear();
+      std::istringstream lines(Probe({"state"}).out);
+      for (std::string line; std::getline(lines, line);)
+        if (auto equals = line.find('='); equals != std::string::npos)
+          state[line.substr(0, equals)] = line.substr(equals + 1);
+      if (state[key] == value) break;
+      std::this_thread::sleep_for(200ms);
+    }
+    return state;
+  }
+
+  std::string server_address_ = "127.0.0.1:9";
+  std::vector<std::string> extra_environment_;
+  ChildProcess window_;
+  ChildProcess second_;
+};
+
+// Started with command-line text it waits in the tray; "Maximize" brings up the idle window.
+// A second start says so and ends; EXIT ends the first with its settings written.
+TEST_F(WineWindow, IdleWindowTrayStartAndSingleInstance) {
+  WriteSettings();
+  ASSERT_TRUE(StartWindow(window_, {"/autostart"}));
+  auto state = StateWhen("window", "found");
+  ASSERT_EQ(state["window"], "found");
+  EXPECT_EQ(state["visible"], "0") << "started with text: only the tray icon";
+
+  ASSERT_EQ(Probe({"click", "32776"}).exit, 0);  // the tray menu's "Maximize"
+  state = StateWhen("visible", "1");
+  const std::pair<const char*, const char*> kIdle[] = {
+      {"title", "Telvan Velmar V7.12"},   {"banner", "Telvan Internet service"},
+      {"caption", "Device Serial Number:"}, {"portmode", "Configuration: User Mode  (COM5)"},
+      {"hide", "HIDE"},                   {"update", "UPDATE DEVICE"},
+      {"exit", "EXIT"},                   {"update_enabled", "0"},
+      {"print_enabled", "0"},             {"settings_enabled", "1"},
+      {"exit_enabled", "1"},              {"download_bar", "0"},
+      {"transfer_bar", "0"}};
+  for (const auto& [key, value] : kIdle) EXPECT_EQ(state[key], value) << key;
+
+  ASSERT_TRUE(StartWindow(second_));
+  const CliResult box = Probe({"box-ok", "Korda is still running !!!!", "--timeout", "30"});
+  EXPECT_EQ(box.exit, 0) << box.out;
+  EXPECT_EQ(second_.WaitExit(15s), 0);
+  EXPECT_EQ(StateWhen("window", "found")["window"], "found") << "the first one goes on";
+
+  std::filesystem::remove(work_.File("Velmar.cfg"));
+  ASSERT_EQ(Probe({"click", "2"}).exit, 0);  // EXIT
+  EXPECT_EQ(window_.WaitExit(15s), 0);
+  EXPECT_TRUE(std::filesystem::exists(work_.File("Velmar.cfg")));
+}
+
+// The whole program against the virtual tool and the local server: started in the tray, the
+// tool found on COM5 brings the window up, the offer answered Yes, the bars moving and the
+// warning blinking during the transfer, the result box, the tool at the new version and "PASS"
+// at the server; then the banner's colours on the screen, the settings dialog's connection
+// test, HIDE and EXIT.
+TEST_F(WineWindow, WholeUpdateFromTheWindow) {
+  if (!testing::HaveServer()) GTEST_SKIP() << "the local update server was not built";
+  ServerProcess server;
+  ASSERT_TRUE(server.Start(testing::DemoCatalog()));
+  server_address_ = server.Address().ToString();
+  // Back at once after a restart: the settings dialog's restart wait is 200 ms on the faster
+  // clock.
+  ASSERT_TRUE(StartTool("protocol2.json", 0));
+  WriteSettings();
+  ASSERT_TRUE(StartWindow(window_, {"/autostart"}));  // in the tray until the tool is found
+
+  const CliResult answered = Probe({"answer", "--until", "Congratulation ! Your tool is up to date.", "--no",
+                                    "Would you like to print", "--timeout", "110"},
+                                   120s);
+  ASSERT_EQ(answered.exit, 0) << answered.out;
+  EXPECT_NE(answered.out.find("box: A NEW VERSION IS AVAILABLE FOR DOWNLOAD||Do you want to update your device ? -> Yes"),
+            std::string::npos)
+      << answered.out;
+  EXPECT_NE(answered.out.find("banner: Do not disconnect the device !"), std::string::npos) << answered.out;
+  EXPECT_NE(answered.out.find("banner: \n"), std::string::npos) << "the warning blinks: " << answered.out;
+  const auto positions = answered.out.find("transfer_positions=");
+  ASSERT_NE(positions, std::string::npos);
+  EXPECT_GE(std::stoi(answered.out.substr(positions + 19)), 3) << "the transfer bar moved: " << answered.out;
+
+  const auto state = StateWhen("update_enabled", "1");
+  EXPECT_EQ(state.at("visible"), "1") << "the tool brought the window up";
+  EXPECT_EQ(state.at("banner"), "Telvan Internet service");
+  EXPECT_EQ(state.at("exit_enabled"), "1");
+  EXPECT_NE(state.at("log").find("Congratulation ! Your tool is up to date."), std::string::npos) << state.at("log");
+
+  // The banner as the screen shows it: pure green at the left, and at the right the last of
+  // 59 whole steps towards dark grey (green falls by 3 per band: 255 - 59 * 3 = 78).
+  const CliResult pixels = Probe({"pixels", "1012"});
+  EXPECT_EQ(pixels.out, "left=00FF00\nright=004E00\n");
+
+  // The settings dialog tests COM5: the tool answers. The window then starts detection over,
+  // which finds the tool again and asks its questions (No to them).
+  ASSERT_EQ(Probe({"click", "1023"}).exit, 0);
+  ASSERT_EQ(Probe({"dialog-click", "Velmar Configuration", "1027"}).exit, 0);  // Test Connection
+  const CliResult tested = Probe({"box-ok", "Device detected", "--timeout", "30"});
+  EXPECT_EQ(tested.exit, 0) << tested.out;
+  ASSERT_EQ(Probe({"dialog-click", "Velmar Configuration", "2"}).exit, 0);  // Cancel
+  const CliResult again = Probe({"answer", "--until", "Do you want to", "--no", "Would you like to print",
+                                 "--no", "Do you want to", "--timeout", "60"},
+                                90s);
+  EXPECT_EQ(again.exit, 0) << again.out;
+  EXPECT_EQ(StateWhen("update_enabled", "1")["serial"], "QL7-12-000123");
+
+  ASSERT_EQ(Probe({"click", "1"}).exit, 0);  // HIDE
+  EXPECT_EQ(StateWhen("visible", "0")["visible"], "0");
+  ASSERT_EQ(Probe({"click", "2"}).exit, 0);  // EXIT
+  EXPECT_EQ(window_.WaitExit(15s), 0);
+
+  const json tool = StopToolAndReadState();
+  EXPECT_EQ(tool["softwareVersion"], "1.10");
+  json report;
+  for (const json& entry : server.Log())
+    if (entry.contains("update")) report = entry["update"];
+  EXPECT_EQ(report.value("status", ""), "PASS");
+}
+
+// make screenshots-windows: the README's pictures of velmar.exe (idle, updating, done, the
+// settings dialog and the proxy login dialog), into VELMAR_SCREENSHOTS; skipped without it.
+TEST_F(WineWindow, Screenshots) {
+  const std::string folder = Env("VELMAR_SCREENSHOTS");
+  if (folder.empty()) GTEST_SKIP() << "VELMAR_SCREENSHOTS names no folder";
+  if (!testing::HaveServer()) GTEST_SKIP() << "the local update server was not built";
+  std::filesystem::create_directories(folder);
+  auto shot = [&](const std::string& name, std::vector<std::string> title = {}) {
+    std::vector<std::string> args = {"screenshot", "Z:" + std::filesystem::absolute(folder + "/" + name).string()};
+    args.insert(args.end(), title.begin(), title.end());
+    EXPECT_EQ(Probe(args).exit, 0) << name;
+  };
+
+  // Idle: automatic detection, no adapter.
+  WriteSettings(0, 1);
+  ASSERT_TRUE(StartWindow(window_));
+  ASSERT_EQ(StateWhen("log", "Searching Device ...||")["window"], "found");
+  shot("windows-main-idle.png");
+  ASSERT_EQ(Probe({"click", "1023"}).exit, 0);
+  shot("windows-settings.png", {"Velmar Configuration"});
+  ASSERT_EQ(Probe({"dialog-click", "Velmar Configuration", "2"}).exit, 0);
+  ASSERT_EQ(Probe({"click", "2"}).exit, 0);
+  ASSERT_EQ(window_.WaitExit(15s), 0);
+
+  // A tool on COM5 behind a proxy that asks for a login.
+  ServerProcess server;
+  ASSERT_TRUE(server.Start(testing::DemoCatalog()));
+  server_address_ = server.Address().ToString();
+  testing::LoginProxy proxy("alice", "s3cret");
+  ASSERT_TRUE(proxy.Start());
+  extra_environment_ = {"http_proxy=http://127.0.0.1:" + std::to_string(proxy.Port())};
+  ASSERT_TRUE(StartTool("protocol2.json", 0));
+  WriteSettings();
+  ASSERT_TRUE(StartWindow(window_));
+  ASSERT_EQ(Probe({"answer", "--until", "Would you like to print", "--no", "Would you like to print"}).exit, 0);
+  shot("windows-proxy-login.png", {"Login and Password"});
+  ASSERT_EQ(Probe({"dialog-set", "Login and Password", "1031", "alice"}).exit, 0);
+  ASSERT_EQ(Probe({"dialog-set", "Login and Password", "1032", "s3cret"}).exit, 0);
+  ASSERT_EQ(Probe({"dialog-click", "Login and Password", "1"}).exit, 0);
+  ASSERT_EQ(Probe({"answer", "--until", "Do you want to update"}).exit, 0);
+  shot("windows-main-updating.png", {"--banner", "Do not disconnect the device !", "--bar", "40"});
+  ASSERT_EQ(Probe({"answer", "--until", "Congratulation", "--timeout", "90"}, 100s).exit, 0);
+  StateWhen("update_enabled", "1");
+  shot("windows-main-done.png");
+  ASSERT_EQ(Probe({"click", "2"}).exit, 0);
+  EXPECT_EQ(window_.WaitExit(15s), 0);
 }
 
 }  // namespace
