@@ -3,6 +3,8 @@
 // The window logic before <windows.h>, whose MB_OK macro would clash with the Modbus results.
 #include "app/MainWindow.h"
 #include "app/Strings.h"
+#include "history/HistoryStore.h"
+#include "platform/Clock.h"
 #include "platform/InstanceLock.h"
 #include "platform/LocalFiles.h"
 
@@ -27,18 +29,6 @@ namespace {
 // The test switch VELMAR_TIME_SCALE=N (2 to 100): the window's clock, its timers and the
 // workers' waits run N times faster, so that a whole update against a virtual tool takes
 // seconds. Unset, or any other value, is real time.
-class ScaledClock : public Clock {
- public:
-  explicit ScaledClock(unsigned factor) : factor_(factor), start_(GetTickCount64()) {}
-  uint64_t NowMs() override { return (GetTickCount64() - start_) * factor_; }
-  void SleepMs(uint32_t ms) override { Sleep(static_cast<DWORD>((ms + factor_ - 1) / factor_)); }
-  uint64_t RealMsFor(uint64_t ms) override { return (ms + factor_ - 1) / factor_; }
-
- private:
-  unsigned factor_;
-  ULONGLONG start_;
-};
-
 unsigned TimeScale() {
   wchar_t value[16] = {};
   const DWORD length = GetEnvironmentVariableW(L"VELMAR_TIME_SCALE", value, 16);
@@ -118,6 +108,14 @@ int Run(HINSTANCE instance, bool show_at_start) {
   setup.show_at_start = show_at_start;
   setup.program_folder = NewVersionFolder();
   setup.config_path = ConfigPath();
+  // Kept outside the window logic so that it outlives it.
+  HistoryStore history;
+  std::string history_error;
+  if (history.OpenDefault(history_error)) {
+    setup.history = &history;
+  } else {
+    setup.start_notes.push_back("The update history is not kept: " + history_error);
+  }
 
   Win32EventLoop loop(setup.clock ? *setup.clock : SystemClock());
   MainWindow* logic = nullptr;
