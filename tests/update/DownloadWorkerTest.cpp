@@ -17,6 +17,7 @@
 #include "device/SerialPort.h"
 #include "device/ToolDevice.h"
 #include "server/FakeHttpTransport.h"
+#include "device/ScriptedTool.h"
 #include "support/RecordingPoster.h"
 #include "support/Tinyproxy.h"
 #include "support/UpdateTestSupport.h"
@@ -469,6 +470,36 @@ TEST_F(ScriptedDownload, AnEmptyItemOrOneShorterThanAnnouncedIsInvalid) {
   fake_.Queue(FakeReply::Ok(std::string(shorter.begin(), shorter.end())));
   EXPECT_EQ(RunAgain(worker, kP2Serial, "PK1.00", false), TR_INVALID_PACKAGE);
   EXPECT_EQ(tool.State().block_writes, 0u);
+}
+
+// A tool that reports a block size of 0 gets blocks of the default size: without it every
+// section would be skipped and the job called "written" with nothing written.
+class DownloadOnFakeLine : public testing::ToolOnFakeLine {};
+
+TEST_F(DownloadOnFakeLine, ABlockSizeOfZeroIsWrittenInDefaultBlocks) {
+  DetectProtocol2(0);
+  ASSERT_EQ(device_.BlockSize(), 0u);
+  tool_.Set(255, 0xA502, Bytes{3, 'S', 'N', '1'});
+  ScratchDir scratch;
+  FakeHttpTransport fake;
+  ManualClock clock;
+  RecordingPoster window;
+  DownloadWorker worker(ServerAddress{}, fake, clock);
+  worker.SetWindow(&window);
+  worker.SetDevice(&device_);
+  const Bytes zip = BuildZip(scratch, {{"PK1.00.bin", Format101(0x600000, 40, 3)}});
+  fake.Queue(FakeReply::Ok("<texte>t</texte><lien>http://act.example/u.php</lien>"));
+  fake.Queue(FakeReply::Ok(std::string(zip.begin(), zip.end())));
+  worker.SetIdentity("SN1", "PK1.00");
+  worker.Start();
+  ASSERT_TRUE(window.WaitFor(DownloadWorker::kEventFinished));
+  worker.Stop();
+  EXPECT_EQ(worker.Result(), TR_WRITTEN);
+  EXPECT_EQ(worker.BlockSize(), DownloadWorker::kDefaultBlockSize);
+  std::vector<size_t> block_data;  // multiple-register writes: 4 address bytes + data
+  for (const Bytes& frame : fake_.Written())
+    if (frame.size() > 7 && frame[1] == 0x10 && frame[6] > 4) block_data.push_back(frame[6] - 4u);
+  EXPECT_EQ(block_data, (std::vector<size_t>{32, 8}));
 }
 
 // Without a tool, or with one that never answers, the job ends (about a minute later) instead
