@@ -186,16 +186,6 @@ TEST_F(CliEndToEnd, CheckShowsTheOfferAndLoadsNothing) {
   EXPECT_TRUE(state["finishes"].empty());
 }
 
-TEST_F(CliEndToEnd, NoToolEndsWithFourWithinTheTimeout) {
-  const auto start = std::chrono::steady_clock::now();
-  const CliResult run = RunCli({"update", "--yes", "--timeout", "2", "--json"});
-  EXPECT_EQ(run.exit, 4) << run.out << run.err;
-  EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
-  const json document = json::parse(run.out);
-  EXPECT_EQ(document["exit"], 4);
-  EXPECT_NE(document["error"].get<std::string>().find("no tool found"), std::string::npos);
-}
-
 // The report is the tool's records, one after the other, exactly as the profile holds them.
 std::string ProfileSensorRecords(const std::string& profile) {
   std::ifstream file(std::string(VELMAR_PROFILES) + "/" + profile);
