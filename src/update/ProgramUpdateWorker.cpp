@@ -183,7 +183,10 @@ void ProgramUpdateWorker::WaitForAnswer() {
   std::unique_lock<std::mutex> guard(answer_lock_);
   answer_changed_.wait_for(guard, std::chrono::milliseconds(kConfirmWaitMs),
                            [this] { return answered_ || stop_requested_; });
-  if (!answered_) return;  // stopped, or asked again at the next step
+  if (!answered_) {  // stopped, or asked again at the next step
+    ++expired_answer_waits_;
+    return;
+  }
   // No: nothing to download; the window stops the worker.
   SetState(confirmation_ == 1 ? kStateDownloadRedirect : kStateIdle);
 }

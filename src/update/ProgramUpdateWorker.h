@@ -1,5 +1,6 @@
 #pragma once
 #include <array>
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -77,6 +78,8 @@ class ProgramUpdateWorker : public ServerWorker {
   std::string WrittenPath();
   SavedProgramFile Written();
   std::string ItemName();
+  // How often the wait for the user's answer ran out; the question stays open meanwhile.
+  uint32_t ExpiredAnswerWaits() const { return expired_answer_waits_.load(); }
 
   // The base name an archive item may be written under: the part after the last "/" or "\";
   // empty when that is empty, "." or "..", so nothing lands outside the target folder.
@@ -105,6 +108,7 @@ class ProgramUpdateWorker : public ServerWorker {
   std::condition_variable answer_changed_;
   bool answered_ = false;        // guarded by answer_lock_
   int32_t confirmation_ = 0;     // guarded by answer_lock_
+  std::atomic<uint32_t> expired_answer_waits_{0};
   bool stop_requested_ = false;  // guarded by answer_lock_
 
   std::mutex file_lock_;

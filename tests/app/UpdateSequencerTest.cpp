@@ -159,9 +159,19 @@ TEST_F(Sequencer, AProtocol2ToolIsRestartedAndWaitedFor) {
   EXPECT_EQ(host_.calls, (std::vector<std::string>{"RestartTool", "ClosePort"}));
   EXPECT_EQ(sequencer_.State(), LOAD_ETAPE_WAIT_RESTART);
   EXPECT_EQ(TicksWhile(LOAD_ETAPE_WAIT_RESTART), 3);
+  // The restarted tool may report another block size: read it before the first block, and
+  // keep waiting while it cannot be read.
+  host_.refresh_result = -1;
+  sequencer_.Run(EVENT_TICK);
+  EXPECT_EQ(sequencer_.State(), LOAD_ETAPE_WAIT_USB_CONNECT);
+  EXPECT_TRUE(host_.jobs.empty());
+  host_.refresh_result = 0;
   sequencer_.Run(EVENT_TICK);
   EXPECT_EQ(sequencer_.State(), LOAD_ETAPE_MAIN_SOFT);
   EXPECT_EQ(host_.jobs, std::vector<std::string>{"MAIN"});
+  EXPECT_EQ(host_.calls, (std::vector<std::string>{"RestartTool", "ClosePort", "Reopen",
+                                                   "RefreshBlockSize", "Reopen",
+                                                   "RefreshBlockSize"}));
 }
 
 TEST_F(Sequencer, APortBackByTheNinthTickIsAcceptedAndStillAwayOnTheTenthFails) {

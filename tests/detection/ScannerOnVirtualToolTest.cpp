@@ -64,15 +64,6 @@ TEST_F(ScannerOnVirtualTool, FindsAProtocol1ToolByItsAdapterName) {
   EXPECT_EQ(device_.Protocol(), DeviceProtocol::Protocol1);
 }
 
-TEST_F(ScannerOnVirtualTool, FindsAProtocol2ToolBehindTheSecondAdapterName) {
-  toolsim::VirtualTool tool(ToolOptions("protocol2.json", 141, "Broad Elm USB to Serial Ports"));
-  ASSERT_EQ(tool.Start(), 0);
-  SearchOnce();
-  EXPECT_EQ(poster_.EventCodes(), (std::vector<int32_t>{kSearching, kAdapter, kFound}));
-  EXPECT_EQ(port_.Port(), 141);
-  EXPECT_EQ(device_.Protocol(), DeviceProtocol::Protocol2);
-}
-
 TEST_F(ScannerOnVirtualTool, AToolWithAnotherAdapterNameIsNotTaken) {
   toolsim::VirtualTool tool(ToolOptions("protocol2.json", 142, "Some Modem"));
   ASSERT_EQ(tool.Start(), 0);

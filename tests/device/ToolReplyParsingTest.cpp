@@ -206,6 +206,8 @@ TEST_F(ToolReplyParsing, OptionCountsThatLieTakeOnlyWholeEntries) {
       {"count above 100: empty list", Concat({U16(101), U16(1), U16(1)}), false, 0, 0},
       {"count beyond the 240 bytes", filled, false, 59, 59},
       {"half an entry arrived", Concat({U16(5), U16(7), U16(1), U16(8)}), true, 1, 7},
+      {"the last entry ends at the reply's end", Concat({U16(2), U16(7), U16(1), U16(8), U16(0)}),
+       true, 2, 8},
   };
   for (const Case& c : cases) {
     tool_.Set(255, 0xA5A1, c.stored, c.exact);

@@ -6,6 +6,7 @@
 // time-outs stay real.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -45,7 +46,6 @@ const char* kMap1 = "protocol1.json";
 // Rows short enough for every test run.
 const Row kRows[] = {
     {"Map2Clean", kMap2, {}, {}, 0, "PASS", 40},
-    {"Map1Clean", kMap1, {}, {}, 0, "PASS", 40},
     {"Map2SilentFromTheStart", kMap2, {"--stop-after", "1"}, {}, 4, nullptr, 20},
     {"Map2SilentAfterIdentification", kMap2, {"--silent-after-restart", "1"}, {}, 1,
      "FAIL: LOAD_ETAPE_WAIT_USB_CONNECT->WAIT=0", 30},
@@ -67,6 +67,7 @@ const Row kRows[] = {
     {"ServerFailsTheCheck", kMap2, {}, {"--fail", "list_dbs=500"}, 1, nullptr, 30},
     {"ServerDown", kMap1, {}, {}, 1, nullptr, 30},
     {"ServerFailsTheReport", kMap1, {}, {"--fail", "setstatus=500"}, 0, "PASS", 40},
+    // Also the first map's clean update: slow bodies change nothing but the time.
     {"ServerAnswersSlowly", kMap1, {}, {"--slow-body", "20"}, 0, "PASS", 60},
 };
 
@@ -159,6 +160,58 @@ class FaultMatrix : public ::testing::TestWithParam<Row> {
     }
   }
 
+  // A passed update: the packages in the sequencer's order, each once, the report naming the
+  // last one, and a history record whose packages carry the digests of what the tool received
+  // up to each finish.
+  void ExpectOrderReportAndHistory(const std::string& out, const json& state, const Row& row) {
+    const bool report_kept = std::string(row.name) == "ServerFailsTheReport";
+    const json document = json::parse(out, nullptr, false);
+    ASSERT_TRUE(document.is_object()) << out;
+    EXPECT_EQ(document["message"], "Congratulation ! Your tool is up to date.");
+    EXPECT_EQ(document["softwareVersion"], "1.10");
+    EXPECT_EQ(document["reportKept"], report_kept);
+    std::vector<std::string> packages, names;
+    std::string reported_file;
+    for (const json& entry : server_.Log()) {
+      if (entry.contains("update")) reported_file = entry["update"].value("file", "");
+      if (entry.value("action", "") != "download_version" || !entry.contains("package")) continue;
+      packages.push_back(entry["package"].get<std::string>());
+      names.push_back(entry["fields"].value("v", ""));
+    }
+    ASSERT_FALSE(packages.empty());
+    EXPECT_EQ(packages.front().rfind("main-", 0), 0u);
+    EXPECT_EQ(names.front(), "1.00") << "the main software is asked for with the tool's version";
+    std::vector<std::string> sorted = packages;
+    std::sort(sorted.begin(), sorted.end());
+    EXPECT_EQ(std::adjacent_find(sorted.begin(), sorted.end()), sorted.end()) << "each once";
+    EXPECT_EQ(packages.back().rfind("oth-", 0), 0u) << "the other packages come last";
+    if (!report_kept) {
+      EXPECT_EQ(reported_file, names.back());
+    }
+
+    testing::ChildProcess history;
+    ASSERT_TRUE(history.Start({"/usr/bin/env", "XDG_STATE_HOME=" + work_.Path(), VELMAR_CLI_EXE,
+                               "history", "--json"}));
+    std::string text;
+    history.ReadAll(text, 10s);
+    ASSERT_EQ(history.WaitExit(2s), 0) << text;
+    const json records = json::parse(text, nullptr, false)["records"];
+    ASSERT_EQ(records.size(), 1u) << text;
+    const json& record = records[0];
+    EXPECT_EQ(record["kind"], "update");
+    EXPECT_EQ(record["versionBefore"], "1.00");
+    EXPECT_EQ(record["versionAfter"], "1.10");
+    EXPECT_EQ(record["outcome"], "PASS");
+    EXPECT_EQ(record["report"], report_kept ? "pending" : "sent");
+    const json& finishes = state["finishes"];
+    ASSERT_EQ(record["packages"].size(), packages.size());
+    ASSERT_EQ(finishes.size(), packages.size());
+    for (size_t i = 0; i < packages.size(); ++i) {
+      EXPECT_EQ(record["packages"][i]["bytes"], finishes[i]["bytes"]) << i;
+      EXPECT_EQ(record["packages"][i]["sha256"], finishes[i]["sha256"]) << i;
+    }
+  }
+
   testing::TempPortDir ports_;
   testing::ScratchDir work_;
   testing::ServerProcess server_;
@@ -215,6 +268,7 @@ TEST_P(FaultMatrix, EndsInTimeWithTheTruth) {
   if (exit == 0) {
     EXPECT_EQ(state["softwareVersion"], "1.10");
     ExpectDecidedPackagesInToolMemory(state, row);
+    ExpectOrderReportAndHistory(out, state, row);
   }
   // The run's private folder went with it; nothing else was left in the test's folder.
   for (const auto& entry : std::filesystem::directory_iterator(work_.Path())) {

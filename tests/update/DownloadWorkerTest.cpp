@@ -17,6 +17,7 @@
 #include "device/SerialPort.h"
 #include "device/ToolDevice.h"
 #include "server/FakeHttpTransport.h"
+#include "device/ScriptedTool.h"
 #include "support/RecordingPoster.h"
 #include "support/Tinyproxy.h"
 #include "support/UpdateTestSupport.h"
@@ -264,15 +265,6 @@ TEST_F(DownloadJob, ARefusedBlockIsReportedAsTheMissingSdCard) {
   EXPECT_EQ(port_.ReadTimeout(), SerialPort::kDefaultReadTimeoutMs);
 }
 
-TEST_F(DownloadJob, AFinishTheToolDoesNotTakeFailsTheJob) {
-  toolsim::FaultSettings faults;
-  faults.silent_at_finish = 1;
-  VirtualTool& tool = StartTool("protocol2.json", faults);
-  EXPECT_EQ(RunJob(kP2Serial, "RAW1.00", false), TR_WRITE_FAILED);
-  EXPECT_TRUE(tool.State().finishes.empty());
-  EXPECT_EQ(port_.ReadTimeout(), SerialPort::kDefaultReadTimeoutMs);
-}
-
 TEST_F(DownloadJob, AnImageWithoutSectionsHasNothingToWrite) {
   VirtualTool& tool = StartTool("protocol2.json");
   EXPECT_EQ(RunJob(kP2Serial, "EMPTY1.00", false), TR_WRITE_FAILED);
@@ -469,6 +461,57 @@ TEST_F(ScriptedDownload, AnEmptyItemOrOneShorterThanAnnouncedIsInvalid) {
   fake_.Queue(FakeReply::Ok(std::string(shorter.begin(), shorter.end())));
   EXPECT_EQ(RunAgain(worker, kP2Serial, "PK1.00", false), TR_INVALID_PACKAGE);
   EXPECT_EQ(tool.State().block_writes, 0u);
+}
+
+// The job against a scripted tool on the fake line: answers and refusals come at once.
+class DownloadOnFakeLine : public testing::ToolOnFakeLine {
+ protected:
+  TransferResult Run(uint8_t block_size) {
+    DetectProtocol2(block_size);
+    tool_.Set(255, 0xA502, Bytes{3, 'S', 'N', '1'});
+    DownloadWorker worker(ServerAddress{}, fake_http_, clock_);
+    worker.SetWindow(&window_);
+    worker.SetDevice(&device_);
+    const Bytes zip = BuildZip(scratch_, {{"PK1.00.bin", Format101(0x600000, 40, 3)}});
+    fake_http_.Queue(FakeReply::Ok("<texte>t</texte><lien>http://act.example/u.php</lien>"));
+    fake_http_.Queue(FakeReply::Ok(std::string(zip.begin(), zip.end())));
+    worker.SetIdentity("SN1", "PK1.00");
+    worker.Start();
+    EXPECT_TRUE(window_.WaitFor(DownloadWorker::kEventFinished));
+    worker.Stop();
+    block_size_used_ = worker.BlockSize();
+    return worker.Result();
+  }
+  // The data bytes of each block write (multiple registers at 0xA511: 4 address bytes + data).
+  std::vector<size_t> BlockData() {
+    std::vector<size_t> sizes;
+    for (const Bytes& frame : fake_.Written())
+      if (frame.size() > 7 && frame[1] == 0x10 && frame[2] == 0xA5 && frame[3] == 0x11)
+        sizes.push_back(frame[6] - 4u);
+    return sizes;
+  }
+
+  ScratchDir scratch_;
+  FakeHttpTransport fake_http_;
+  ManualClock clock_;
+  RecordingPoster window_;
+  uint32_t block_size_used_ = 0;
+};
+
+// A tool that reports a block size of 0 gets blocks of the default size: without it every
+// section would be skipped and the job called "written" with nothing written.
+TEST_F(DownloadOnFakeLine, ABlockSizeOfZeroIsWrittenInDefaultBlocks) {
+  EXPECT_EQ(Run(0), TR_WRITTEN);
+  EXPECT_EQ(block_size_used_, DownloadWorker::kDefaultBlockSize);
+  EXPECT_EQ(BlockData(), (std::vector<size_t>{32, 8}));
+}
+
+// Every block went in but the tool refuses the finish: the package is not loaded.
+TEST_F(DownloadOnFakeLine, AFinishTheToolDoesNotTakeFailsTheJob) {
+  tool_.Refuse(255, 0x0000);
+  EXPECT_EQ(Run(200), TR_WRITE_FAILED);
+  EXPECT_EQ(BlockData(), (std::vector<size_t>{40}));
+  EXPECT_EQ(port_.ReadTimeout(), SerialPort::kDefaultReadTimeoutMs);
 }
 
 // Without a tool, or with one that never answers, the job ends (about a minute later) instead

@@ -5,8 +5,10 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "ZipWriter.h"
@@ -118,6 +120,11 @@ TEST_F(ProgramUpdate, AnAcceptedVersionIsSavedBesideTheOldFileNeverOverIt) {
   ASSERT_TRUE(testing::WriteFileBytes(Target(kProgramName), old_program));
 
   ProgramUpdateWorker& worker = Begin(catalog);
+  // The user takes longer than the worker's wait: the answer still counts.
+  ASSERT_TRUE(window_.WaitFor(ProgramUpdateWorker::kEventNewerVersion));
+  for (int i = 0; i < 500 && worker.ExpiredAnswerWaits() == 0; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  ASSERT_GE(worker.ExpiredAnswerWaits(), 1u);
   EXPECT_EQ(Accept(worker), ProgramUpdateWorker::kProgramWritten);
   const std::string saved_as = Target("velmar-0.3.0-1.bin");
   EXPECT_EQ(worker.WrittenPath(), saved_as);

@@ -249,6 +249,32 @@ TEST_F(VersionCheckScripted, StoppingAnIdleOrWaitingWorkerReturnsAndAStartFindsI
   EXPECT_FALSE(worker.IsChecking());
 }
 
+// The user cancels while the version question is out: its answer must not replace the
+// records the window shows.
+TEST_F(VersionCheckScripted, ACheckCancelledDuringItsRequestLeavesTheRecordsAsTheyWere) {
+  std::promise<void> entered, release;
+  std::shared_future<void> released = release.get_future().share();
+  std::atomic<int> sends{0};
+  transport.before_send = [&] {
+    if (sends++ == 1) {
+      entered.set_value();
+      released.wait();
+    }
+  };
+  transport.Queue(FakeReply::Ok(kRedirect));
+  transport.Queue(FakeReply::Ok("<versionValid>0</versionValid>"));
+  worker.Start();
+  ASSERT_TRUE(worker.StartCheck(1));
+  entered.get_future().wait();
+  worker.CancelCheck();
+  release.set_value();
+  worker.Stop();  // waits for the step that carried the request
+  EXPECT_EQ(transport.Sends().size(), 2u);
+  EXPECT_FALSE(worker.Version().NewVersionAvailable());
+  EXPECT_EQ(window.EventCodes(), (std::vector<int32_t>{18, 20}));  // no lists
+  EXPECT_EQ(worker.State(), VersionCheckWorker::kStateIdle);
+}
+
 // A different tool plugged in while a slow check asks about the old one: the old run posts
 // nothing, and the new tool gets a whole check of its own, every request with its identity.
 TEST_F(VersionCheckScripted, AToolReplugedDuringASlowCheckGetsACheckOfItsOwn) {
