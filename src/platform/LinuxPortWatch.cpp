@@ -26,6 +26,8 @@ using Steady = std::chrono::steady_clock;
 // quiet this long, but never longer than the bound.
 constexpr int kSettleMs = 20;
 constexpr auto kSettleBound = std::chrono::milliseconds(200);
+// Reads of queued events in one wake-up: a flood of them cannot hold the scanner.
+constexpr int kMaxReadsPerWake = 64;
 
 // "COM<n>" exactly: the link itself, not its ".name" file or a temporary name.
 bool IsPortLinkName(const char* name) {
@@ -113,7 +115,10 @@ class LinuxPortWatch : public PortWatch {
   bool Drain() {
     bool changed = false;
     if (monitor_) {
-      while (udev_device* device = udev_monitor_receive_device(monitor_)) {
+      // A burst of events is read in bounded turns; the rest stays readable for the next wait.
+      for (int turn = 0; turn < kMaxReadsPerWake; ++turn) {
+        udev_device* device = udev_monitor_receive_device(monitor_);
+        if (device == nullptr) break;
         const char* action = udev_device_get_action(device);
         if (action && (std::strcmp(action, "add") == 0 || std::strcmp(action, "remove") == 0))
           changed = true;
@@ -122,7 +127,7 @@ class LinuxPortWatch : public PortWatch {
     }
     if (inotify_fd_ >= 0) {
       alignas(inotify_event) char buffer[4096];
-      for (;;) {
+      for (int turn = 0; turn < kMaxReadsPerWake; ++turn) {
         const ssize_t n = read(inotify_fd_, buffer, sizeof buffer);
         if (n <= 0) break;  // EAGAIN: nothing more
         for (ssize_t offset = 0; offset + static_cast<ssize_t>(sizeof(inotify_event)) <= n;) {

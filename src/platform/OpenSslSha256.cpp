@@ -25,20 +25,7 @@ std::string Sha256::HexDigest() {
   unsigned int length = 0;
   EVP_DigestFinal_ex(impl_->context, digest, &length);
   impl_->Restart();
-  static const char kHex[] = "0123456789abcdef";
-  std::string text;
-  text.reserve(length * 2);
-  for (unsigned int i = 0; i < length; ++i) {
-    text += kHex[digest[i] >> 4];
-    text += kHex[digest[i] & 15];
-  }
-  return text;
-}
-
-std::string Sha256Hex(const uint8_t* data, size_t size) {
-  Sha256 sha;
-  sha.Update(data, size);
-  return sha.HexDigest();
+  return HexDigits(digest, length);
 }
 
 }  // namespace velmar

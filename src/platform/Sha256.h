@@ -27,6 +27,8 @@ class Sha256 {
 };
 
 std::string Sha256Hex(const uint8_t* data, size_t size);
+// Bytes as lower-case hexadecimal digits, two a byte.
+std::string HexDigits(const uint8_t* bytes, size_t size);
 inline std::string Sha256Hex(std::span<const uint8_t> bytes) { return Sha256Hex(bytes.data(), bytes.size()); }
 
 }  // namespace velmar

@@ -40,22 +40,10 @@ void Sha256::Reset() { impl_->Restart(); }
 std::string Sha256::HexDigest() {
   UCHAR digest[32];
   std::string text;
-  if (impl_->hash && BCryptFinishHash(impl_->hash, digest, sizeof digest, 0) == 0) {
-    static const char kHex[] = "0123456789abcdef";
-    text.reserve(64);
-    for (UCHAR byte : digest) {
-      text += kHex[byte >> 4];
-      text += kHex[byte & 15];
-    }
-  }
+  if (impl_->hash && BCryptFinishHash(impl_->hash, digest, sizeof digest, 0) == 0)
+    text = HexDigits(digest, sizeof digest);
   impl_->Restart();
   return text;
-}
-
-std::string Sha256Hex(const uint8_t* data, size_t size) {
-  Sha256 sha;
-  sha.Update(data, size);
-  return sha.HexDigest();
 }
 
 }  // namespace velmar
