@@ -7,7 +7,9 @@ statement that clears, locks, purges or checks, a swapped pair of arguments, an 
 boolean result), draws a seeded sample, and for each mutant: applies it to a scratch copy of
 the tree, rebuilds incrementally, runs the tests labelled with the folder's subsystem, and
 the rest of the suite only when those pass. A mutant that does not compile is not counted; one
-whose tests run past the time limit counts as killed and is reported apart.
+whose tests run past the time limit counts as killed and is reported apart. Mutants listed in
+scripts/mutation-equivalent.txt were judged by review to change nothing observable: they are
+not run and not counted, but shown.
 
 Standard library only. Usage:
   scripts/mutation.py [--mutants N] [--seed S] [--folders device,server,...] [--list]
@@ -127,6 +129,9 @@ def places_in_folder(root, folder):
         for name in sorted(filenames):
             if not name.endswith(".cpp"):
                 continue
+            # The Windows bindings are not built here: a change to them could only "survive".
+            if name.startswith("Win32") and os.name != "nt":
+                continue
             full = os.path.join(dirpath, name)
             rel = os.path.relpath(full, root)
             with open(full, encoding="utf-8", errors="replace") as f:
@@ -136,6 +141,29 @@ def places_in_folder(root, folder):
                     if m.after != m.before:
                         mutants.append(m)
     return mutants
+
+
+EQUIVALENT_FILE = os.path.join(ROOT, "scripts", "mutation-equivalent.txt")
+
+
+def judged_equivalent():
+    """Mutants judged by review to change nothing a caller can observe, one per line as
+    `path:line: before  ->  after  # why`; they are reported apart and not counted."""
+    judged = {}
+    if os.path.exists(EQUIVALENT_FILE):
+        with open(EQUIVALENT_FILE, encoding="utf-8") as f:
+            for raw in f:
+                line = raw.strip()
+                if not line or line.startswith("#"):
+                    continue
+                change, _, why = line.partition("  # ")
+                judged[change.strip()] = why.strip()
+    return judged
+
+
+def equivalence_key(mutant):
+    # The line number is part of the key: after the code moves, the judgement is made again.
+    return f"{mutant.path}:{mutant.line}: {mutant.before.strip()}  ->  {mutant.after.strip()}".strip()
 
 
 # --- Running them -------------------------------------------------------------------------
@@ -230,11 +258,18 @@ def main():
 
     env = dict(os.environ, LC_ALL="C.UTF-8")
     ctest = ["ctest", "--test-dir", build, "-j", str(args.jobs), "--timeout", "120", "--stop-on-failure"]
+    judged = judged_equivalent()
     results = {}
     for folder in folders:
-        killed = hung = survived = broken = 0
+        killed = hung = survived = broken = equivalent = 0
         survivors = []
         for index, m in enumerate(samples[folder], 1):
+            why = judged.get(equivalence_key(m))
+            if why is not None:
+                equivalent += 1
+                print(f"[{folder} {index}/{len(samples[folder])}] equivalent ({why}): {m.describe()}",
+                      flush=True)
+                continue
             with open(os.path.join(tree, m.path), encoding="utf-8") as f:
                 original = f.read()
             apply(tree, m, original)
@@ -265,15 +300,15 @@ def main():
             print(f"[{folder} {index}/{len(samples[folder])}] {verdict} ({time.monotonic() - started:.0f} s): "
                   f"{m.describe()}", flush=True)
         counted = killed + hung + survived
-        results[folder] = (killed, hung, survived, broken, counted, survivors)
+        results[folder] = (killed, hung, survived, broken, equivalent, counted, survivors)
     # Leave the scratch build matching the sources again.
     run(["cmake", "--build", build, "-j", str(args.jobs)], ROOT)
 
     print("\nKill rate per folder (mutants that compile):")
-    for folder, (killed, hung, survived, broken, counted, survivors) in results.items():
+    for folder, (killed, hung, survived, broken, equivalent, counted, survivors) in results.items():
         rate = 100.0 * (killed + hung) / counted if counted else 0.0
         print(f"  src/{folder}: {rate:.0f}% ({killed} killed, {hung} hung, {survived} survived; "
-              f"{broken} did not compile)")
+              f"{broken} did not compile, {equivalent} judged equivalent)")
     for folder, (*_, survivors) in results.items():
         for m in survivors:
             print(f"  survived: {m.describe()}")

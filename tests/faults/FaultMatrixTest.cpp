@@ -46,9 +46,6 @@ const char* kMap1 = "protocol1.json";
 // Rows short enough for every test run.
 const Row kRows[] = {
     {"Map2Clean", kMap2, {}, {}, 0, "PASS", 40},
-    {"Map2SilentFromTheStart", kMap2, {"--stop-after", "1"}, {}, 4, nullptr, 20},
-    {"Map2SilentAfterIdentification", kMap2, {"--silent-after-restart", "1"}, {}, 1,
-     "FAIL: LOAD_ETAPE_WAIT_USB_CONNECT->WAIT=0", 30},
     // The serial number is read at detection and again once the package is in memory.
     {"Map2SilentDuringTheDownload", kMap2, {"--silent-at-read", "0xA502:2"}, {}, 1,
      "FAIL: LOAD_ETAPE_MAIN_SOFT->EVENT_FIN_TRANSFERT_FAIL", 30},
@@ -74,6 +71,9 @@ const Row kRows[] = {
 #else
 // Rows that wait out the tool's real time-outs: run by `make test-faults`.
 const Row kRows[] = {
+    {"Map2SilentFromTheStart", kMap2, {"--stop-after", "1"}, {}, 4, nullptr, 20},
+    {"Map2SilentAfterIdentification", kMap2, {"--silent-after-restart", "1"}, {}, 1,
+     "FAIL: LOAD_ETAPE_WAIT_USB_CONNECT->WAIT=0", 30},
     {"Map2SilentAtMainSoftwareBlock20", kMap2, {"--silent-at-block", "20"}, {}, 1,
      "FAIL: LOAD_ETAPE_MAIN_SOFT->EVENT_FIN_TRANSFERT_FAIL", 40},
     {"Map1SilentAtMainSoftwareBlock20", kMap1, {"--silent-at-block", "20"}, {}, 1,
