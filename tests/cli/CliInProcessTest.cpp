@@ -328,7 +328,7 @@ TEST_F(CliSelfUpdate, WritesTheNewVersionOnceConfirmedAndRunsNothing) {
       << "no temporary file left behind";
 }
 
-TEST_F(CliSelfUpdate, JsonWithoutYesAndANoOnTheTerminalDownloadNothing) {
+TEST_F(CliSelfUpdate, OnlyAYesOnTheTerminalOrInTheCommandDownloads) {
   if (!testing::HaveServer()) GTEST_SKIP() << "the local update server was not built";
   ASSERT_TRUE(StartServer(true));
   const CliRun json_run = Run({"--json"}, "y\n", true);
@@ -347,16 +347,12 @@ TEST_F(CliSelfUpdate, JsonWithoutYesAndANoOnTheTerminalDownloadNothing) {
 
   EXPECT_FALSE(Downloaded());
   EXPECT_FALSE(std::filesystem::exists(target_.File(testing::kProgramItem)));
-}
 
-TEST_F(CliSelfUpdate, ATerminalYesDownloads) {
-  if (!testing::HaveServer()) GTEST_SKIP() << "the local update server was not built";
-  ASSERT_TRUE(StartServer(true));
-  const CliRun run = Run({}, "yes\n", true);
-  ASSERT_EQ(run.exit, kExitOk) << run.out << run.err;
-  EXPECT_NE(run.out.find("Velmar 0.2.0 written to " + target_.File(testing::kProgramItem)),
+  const CliRun yes = Run({}, "yes\n", true);
+  ASSERT_EQ(yes.exit, kExitOk) << yes.out << yes.err;
+  EXPECT_NE(yes.out.find("Velmar 0.2.0 written to " + target_.File(testing::kProgramItem)),
             std::string::npos)
-      << run.out;
+      << yes.out;
   EXPECT_TRUE(Downloaded());
 }
 
