@@ -230,6 +230,15 @@ INT_PTR Win32Window::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_CLOSE:
       if (!close_allowed_) run(commands_.close_request);
       return TRUE;
+    case WM_QUERYENDSESSION:
+      // Never holds up a logoff or a shutdown, not even during an update.
+      SetWindowLongPtrW(dialog_, DWLP_MSGRESULT, TRUE);
+      return TRUE;
+    case WM_ENDSESSION:
+      // The process may be ended as soon as this returns: everything that must last is
+      // written before.
+      if (wparam) run(commands_.end_session);
+      return TRUE;
     case kTrayMessage:
       switch (LOWORD(lparam)) {
         case WM_RBUTTONUP: ShowTrayMenu(); break;

@@ -18,6 +18,8 @@ class Win32Window {
  public:
   struct Commands {
     std::function<void()> hide, update_device, exit, settings, print_sensor_info, close_request;
+    // The user's session is ending: whatever runs is cut off, the settings written first.
+    std::function<void()> end_session;
     // The link's address opener (the view's, so the default action is one place).
     std::function<bool(const std::string&)> open_address;
   };

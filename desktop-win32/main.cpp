@@ -128,6 +128,7 @@ int Run(HINSTANCE instance, bool show_at_start) {
   Win32Window window({command(&MainWindow::OnHide), command(&MainWindow::OnUpdateDevice),
                       command(&MainWindow::OnExit), command(&MainWindow::OnSettings),
                       command(&MainWindow::OnPrintSensorInfo), command(&MainWindow::OnCloseRequest),
+                      command(&MainWindow::Terminate),
                       [&view](const std::string& address) { return view && view->OpenAddress(address); }});
   if (!window.Create(instance)) return 1;
   loop.SetDialog(window.Dialog());

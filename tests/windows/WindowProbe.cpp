@@ -332,6 +332,16 @@ int wmain(int argc, wchar_t** argv) {
     PostMessageW(main, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(main, id)));
     return 0;
   }
+  if (args[0] == "end-session") {
+    // What Windows sends every top-level window at a logoff.
+    HWND main = MainWindow();
+    DWORD_PTR allowed = 0, ignored = 0;
+    if (!main || !SendMessageTimeoutW(main, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_ABORTIFHUNG, 5000,
+                                      &allowed))
+      return 1;
+    SendMessageTimeoutW(main, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_ABORTIFHUNG, 5000, &ignored);
+    return allowed ? 0 : 3;
+  }
   if (args[0] == "box-ok" && args.size() >= 2) return BoxOk(args[1], timeout_s);
   if (args[0] == "dialog-click" && args.size() >= 3) {
     HWND dialog = DialogTitled(args[1], timeout_s);

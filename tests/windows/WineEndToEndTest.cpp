@@ -285,7 +285,8 @@ class WineWindow : public WineEndToEnd {
 };
 
 // Started with command-line text it waits in the tray; "Maximize" brings up the idle window.
-// A second start says so and ends; EXIT ends the first with its settings written.
+// A second start says so and ends; EXIT ends the first with its settings written, and so does a
+// logoff.
 TEST_F(WineWindow, IdleWindowTrayStartAndSingleInstance) {
   WriteSettings();
   ASSERT_TRUE(StartWindow(window_, {"/autostart"}));
@@ -315,6 +316,14 @@ TEST_F(WineWindow, IdleWindowTrayStartAndSingleInstance) {
   ASSERT_EQ(Probe({"click", "2"}).exit, 0);  // EXIT
   EXPECT_EQ(window_.WaitExit(15s), 0);
   EXPECT_TRUE(std::filesystem::exists(work_.File("Velmar.cfg")));
+
+  // A logoff is never held up, and the settings are written before the program goes.
+  ASSERT_TRUE(StartWindow(window_, {"/autostart"}));
+  ASSERT_EQ(StateWhen("window", "found")["window"], "found");
+  std::filesystem::remove(work_.File("Velmar.cfg"));
+  EXPECT_EQ(Probe({"end-session"}).exit, 0);
+  EXPECT_TRUE(std::filesystem::exists(work_.File("Velmar.cfg")));
+  EXPECT_EQ(window_.WaitExit(15s), 0);
 }
 
 // The whole program against the virtual tool and the local server: started in the tray, the
