@@ -27,6 +27,7 @@
 #define IDC_PICTURE 1105
 #define IDC_PAGE_FRAME 1055
 #define IDC_ABOUT_TEXT 1106
+#define IDC_HISTORY_LIST 1107
 
 // Settings dialog.
 #define IDC_AUTO_DETECT 1201
@@ -40,6 +41,7 @@
 #define IDC_RESET_CAPTION 1209
 #define IDC_FACTORY_RESET 1210
 #define IDC_APPLY 1211
+#define IDC_LOGIN_START 1212
 
 // Proxy login dialog.
 #define IDC_PROXY_PROMPT 1301

@@ -48,6 +48,7 @@ INT_PTR CALLBACK SettingsProc(HWND box, UINT message, WPARAM wparam, LPARAM lpar
   auto refresh = [box](SettingsDialog& dialog) {
     CheckDlgButton(box, 1026, dialog.AutoDetectChecked() ? BST_CHECKED : BST_UNCHECKED);
     CheckDlgButton(box, 1049, dialog.UpgradeChecked() ? BST_CHECKED : BST_UNCHECKED);
+    CheckDlgButton(box, IDC_LOGIN_START, dialog.LoginStartChecked() ? BST_CHECKED : BST_UNCHECKED);
     for (int id : {1025, 1027, 1028}) EnableWindow(GetDlgItem(box, id), dialog.PortControlsEnabled());
   };
   auto end = [box](SettingsDialog& dialog) {
@@ -64,6 +65,8 @@ INT_PTR CALLBACK SettingsProc(HWND box, UINT message, WPARAM wparam, LPARAM lpar
       SetItemText(box, 1027, kStrTestConnection);
       SetItemText(box, IDC_PROGRAM_GROUP, kStrProgramGroup);
       SetDlgItemTextW(box, 1049, Widen(logic->UpgradeCaption()).c_str());
+      SetItemText(box, IDC_LOGIN_START, kStrLoginStartBox);
+      ShowWindow(GetDlgItem(box, IDC_LOGIN_START), logic->LoginStartOffered() ? SW_SHOW : SW_HIDE);
       SetItemText(box, IDC_RESET_GROUP, kStrResetGroup);
       SetItemText(box, 1099, kStrResetCaption);
       SetItemText(box, 1097, kStrFactoryResetButton);
@@ -81,6 +84,9 @@ INT_PTR CALLBACK SettingsProc(HWND box, UINT message, WPARAM wparam, LPARAM lpar
       switch (LOWORD(wparam)) {
         case 1026: logic->SetAutoDetect(IsDlgButtonChecked(box, 1026) == BST_CHECKED); refresh(*logic); return TRUE;
         case 1049: logic->SetUpgradeCheck(IsDlgButtonChecked(box, 1049) == BST_CHECKED); return TRUE;
+        case IDC_LOGIN_START:
+          logic->SetLoginStart(IsDlgButtonChecked(box, IDC_LOGIN_START) == BST_CHECKED);
+          return TRUE;
         case 1025:
           if (HIWORD(wparam) == CBN_SELCHANGE)
             logic->SelectPort(static_cast<int>(SendDlgItemMessageW(box, 1025, CB_GETCURSEL, 0, 0)));
@@ -224,7 +230,9 @@ void Win32View::SetStatusLog(const std::string& text) {
   SendMessageW(log, EM_SCROLLCARET, 0, 0);
 }
 
-void Win32View::SelectFirstTab() { SendMessageW(window_.Control(control::kTabStrip), TCM_SETCURSEL, 0, 0); }
+void Win32View::SelectFirstTab() { window_.SelectTab(0); }
+
+void Win32View::HistoryChanged() { window_.RefreshHistory(); }
 
 void Win32View::ShowWindow(bool visible) { window_.Show(visible); }
 

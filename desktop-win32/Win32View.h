@@ -23,6 +23,7 @@ class Win32View : public View {
   void SetBanner(const BannerLook& look) override;
   void SetStatusLog(const std::string& text) override;
   void SelectFirstTab() override;
+  void HistoryChanged() override;
   void ShowWindow(bool visible) override;
 
   bool AskYesNo(const std::string& text, MessageIcon icon) override;

@@ -77,6 +77,7 @@ void Win32Window::SetTexts() {
   SetItemText(dialog_, IDC_WEB_CAPTION, kStrWebCaption);
   SetItemText(dialog_, control::kHide, kStrHideButton);
   SetItemText(dialog_, control::kUpdateDevice, kStrUpdateButton);
+  SetItemText(dialog_, control::kUpdateOptionsOnly, kStrOptionsOnlyButton);
   SetItemText(dialog_, control::kExit, kStrExitButton);
 }
 
@@ -99,23 +100,91 @@ void Win32Window::Initialise() {
 
   link_ = std::make_unique<HyperlinkButton>(GetDlgItem(dialog_, control::kLinkButton), commands_.open_address);
 
-  // The "Report" tab and its page, laid exactly over the page frame.
+  // The "Report" and "History" tabs and their pages, laid exactly over the page frame.
   HWND tabs = GetDlgItem(dialog_, control::kTabStrip);
-  std::wstring report = UiText(kStrReportTab);
-  TCITEMW item{};
-  item.mask = TCIF_TEXT;
-  item.pszText = report.data();
-  SendMessageW(tabs, TCM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
+  int index = 0;
+  for (int text : {kStrReportTab, kStrHistoryTab}) {
+    std::wstring caption = UiText(text);
+    TCITEMW item{};
+    item.mask = TCIF_TEXT;
+    item.pszText = caption.data();
+    SendMessageW(tabs, TCM_INSERTITEMW, index++, reinterpret_cast<LPARAM>(&item));
+  }
+  RECT frame;
+  GetWindowRect(GetDlgItem(dialog_, IDC_PAGE_FRAME), &frame);
+  MapWindowPoints(nullptr, dialog_, reinterpret_cast<POINT*>(&frame), 2);
   page_ = CreateDialogParamW(instance_, MAKEINTRESOURCEW(IDD_REPORT_PAGE), dialog_, &Win32Window::PageProc, 0);
   if (page_) {
-    RECT frame;
-    GetWindowRect(GetDlgItem(dialog_, IDC_PAGE_FRAME), &frame);
-    MapWindowPoints(nullptr, dialog_, reinterpret_cast<POINT*>(&frame), 2);
     SetWindowPos(page_, HWND_TOP, frame.left, frame.top, frame.right - frame.left, frame.bottom - frame.top,
                  SWP_SHOWWINDOW);
   }
+  CreateHistoryPage(frame);
   SendMessageW(tabs, TCM_SETCURSEL, 0, 0);
   AddTrayIcon();
+}
+
+void Win32Window::CreateHistoryPage(const RECT& frame) {
+  history_ = CreateWindowExW(WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"",
+                             WS_CHILD | WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_NOSORTHEADER, frame.left,
+                             frame.top, frame.right - frame.left, frame.bottom - frame.top, dialog_,
+                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_HISTORY_LIST)), instance_, nullptr);
+  if (!history_) return;
+  SendMessageW(history_, WM_SETFONT, SendMessageW(dialog_, WM_GETFONT, 0, 0), FALSE);
+  SendMessageW(history_, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_FULLROWSELECT);
+  int column = 0;
+  for (int text : {kStrHistoryDate, kStrHistorySerial, kStrHistoryVersions, kStrHistoryOutcome, kStrHistoryReported}) {
+    std::wstring caption = UiText(text);
+    LVCOLUMNW header{};
+    header.mask = LVCF_TEXT | LVCF_WIDTH;
+    header.cx = 80;
+    header.pszText = caption.data();
+    SendMessageW(history_, LVM_INSERTCOLUMNW, column++, reinterpret_cast<LPARAM>(&header));
+  }
+  SetWindowPos(history_, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+}
+
+void Win32Window::ShowPage(int tab) {
+  if (page_) ShowWindow(page_, tab == 0 ? SW_SHOW : SW_HIDE);
+  if (!history_) return;
+  if (tab == 1) RefreshHistory();
+  ShowWindow(history_, tab == 1 ? SW_SHOW : SW_HIDE);
+}
+
+void Win32Window::SelectTab(int tab) {
+  SendDlgItemMessageW(dialog_, control::kTabStrip, TCM_SETCURSEL, static_cast<WPARAM>(tab), 0);
+  ShowPage(tab);
+}
+
+void Win32Window::RefreshHistory() {
+  if (!history_) return;
+  const std::vector<HistoryRecord> records = history_source_ ? history_source_() : std::vector<HistoryRecord>();
+  SendMessageW(history_, WM_SETREDRAW, FALSE, 0);
+  SendMessageW(history_, LVM_DELETEALLITEMS, 0, 0);
+  int row = 0;
+  for (const HistoryRecord& record : records) {
+    std::wstring reported;
+    if (record.report == ReportState::Sent) reported = UiText(kStrReportSent);
+    if (record.report == ReportState::Pending || record.report == ReportState::Sending)
+      reported = UiText(kStrReportPending);
+    std::wstring texts[] = {Widen(record.time), Widen(record.serial),
+                            Widen(record.version_before + " \u2192 " + record.version_after), Widen(record.outcome),
+                            reported};
+    for (int column = 0; column < 5; ++column) {
+      std::wstring& text = texts[column];
+      LVITEMW item{};
+      item.mask = LVIF_TEXT;
+      item.iItem = row;
+      item.iSubItem = column;
+      item.pszText = text.data();
+      SendMessageW(history_, column == 0 ? LVM_INSERTITEMW : LVM_SETITEMTEXTW, column == 0 ? 0 : row,
+                   reinterpret_cast<LPARAM>(&item));
+    }
+    ++row;
+  }
+  for (int column = 0; column < 5; ++column)
+    SendMessageW(history_, LVM_SETCOLUMNWIDTH, column, LVSCW_AUTOSIZE_USEHEADER);
+  SendMessageW(history_, WM_SETREDRAW, TRUE, 0);
+  InvalidateRect(history_, nullptr, TRUE);
 }
 
 bool Win32Window::AddTrayIcon() {
@@ -201,6 +270,7 @@ INT_PTR Win32Window::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
         case control::kHide: run(commands_.hide); return TRUE;
         case control::kExit: run(commands_.exit); return TRUE;
         case control::kUpdateDevice: run(commands_.update_device); return TRUE;
+        case control::kUpdateOptionsOnly: run(commands_.update_options_only); return TRUE;
         case control::kSettings: run(commands_.settings); return TRUE;
         case control::kPrintSensorInfo: run(commands_.print_sensor_info); return TRUE;
         case control::kLinkButton:
@@ -249,8 +319,7 @@ INT_PTR Win32Window::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_NOTIFY: {
       const auto* header = reinterpret_cast<const NMHDR*>(lparam);
       if (header->idFrom == static_cast<UINT_PTR>(control::kTabStrip) && header->code == TCN_SELCHANGE) {
-        // One page: whatever tab is chosen, the report page stays shown.
-        if (SendMessageW(header->hwndFrom, TCM_GETCURSEL, 0, 0) >= 0 && page_) ShowWindow(page_, SW_SHOW);
+        ShowPage(static_cast<int>(SendMessageW(header->hwndFrom, TCM_GETCURSEL, 0, 0)));
         return TRUE;
       }
       return FALSE;

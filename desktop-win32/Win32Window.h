@@ -4,6 +4,9 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
+
+#include "history/HistoryRecord.h"
 
 namespace velmar {
 
@@ -17,7 +20,8 @@ class TitleBanner;
 class Win32Window {
  public:
   struct Commands {
-    std::function<void()> hide, update_device, exit, settings, print_sensor_info, close_request;
+    std::function<void()> hide, update_device, exit, settings, print_sensor_info, close_request,
+        update_options_only;
     // The user's session is ending: whatever runs is cut off, the settings written first.
     std::function<void()> end_session;
     // The link's address opener (the view's, so the default action is one place).
@@ -45,6 +49,12 @@ class Win32Window {
   void Show(bool visible);
   // Lets the next close request through (the window logic has ended the program).
   void AllowClose() { close_allowed_ = true; }
+  // Where the "History" page reads its records, newest first; read again each time the page
+  // is shown and at RefreshHistory.
+  void SetHistorySource(std::function<std::vector<HistoryRecord>()> source) { history_source_ = std::move(source); }
+  void RefreshHistory();
+  // Selects a tab (0 "Report", 1 "History") and shows its page.
+  void SelectTab(int tab);
 
  private:
   static INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam);
@@ -55,11 +65,15 @@ class Win32Window {
   bool AddTrayIcon();
   void ShowTrayMenu();
   void ShowAbout();
+  void CreateHistoryPage(const RECT& frame);
+  void ShowPage(int tab);
 
   Commands commands_;
   HINSTANCE instance_ = nullptr;
   HWND dialog_ = nullptr;
   HWND page_ = nullptr;
+  HWND history_ = nullptr;
+  std::function<std::vector<HistoryRecord>()> history_source_;
   HICON icon_large_ = nullptr;
   HICON icon_small_ = nullptr;
   std::unique_ptr<HyperlinkButton> link_;

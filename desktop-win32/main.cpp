@@ -7,6 +7,7 @@
 #include "platform/Clock.h"
 #include "platform/InstanceLock.h"
 #include "platform/LocalFiles.h"
+#include "platform/LoginStart.h"
 
 #include <windows.h>
 #include <commctrl.h>
@@ -47,10 +48,18 @@ Language UserInterfaceLanguage() {
   }
 }
 
-std::wstring ProgramFolder() {
+// The page lists the latest records; velmar-cli history has them all.
+constexpr int kHistoryShown = 500;
+
+std::wstring ProgramPath() {
   std::wstring path(32768, L'\0');
   const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
   path.resize(length < path.size() ? length : 0);
+  return path;
+}
+
+std::wstring ProgramFolder() {
+  const std::wstring path = ProgramPath();
   const size_t slash = path.find_last_of(L"\\/");
   return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
 }
@@ -106,6 +115,8 @@ int Run(HINSTANCE instance, bool show_at_start) {
     setup.clock = scaled.get();
   }
   setup.show_at_start = show_at_start;
+  setup.login_start = &SystemLoginStart();
+  setup.login_program = Narrow(ProgramPath());
   setup.program_folder = NewVersionFolder();
   setup.config_path = ConfigPath();
   // Kept outside the window logic so that it outlives it.
@@ -128,10 +139,14 @@ int Run(HINSTANCE instance, bool show_at_start) {
   Win32Window window({command(&MainWindow::OnHide), command(&MainWindow::OnUpdateDevice),
                       command(&MainWindow::OnExit), command(&MainWindow::OnSettings),
                       command(&MainWindow::OnPrintSensorInfo), command(&MainWindow::OnCloseRequest),
-                      command(&MainWindow::Terminate),
+                      command(&MainWindow::OnUpdateOptionsOnly), command(&MainWindow::Terminate),
                       [&view](const std::string& address) { return view && view->OpenAddress(address); }});
   if (!window.Create(instance)) return 1;
   loop.SetDialog(window.Dialog());
+  window.SetHistorySource([&logic] {
+    HistoryStore* store = logic ? logic->History() : nullptr;
+    return store ? store->List({}, kHistoryShown) : std::vector<HistoryRecord>();
+  });
   view = std::make_unique<Win32View>(window);
   {
     MainWindow program(*view, loop, std::move(setup));

@@ -8,7 +8,9 @@
 //   velmar-probe click ID
 //   velmar-probe box-ok TEXT [--timeout SECONDS]
 //   velmar-probe dialog-click TITLE ID [--timeout SECONDS]
+//   velmar-probe dialog-press TITLE ID      clicks a check box of a dialog
 //   velmar-probe dialog-set TITLE ID TEXT   types a text into a field of a dialog
+//   velmar-probe end-session                sends the messages of a logoff
 //   velmar-probe pixels ID                  the colours at the two top corners of a control
 //   velmar-probe screenshot FILE.png [TITLE] the main window, or the dialog of that title
 //                     [--banner TEXT --bar N]  taken the moment the banner shows that text and
@@ -138,13 +140,25 @@ int State() {
     const char* name;
     int id;
   } kTexts[] = {{"banner", 1012}, {"caption", 1096}, {"serial", 1003}, {"software", 1004}, {"available", 1006},
-                {"portmode", 1024}, {"link", 1018}, {"hide", 1}, {"update", 1017}, {"exit", 2}};
+                {"portmode", 1024}, {"link", 1018}, {"hide", 1}, {"update", 1017}, {"options", 1097},
+                {"exit", 2}};
   for (const auto& t : kTexts) std::printf("%s=%s\n", t.name, OneLine(TextOf(GetDlgItem(main, t.id))).c_str());
   for (const auto& t : {std::pair{"update_enabled", 1017}, std::pair{"print_enabled", 1025},
-                        std::pair{"settings_enabled", 1023}, std::pair{"exit_enabled", 2}})
+                        std::pair{"settings_enabled", 1023}, std::pair{"exit_enabled", 2},
+                        std::pair{"options_enabled", 1097}})
     std::printf("%s=%d\n", t.first, IsWindowEnabled(GetDlgItem(main, t.second)) ? 1 : 0);
   std::printf("download_bar=%d\ntransfer_bar=%d\n", Position(main, 1000), Position(main, 1001));
   std::printf("log=%s\n", OneLine(TextOf(Descendant(main, 1056))).c_str());
+  DWORD_PTR tabs = 0, rows = 0;
+  SendMessageTimeoutW(GetDlgItem(main, 1054), 0x1304 /* TCM_GETITEMCOUNT */, 0, 0, SMTO_ABORTIFHUNG, 2000, &tabs);
+  SendMessageTimeoutW(GetDlgItem(main, 1107), 0x1004 /* LVM_GETITEMCOUNT */, 0, 0, SMTO_ABORTIFHUNG, 2000, &rows);
+  std::printf("tabs=%d\nhistory_rows=%d\n", static_cast<int>(tabs), static_cast<int>(rows));
+  // The user's Run key, where "Start Velmar at login" is kept.
+  wchar_t command[1024] = {};
+  DWORD size = sizeof command;
+  const bool set = RegGetValueW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Run", L"Velmar",
+                                RRF_RT_REG_SZ, nullptr, command, &size) == ERROR_SUCCESS;
+  std::printf("login_start=%d\nrun_command=%s\n", set ? 1 : 0, set ? Narrow(command).c_str() : "");
   return 0;
 }
 
@@ -349,6 +363,12 @@ int wmain(int argc, wchar_t** argv) {
     const int id = std::atoi(args[2].c_str());
     PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
     return 0;
+  }
+  if (args[0] == "dialog-press" && args.size() >= 3) {
+    // A click on a check box: it changes its state, then tells the dialog.
+    HWND dialog = DialogTitled(args[1], timeout_s);
+    HWND button = dialog ? GetDlgItem(dialog, std::atoi(args[2].c_str())) : nullptr;
+    return button && PostMessageW(button, BM_CLICK, 0, 0) ? 0 : 1;
   }
   if (args[0] == "dialog-set" && args.size() >= 4) {
     HWND dialog = DialogTitled(args[1], timeout_s);

@@ -303,7 +303,8 @@ TEST_F(WineWindow, IdleWindowTrayStartAndSingleInstance) {
       {"exit", "EXIT"},                   {"update_enabled", "0"},
       {"print_enabled", "0"},             {"settings_enabled", "1"},
       {"exit_enabled", "1"},              {"download_bar", "0"},
-      {"transfer_bar", "0"}};
+      {"transfer_bar", "0"},              {"options", "Update options only"},
+      {"options_enabled", "0"},           {"tabs", "2"}};
   for (const auto& [key, value] : kIdle) EXPECT_EQ(state[key], value) << key;
 
   ASSERT_TRUE(StartWindow(second_));
@@ -312,6 +313,19 @@ TEST_F(WineWindow, IdleWindowTrayStartAndSingleInstance) {
   EXPECT_EQ(second_.WaitExit(15s), 0);
   EXPECT_EQ(StateWhen("window", "found")["window"], "found") << "the first one goes on";
 
+  // "Start Velmar at login" is the user's Run key, starting the program in the tray; switched
+  // off again, the value goes.
+  for (const char* wanted : {"1", "0"}) {
+    ASSERT_EQ(Probe({"click", "1023"}).exit, 0);  // Settings
+    ASSERT_EQ(Probe({"dialog-press", "Velmar Configuration", "1212"}).exit, 0);
+    ASSERT_EQ(Probe({"dialog-click", "Velmar Configuration", "1"}).exit, 0);  // APPLY
+    state = StateWhen("login_start", wanted);
+    ASSERT_EQ(state["login_start"], wanted);
+    if (*wanted == '1') {
+      EXPECT_NE(state["run_command"].find("velmar.exe\" --tray"), std::string::npos) << state["run_command"];
+    }
+  }
+
   std::filesystem::remove(work_.File("Velmar.cfg"));
   ASSERT_EQ(Probe({"click", "2"}).exit, 0);  // EXIT
   EXPECT_EQ(window_.WaitExit(15s), 0);
@@ -319,7 +333,8 @@ TEST_F(WineWindow, IdleWindowTrayStartAndSingleInstance) {
 
   // A logoff is never held up, and the settings are written before the program goes.
   ASSERT_TRUE(StartWindow(window_, {"/autostart"}));
-  ASSERT_EQ(StateWhen("window", "found")["window"], "found");
+  const char* kPortMode = "Configuration: User Mode  (COM5)";  // the window logic is running
+  ASSERT_EQ(StateWhen("portmode", kPortMode)["portmode"], kPortMode);
   std::filesystem::remove(work_.File("Velmar.cfg"));
   EXPECT_EQ(Probe({"end-session"}).exit, 0);
   EXPECT_TRUE(std::filesystem::exists(work_.File("Velmar.cfg")));
@@ -360,6 +375,7 @@ TEST_F(WineWindow, WholeUpdateFromTheWindow) {
   EXPECT_EQ(state.at("banner"), "Telvan Internet service");
   EXPECT_EQ(state.at("exit_enabled"), "1");
   EXPECT_NE(state.at("log").find("Congratulation ! Your tool is up to date."), std::string::npos) << state.at("log");
+  EXPECT_GE(std::stoi(state.at("history_rows")), 1) << "the History page lists the update";
 
   // The banner as the screen shows it: pure green at the left, and at the right the last of
   // 59 whole steps towards dark grey (green falls by 3 per band: 255 - 59 * 3 = 78).
