@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "platform/HttpTransport.h"
 #include "server/Base64.h"
 #include "server/FormEncoding.h"
 #include "server/ServerAddress.h"
@@ -78,6 +79,16 @@ TEST(ServerAddress, CommandLineBeatsEnvironmentWhichBeatsDefault) {
   EXPECT_EQ(ServerAddress::FromEnvironment().host, ServerAddress::kDefaultHost);
   EXPECT_FALSE(ServerAddress::FromSetting("x:99999"));
   old ? setenv(name, saved.c_str(), 1) : unsetenv(name);
+}
+
+// What reaches the transport as a host: names and numeric addresses, never a header break.
+TEST(HttpHost, NamesAndNumericAddressesOnly) {
+  const std::pair<std::string, bool> cases[] = {
+      {"srv-1_a.example", true}, {"10.0.0.1", true},  {"fe80::ABCD:ef", true},
+      {"::A", true},             {"::g", false},      {"", false},
+      {"a b", false},            {"h\r\nX: y", false}, {std::string(254, 'a'), false},
+  };
+  for (const auto& [host, usable] : cases) EXPECT_EQ(IsUsableHttpHost(host), usable) << host;
 }
 
 TEST(SplitAddress, KeepsPathAndQueryAndDropsPort) {

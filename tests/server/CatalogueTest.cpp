@@ -343,7 +343,8 @@ TEST(OptionCodeSet, AddsEachCodeOnceInOrder) {
   EXPECT_EQ(index, 1);
   EXPECT_FALSE(set.Contains(9, &index));
   EXPECT_EQ(index, -1);
-  EXPECT_EQ(set.At(5), 0);
+  EXPECT_EQ(set.At(0), 7);
+  EXPECT_EQ(set.At(2), 0);
 }
 
 }  // namespace

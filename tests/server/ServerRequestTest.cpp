@@ -89,12 +89,12 @@ TEST_F(ServerRequestTest, EveryTextActionPostsTheSameBodyTwice) {
     EXPECT_EQ(action.path, "/srv/action.php");
     EXPECT_EQ(action.body, body);
     EXPECT_EQ(record.Texte(), "go");
+    transport.Queue(FakeReply::Status(500));
+    EXPECT_EQ(c.run(request), -1) << c.action << ": a failed redirect fails the action";
   }
   EXPECT_EQ(others.Count(), 1);
   EXPECT_TRUE(request.Reply().empty());  // the list walk consumed it
-}
 
-TEST_F(ServerRequestTest, VersionReplyFillsTheRecord) {
   transport.Queue(FakeReply::Ok(kRedirectReply));
   transport.Queue(FakeReply::Ok("<versionValid>0</versionValid><newVersion>V9</newVersion>"));
   ASSERT_EQ(request.TestVersion(record), 0);
