@@ -37,13 +37,13 @@ HistoryRecord Record(const std::string& serial, ReportState report = ReportState
   return record;
 }
 
-// What the file says about itself, through SQLite and not the store.
-std::string Pragma(const std::string& path, const std::string& pragma) {
+// What the file says about itself, through SQLite and not the store: the first value of `sql`.
+std::string Ask(const std::string& path, const std::string& sql) {
   sqlite3* db = nullptr;
   std::string value;
   if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
     sqlite3_stmt* stmt = nullptr;
-    if (sqlite3_prepare_v2(db, ("PRAGMA " + pragma).c_str(), -1, &stmt, nullptr) == SQLITE_OK &&
+    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr) == SQLITE_OK &&
         sqlite3_step(stmt) == SQLITE_ROW) {
       value = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
     }
@@ -101,8 +101,8 @@ TEST(HistoryStore, RecordsComeBackWholeNewestFirstBySerialAndLimit) {
   EXPECT_EQ(store.List().front().time.size(), 20u);
   EXPECT_EQ(store.List().front().time.back(), 'Z');
 
-  EXPECT_EQ(Pragma(dir.File("history.db"), "journal_mode"), "wal");
-  EXPECT_EQ(Pragma(dir.File("history.db"), "user_version"),
+  EXPECT_EQ(Ask(dir.File("history.db"), "PRAGMA journal_mode"), "wal");
+  EXPECT_EQ(Ask(dir.File("history.db"), "PRAGMA user_version"),
             std::to_string(HistoryStore::kSchemaVersion));
 }
 
@@ -149,26 +149,17 @@ TEST(HistoryStore, PruningKeepsTheNewestAndEveryReportNotYetSent) {
   std::string error;
   ASSERT_TRUE(store.Open(dir.File("history.db"), error)) << error;
   store.SetKeepRecords(5);
-  std::vector<int64_t> ids;
   for (int i = 0; i < 12; ++i) {
     const ReportState report = i == 1   ? ReportState::Pending
                                : i == 2 ? ReportState::Sending
                                         : ReportState::Sent;
-    ids.push_back(store.Add(Record("S-" + std::to_string(i), report)));
-    ASSERT_GT(ids.back(), 0);
+    ASSERT_GT(store.Add(Record("S-" + std::to_string(i), report)), 0);
   }
   std::vector<std::string> kept;
   for (const HistoryRecord& record : store.List()) kept.push_back(record.serial);
   EXPECT_EQ(kept, (std::vector<std::string>{"S-11", "S-10", "S-9", "S-8", "S-7", "S-2", "S-1"}));
-  // Their packages went with them.
-  sqlite3* db = nullptr;
-  ASSERT_EQ(sqlite3_open(dir.File("history.db").c_str(), &db), SQLITE_OK);
-  sqlite3_stmt* stmt = nullptr;
-  ASSERT_EQ(sqlite3_prepare_v2(db, "SELECT COUNT(*) FROM packages", -1, &stmt, nullptr), SQLITE_OK);
-  ASSERT_EQ(sqlite3_step(stmt), SQLITE_ROW);
-  EXPECT_EQ(sqlite3_column_int(stmt, 0), 7 * 2);
-  sqlite3_finalize(stmt);
-  sqlite3_close(db);
+  EXPECT_EQ(Ask(dir.File("history.db"), "SELECT COUNT(*) FROM packages"), "14")
+      << "their packages went with them";
 }
 
 TEST(HistoryStore, FilesItCannotUseAreLeftAsTheyAre) {
@@ -208,7 +199,7 @@ TEST(HistoryStore, FilesItCannotUseAreLeftAsTheyAre) {
     EXPECT_EQ(store.Add(Record("A-1")), 0)
         << c.name << ": a store that did not open records nothing";
     if (c.user_version > 0) {
-      EXPECT_EQ(Pragma(path, "user_version"), std::to_string(c.user_version)) << c.name;
+      EXPECT_EQ(Ask(path, "PRAGMA user_version"), std::to_string(c.user_version)) << c.name;
       EXPECT_NE(error.find("newer"), std::string::npos) << error;
     }
   }
@@ -258,7 +249,7 @@ TEST(HistoryStore, AWriterKilledAtAnyMomentLeavesASoundFileWithEveryCommittedRec
     HistoryStore store;
     std::string error;
     ASSERT_TRUE(store.Open(path, error)) << "seed " << seed << ": " << error;
-    EXPECT_EQ(Pragma(path, "integrity_check"), "ok") << "seed " << seed;
+    EXPECT_EQ(Ask(path, "PRAGMA integrity_check"), "ok") << "seed " << seed;
     for (int64_t committed_id : committed) {
       std::optional<HistoryRecord> record = store.Find(committed_id);
       ASSERT_TRUE(record) << "seed " << seed << " lost record " << committed_id;
