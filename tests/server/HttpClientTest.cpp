@@ -51,6 +51,20 @@ TEST_F(HttpClientRules, SendsFormBodyWithContentTypeAndAgent) {
   EXPECT_EQ(client.ContentLength(), 0u);
 }
 
+// The login goes only with the resend that answers the proxy's demand, every time.
+TEST_F(HttpClientRules, TheLoginAnswersTheDemandOnly) {
+  client.SetProxyLogin("user", "pass");
+  for (int i = 0; i < 2; ++i) {
+    transport.Queue(FakeReply::Status(407));
+    transport.Queue(FakeReply::Ok("x"));
+    ASSERT_EQ(client.Post("srv", "/", "", text, true), 0);
+  }
+  const std::vector<std::string> none, login{kLoginHeader};
+  std::vector<std::vector<std::string>> sent;
+  for (const auto& send : transport.Sends()) sent.push_back(send.added_headers);
+  EXPECT_EQ(sent, (std::vector<std::vector<std::string>>{none, login, none, login}));
+}
+
 TEST_F(HttpClientRules, FailuresBeforeAnAnswerKeepTheLoginAndLeaveNothingOpen) {
   FakeReply failed;
   failed.outcome = HttpSendOutcome::kFailed;
