@@ -80,18 +80,6 @@ TEST_F(SerialPortRules, RefusedOperationsTouchNothing) {
   EXPECT_TRUE(fake_.line().read_sizes.empty()) << "nothing is read into nowhere";
 }
 
-TEST_F(SerialPortRules, WritePurgesStaleInputFirst) {
-  ASSERT_EQ(port_.Open(), 1);
-  fake_.Inject({0xDE, 0xAD});
-  fake_.QueueReply({0x01, 0x02});
-  const uint8_t request[] = {0x7F, 0x03};
-  ASSERT_EQ(port_.Write(2, request), 0);
-  uint8_t reply[8] = {};
-  EXPECT_EQ(port_.Read(8, reply), 2);
-  EXPECT_EQ(reply[0], 0x01);
-  EXPECT_EQ(fake_.line().purges, 1);
-}
-
 TEST_F(SerialPortRules, FailuresOfTheDeviceAreMinusOne) {
   ASSERT_EQ(port_.Open(), 1);
   fake_.line().write_fails = true;

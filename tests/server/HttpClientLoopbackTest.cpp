@@ -148,6 +148,9 @@ TEST_F(HttpClientLoopback, AddressPortIsIgnoredAndMalformedPartsAreRefusedBefore
   ASSERT_EQ(requests.size(), 1u);
   EXPECT_EQ(requests[0].path, "/text");
   EXPECT_EQ(requests[0].query, "k=v");
+  EXPECT_EQ(client.PostToUrl("", "q", text, true), -1);
+  EXPECT_EQ(client.PostToUrl("not an address", "q", text, true), -1);
+  EXPECT_EQ(server.Requests().size(), 1u);
 }
 
 TEST_F(HttpClientLoopback, ReplyCutShortFailsTheRead) {

@@ -186,19 +186,6 @@ TEST_F(HttpClientRules, ReadFailureIsReportedAndTheReplyStaysOpenUntilTheNextPos
   EXPECT_EQ(transport.LiveRequests(), 0);
 }
 
-TEST_F(HttpClientRules, PostToUrlUsesTheClientsPortAndTheWholePath) {
-  HttpClient on_port(transport, 8080);
-  transport.Queue(FakeReply::Ok(""));
-  ASSERT_EQ(on_port.PostToUrl("http://other.example:9999/a/b.php?x=1", "q", text, true), 0);
-  auto sends = transport.Sends();
-  EXPECT_EQ(sends[0].host, "other.example");
-  EXPECT_EQ(sends[0].port, 8080);
-  EXPECT_EQ(sends[0].path, "/a/b.php?x=1");
-  EXPECT_EQ(on_port.PostToUrl("", "q", text, true), -1);
-  EXPECT_EQ(on_port.PostToUrl("not an address", "q", text, true), -1);
-  EXPECT_EQ(transport.Sends().size(), 1u);
-}
-
 TEST(HttpClientLogin, LoginGivenFromAnotherThreadWhileRequestsRun) {
   // The window hands credentials over while the worker posts; the header must come through
   // whole (run under the thread sanitizer to see races).

@@ -28,7 +28,7 @@ class ServerRequestTest : public ::testing::Test {
   ServerRequest request;
 };
 
-TEST_F(ServerRequestTest, BodiesFieldByField) {
+TEST_F(ServerRequestTest, BodiesFieldByFieldWithTheValuesEncoded) {
   request.BuildQuery("test_version");
   EXPECT_EQ(request.Query(), "s=SN123&v=V1.0&a=test_version&tool=QL7-12&usr=");
   request.BuildQuery("download_version", kForceOption);
@@ -41,9 +41,7 @@ TEST_F(ServerRequestTest, BodiesFieldByField) {
   request.SetIdentity("S22222222", nullptr);
   request.BuildQuery("list_oth");
   EXPECT_EQ(request.Query(), "s=S22222222&v=V2&a=list_oth&tool=QL7-12&usr=");
-}
-
-TEST_F(ServerRequestTest, ValuesThatCouldBreakTheFormAreEncoded) {
+  // Values that could break the form are encoded.
   request.SetIdentity("A&B=C+D%", "1 2");
   request.BuildQuery("list_dbs", "x&opt=y");
   EXPECT_EQ(request.Query(),
