@@ -1,8 +1,7 @@
-// velmar-pack: the items it lays out, the archives it writes (checked with the real zip tools)
-// and what the tool's reader makes of them.
+// velmar-pack: the items it lays out, as the tool's reader reads them back, and the archives it
+// writes, checked with the real zip tools.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -41,17 +40,6 @@ std::vector<uint8_t> UnzipItem(const std::string& zip, const std::string& item) 
   return Bytes(out);
 }
 
-// Bytes [from, to) of an item in hex.
-std::string Hex(const std::vector<uint8_t>& bytes, size_t from, size_t to) {
-  std::string text;
-  for (size_t i = from; i < to && i < bytes.size(); ++i) {
-    char two[4];
-    std::snprintf(two, sizeof two, "%s%02X", text.empty() ? "" : " ", bytes[i]);
-    text += two;
-  }
-  return text;
-}
-
 SectionSpec Section(uint32_t address, uint8_t kind, std::vector<uint8_t> data,
                     std::string name = "") {
   SectionSpec s;
@@ -60,46 +48,6 @@ SectionSpec Section(uint32_t address, uint8_t kind, std::vector<uint8_t> data,
   s.data = std::move(data);
   s.name = std::move(name);
   return s;
-}
-
-TEST(PackBuilder, Format101LayoutByteByByte) {
-  ItemSpec layout;
-  layout.format = ItemFormat::Format101;
-  layout.header.word1 = 0x0102;
-  layout.header.word2 = 0x0304;
-  layout.header.block1 = "HDR";
-  layout.sections.push_back(Section(0x11223344, 9, {0xAA, 0xBB}, "APP"));
-  std::string error;
-  auto item = BuildItem(layout, error);
-  ASSERT_TRUE(item) << error;
-  ASSERT_EQ(item->size(), 41u + 30 + 2 + 1);
-  const auto& b = *item;
-  // Magic, format 101, the two header words little-endian, then the first header text.
-  EXPECT_EQ(Hex(b, 0, 11), "56 14 65 00 02 01 04 03 48 44 52");
-  // One section: kind 9, name "APP", address at descriptor offset 22, length at 26, data.
-  EXPECT_EQ(b[40], 1);
-  EXPECT_EQ(Hex(b, 42, 47), "09 41 50 50 00");
-  EXPECT_EQ(Hex(b, 63, 68), "44 33 22 11 02");
-  EXPECT_EQ(Hex(b, 71, 73), "AA BB");
-  EXPECT_EQ(b.back(), PackageImage::CheckByte(b.data(), b.size() - 1));
-}
-
-TEST(PackBuilder, Format100FillsUnusedSlotsAsEmpty) {
-  ItemSpec layout;
-  layout.format = ItemFormat::Format100;
-  layout.sections.push_back(Section(0x100, 2, SeededPattern(1, 0x10203)));
-  SectionSpec empty;
-  empty.empty = true;
-  empty.kind = 1;
-  layout.sections.push_back(empty);
-  std::string error;
-  auto item = BuildItem(layout, error);
-  ASSERT_TRUE(item) << error;
-  const auto& b = *item;
-  EXPECT_EQ(Hex(b, 34, 38), "20 03 02 01");  // kind 2 in the high nibble, 24-bit length 0x010203
-  EXPECT_EQ(b[42], 0x10);                    // the explicit empty slot keeps kind 1
-  for (int slot = 2; slot < 8; ++slot) EXPECT_EQ(b[34 + slot * 8], 0xF0) << slot;
-  EXPECT_EQ(b.size(), 98u + 0x10203 + 1);
 }
 
 TEST(PackBuilder, RefusesWhatCannotBeLaidOut) {
@@ -129,6 +77,8 @@ TEST(PackBuilder, RefusesWhatCannotBeLaidOut) {
   }
 }
 
+// The reader's own tests pin the format byte by byte, so what it reads back is what was laid out
+// (a 24-bit format-100 length included).
 TEST(PackBuilder, EveryFormatParsesBackToTheSameSections) {
   ItemSpec f101;
   f101.format = ItemFormat::Format101;
@@ -138,7 +88,7 @@ TEST(PackBuilder, EveryFormatParsesBackToTheSameSections) {
   ItemSpec f100;
   f100.format = ItemFormat::Format100;
   f100.sections = {Section(0x8000, 2, SeededPattern(21, 3000)),
-                   Section(0x40000, 14, SeededPattern(22, 10))};
+                   Section(0x40000, 14, SeededPattern(22, 0x10203))};
   for (const ItemSpec* layout : {&f101, &f100}) {
     std::string error;
     auto item = BuildItem(*layout, error);
