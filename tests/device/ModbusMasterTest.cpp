@@ -2,6 +2,8 @@
 // retries, refused requests and the trace hook.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include <optional>
 #include <string>
 #include <vector>
@@ -73,14 +75,7 @@ TEST_F(ModbusMasterWire, ReplyChecksAndRetries) {
   std::swap(swapped[5], swapped[6]);
   const Bytes good = WithCrc(FromHex("FF 03 02 12 34"));
   const Bytes other_slave = WithCrc(FromHex("7F 03 02 00 40"));
-  struct Case {
-    const char* name;
-    std::vector<std::optional<Bytes>> replies;
-    int retries;
-    int32_t result;
-    size_t attempts;
-  };
-  const Case cases[] = {
+  const std::tuple<const char*, std::vector<std::optional<Bytes>>, int, int32_t, size_t> cases[] = {
       {"swapped checksum every time", {swapped, swapped, swapped}, 3, MB_BAD_CRC, 3},
       {"exception reply ends at once", {WithCrc(FromHex("FF 83 02"))}, 3, MB_EXCEPTION, 1},
       // The exception bit counts only in a five-byte reply.
@@ -93,21 +88,21 @@ TEST_F(ModbusMasterWire, ReplyChecksAndRetries) {
       {"read failures", {std::nullopt, std::nullopt, std::nullopt}, 3, MB_FAILED, 3},
       {"read failure, then a reply", {std::nullopt, good}, 3, MB_OK, 2},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
+  for (const auto& [name, replies, retries, result, attempts] : cases) {
+    SCOPED_TRACE(name);
     fake_.line().written.clear();
     fake_.line().replies.clear();
-    for (const auto& reply : c.replies) {
+    for (const auto& reply : replies) {
       if (reply)
         fake_.QueueReply(*reply);
       else
         fake_.QueueReadFailure();
     }
-    master_.SetRetries(c.retries);
+    master_.SetRetries(retries);
     uint8_t data[2] = {0xEE, 0xEE};
-    EXPECT_EQ(master_.ReadHoldingRegisters(1, 0x4000, data), c.result);
-    EXPECT_EQ(SentCount(), c.attempts);
-    if (c.result == MB_OK) {
+    EXPECT_EQ(master_.ReadHoldingRegisters(1, 0x4000, data), result);
+    EXPECT_EQ(SentCount(), attempts);
+    if (result == MB_OK) {
       EXPECT_EQ(data[0], 0x12);
     } else {
       EXPECT_EQ(data[0], 0xEE) << "the destination is written only on MB_OK";

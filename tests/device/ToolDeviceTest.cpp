@@ -2,6 +2,8 @@
 // restart commands, clock, long time-out and the conversation lock, checked byte for byte.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include <functional>
 #include <string>
 #include <thread>
@@ -119,21 +121,16 @@ TEST_F(ToolDeviceTest, QuickDetectionOfProtocol1SetsTheBlockSize) {
 // ---- Probes and link checks ----
 
 TEST_F(ToolDeviceTest, ProbeComparesTheEchoLowByteFirst) {
-  struct Case {
-    const char* name;
-    std::function<void()> script;
-    int expected;
-  };
-  const Case cases[] = {
+  const std::tuple<const char*, std::function<void()>, int> cases[] = {
       {"echo", [&] { tool_.Set(255, 0x4000, FromHex("00 40")); }, 0},
       {"swapped echo", [&] { tool_.Set(255, 0x4000, FromHex("40 00")); }, 1},
       {"no data", [&] { tool_.Set(255, 0x4000, Bytes{}, /*exact=*/true); }, 1},
       {"exception", [&] { tool_.Remove(255, 0x4000); }, -1},
       {"silence", [&] { tool_.Silence(); }, -1},
   };
-  for (const Case& c : cases) {
-    c.script();
-    EXPECT_EQ(device_.Probe(0), c.expected) << c.name;
+  for (const auto& [name, script, expected] : cases) {
+    script();
+    EXPECT_EQ(device_.Probe(0), expected) << name;
   }
   EXPECT_EQ(Sent().front(), kProbe0);
 }
@@ -175,27 +172,21 @@ TEST_F(ToolDeviceTest, InfoRecordNeedsProbe11) {
 // ---- Block transfers ----
 
 TEST_F(ToolDeviceTest, BlocksArePaddedPerProtocolWithTheAddressLittleEndian) {
-  struct Case {
-    bool protocol2;
-    uint32_t address;
-    Bytes data;
-    const char* frame;
-  };
-  const Case cases[] = {
+  const std::tuple<bool, uint32_t, Bytes, const char*> cases[] = {
       {true, 0x200, FromHex("01 02 03 04 05"),
        "FF 10 A5 11 00 05 0A 00 02 00 00 01 02 03 04 05 FF"},
       {false, 0x200, FromHex("01 02 03 04 05"),
        "7F 10 F5 00 00 05 0A 00 02 00 00 01 02 03 04 05 00"},
       {true, 0x12345678, FromHex("A1 A2 A3 A4"), "FF 10 A5 11 00 04 08 78 56 34 12 A1 A2 A3 A4"},
   };
-  for (const Case& c : cases) {
+  for (const auto& [protocol2, address, data, frame] : cases) {
     tool_.Silence();
-    if (c.protocol2)
+    if (protocol2)
       DetectProtocol2();
     else
       DetectProtocol1();
-    ASSERT_EQ(device_.WriteBlock(c.address, c.data.data(), c.data.size()), 0) << c.frame;
-    EXPECT_EQ(Sent(), Frames{Framed(c.frame)});
+    ASSERT_EQ(device_.WriteBlock(address, data.data(), data.size()), 0) << frame;
+    EXPECT_EQ(Sent(), Frames{Framed(frame)});
   }
 }
 

@@ -1,6 +1,8 @@
 // The transport's rules (failure table, 407 resend, login header) against a scripted service.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include <atomic>
 #include <optional>
 #include <thread>
@@ -106,27 +108,23 @@ TEST_F(HttpClientRules, FailuresBeforeAnAnswerKeepTheLoginAndLeaveNothingOpen) {
 // Only the proxy's refusal of the login it was shown forgets it: a missing package or a busy
 // server must not cost the user the login for the rest of the session.
 TEST_F(HttpClientRules, OnlyARefusedLoginIsForgotten) {
-  struct Row {
-    std::vector<uint32_t> statuses;  // the first answer, then the answer to the login
-    bool kept;
-    bool wanted;
-  };
-  const Row rows[] = {
+  // Statuses: the first answer, then the answer to the login.
+  const std::tuple<std::vector<uint32_t>, bool, bool> rows[] = {
       {{407, 407}, false, true}, {{407, 401}, false, true}, {{407, 404}, true, false},
       {{407, 500}, true, false}, {{404}, true, false},      {{500}, true, false},
       {{302}, true, false},      {{204}, true, false},      {{401}, true, false},
   };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(::testing::PrintToString(row.statuses));
+  for (const auto& [statuses, kept, wanted] : rows) {
+    SCOPED_TRACE(::testing::PrintToString(statuses));
     const size_t sent = transport.Sends().size();
     client.SetProxyLogin("user", "pass");
-    for (uint32_t status : row.statuses) transport.Queue(FakeReply::Status(status));
+    for (uint32_t status : statuses) transport.Queue(FakeReply::Status(status));
     EXPECT_EQ(client.Post("srv", "/", "", text, true), -1);
-    EXPECT_EQ(client.StatusCode(), row.statuses.back());
-    EXPECT_EQ(client.ProxyHeader(), row.kept ? kLoginHeader : "");
-    EXPECT_EQ(client.ProxyLoginWanted(), row.wanted);
+    EXPECT_EQ(client.StatusCode(), statuses.back());
+    EXPECT_EQ(client.ProxyHeader(), kept ? kLoginHeader : "");
+    EXPECT_EQ(client.ProxyLoginWanted(), wanted);
     EXPECT_EQ(text, "before");
-    EXPECT_EQ(transport.Sends().size(), sent + row.statuses.size());
+    EXPECT_EQ(transport.Sends().size(), sent + statuses.size());
   }
 }
 
