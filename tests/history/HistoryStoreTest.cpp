@@ -2,6 +2,8 @@
 // hands each report to one sender; pruning and schema versions; writer processes that start
 // together or are killed half-way.
 #include <gtest/gtest.h>
+
+#include <tuple>
 #include <signal.h>
 #include <sqlite3.h>
 #include <sys/wait.h>
@@ -70,22 +72,17 @@ TEST(HistoryStore, RecordsComeBackWholeNewestFirstBySerialAndLimit) {
   reset.packages.clear();
   ASSERT_GT(store.Add(reset), 0);
 
-  struct Query {
-    std::string serial;
-    int limit;
-    std::vector<std::string> kinds_and_serials;
-  };
-  const Query queries[] = {
+  const std::tuple<std::string, int, std::vector<std::string>> queries[] = {
       {"", 0, {"factory-reset A-1", "update B-2", "update A-1"}},
       {"A-1", 0, {"factory-reset A-1", "update A-1"}},
       {"", 2, {"factory-reset A-1", "update B-2"}},
       {"nobody", 0, {}},
   };
-  for (const Query& query : queries) {
+  for (const auto& [serial, limit, kinds_and_serials] : queries) {
     std::vector<std::string> got;
-    for (const HistoryRecord& record : store.List(query.serial, query.limit))
+    for (const HistoryRecord& record : store.List(serial, limit))
       got.push_back(std::string(JobKindName(record.kind)) + " " + record.serial);
-    EXPECT_EQ(got, query.kinds_and_serials) << query.serial << " " << query.limit;
+    EXPECT_EQ(got, kinds_and_serials) << serial << " " << limit;
   }
 
   const HistoryRecord oldest = store.List().back();
@@ -164,25 +161,20 @@ TEST(HistoryStore, PruningKeepsTheNewestAndEveryReportNotYetSent) {
 
 TEST(HistoryStore, FilesItCannotUseAreLeftAsTheyAre) {
   ScratchDir dir;
-  struct Case {
-    const char* name;
-    std::string content;  // written before the open; empty: a database of that version
-    int user_version;
-    bool opens;
-  };
-  const Case cases[] = {
+  // Content is written before the open; none: a database of that version.
+  const std::tuple<const char*, std::string, int, bool> cases[] = {
       {"newer schema", "", 99, false},
       {"not a database", std::string(4096, 'x'), 0, false},
       {"empty file", "", -1, true},
   };
-  for (const Case& c : cases) {
-    const std::string path = dir.File(std::string(c.name) + ".db");
-    if (!c.content.empty()) {
-      std::ofstream(path, std::ios::binary) << c.content;
-    } else if (c.user_version >= 0) {
+  for (const auto& [name, content, user_version, opens] : cases) {
+    const std::string path = dir.File(std::string(name) + ".db");
+    if (!content.empty()) {
+      std::ofstream(path, std::ios::binary) << content;
+    } else if (user_version >= 0) {
       sqlite3* db = nullptr;
       ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
-      sqlite3_exec(db, ("PRAGMA user_version=" + std::to_string(c.user_version)).c_str(), nullptr,
+      sqlite3_exec(db, ("PRAGMA user_version=" + std::to_string(user_version)).c_str(), nullptr,
                    nullptr, nullptr);
       sqlite3_close(db);
     } else {
@@ -190,16 +182,16 @@ TEST(HistoryStore, FilesItCannotUseAreLeftAsTheyAre) {
     }
     HistoryStore store;
     std::string error;
-    EXPECT_EQ(store.Open(path, error), c.opens) << c.name << ": " << error;
-    if (c.opens) {
-      EXPECT_GT(store.Add(Record("A-1")), 0) << c.name;
+    EXPECT_EQ(store.Open(path, error), opens) << name << ": " << error;
+    if (opens) {
+      EXPECT_GT(store.Add(Record("A-1")), 0) << name;
       continue;
     }
-    EXPECT_FALSE(error.empty()) << c.name;
+    EXPECT_FALSE(error.empty()) << name;
     EXPECT_EQ(store.Add(Record("A-1")), 0)
-        << c.name << ": a store that did not open records nothing";
-    if (c.user_version > 0) {
-      EXPECT_EQ(Ask(path, "PRAGMA user_version"), std::to_string(c.user_version)) << c.name;
+        << name << ": a store that did not open records nothing";
+    if (user_version > 0) {
+      EXPECT_EQ(Ask(path, "PRAGMA user_version"), std::to_string(user_version)) << name;
       EXPECT_NE(error.find("newer"), std::string::npos) << error;
     }
   }

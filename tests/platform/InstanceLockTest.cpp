@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+
+#include <tuple>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -61,13 +63,7 @@ TEST_F(InstanceLockTest, LockHeldByAnotherProcessIsSeenAndDroppedWhenItDies) {
 // A lock in a folder someone else controls is not used: its owner could hold it forever.
 TEST_F(InstanceLockTest, OnlyAPrivateFolderOfTheUserHoldsTheLock) {
   namespace fs = std::filesystem;
-  struct Row {
-    const char* name;
-    std::function<void(const std::string& folder)> make;
-    InstanceLock::Result result;
-    const char* why;
-  };
-  const Row rows[] = {
+  const std::tuple<const char*, std::function<void(const std::string& folder)>, InstanceLock::Result, const char*> rows[] = {
       {"missing folder is made private", [](const std::string&) {}, InstanceLock::Result::Acquired,
        ""},
       {"no parent", [](const std::string& f) { fs::remove(fs::path(f).parent_path()); },
@@ -85,16 +81,16 @@ TEST_F(InstanceLockTest, OnlyAPrivateFolderOfTheUserHoldsTheLock) {
        },
        InstanceLock::Result::Unavailable, "belongs to user 65534"},
   };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.name);
-    if (std::string(row.name) == "another user's" && geteuid() != 0) continue;
-    const std::string folder = folder_ + "/" + std::to_string(&row - rows) + "/velmar";
+  for (const auto& [name, make, result, why] : rows) {
+    SCOPED_TRACE(name);
+    if (std::string(name) == "another user's" && geteuid() != 0) continue;
+    const std::string folder = folder_ + "/" + name + "/velmar";
     fs::create_directories(fs::path(folder).parent_path());
-    row.make(folder);
+    make(folder);
     InstanceLock lock(folder + "/instance.lock");
-    EXPECT_EQ(lock.Acquire(), row.result);
-    EXPECT_NE(lock.Problem().find(row.why), std::string::npos) << lock.Problem();
-    if (row.result == InstanceLock::Result::Acquired) {
+    EXPECT_EQ(lock.Acquire(), result);
+    EXPECT_NE(lock.Problem().find(why), std::string::npos) << lock.Problem();
+    if (result == InstanceLock::Result::Acquired) {
       struct stat info {};
       ASSERT_EQ(lstat(folder.c_str(), &info), 0);
       EXPECT_EQ(info.st_mode & 0777, 0700u);

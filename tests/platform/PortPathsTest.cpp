@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+
+#include <tuple>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
