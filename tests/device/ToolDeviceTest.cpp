@@ -249,10 +249,18 @@ TEST_F(ToolDeviceTest, FinishIsAskedWithTheNormalRetriesOnBothMaps) {
   }
 }
 
-TEST_F(ToolDeviceTest, BroadcastFinishIsOneRawFrameWithoutWaiting) {
+TEST_F(ToolDeviceTest, BroadcastFinishIsOneRawFrameWithoutWaitingAndTraced) {
+  std::vector<std::string> lines;
+  device_.Master().SetTraceHook(
+      [&lines](FrameDirection direction, const uint8_t* bytes, size_t count) {
+        lines.push_back(FormatTraceLine(direction, bytes, count));
+      });
   EXPECT_EQ(device_.BroadcastFinish(), 0);
   EXPECT_EQ(Sent(), Frames{kBroadcastFinish});
   EXPECT_TRUE(fake_.line().read_sizes.empty());
+  fake_.Inject(FromHex("AA 55 02"));
+  device_.ReadProgressSignal();
+  EXPECT_EQ(lines, (Frames{std::string("> ") + kBroadcastFinish, "< AA 55 02"})) << "raw traffic too";
 
   port_.Close();
   EXPECT_EQ(device_.BroadcastFinish(), 0) << "always 0";
@@ -343,18 +351,6 @@ TEST_F(ToolDeviceTest, ProgressSignalIsFoundByItsHeaderInWhatArrives) {
     fake_.Inject(FromHex(bytes));
     EXPECT_EQ(device_.ReadProgressSignal(), signal) << bytes;
   }
-}
-
-TEST_F(ToolDeviceTest, RawTrafficIsTracedToo) {
-  std::vector<std::string> lines;
-  device_.Master().SetTraceHook(
-      [&lines](FrameDirection direction, const uint8_t* bytes, size_t count) {
-        lines.push_back(FormatTraceLine(direction, bytes, count));
-      });
-  device_.BroadcastFinish();
-  fake_.Inject(FromHex("AA 55 02"));
-  device_.ReadProgressSignal();
-  EXPECT_EQ(lines, (Frames{std::string("> ") + kBroadcastFinish, "< AA 55 02"}));
 }
 
 // ---- The conversation lock ----

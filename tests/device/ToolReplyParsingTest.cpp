@@ -37,13 +37,19 @@ using ToolReplyParsing = testing::ToolOnFakeLine;
 
 // ---- Identity texts ----
 
-TEST_F(ToolReplyParsing, NoProtocolNoIdentity) {
-  std::string text = "kept";
-  EXPECT_EQ(device_.ReadSerialNumber(text), -1);
-  EXPECT_EQ(device_.ReadBootVersion(text), -1);
-  EXPECT_EQ(device_.ReadSoftwareVersion(text), -1);
-  EXPECT_EQ(device_.ReadHardwareVersion(text), -1);
+TEST_F(ToolReplyParsing, NoIdentityWithoutAProtocolAndProtocol2VersionsFromTheRecord) {
+  std::string boot, software;
+  EXPECT_EQ(device_.ReadSerialNumber(boot), -1);
+  EXPECT_EQ(device_.ReadBootVersion(boot), -1);
+  EXPECT_EQ(device_.ReadSoftwareVersion(boot), -1);
+  EXPECT_EQ(device_.ReadHardwareVersion(boot), -1);
   EXPECT_TRUE(Sent().empty());
+  DetectProtocol2(128, "AB3.456");  // 7 characters: only 6 belong to the field
+  ASSERT_EQ(device_.ReadBootVersion(boot), 0);
+  ASSERT_EQ(device_.ReadSoftwareVersion(software), 0);
+  EXPECT_EQ(boot, "B1.02");
+  EXPECT_EQ(software, "AB3.45");
+  EXPECT_TRUE(Sent().empty()) << "no traffic";
 }
 
 TEST_F(ToolReplyParsing, Protocol1SerialNumberRunsFromByte4ToZeroOrEnd) {
@@ -101,16 +107,6 @@ TEST_F(ToolReplyParsing, Protocol2SerialNumberFollowsItsLengthByteWithinTheReply
   tool_.Remove(255, 0xA502);
   std::string serial;
   EXPECT_EQ(device_.ReadSerialNumber(serial), -1);
-}
-
-TEST_F(ToolReplyParsing, Protocol2BootAndSoftwareComeFromTheRecordWithoutTraffic) {
-  DetectProtocol2(128, "AB3.456");  // 7 characters: only 6 belong to the field
-  std::string boot, software;
-  ASSERT_EQ(device_.ReadBootVersion(boot), 0);
-  ASSERT_EQ(device_.ReadSoftwareVersion(software), 0);
-  EXPECT_EQ(boot, "B1.02");
-  EXPECT_EQ(software, "AB3.45");
-  EXPECT_TRUE(Sent().empty());
 }
 
 // ---- Hardware names ----
