@@ -145,39 +145,28 @@ TEST_F(HttpClientRules, ATextReplyThatFailsOrIsTooLongEndsTheRequest) {
   EXPECT_EQ(text.size(), HttpClient::kMaxTextReply);
 }
 
-TEST_F(HttpClientRules, OpenReplyIsReadInPiecesAndClosed) {
-  std::string package(1000, '\0');
-  for (size_t i = 0; i < package.size(); ++i) package[i] = static_cast<char>(i * 7);
-  transport.Queue(FakeReply::Ok(package));
-  ASSERT_EQ(client.Post("srv", "/", "", text, false), 0);
-  EXPECT_EQ(text, "before");
-  EXPECT_EQ(client.ContentLength(), 1000u);
-  EXPECT_EQ(transport.LiveRequests(), 1);
-  std::string received;
+// Pieces of a large package are checked on loopback; here what stays open and what closes it.
+TEST_F(HttpClientRules, AnOpenReplyStaysOpenUntilCloseOrTheNextPost) {
   uint8_t buffer[255];
-  for (int n; (n = client.Read(buffer, sizeof buffer)) > 0;) {
-    EXPECT_LE(n, 255);
-    received.append(reinterpret_cast<char*>(buffer), static_cast<size_t>(n));
-  }
-  EXPECT_EQ(received, package);
-  EXPECT_EQ(client.Read(nullptr, 10), 0);
-  client.Close();
-  EXPECT_EQ(transport.LiveRequests(), 0);
-  EXPECT_EQ(transport.LiveSessions(), 0);
-  EXPECT_EQ(client.Read(buffer, sizeof buffer), 0);
-}
-
-TEST_F(HttpClientRules, ReadFailureIsReportedAndTheReplyStaysOpenUntilTheNextPost) {
-  uint8_t buffer[16];
   EXPECT_EQ(client.Read(buffer, sizeof buffer), 0);  // nothing open yet
   FakeReply reply = FakeReply::Ok("ab");
   reply.read_fails_after_body = true;
   transport.Queue(reply);
   ASSERT_EQ(client.Post("srv", "/", "", text, false), 0);
+  EXPECT_EQ(text, "before");
+  EXPECT_EQ(client.ContentLength(), 2u);
+  EXPECT_EQ(transport.LiveRequests(), 1);
+  EXPECT_EQ(client.Read(nullptr, 10), 0);
   EXPECT_EQ(client.Read(buffer, sizeof buffer), 2);
   EXPECT_EQ(client.Read(buffer, sizeof buffer), -1);
-  EXPECT_TRUE(client.HasOpenReply());
-  // The next request closes it.
+  EXPECT_TRUE(client.HasOpenReply()) << "a failed read leaves it to the caller";
+  client.Close();
+  EXPECT_EQ(transport.LiveRequests(), 0);
+  EXPECT_EQ(transport.LiveSessions(), 0);
+  EXPECT_EQ(client.Read(buffer, sizeof buffer), 0);
+
+  transport.Queue(FakeReply::Ok("package"));
+  ASSERT_EQ(client.Post("srv", "/", "", text, false), 0);
   transport.Queue(FakeReply::Status(500));
   EXPECT_EQ(client.Post("srv", "/", "", text, true), -1);
   EXPECT_EQ(client.ContentLength(), 0u);
