@@ -298,14 +298,12 @@ TEST(OthersList, KeepsEmptyNamesInPlace) {
   list.Read(reply);
   EXPECT_TRUE(reply.empty());
   ASSERT_EQ(list.Count(), 3);
-  std::string name;
-  EXPECT_EQ(list.NameAt(1, name), 1);
-  EXPECT_EQ(name, "");
-  EXPECT_EQ(list.NameAt(2, name), 1);
-  EXPECT_EQ(name, "three");
-  EXPECT_EQ(list.NameAt(3, name), 0);
-  EXPECT_EQ(name, "");
-  EXPECT_EQ(list.NameAt(-1, name), 0);
+  const std::tuple<int, int, std::string> lookups[] = {{1, 1, ""}, {2, 1, "three"}, {3, 0, ""}, {-1, 0, ""}};
+  for (const auto& [index, found, want] : lookups) {
+    std::string name = "x";
+    EXPECT_EQ(list.NameAt(index, name), found) << index;
+    EXPECT_EQ(name, want) << index;
+  }
 }
 
 TEST(PackageName, SplitsPrefixAndBase) {
