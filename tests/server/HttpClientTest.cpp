@@ -70,13 +70,8 @@ TEST_F(HttpClientRules, TheLoginAnswersTheDemandOnly) {
 TEST_F(HttpClientRules, FailuresBeforeAnAnswerKeepTheLoginAndLeaveNothingOpen) {
   FakeReply failed;
   failed.outcome = HttpSendOutcome::kFailed;
-  struct Case {
-    const char* name;
-    bool refuse_session, refuse_request;
-    std::string open_failure;
-    std::vector<FakeReply> replies;
-    std::string text;  // what the caller's text holds afterwards
-  } cases[] = {
+  // After: what the caller's text holds afterwards.
+  const std::tuple<const char*, bool, bool, std::string, std::vector<FakeReply>, std::string> cases[] = {
       {"no session", true, false, "", {}, "before"},
       {"no request", false, true, "", {}, "before"},
       {"request refused with a message", false, true, "cannot open", {}, "cannot open"},
@@ -87,16 +82,16 @@ TEST_F(HttpClientRules, FailuresBeforeAnAnswerKeepTheLoginAndLeaveNothingOpen) {
       {"resend raised", false, false, "", {FakeReply::Status(407), FakeReply::Raised("reset")},
        "reset"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    transport.refuse_session = c.refuse_session;
-    transport.refuse_request = c.refuse_request;
-    transport.open_failure = c.open_failure;
-    for (const FakeReply& reply : c.replies) transport.Queue(reply);
+  for (const auto& [name, refuse_session, refuse_request, open_failure, replies, after] : cases) {
+    SCOPED_TRACE(name);
+    transport.refuse_session = refuse_session;
+    transport.refuse_request = refuse_request;
+    transport.open_failure = open_failure;
+    for (const FakeReply& reply : replies) transport.Queue(reply);
     text = "before";
     client.SetProxyLogin("user", "pass");
     EXPECT_EQ(client.Post("srv", "/", "", text, true), -1);
-    EXPECT_EQ(text, c.text);
+    EXPECT_EQ(text, after);
     EXPECT_EQ(client.StatusCode(), 0u);
     EXPECT_EQ(client.ProxyHeader(), kLoginHeader);
     EXPECT_FALSE(client.ProxyLoginWanted());
