@@ -1,9 +1,11 @@
-// The Modbus master on an in-memory line: request frames byte for byte, the reply check,
-// retries, refused requests and the trace hook.
+// The Modbus master on an in-memory line: the reply check, retries, refused requests and the
+// trace hook. Request frames are pinned byte for byte by the tool facade's tests and checked
+// against an independent slave by the libmodbus test.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include <optional>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -42,46 +44,13 @@ class ModbusMasterWire : public ::testing::Test {
   ModbusMaster master_;
 };
 
-TEST_F(ModbusMasterWire, RequestFramesAndTheReplyLengthsAwaited) {
-  fake_.QueueReply(WithCrc(FromHex("FF 03 02 00 40")));
-  uint8_t data[2] = {};
-  ASSERT_EQ(master_.ReadHoldingRegisters(1, 0x4000, data), MB_OK);
-  EXPECT_EQ(data[0], 0x00);
-  EXPECT_EQ(data[1], 0x40);
-
-  // The caller's byte order is kept: bytes 34 12 make the tool see the register 0x3412.
-  fake_.QueueReply(WithCrc(FromHex("FF 10 00 00 00 01")));
-  const uint8_t command[] = {0x00, 0x07};
-  ASSERT_EQ(master_.WriteMultipleRegisters(1, 0x0000, command), MB_OK);
-  fake_.QueueReply(WithCrc(FromHex("FF 10 12 34 00 01")));
-  const uint8_t value[] = {0x34, 0x12};
-  ASSERT_EQ(master_.WriteMultipleRegisters(1, 0x1234, value), MB_OK);
-
-  master_.SetSlaveAddress(127);
-  fake_.QueueReply(WithCrc(FromHex("7F 05 7D 01 FF 00")));
-  EXPECT_EQ(master_.WriteSingleCoil(0x7D01, 255), MB_OK);
-
-  EXPECT_EQ(Sent(), (Frames{kReadRequest, "FF 10 00 00 00 01 02 00 07 AF F6",
-                            ToHex(WithCrc(FromHex("FF 10 12 34 00 01 02 34 12"))),
-                            "7F 05 7D 01 FF 00 CF 88"}));
-  // Five bytes plus two per register for a read, eight for a write's echo.
-  EXPECT_EQ(fake_.line().read_sizes, (std::vector<size_t>{7, 8, 8, 8}));
-}
-
 // One read against a scripted sequence of replies (nullopt: the port's read fails).
 TEST_F(ModbusMasterWire, ReplyChecksAndRetries) {
   Bytes swapped = WithCrc(FromHex("FF 03 02 00 40"));
   std::swap(swapped[5], swapped[6]);
   const Bytes good = WithCrc(FromHex("FF 03 02 12 34"));
   const Bytes other_slave = WithCrc(FromHex("7F 03 02 00 40"));
-  struct Case {
-    const char* name;
-    std::vector<std::optional<Bytes>> replies;
-    int retries;
-    int32_t result;
-    size_t attempts;
-  };
-  const Case cases[] = {
+  const std::tuple<const char*, std::vector<std::optional<Bytes>>, int, int32_t, size_t> cases[] = {
       {"swapped checksum every time", {swapped, swapped, swapped}, 3, MB_BAD_CRC, 3},
       {"exception reply ends at once", {WithCrc(FromHex("FF 83 02"))}, 3, MB_EXCEPTION, 1},
       // The exception bit counts only in a five-byte reply.
@@ -94,21 +63,21 @@ TEST_F(ModbusMasterWire, ReplyChecksAndRetries) {
       {"read failures", {std::nullopt, std::nullopt, std::nullopt}, 3, MB_FAILED, 3},
       {"read failure, then a reply", {std::nullopt, good}, 3, MB_OK, 2},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
+  for (const auto& [name, replies, retries, result, attempts] : cases) {
+    SCOPED_TRACE(name);
     fake_.line().written.clear();
     fake_.line().replies.clear();
-    for (const auto& reply : c.replies) {
+    for (const auto& reply : replies) {
       if (reply)
         fake_.QueueReply(*reply);
       else
         fake_.QueueReadFailure();
     }
-    master_.SetRetries(c.retries);
+    master_.SetRetries(retries);
     uint8_t data[2] = {0xEE, 0xEE};
-    EXPECT_EQ(master_.ReadHoldingRegisters(1, 0x4000, data), c.result);
-    EXPECT_EQ(SentCount(), c.attempts);
-    if (c.result == MB_OK) {
+    EXPECT_EQ(master_.ReadHoldingRegisters(1, 0x4000, data), result);
+    EXPECT_EQ(SentCount(), attempts);
+    if (result == MB_OK) {
       EXPECT_EQ(data[0], 0x12);
     } else {
       EXPECT_EQ(data[0], 0xEE) << "the destination is written only on MB_OK";
@@ -185,16 +154,9 @@ TEST_F(ModbusMasterWire, ShortReplyIsAcceptedAndTheMissingDataIsZeroed) {
   }
 }
 
-TEST_F(ModbusMasterWire, LargestRequestsFillTheFrameExactly) {
+// The largest write fills its frame exactly too (the tool facade's largest block).
+TEST_F(ModbusMasterWire, LargestReadFillsTheReplyFrameExactly) {
   std::vector<uint8_t> buffer(2 * 125, 0x5A);
-  master_.SetRetries(1);
-  master_.WriteMultipleRegisters(123, 0xA511, buffer.data());
-  ASSERT_EQ(SentCount(), 1u);
-  const Bytes frame = fake_.Written()[0];
-  ASSERT_EQ(frame.size(), 255u);
-  EXPECT_EQ(ToHex(Bytes(frame.begin(), frame.begin() + 7)), "FF 10 A5 11 00 7B F6");
-  EXPECT_EQ(frame, WithCrc(Bytes(frame.begin(), frame.end() - 2)));
-
   Bytes reply = FromHex("FF 03 FA");
   for (int i = 0; i < 250; ++i) reply.push_back(static_cast<uint8_t>(i));
   fake_.QueueReply(WithCrc(reply));
@@ -220,15 +182,6 @@ TEST_F(ModbusMasterWire, TraceSeesEveryFrameInOrder) {
   fake_.QueueReply(WithCrc(FromHex("FF 03 02 00 40")));
   ASSERT_EQ(master_.ReadHoldingRegisters(1, 0x4000, data), MB_OK);
   EXPECT_EQ(lines.size(), 4u);
-}
-
-TEST(ModbusResultNames, EveryResultHasItsOwnWords) {
-  std::set<std::string> names;
-  for (int32_t result = 0; result >= -6; --result) names.insert(ModbusResultName(result));
-  EXPECT_EQ(names.size(), 7u);
-  EXPECT_STREQ(ModbusResultName(MB_BAD_CRC), "bad checksum");
-  EXPECT_STREQ(ModbusResultName(-7), "unknown result");
-  EXPECT_STREQ(ModbusResultName(1), "unknown result");
 }
 
 }  // namespace

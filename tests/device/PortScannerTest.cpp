@@ -1,6 +1,8 @@
 // The scanner's step logic with a fake line, a scripted port listing and a manual clock.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include <set>
 
 #include "device/PortScanner.h"
@@ -177,47 +179,39 @@ struct FakePortWatch : PortWatch {
 // link check, and a device that vanished is lost without a frame on the line. An inactive
 // watch leaves the scanner polling.
 TEST_F(PortScannerSteps, APortWatchShortensTheWaits) {
-  struct Case {
-    const char* name;
-    bool active;
-    bool connected;
-    bool vanished;
-    size_t steps;
-    std::vector<int32_t> events;
-    size_t frames;  // written to the line
-  };
-  const Case cases[] = {
+  // Columns as named by the loop below; frames: those written to the line.
+  const std::tuple<const char*, bool, bool, bool, size_t, std::vector<int32_t>, size_t> cases[] = {
       {"plugged in during the third quiet step", true, false, false, 4, {kSearching, kAdapter, kFound}, 2},
       {"inactive: 25 quiet steps first", false, false, false, 4, {}, 0},
       {"pulled while connected", true, true, true, 1, {kLost}, 0},
       {"another port came while connected", true, true, false, 1, {}, 1},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
+  for (const auto& [name, active, connected, vanished, steps, events, frames] : cases) {
+    SCOPED_TRACE(name);
     scanner_.SetConnected(false);
     port_.Close();
-    if (c.connected) {
+    if (connected) {
       RunOneAttempt();
       ASSERT_TRUE(scanner_.IsConnected());
-      fake_.line().vanished = c.vanished;
+      fake_.line().vanished = vanished;
     }
     FakePortWatch watch;
-    watch.active = c.active;
-    watch.changes_at = {c.connected ? 0 : 2};
+    watch.active = active;
+    watch.changes_at = {connected ? 0 : 2};
     scanner_.SetPortWatch(&watch);
     const size_t frames_before = fake_.Written().size();
     const uint64_t slept_before = clock_.TotalSlept();
     poster_.Clear();
-    for (size_t i = 0; i < c.steps; ++i) scanner_.Step();
-    EXPECT_EQ(poster_.EventCodes(), c.events);
-    EXPECT_EQ(fake_.Written().size() - frames_before, c.frames);
-    if (c.active) {
+    for (size_t i = 0; i < steps; ++i) scanner_.Step();
+    EXPECT_EQ(poster_.EventCodes(), events);
+    EXPECT_EQ(fake_.Written().size() - frames_before, frames);
+    if (active) {
       EXPECT_EQ(clock_.TotalSlept(), slept_before) << "the watch does the waiting";
-      EXPECT_EQ(watch.waits.size(), c.connected ? 1u : 3u) << "a change ends the wait at once";
+      EXPECT_EQ(watch.waits.size(), connected ? 1u : 3u) << "a change ends the wait at once";
     } else {
       EXPECT_TRUE(watch.waits.empty());
     }
-    EXPECT_EQ(scanner_.IsConnected(), c.connected ? !c.vanished : !c.events.empty());
+    EXPECT_EQ(scanner_.IsConnected(), connected ? !vanished : !events.empty());
     scanner_.SetPortWatch(nullptr);
   }
 }

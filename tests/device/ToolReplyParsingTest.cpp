@@ -2,6 +2,8 @@
 // and sensor records, including replies whose counts and length bytes lie.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include <cstring>
 #include <string>
 #include <vector>
@@ -35,32 +37,33 @@ using ToolReplyParsing = testing::ToolOnFakeLine;
 
 // ---- Identity texts ----
 
-TEST_F(ToolReplyParsing, NoProtocolNoIdentity) {
-  std::string text = "kept";
-  EXPECT_EQ(device_.ReadSerialNumber(text), -1);
-  EXPECT_EQ(device_.ReadBootVersion(text), -1);
-  EXPECT_EQ(device_.ReadSoftwareVersion(text), -1);
-  EXPECT_EQ(device_.ReadHardwareVersion(text), -1);
+TEST_F(ToolReplyParsing, NoIdentityWithoutAProtocolAndProtocol2VersionsFromTheRecord) {
+  std::string boot, software;
+  EXPECT_EQ(device_.ReadSerialNumber(boot), -1);
+  EXPECT_EQ(device_.ReadBootVersion(boot), -1);
+  EXPECT_EQ(device_.ReadSoftwareVersion(boot), -1);
+  EXPECT_EQ(device_.ReadHardwareVersion(boot), -1);
   EXPECT_TRUE(Sent().empty());
+  DetectProtocol2(128, "AB3.456");  // 7 characters: only 6 belong to the field
+  ASSERT_EQ(device_.ReadBootVersion(boot), 0);
+  ASSERT_EQ(device_.ReadSoftwareVersion(software), 0);
+  EXPECT_EQ(boot, "B1.02");
+  EXPECT_EQ(software, "AB3.45");
+  EXPECT_TRUE(Sent().empty()) << "no traffic";
 }
 
 TEST_F(ToolReplyParsing, Protocol1SerialNumberRunsFromByte4ToZeroOrEnd) {
   DetectProtocol1();
-  struct Case {
-    Bytes stored;
-    bool exact;
-    std::string serial;
-  };
-  const Case cases[] = {
+  const std::tuple<Bytes, bool, std::string> cases[] = {
       {After4(Concat({TextBytes("TPMS-0042"), Bytes{0, 'X'}})), false, "TPMS-0042"},
       {Bytes(36, 'S'), false, std::string(32, 'S')},
       {After4(TextBytes("ABCD")), true, "ABCD"},  // only 8 data bytes arrived
   };
-  for (const Case& c : cases) {
-    tool_.Set(127, 0xF000, c.stored, c.exact);
+  for (const auto& [stored, exact, want] : cases) {
+    tool_.Set(127, 0xF000, stored, exact);
     std::string serial;
     ASSERT_EQ(device_.ReadSerialNumber(serial), 0);
-    EXPECT_EQ(serial, c.serial);
+    EXPECT_EQ(serial, want);
   }
   EXPECT_EQ(Sent().front(), Framed("7F 03 F0 00 00 12"));
 }
@@ -85,12 +88,7 @@ TEST_F(ToolReplyParsing, Protocol1VersionsAreAtMostNineCharacters) {
 
 TEST_F(ToolReplyParsing, Protocol2SerialNumberFollowsItsLengthByteWithinTheReply) {
   DetectProtocol2();
-  struct Case {
-    Bytes stored;
-    bool exact;
-    std::string serial;
-  };
-  const Case cases[] = {
+  const std::tuple<Bytes, bool, std::string> cases[] = {
       {Concat({Bytes{7}, TextBytes("ABC1234XYZ")}), false, "ABC1234"},
       {Concat({Bytes{50}, Bytes(51, 'N')}), false, std::string(50, 'N')},
       {Concat({Bytes{10}, TextBytes("AB"), Bytes{0}, TextBytes("CDEF")}), false, "AB"},
@@ -99,26 +97,16 @@ TEST_F(ToolReplyParsing, Protocol2SerialNumberFollowsItsLengthByteWithinTheReply
       {Concat({Bytes{255}, Bytes(51, 'N')}), false, ""},
       {Concat({Bytes{50}, TextBytes("SN1")}), true, "SN1"},
   };
-  for (const Case& c : cases) {
-    tool_.Set(255, 0xA502, c.stored, c.exact);
+  for (const auto& [stored, exact, want] : cases) {
+    tool_.Set(255, 0xA502, stored, exact);
     std::string serial = "old";
     ASSERT_EQ(device_.ReadSerialNumber(serial), 0);
-    EXPECT_EQ(serial, c.serial);
+    EXPECT_EQ(serial, want);
   }
   EXPECT_EQ(Sent().front(), Framed("FF 03 A5 02 00 1A"));
   tool_.Remove(255, 0xA502);
   std::string serial;
   EXPECT_EQ(device_.ReadSerialNumber(serial), -1);
-}
-
-TEST_F(ToolReplyParsing, Protocol2BootAndSoftwareComeFromTheRecordWithoutTraffic) {
-  DetectProtocol2(128, "AB3.456");  // 7 characters: only 6 belong to the field
-  std::string boot, software;
-  ASSERT_EQ(device_.ReadBootVersion(boot), 0);
-  ASSERT_EQ(device_.ReadSoftwareVersion(software), 0);
-  EXPECT_EQ(boot, "B1.02");
-  EXPECT_EQ(software, "AB3.45");
-  EXPECT_TRUE(Sent().empty());
 }
 
 // ---- Hardware names ----
@@ -128,13 +116,8 @@ TEST_F(ToolReplyParsing, HardwareNamesStayInsideTheirLengthAndTheReply) {
   const Bytes names =
       Concat({TextBytes("HW-A"), Bytes{0, 0}, Bytes(21, 'L'), Bytes{0}, Bytes(20, 'M'), Bytes{0},
               TextBytes("HW-B"), Bytes{0}, TextBytes("TAIL")});
-  struct Case {
-    const char* name;
-    Bytes stored;
-    bool exact;
-    Names names;  // empty: the read fails
-  };
-  const Case cases[] = {
+  // Columns as named by the loop below; no names: the read fails.
+  const std::tuple<const char*, Bytes, bool, Names> cases[] = {
       // Empty and overlong names are skipped; one without its terminator inside the length is no
       // name.
       {"mixed",
@@ -153,13 +136,13 @@ TEST_F(ToolReplyParsing, HardwareNamesStayInsideTheirLengthAndTheReply) {
       {"empty reply", Bytes{}, true, {}},
       {"no name at all", Bytes{0}, false, {}},
   };
-  for (const Case& c : cases) {
-    tool_.Set(255, 0xA501, c.stored, c.exact);
+  for (const auto& [name, stored, exact, names] : cases) {
+    tool_.Set(255, 0xA501, stored, exact);
     std::string hardware = "kept";
-    EXPECT_EQ(device_.ReadHardwareVersion(hardware), c.names.empty() ? -1 : 0) << c.name;
-    if (!c.names.empty()) {
-      EXPECT_EQ(hardware, c.names[0]) << c.name;
-      EXPECT_EQ(device_.HardwareNames(), c.names) << c.name;
+    EXPECT_EQ(device_.ReadHardwareVersion(hardware), names.empty() ? -1 : 0) << name;
+    if (!names.empty()) {
+      EXPECT_EQ(hardware, names[0]) << name;
+      EXPECT_EQ(device_.HardwareNames(), names) << name;
     }
   }
   EXPECT_TRUE(device_.HardwareNames().empty());
@@ -195,26 +178,19 @@ TEST_F(ToolReplyParsing, OptionCountsThatLieTakeOnlyWholeEntries) {
   Bytes filled = U16(100);
   for (uint16_t k = 0; k < 59; ++k)
     filled = Concat({filled, U16(static_cast<uint16_t>(k + 1)), U16(1)});
-  struct Case {
-    const char* name;
-    Bytes stored;
-    bool exact;
-    int count;
-    uint16_t last_code;
-  };
-  const Case cases[] = {
+  const std::tuple<const char*, Bytes, bool, int, uint16_t> cases[] = {
       {"count above 100: empty list", Concat({U16(101), U16(1), U16(1)}), false, 0, 0},
       {"count beyond the 240 bytes", filled, false, 59, 59},
       {"half an entry arrived", Concat({U16(5), U16(7), U16(1), U16(8)}), true, 1, 7},
       {"the last entry ends at the reply's end", Concat({U16(2), U16(7), U16(1), U16(8), U16(0)}),
        true, 2, 8},
   };
-  for (const Case& c : cases) {
-    tool_.Set(255, 0xA5A1, c.stored, c.exact);
-    ASSERT_EQ(device_.ReadOptions(), 0) << c.name;
-    ASSERT_EQ(device_.OptionCount(), c.count) << c.name;
-    if (c.count > 0) {
-      EXPECT_EQ(device_.Options().back().code, c.last_code) << c.name;
+  for (const auto& [name, stored, exact, count, last_code] : cases) {
+    tool_.Set(255, 0xA5A1, stored, exact);
+    ASSERT_EQ(device_.ReadOptions(), 0) << name;
+    ASSERT_EQ(device_.OptionCount(), count) << name;
+    if (count > 0) {
+      EXPECT_EQ(device_.Options().back().code, last_code) << name;
     }
   }
 }
@@ -298,12 +274,7 @@ TEST_F(ToolReplyParsing, DatabaseWalkEndsAtAnEmptyOrLongNameOrTheEndOfTheReply) 
   for (int i = 0; i < 15; ++i)
     full = Concat({full, TextBytes("NAME" + std::to_string(i % 10) + "xxxx"), Bytes{0}});
   full.back() = 'y';
-  struct Case {
-    Bytes stored;
-    bool exact;
-    Names names;
-  };
-  const Case cases[] = {
+  const std::tuple<Bytes, bool, Names> cases[] = {
       {Concat({TextBytes("DB1"), Bytes{0}, Bytes(19, 'N'), Bytes{0}, Bytes(20, 'L'), Bytes{0},
                TextBytes("DB3"), Bytes{0}}),
        false,
@@ -312,10 +283,10 @@ TEST_F(ToolReplyParsing, DatabaseWalkEndsAtAnEmptyOrLongNameOrTheEndOfTheReply) 
       {Bytes(150, 'W'), false, {}},
       {Concat({TextBytes("DB1"), Bytes{0}, TextBytes("DB2")}), true, {"DB1", "DB2"}},
   };
-  for (const Case& c : cases) {
-    tool_.Set(255, 0xA5AA, c.stored, c.exact);
+  for (const auto& [stored, exact, names] : cases) {
+    tool_.Set(255, 0xA5AA, stored, exact);
     ASSERT_EQ(device_.ReadDatabases(), 0);
-    EXPECT_EQ(device_.Databases(), c.names);
+    EXPECT_EQ(device_.Databases(), names);
   }
   tool_.Set(255, 0xA5AA, full);
   ASSERT_EQ(device_.ReadDatabases(), 0);

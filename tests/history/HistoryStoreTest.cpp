@@ -2,6 +2,8 @@
 // hands each report to one sender; pruning and schema versions; writer processes that start
 // together or are killed half-way.
 #include <gtest/gtest.h>
+
+#include <tuple>
 #include <signal.h>
 #include <sqlite3.h>
 #include <sys/wait.h>
@@ -37,13 +39,13 @@ HistoryRecord Record(const std::string& serial, ReportState report = ReportState
   return record;
 }
 
-// What the file says about itself, through SQLite and not the store.
-std::string Pragma(const std::string& path, const std::string& pragma) {
+// What the file says about itself, through SQLite and not the store: the first value of `sql`.
+std::string Ask(const std::string& path, const std::string& sql) {
   sqlite3* db = nullptr;
   std::string value;
   if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
     sqlite3_stmt* stmt = nullptr;
-    if (sqlite3_prepare_v2(db, ("PRAGMA " + pragma).c_str(), -1, &stmt, nullptr) == SQLITE_OK &&
+    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr) == SQLITE_OK &&
         sqlite3_step(stmt) == SQLITE_ROW) {
       value = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
     }
@@ -70,22 +72,17 @@ TEST(HistoryStore, RecordsComeBackWholeNewestFirstBySerialAndLimit) {
   reset.packages.clear();
   ASSERT_GT(store.Add(reset), 0);
 
-  struct Query {
-    std::string serial;
-    int limit;
-    std::vector<std::string> kinds_and_serials;
-  };
-  const Query queries[] = {
+  const std::tuple<std::string, int, std::vector<std::string>> queries[] = {
       {"", 0, {"factory-reset A-1", "update B-2", "update A-1"}},
       {"A-1", 0, {"factory-reset A-1", "update A-1"}},
       {"", 2, {"factory-reset A-1", "update B-2"}},
       {"nobody", 0, {}},
   };
-  for (const Query& query : queries) {
+  for (const auto& [serial, limit, kinds_and_serials] : queries) {
     std::vector<std::string> got;
-    for (const HistoryRecord& record : store.List(query.serial, query.limit))
+    for (const HistoryRecord& record : store.List(serial, limit))
       got.push_back(std::string(JobKindName(record.kind)) + " " + record.serial);
-    EXPECT_EQ(got, query.kinds_and_serials) << query.serial << " " << query.limit;
+    EXPECT_EQ(got, kinds_and_serials) << serial << " " << limit;
   }
 
   const HistoryRecord oldest = store.List().back();
@@ -101,8 +98,8 @@ TEST(HistoryStore, RecordsComeBackWholeNewestFirstBySerialAndLimit) {
   EXPECT_EQ(store.List().front().time.size(), 20u);
   EXPECT_EQ(store.List().front().time.back(), 'Z');
 
-  EXPECT_EQ(Pragma(dir.File("history.db"), "journal_mode"), "wal");
-  EXPECT_EQ(Pragma(dir.File("history.db"), "user_version"),
+  EXPECT_EQ(Ask(dir.File("history.db"), "PRAGMA journal_mode"), "wal");
+  EXPECT_EQ(Ask(dir.File("history.db"), "PRAGMA user_version"),
             std::to_string(HistoryStore::kSchemaVersion));
 }
 
@@ -149,49 +146,35 @@ TEST(HistoryStore, PruningKeepsTheNewestAndEveryReportNotYetSent) {
   std::string error;
   ASSERT_TRUE(store.Open(dir.File("history.db"), error)) << error;
   store.SetKeepRecords(5);
-  std::vector<int64_t> ids;
   for (int i = 0; i < 12; ++i) {
     const ReportState report = i == 1   ? ReportState::Pending
                                : i == 2 ? ReportState::Sending
                                         : ReportState::Sent;
-    ids.push_back(store.Add(Record("S-" + std::to_string(i), report)));
-    ASSERT_GT(ids.back(), 0);
+    ASSERT_GT(store.Add(Record("S-" + std::to_string(i), report)), 0);
   }
   std::vector<std::string> kept;
   for (const HistoryRecord& record : store.List()) kept.push_back(record.serial);
   EXPECT_EQ(kept, (std::vector<std::string>{"S-11", "S-10", "S-9", "S-8", "S-7", "S-2", "S-1"}));
-  // Their packages went with them.
-  sqlite3* db = nullptr;
-  ASSERT_EQ(sqlite3_open(dir.File("history.db").c_str(), &db), SQLITE_OK);
-  sqlite3_stmt* stmt = nullptr;
-  ASSERT_EQ(sqlite3_prepare_v2(db, "SELECT COUNT(*) FROM packages", -1, &stmt, nullptr), SQLITE_OK);
-  ASSERT_EQ(sqlite3_step(stmt), SQLITE_ROW);
-  EXPECT_EQ(sqlite3_column_int(stmt, 0), 7 * 2);
-  sqlite3_finalize(stmt);
-  sqlite3_close(db);
+  EXPECT_EQ(Ask(dir.File("history.db"), "SELECT COUNT(*) FROM packages"), "14")
+      << "their packages went with them";
 }
 
 TEST(HistoryStore, FilesItCannotUseAreLeftAsTheyAre) {
   ScratchDir dir;
-  struct Case {
-    const char* name;
-    std::string content;  // written before the open; empty: a database of that version
-    int user_version;
-    bool opens;
-  };
-  const Case cases[] = {
+  // Content is written before the open; none: a database of that version.
+  const std::tuple<const char*, std::string, int, bool> cases[] = {
       {"newer schema", "", 99, false},
       {"not a database", std::string(4096, 'x'), 0, false},
       {"empty file", "", -1, true},
   };
-  for (const Case& c : cases) {
-    const std::string path = dir.File(std::string(c.name) + ".db");
-    if (!c.content.empty()) {
-      std::ofstream(path, std::ios::binary) << c.content;
-    } else if (c.user_version >= 0) {
+  for (const auto& [name, content, user_version, opens] : cases) {
+    const std::string path = dir.File(std::string(name) + ".db");
+    if (!content.empty()) {
+      std::ofstream(path, std::ios::binary) << content;
+    } else if (user_version >= 0) {
       sqlite3* db = nullptr;
       ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
-      sqlite3_exec(db, ("PRAGMA user_version=" + std::to_string(c.user_version)).c_str(), nullptr,
+      sqlite3_exec(db, ("PRAGMA user_version=" + std::to_string(user_version)).c_str(), nullptr,
                    nullptr, nullptr);
       sqlite3_close(db);
     } else {
@@ -199,16 +182,16 @@ TEST(HistoryStore, FilesItCannotUseAreLeftAsTheyAre) {
     }
     HistoryStore store;
     std::string error;
-    EXPECT_EQ(store.Open(path, error), c.opens) << c.name << ": " << error;
-    if (c.opens) {
-      EXPECT_GT(store.Add(Record("A-1")), 0) << c.name;
+    EXPECT_EQ(store.Open(path, error), opens) << name << ": " << error;
+    if (opens) {
+      EXPECT_GT(store.Add(Record("A-1")), 0) << name;
       continue;
     }
-    EXPECT_FALSE(error.empty()) << c.name;
+    EXPECT_FALSE(error.empty()) << name;
     EXPECT_EQ(store.Add(Record("A-1")), 0)
-        << c.name << ": a store that did not open records nothing";
-    if (c.user_version > 0) {
-      EXPECT_EQ(Pragma(path, "user_version"), std::to_string(c.user_version)) << c.name;
+        << name << ": a store that did not open records nothing";
+    if (user_version > 0) {
+      EXPECT_EQ(Ask(path, "PRAGMA user_version"), std::to_string(user_version)) << name;
       EXPECT_NE(error.find("newer"), std::string::npos) << error;
     }
   }
@@ -258,7 +241,7 @@ TEST(HistoryStore, AWriterKilledAtAnyMomentLeavesASoundFileWithEveryCommittedRec
     HistoryStore store;
     std::string error;
     ASSERT_TRUE(store.Open(path, error)) << "seed " << seed << ": " << error;
-    EXPECT_EQ(Pragma(path, "integrity_check"), "ok") << "seed " << seed;
+    EXPECT_EQ(Ask(path, "PRAGMA integrity_check"), "ok") << "seed " << seed;
     for (int64_t committed_id : committed) {
       std::optional<HistoryRecord> record = store.Find(committed_id);
       ASSERT_TRUE(record) << "seed " << seed << " lost record " << committed_id;

@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+
+#include <tuple>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -6,6 +8,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "platform/InstanceLock.h"
@@ -24,21 +27,8 @@ class InstanceLockTest : public ::testing::Test {
   std::string folder_;
 };
 
-TEST_F(InstanceLockTest, SecondHolderIsToldAnInstanceRunsUntilTheFirstEnds) {
-  const std::string path = folder_ + "/sub/instance.lock";
-  auto first = std::make_unique<InstanceLock>(path);
-  ASSERT_EQ(first->Acquire(), InstanceLock::Result::Acquired);
-  EXPECT_EQ(first->Acquire(), InstanceLock::Result::Acquired);  // asking again changes nothing
-
-  InstanceLock second(path);
-  EXPECT_EQ(second.Acquire(), InstanceLock::Result::AlreadyRunning);
-
-  first.reset();
-  EXPECT_EQ(second.Acquire(), InstanceLock::Result::Acquired);
-}
-
 TEST_F(InstanceLockTest, LockHeldByAnotherProcessIsSeenAndDroppedWhenItDies) {
-  const std::string path = folder_ + "/instance.lock";
+  const std::string path = folder_ + "/sub/instance.lock";
   int ready[2];
   int release[2];
   ASSERT_EQ(pipe(ready), 0);
@@ -56,26 +46,24 @@ TEST_F(InstanceLockTest, LockHeldByAnotherProcessIsSeenAndDroppedWhenItDies) {
   char state = 0;
   ASSERT_EQ(read(ready[0], &state, 1), 1);
   ASSERT_EQ(state, 'y');
-  InstanceLock mine(path);
-  EXPECT_EQ(mine.Acquire(), InstanceLock::Result::AlreadyRunning);
+  auto mine = std::make_unique<InstanceLock>(path);
+  EXPECT_EQ(mine->Acquire(), InstanceLock::Result::AlreadyRunning);
 
   (void)!write(release[1], "x", 1);
   int status = 0;
   waitpid(child, &status, 0);
-  EXPECT_EQ(mine.Acquire(), InstanceLock::Result::Acquired);
+  EXPECT_EQ(mine->Acquire(), InstanceLock::Result::Acquired);
+  EXPECT_EQ(mine->Acquire(), InstanceLock::Result::Acquired) << "asking again changes nothing";
+  EXPECT_EQ(InstanceLock(path).Acquire(), InstanceLock::Result::AlreadyRunning);
+  mine.reset();
+  EXPECT_EQ(InstanceLock(path).Acquire(), InstanceLock::Result::Acquired) << "released with it";
   for (int fd : {ready[0], ready[1], release[0], release[1]}) close(fd);
 }
 
 // A lock in a folder someone else controls is not used: its owner could hold it forever.
 TEST_F(InstanceLockTest, OnlyAPrivateFolderOfTheUserHoldsTheLock) {
   namespace fs = std::filesystem;
-  struct Row {
-    const char* name;
-    std::function<void(const std::string& folder)> make;
-    InstanceLock::Result result;
-    const char* why;
-  };
-  const Row rows[] = {
+  const std::tuple<const char*, std::function<void(const std::string& folder)>, InstanceLock::Result, const char*> rows[] = {
       {"missing folder is made private", [](const std::string&) {}, InstanceLock::Result::Acquired,
        ""},
       {"no parent", [](const std::string& f) { fs::remove(fs::path(f).parent_path()); },
@@ -93,16 +81,16 @@ TEST_F(InstanceLockTest, OnlyAPrivateFolderOfTheUserHoldsTheLock) {
        },
        InstanceLock::Result::Unavailable, "belongs to user 65534"},
   };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.name);
-    if (std::string(row.name) == "another user's" && geteuid() != 0) continue;
-    const std::string folder = folder_ + "/" + std::to_string(&row - rows) + "/velmar";
+  for (const auto& [name, make, result, why] : rows) {
+    SCOPED_TRACE(name);
+    if (std::string(name) == "another user's" && geteuid() != 0) continue;
+    const std::string folder = folder_ + "/" + name + "/velmar";
     fs::create_directories(fs::path(folder).parent_path());
-    row.make(folder);
+    make(folder);
     InstanceLock lock(folder + "/instance.lock");
-    EXPECT_EQ(lock.Acquire(), row.result);
-    EXPECT_NE(lock.Problem().find(row.why), std::string::npos) << lock.Problem();
-    if (row.result == InstanceLock::Result::Acquired) {
+    EXPECT_EQ(lock.Acquire(), result);
+    EXPECT_NE(lock.Problem().find(why), std::string::npos) << lock.Problem();
+    if (result == InstanceLock::Result::Acquired) {
       struct stat info {};
       ASSERT_EQ(lstat(folder.c_str(), &info), 0);
       EXPECT_EQ(info.st_mode & 0777, 0700u);

@@ -1,5 +1,7 @@
 // Start at login through XDG autostart entries, in a temporary home and system folder.
 #include <gtest/gtest.h>
+
+#include <tuple>
 #include <stdlib.h>
 
 #include <filesystem>
@@ -25,15 +27,8 @@ std::string Read(const fs::path& file) {
 // Hidden=true, without one it removes the user's file. The program's path is quoted the way
 // Exec lines want it.
 TEST(XdgLoginStart, TheUsersEntryWinsOverTheSystemOne) {
-  struct Case {
-    const char* name;
-    bool system_entry;
-    bool enable;
-    const char* program;
-    bool user_file;
-    const char* exec_line;  // null: not checked
-  };
-  const Case cases[] = {
+  // A null Exec line is not checked.
+  const std::tuple<const char*, bool, bool, const char*, bool, const char*> cases[] = {
       {"on, plain path", false, true, "/usr/bin/velmar", true, "Exec=/usr/bin/velmar --tray\n"},
       {"on, path with a space and a percent", false, true, "/opt/my apps/v%1/velmar", true,
        "Exec=\"/opt/my apps/v%%1/velmar\" --tray\n"},
@@ -43,24 +38,24 @@ TEST(XdgLoginStart, TheUsersEntryWinsOverTheSystemOne) {
       {"off over the system entry", true, false, "/usr/bin/velmar", true, "Hidden=true\n"},
       {"on over the system entry", true, true, "/usr/bin/velmar", true, "Exec=/usr/bin/velmar --tray\n"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
+  for (const auto& [name, system_entry, enable, program, user_file, exec_line] : cases) {
+    SCOPED_TRACE(name);
     testing::ScratchDir home;
     const fs::path system_dir = home.File("xdg-system/autostart");
     fs::create_directories(system_dir);
-    if (c.system_entry) std::ofstream(system_dir / "velmar.desktop") << "[Desktop Entry]\nExec=velmar --tray\n";
+    if (system_entry) std::ofstream(system_dir / "velmar.desktop") << "[Desktop Entry]\nExec=velmar --tray\n";
     setenv("XDG_CONFIG_HOME", home.File("config").c_str(), 1);
     setenv("XDG_CONFIG_DIRS", ("relative:" + home.File("xdg-system")).c_str(), 1);
     LoginStart& login = SystemLoginStart();
-    EXPECT_EQ(login.Enabled(), c.system_entry);
+    EXPECT_EQ(login.Enabled(), system_entry);
 
-    ASSERT_TRUE(login.SetEnabled(!c.enable, c.program));  // from the other state
-    ASSERT_TRUE(login.SetEnabled(c.enable, c.program));
-    EXPECT_EQ(login.Enabled(), c.enable);
+    ASSERT_TRUE(login.SetEnabled(!enable, program));  // from the other state
+    ASSERT_TRUE(login.SetEnabled(enable, program));
+    EXPECT_EQ(login.Enabled(), enable);
     const fs::path user = home.File("config/autostart/velmar.desktop");
-    EXPECT_EQ(fs::exists(user), c.user_file);
-    if (c.exec_line) {
-      EXPECT_NE(Read(user).find(c.exec_line), std::string::npos) << Read(user);
+    EXPECT_EQ(fs::exists(user), user_file);
+    if (exec_line) {
+      EXPECT_NE(Read(user).find(exec_line), std::string::npos) << Read(user);
     }
     EXPECT_FALSE(fs::exists(user.string() + ".tmp-" + std::to_string(getpid())));
   }

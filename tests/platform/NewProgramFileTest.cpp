@@ -1,6 +1,8 @@
 // The new version of the program as saved in the user's folder: never over another file,
 // executable only when it is a program, with its digest; and started detached.
 #include <gtest/gtest.h>
+
+#include <tuple>
 #include <stdlib.h>
 #include <sys/stat.h>
 
@@ -44,12 +46,8 @@ TEST(Sha256, KnownDigests) {
 
 // The server names the file; what is in the user's folder under that name stays as it was.
 TEST_F(NewProgramFile, NeverReplacesNorFollowsWhatIsThere) {
-  struct Row {
-    const char* name;
-    std::vector<std::string> present;  // taken names: files, or links when they start with "@"
-    const char* saved_as;
-  };
-  const Row rows[] = {
+  // Taken names: files, or links when they start with "@".
+  const std::tuple<const char*, std::vector<std::string>, const char*> rows[] = {
       {"velmar", {}, "velmar"},
       {"velmar.AppImage", {"velmar.AppImage"}, "velmar-1.AppImage"},
       {"report.pdf", {"report.pdf", "report-1.pdf"}, "report-2.pdf"},
@@ -57,12 +55,12 @@ TEST_F(NewProgramFile, NeverReplacesNorFollowsWhatIsThere) {
       {".hidden", {".hidden"}, ".hidden-1"},
       {"tool.bin", {"@tool.bin", "@tool-1.bin"}, "tool-2.bin"},  // a dangling link, a live one
   };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.name);
+  for (const auto& [name, present, saved_as] : rows) {
+    SCOPED_TRACE(name);
     fs::remove_all(folder_);
     fs::create_directory(folder_);
     std::ofstream(At("victim")) << "keep";
-    for (const std::string& taken : row.present) {
+    for (const std::string& taken : present) {
       if (taken[0] == '@') {
         fs::create_symlink(taken == "@tool.bin" ? At("gone") : At("victim"), At(taken.substr(1)));
       } else {
@@ -70,12 +68,12 @@ TEST_F(NewProgramFile, NeverReplacesNorFollowsWhatIsThere) {
       }
     }
     std::string error;
-    const auto saved = SaveNewProgramFile(folder_, row.name, Of("new bytes"), &error);
+    const auto saved = SaveNewProgramFile(folder_, name, Of("new bytes"), &error);
     ASSERT_TRUE(saved) << error;
-    EXPECT_EQ(saved->path, At(row.saved_as));
+    EXPECT_EQ(saved->path, At(saved_as));
     EXPECT_EQ(ReadAll(saved->path), "new bytes");
     EXPECT_FALSE(fs::is_symlink(saved->path));
-    for (const std::string& taken : row.present) {
+    for (const std::string& taken : present) {
       if (taken[0] != '@') {
         EXPECT_EQ(ReadAll(At(taken)), "the user's own " + taken);
       }
@@ -86,11 +84,7 @@ TEST_F(NewProgramFile, NeverReplacesNorFollowsWhatIsThere) {
 }
 
 TEST_F(NewProgramFile, OnlyAProgramGetsItsOwnersExecuteBit) {
-  struct Row {
-    std::string bytes;
-    bool executable;
-  };
-  const Row rows[] = {
+  const std::tuple<std::string, bool> rows[] = {
       {std::string("\x7F" "ELF\x02\x01\x01", 7), true},
       {"#!/bin/sh\necho new\n", true},
       {"#! /usr/bin/env python3\n", true},
@@ -101,15 +95,15 @@ TEST_F(NewProgramFile, OnlyAProgramGetsItsOwnersExecuteBit) {
       {"text that says #!/bin/sh later", false},
   };
   const mode_t mask = umask(022);
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.bytes);
-    const auto saved = SaveNewProgramFile(folder_, "new", Of(row.bytes));
+  for (const auto& [bytes, executable] : rows) {
+    SCOPED_TRACE(bytes);
+    const auto saved = SaveNewProgramFile(folder_, "new", Of(bytes));
     ASSERT_TRUE(saved);
-    EXPECT_EQ(saved->executable, row.executable);
-    EXPECT_EQ(saved->sha256, Sha256Hex(Of(row.bytes)));
+    EXPECT_EQ(saved->executable, executable);
+    EXPECT_EQ(saved->sha256, Sha256Hex(Of(bytes)));
     struct stat info {};
     ASSERT_EQ(stat(saved->path.c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, row.executable ? 0744u : 0644u);
+    EXPECT_EQ(info.st_mode & 0777, executable ? 0744u : 0644u);
     fs::remove(saved->path);
   }
   umask(mask);

@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+
+#include <tuple>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -56,20 +58,15 @@ TEST(PortPaths, ARegisteredNumberBelongsToItsLinkEvenWhileItDangles) {
 // Another local user who makes the folder first must not be able to plant a port in it.
 TEST(PortPaths, OnlyAPrivateFolderOfTheUserIsBelieved) {
   const bool root = geteuid() == 0;
-  struct Row {
-    const char* name;
-    std::function<void(const std::string& base)> make;  // prepares base/velmar/ports
-    bool usable;
-    const char* why;
-    bool needs_root;
-  };
   namespace fs = std::filesystem;
   const auto planted = [](const std::string& base) {
     fs::create_directories(base + "/velmar/ports");
     fs::permissions(base + "/velmar", fs::perms::owner_all);
     fs::permissions(base + "/velmar/ports", fs::perms::owner_all);
   };
-  const Row rows[] = {
+  // Each row prepares base/velmar/ports its way.
+  const std::tuple<const char*, std::function<void(const std::string& base)>, bool, const char*, bool>
+      rows[] = {
       {"missing", [](const std::string&) {}, true, "", false},
       {"private", planted, true, "", false},
       {"writable by all",
@@ -104,21 +101,21 @@ TEST(PortPaths, OnlyAPrivateFolderOfTheUserIsBelieved) {
        },
        false, "/velmar belongs to user 65534", true},
   };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.name);
-    if (row.needs_root && !root) continue;  // chown needs root; the other rows still run
+  for (const auto& [name, make, usable, why, needs_root] : rows) {
+    SCOPED_TRACE(name);
+    if (needs_root && !root) continue;  // chown needs root; the other rows still run
     testing::TempPortDir scratch;           // a private base, and VELMAR_PORT_DIR set aside
     unsetenv("VELMAR_PORT_DIR");
     setenv("XDG_RUNTIME_DIR", scratch.path().c_str(), 1);
     {
-      row.make(scratch.path());
+      make(scratch.path());
       std::string problem;
       const auto dir = UsablePortDirectory(&problem);
-      EXPECT_EQ(dir.has_value(), row.usable) << problem;
-      EXPECT_NE(problem.find(row.why), std::string::npos) << problem;
+      EXPECT_EQ(dir.has_value(), usable) << problem;
+      EXPECT_NE(problem.find(why), std::string::npos) << problem;
       // A port registered there: believed only in a usable folder.
       testing::PtyPeer tool(140);
-      if (row.usable) {
+      if (usable) {
         struct stat info {};
         ASSERT_EQ(lstat(dir->c_str(), &info), 0);
         EXPECT_EQ(info.st_mode & 0777, 0700u);

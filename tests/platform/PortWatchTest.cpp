@@ -1,5 +1,7 @@
 // The system's port watch on a real port directory: which changes wake the scanner.
 #include <gtest/gtest.h>
+
+#include <tuple>
 #include <unistd.h>
 
 #include <filesystem>
@@ -21,12 +23,7 @@ TEST(SystemPortWatch, ALinkComingOrGoingIsAChangeAndItsCompanionFilesAreNot) {
   ASSERT_TRUE(watch.Active());
   EXPECT_FALSE(watch.WaitForChange(0));
 
-  struct Step {
-    const char* what;
-    std::function<void()> act;
-    bool change;
-  };
-  const Step steps[] = {
+  const std::tuple<const char*, std::function<void()>, bool> steps[] = {
       {"friendly-name file", [&] { std::ofstream(ports / "COM7.name") << "Ostar RS232 Emulation\n"; }, false},
       {"temporary link", [&] { fs::create_symlink("/dev/null", ports / "COM7.new"); }, false},
       {"link renamed into place", [&] { fs::rename(ports / "COM7.new", ports / "COM7"); }, true},
@@ -37,10 +34,10 @@ TEST(SystemPortWatch, ALinkComingOrGoingIsAChangeAndItsCompanionFilesAreNot) {
       {"folder back: watched again", [&] { fs::create_directory(ports); }, true},
       {"link in the new folder", [&] { fs::create_symlink("/dev/null", ports / "COM3"); }, true},
   };
-  for (const Step& step : steps) {
-    step.act();
+  for (const auto& [what, act, change] : steps) {
+    act();
     // A change is reported as soon as it is read; none is waited out to the end (50 ms).
-    EXPECT_EQ(watch.WaitForChange(step.change ? 5000 : 50), step.change) << step.what;
+    EXPECT_EQ(watch.WaitForChange(change ? 5000 : 50), change) << what;
   }
 }
 

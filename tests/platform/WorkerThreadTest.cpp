@@ -1,101 +1,64 @@
+// The thread under every worker: hooks around the steps, a stop that waits for the step in
+// progress, and starting again.
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <condition_variable>
-#include <mutex>
+#include <chrono>
+#include <functional>
+#include <future>
+#include <thread>
 
 #include "platform/WorkerThread.h"
 
 namespace velmar {
 namespace {
 
-// Counts its calls; a step can be held until the test releases it.
+using namespace std::chrono_literals;
+
+// Counts its calls; while `hold` is set, a step waits until the test lets it go.
 class CountingWorker : public WorkerThread {
  public:
   ~CountingWorker() override { Stop(); }
-
   std::atomic<int> starts{0}, steps{0}, stops{0};
-
-  void HoldSteps() {
-    std::lock_guard<std::mutex> guard(mutex_);
-    held_ = true;
-  }
-  void ReleaseSteps() {
-    {
-      std::lock_guard<std::mutex> guard(mutex_);
-      held_ = false;
-    }
-    cv_.notify_all();
-  }
-  void WaitForSteps(int n) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    cv_.wait(lock, [&] { return steps.load() >= n || waiting_in_step_; });
-  }
-  bool InStep() {
-    std::lock_guard<std::mutex> guard(mutex_);
-    return waiting_in_step_;
-  }
+  std::atomic<bool> hold{false};
 
  protected:
   void OnStart() override { ++starts; }
   void OnStop() override { ++stops; }
   void Step() override {
-    std::unique_lock<std::mutex> lock(mutex_);
     ++steps;
-    waiting_in_step_ = held_;
-    cv_.notify_all();
-    cv_.wait(lock, [&] { return !held_; });
-    waiting_in_step_ = false;
+    while (hold) std::this_thread::yield();
   }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable cv_;
-  bool held_ = false;
-  bool waiting_in_step_ = false;
 };
 
-TEST(WorkerThread, RunsStartHookStepsThenStopHook) {
+bool Eventually(const std::function<bool()>& done) {
+  const auto deadline = std::chrono::steady_clock::now() + 10s;
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::yield();
+  }
+  return true;
+}
+
+TEST(WorkerThread, HooksAroundTheStepsAStopThatWaitsForTheStepAndAFreshStart) {
   CountingWorker worker;
   worker.Stop();  // a worker that never started stops at once
   EXPECT_FALSE(worker.HasThread());
+  worker.hold = true;
   worker.Start();
-  worker.WaitForSteps(3);
-  worker.Stop();
-  EXPECT_EQ(worker.starts, 1);
-  EXPECT_GE(worker.steps, 3);
+  ASSERT_TRUE(Eventually([&] { return worker.steps == 1; }));
+  auto stopped = std::async(std::launch::async, [&] { worker.Stop(); });
+  EXPECT_EQ(stopped.wait_for(20ms), std::future_status::timeout) << "the step is still held";
+  worker.hold = false;
+  stopped.get();
+  EXPECT_EQ(worker.steps, 1);
   EXPECT_EQ(worker.stops, 1);
   EXPECT_FALSE(worker.IsRunning());
   EXPECT_FALSE(worker.HasThread());
-}
 
-TEST(WorkerThread, StopWaitsForTheStepInProgress) {
-  CountingWorker worker;
-  worker.HoldSteps();
-  worker.Start();
-  worker.WaitForSteps(1);
-  ASSERT_TRUE(worker.InStep());
-  std::atomic<bool> stopped{false};
-  std::thread stopper([&] {
-    worker.Stop();
-    stopped = true;
-  });
-  // The stopper cannot finish while the step is held; release it and the stop completes.
-  EXPECT_FALSE(stopped.load());
-  worker.ReleaseSteps();
-  stopper.join();
-  EXPECT_TRUE(stopped.load());
-  EXPECT_EQ(worker.stops, 1);
-}
-
-TEST(WorkerThread, CanBeStartedAgainAfterAStop) {
-  CountingWorker worker;
-  worker.Start();
-  worker.WaitForSteps(1);
-  worker.Stop();
   worker.Start();
   worker.Start();  // a second start replaces the first thread cleanly
-  worker.WaitForSteps(2);
+  ASSERT_TRUE(Eventually([&] { return worker.starts == 3 && worker.steps > 1; }));
   worker.Stop();
   EXPECT_EQ(worker.starts, 3);
   EXPECT_EQ(worker.stops, 3);

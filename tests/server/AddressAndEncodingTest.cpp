@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include <cstdlib>
 #include <string>
 
+#include "platform/HttpTransport.h"
 #include "server/Base64.h"
 #include "server/FormEncoding.h"
 #include "server/ServerAddress.h"
@@ -37,23 +40,18 @@ TEST(FormEncoding, KeepsUnreservedAndEncodesTheRestAsUpperCaseHex) {
 }
 
 TEST(ServerAddress, ParsesHostAndOptionalPort) {
-  struct Case {
-    const char* text;
-    const char* host;
-    int port;
-    const char* shown;
-  } cases[] = {
+  const std::tuple<const char*, const char*, int, const char*> cases[] = {
       {"update.example.com", "update.example.com", 80, "update.example.com"},
       {"127.0.0.1:8080", "127.0.0.1", 8080, "127.0.0.1:8080"},
       {"[::1]:81", "::1", 81, "[::1]:81"},
       {"h:80", "h", 80, "h"},
   };
-  for (const Case& c : cases) {
-    auto address = ServerAddress::Parse(c.text);
-    ASSERT_TRUE(address) << c.text;
-    EXPECT_EQ(address->host, c.host);
-    EXPECT_EQ(address->port, c.port);
-    EXPECT_EQ(address->ToString(), c.shown);
+  for (const auto& [text, host, port, shown] : cases) {
+    auto address = ServerAddress::Parse(text);
+    ASSERT_TRUE(address) << text;
+    EXPECT_EQ(address->host, host);
+    EXPECT_EQ(address->port, port);
+    EXPECT_EQ(address->ToString(), shown);
   }
   for (const char* text : {"", ":80", "host:", "host:0", "host:65536", "host:8x", "ho st",
                            "host/path", "[::1", "[]:80", "[::1]x", "a@b", "host:123456"}) {
@@ -80,24 +78,30 @@ TEST(ServerAddress, CommandLineBeatsEnvironmentWhichBeatsDefault) {
   old ? setenv(name, saved.c_str(), 1) : unsetenv(name);
 }
 
+// What reaches the transport as a host: names and numeric addresses, never a header break.
+TEST(HttpHost, NamesAndNumericAddressesOnly) {
+  const std::pair<std::string, bool> cases[] = {
+      {"srv-1_a.example", true}, {"10.0.0.1", true},  {"fe80::ABCD:ef", true},
+      {"::A", true},             {"::g", false},      {"", false},
+      {"a b", false},            {"h\r\nX: y", false}, {std::string(254, 'a'), false},
+  };
+  for (const auto& [host, usable] : cases) EXPECT_EQ(IsUsableHttpHost(host), usable) << host;
+}
+
 TEST(SplitAddress, KeepsPathAndQueryAndDropsPort) {
-  struct Case {
-    const char* address;
-    const char* host;
-    const char* path;
-  } cases[] = {
+  const std::tuple<const char*, const char*, const char*> cases[] = {
       {"http://srv.example:8080/dl/get.php?a=1&b=2", "srv.example", "/dl/get.php?a=1&b=2"},
       {"HTTP://srv.example", "srv.example", "/"},
       {"http://srv.example?x=1", "srv.example", "/?x=1"},
       {"http://user:pw@10.0.0.1/p#frag", "10.0.0.1", "/p"},
       {"https://[::1]:443/x", "::1", "/x"},
   };
-  for (const Case& c : cases) {
+  for (const auto& [address, want_host, want_path] : cases) {
     std::string host;
     std::string path;
-    ASSERT_TRUE(SplitAddress(c.address, host, path)) << c.address;
-    EXPECT_EQ(host, c.host);
-    EXPECT_EQ(path, c.path);
+    ASSERT_TRUE(SplitAddress(address, host, path)) << address;
+    EXPECT_EQ(host, want_host);
+    EXPECT_EQ(path, want_path);
   }
   std::string host = "unchanged";
   std::string path = "unchanged";

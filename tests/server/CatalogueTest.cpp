@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include <cstring>
 #include <sstream>
 #include <string>
@@ -40,11 +42,7 @@ TEST(VersionInfo, ReadsEveryFieldAndDefaultsForMissingOnes) {
 }
 
 TEST(VersionInfo, DerivesUsbSettings) {
-  struct Case {
-    const char* usb;
-    int poll;
-    int wait;
-  } cases[] = {
+  const std::tuple<const char*, int, int> cases[] = {
       {"1", 0, 20},                     // a single character, even a digit, changes nothing
       {"N-30", 0, 30},                  // last character "0"
       {"X-15-1", 1, 15},                // the number after the first dash
@@ -52,11 +50,11 @@ TEST(VersionInfo, DerivesUsbSettings) {
       {"A1", 1, 20},     {"X-", 0, 0},  // ending in a dash: nothing after it reads as 0
       {"X-15-", 0, 15},
   };
-  for (const Case& c : cases) {
+  for (const auto& [usb, poll, wait] : cases) {
     VersionInfo info;
-    info.ReadVersion(std::string("<usb>") + c.usb + "</usb>");
-    EXPECT_EQ(info.UsbPoll(), c.poll) << c.usb;
-    EXPECT_EQ(info.UsbWait(), c.wait) << c.usb;
+    info.ReadVersion(std::string("<usb>") + usb + "</usb>");
+    EXPECT_EQ(info.UsbPoll(), poll) << usb;
+    EXPECT_EQ(info.UsbWait(), wait) << usb;
   }
 }
 
@@ -300,22 +298,16 @@ TEST(OthersList, KeepsEmptyNamesInPlace) {
   list.Read(reply);
   EXPECT_TRUE(reply.empty());
   ASSERT_EQ(list.Count(), 3);
-  std::string name;
-  EXPECT_EQ(list.NameAt(1, name), 1);
-  EXPECT_EQ(name, "");
-  EXPECT_EQ(list.NameAt(2, name), 1);
-  EXPECT_EQ(name, "three");
-  EXPECT_EQ(list.NameAt(3, name), 0);
-  EXPECT_EQ(name, "");
-  EXPECT_EQ(list.NameAt(-1, name), 0);
+  const std::tuple<int, int, std::string> lookups[] = {{1, 1, ""}, {2, 1, "three"}, {3, 0, ""}, {-1, 0, ""}};
+  for (const auto& [index, found, want] : lookups) {
+    std::string name = "x";
+    EXPECT_EQ(list.NameAt(index, name), found) << index;
+    EXPECT_EQ(name, want) << index;
+  }
 }
 
 TEST(PackageName, SplitsPrefixAndBase) {
-  struct Case {
-    const char* name;
-    const char* prefix;
-    const char* base;
-  } cases[] = {
+  const std::tuple<const char*, const char*, const char*> cases[] = {
       {"AB12-3-XY", "AB", "AB12-3-X"},
       {"AB12", "AB", "AB12"},
       {"12AB", "1", "12AB"},
@@ -326,11 +318,11 @@ TEST(PackageName, SplitsPrefixAndBase) {
       {"A1-2-3-4", "A", "A1-2-"},
       {"A1--XYZ", "A", "A1--XY"},
   };
-  for (const Case& c : cases) {
-    PackageName name(c.name);
-    EXPECT_EQ(name.Prefix(), c.prefix) << c.name;
-    EXPECT_EQ(name.Base(), c.base) << c.name;
-    EXPECT_EQ(name.PrefixLength(), std::strlen(c.prefix));
+  for (const auto& [text, prefix, base] : cases) {
+    PackageName name(text);
+    EXPECT_EQ(name.Prefix(), prefix) << text;
+    EXPECT_EQ(name.Base(), base) << text;
+    EXPECT_EQ(name.PrefixLength(), std::strlen(prefix));
   }
 }
 
@@ -343,7 +335,8 @@ TEST(OptionCodeSet, AddsEachCodeOnceInOrder) {
   EXPECT_EQ(index, 1);
   EXPECT_FALSE(set.Contains(9, &index));
   EXPECT_EQ(index, -1);
-  EXPECT_EQ(set.At(5), 0);
+  EXPECT_EQ(set.At(0), 7);
+  EXPECT_EQ(set.At(2), 0);
 }
 
 }  // namespace

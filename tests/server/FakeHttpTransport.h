@@ -1,5 +1,6 @@
 #pragma once
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <deque>
 #include <functional>
@@ -65,14 +66,8 @@ class FakeHttpTransport : public HttpTransport {
     std::lock_guard<std::mutex> guard(lock_);
     return sends_;
   }
-  int LiveRequests() const {
-    std::lock_guard<std::mutex> guard(lock_);
-    return live_requests_;
-  }
-  int LiveSessions() const {
-    std::lock_guard<std::mutex> guard(lock_);
-    return live_sessions_;
-  }
+  int LiveRequests() const { return live_requests_; }
+  int LiveSessions() const { return live_sessions_; }
 
   // Called on the sending thread before each sending is answered (a test can hold it there).
   std::function<void()> before_send;
@@ -87,25 +82,19 @@ class FakeHttpTransport : public HttpTransport {
 
  private:
   // Holds one count of live objects up for its own lifetime.
-  class Counted {
-   public:
-    Counted(FakeHttpTransport& owner, int FakeHttpTransport::*count)
-        : owner_(owner), count_(count) {
-      std::lock_guard<std::mutex> guard(owner_.lock_);
-      ++(owner_.*count_);
+  struct Counted {
+    Counted(FakeHttpTransport& owner, std::atomic<int>& count) : owner_(owner), count_(count) {
+      ++count_;
     }
-    ~Counted() {
-      std::lock_guard<std::mutex> guard(owner_.lock_);
-      --(owner_.*count_);
-    }
+    ~Counted() { --count_; }
     FakeHttpTransport& owner_;
-    int FakeHttpTransport::*count_;
+    std::atomic<int>& count_;
   };
 
   class Request : public HttpRequest {
    public:
     Request(FakeHttpTransport& owner, RecordedSend base)
-        : live_(owner, &FakeHttpTransport::live_requests_), base_(std::move(base)) {}
+        : live_(owner, owner.live_requests_), base_(std::move(base)) {}
     void AddHeader(std::string_view line) override { headers_.emplace_back(line); }
     HttpSendOutcome Send(std::string_view header_text, std::string_view body) override {
       FakeHttpTransport& owner = live_.owner_;
@@ -148,7 +137,7 @@ class FakeHttpTransport : public HttpTransport {
   class Session : public HttpSession {
    public:
     Session(FakeHttpTransport& owner, HttpSessionSettings settings)
-        : live_(owner, &FakeHttpTransport::live_sessions_), settings_(std::move(settings)) {}
+        : live_(owner, owner.live_sessions_), settings_(std::move(settings)) {}
     std::unique_ptr<HttpRequest> OpenPost(std::string_view host, uint16_t port,
                                           std::string_view path,
                                           std::string& failure_text) override {
@@ -171,8 +160,8 @@ class FakeHttpTransport : public HttpTransport {
   mutable std::mutex lock_;
   std::deque<FakeReply> replies_;
   std::vector<RecordedSend> sends_;
-  int live_requests_ = 0;
-  int live_sessions_ = 0;
+  std::atomic<int> live_requests_{0};
+  std::atomic<int> live_sessions_{0};
 };
 
 }  // namespace velmar::testing

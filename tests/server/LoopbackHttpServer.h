@@ -34,14 +34,6 @@ inline int FreeLoopbackPort() {
   return ntohs(address.sin_port);
 }
 
-inline bool AcceptsConnections(int port) {
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address = Loopback(port);
-  bool ok = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-  close(fd);
-  return ok;
-}
-
 // One request as the server received it.
 struct ReceivedRequest {
   std::string method;

@@ -28,7 +28,7 @@ class ServerRequestTest : public ::testing::Test {
   ServerRequest request;
 };
 
-TEST_F(ServerRequestTest, BodiesFieldByField) {
+TEST_F(ServerRequestTest, BodiesFieldByFieldWithTheValuesEncoded) {
   request.BuildQuery("test_version");
   EXPECT_EQ(request.Query(), "s=SN123&v=V1.0&a=test_version&tool=QL7-12&usr=");
   request.BuildQuery("download_version", kForceOption);
@@ -41,9 +41,7 @@ TEST_F(ServerRequestTest, BodiesFieldByField) {
   request.SetIdentity("S22222222", nullptr);
   request.BuildQuery("list_oth");
   EXPECT_EQ(request.Query(), "s=S22222222&v=V2&a=list_oth&tool=QL7-12&usr=");
-}
-
-TEST_F(ServerRequestTest, ValuesThatCouldBreakTheFormAreEncoded) {
+  // Values that could break the form are encoded.
   request.SetIdentity("A&B=C+D%", "1 2");
   request.BuildQuery("list_dbs", "x&opt=y");
   EXPECT_EQ(request.Query(),
@@ -89,12 +87,12 @@ TEST_F(ServerRequestTest, EveryTextActionPostsTheSameBodyTwice) {
     EXPECT_EQ(action.path, "/srv/action.php");
     EXPECT_EQ(action.body, body);
     EXPECT_EQ(record.Texte(), "go");
+    transport.Queue(FakeReply::Status(500));
+    EXPECT_EQ(c.run(request), -1) << c.action << ": a failed redirect fails the action";
   }
   EXPECT_EQ(others.Count(), 1);
   EXPECT_TRUE(request.Reply().empty());  // the list walk consumed it
-}
 
-TEST_F(ServerRequestTest, VersionReplyFillsTheRecord) {
   transport.Queue(FakeReply::Ok(kRedirectReply));
   transport.Queue(FakeReply::Ok("<versionValid>0</versionValid><newVersion>V9</newVersion>"));
   ASSERT_EQ(request.TestVersion(record), 0);

@@ -72,20 +72,6 @@ Records Walk(const std::string& text, const std::string& element,
   return records;
 }
 
-TEST(TagWalk, ReadsFieldsFromRemainingTextAndDropsEachElement) {
-  std::string text = "<af>1</af><af>2</af>";
-  TagWalk walk(text);
-  std::string value;
-  ASSERT_TRUE(walk.NextElement("af"));
-  EXPECT_EQ(walk.ReadField(value, "af"), 10);
-  EXPECT_EQ(value, "1");
-  walk.DropElement();
-  EXPECT_EQ(Walk(text, "af", {"af"}), (Records{{"1"}, {"2"}}));
-  // A field missing in one element comes from a later one.
-  EXPECT_EQ(Walk("<e><n>1</n></e><e><n>2</n><m>x</m></e><e></e>", "e", {"n", "m"}),
-            (Records{{"1", "x"}, {"2", "x"}, {"", ""}}));
-}
-
 // The replies have always been read by cutting the text after every element; the
 // remembered searches of TagWalk must give the same values.
 Records ReferenceWalk(std::string text, const std::string& element,

@@ -7,7 +7,11 @@
 #include <modbus.h>
 #include <unistd.h>
 
-#include "VirtualToolFixture.h"
+#include <memory>
+
+#include "ToolProfile.h"
+#include "VirtualTool.h"
+#include "support/Pty.h"
 #include "tools/ChildProcess.h"
 
 namespace velmar::toolsim {
@@ -15,20 +19,30 @@ namespace {
 
 using namespace std::chrono_literals;
 
-class ToolsimInteropTest : public testing::VirtualToolFixture {
+// A shipped profile on COM31, registered in a temporary port directory for one test, with
+// restarts made quick.
+class ToolsimInteropTest : public ::testing::Test {
  protected:
   void TearDown() override {
     if (context_) {
       modbus_close(context_);
       modbus_free(context_);
     }
-    VirtualToolFixture::TearDown();
+    tool_.reset();
   }
 
   VirtualTool& Start(const std::string& profile_name, uint8_t slave_address) {
-    VirtualToolOptions options = testing::ToolOptions(profile_name, 31);
+    VirtualToolOptions options;
+    std::string error;
+    EXPECT_EQ(LoadProfile(ShippedProfilePath(profile_name), &options.profile, &error), 0) << error;
     options.profile.slave_address = slave_address;
-    return VirtualToolFixture::Start(std::move(options));
+    options.port_number = 31;
+    options.restart_delay = 30ms;
+    options.restart_grace = 20ms;
+    options.progress_interval = 20ms;
+    tool_ = std::make_unique<VirtualTool>(std::move(options));
+    EXPECT_EQ(tool_->Start(&error), 0) << error;
+    return *tool_;
   }
   // libmodbus as the master; it holds the port until the test ends.
   modbus_t* Connect(int slave) {
@@ -40,6 +54,8 @@ class ToolsimInteropTest : public testing::VirtualToolFixture {
     return context_;
   }
 
+  velmar::testing::TempPortDir dir_;  // also the program's port directory
+  std::unique_ptr<VirtualTool> tool_;
   modbus_t* context_ = nullptr;
 };
 
