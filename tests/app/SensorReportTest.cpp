@@ -1,6 +1,5 @@
-// The sensor report against a scripted tool on the fake line and against the virtual tool on
-// a pseudo-terminal: what reaches "valves.txt", when nothing does, and where the file goes
-// when the working directory will not take it.
+// The sensor report against a scripted tool on the fake line: what reaches "valves.txt", when
+// nothing does, and where the file goes when the working directory will not take it.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -14,8 +13,6 @@
 #include <string>
 #include <thread>
 
-#include "ToolProfile.h"
-#include "VirtualTool.h"
 #include "app/SensorReport.h"
 #include "device/ScriptedTool.h"
 #include "device/SerialPort.h"
@@ -166,19 +163,16 @@ TEST_F(SensorReportTest, RecordTextsAsTheyGoIntoTheFile) {
   }
 }
 
-TEST_F(SensorReportTest, OnlyEmptyRecordsLeaveAnEmptyFile) {
+// A record the tool answers with an exception is skipped; only empty ones leave an empty file.
+TEST_F(SensorReportTest, AFailingRecordIsSkippedAndOnlyEmptyOnesLeaveAnEmptyFile) {
+  Records({TextBytes("one"), TextBytes("two"), TextBytes("three")});
+  tool_.Remove(255, kHeader + 2);
+  ASSERT_EQ(Report().Build(), 1);
+  EXPECT_EQ(ReadText(WorkFile()), "onethree");
   Records({Bytes{}, Bytes{}});
-  ASSERT_TRUE(std::ofstream(WorkFile()) << "an older report");
   EXPECT_EQ(Report().Build(), 0);
   ASSERT_TRUE(fs::exists(WorkFile()));
   EXPECT_EQ(fs::file_size(WorkFile()), 0u);
-}
-
-TEST_F(SensorReportTest, AFailingRecordIsSkipped) {
-  Records({TextBytes("one"), TextBytes("two"), TextBytes("three")});
-  tool_.Remove(255, kHeader + 2);  // the tool answers record 2 with an exception
-  ASSERT_EQ(Report().Build(), 1);
-  EXPECT_EQ(ReadText(WorkFile()), "onethree");
 }
 
 TEST_F(SensorReportTest, AToolThatStopsAnsweringEndsTheReport) {
@@ -303,39 +297,6 @@ TEST(UserDataFolder, FollowsTheDesktopRules) {
     ScopedEnv home("HOME", "/home/other");
     EXPECT_EQ(UserDataFolder(), "/home/other/.local/share");
   }
-}
-
-// The same report from the virtual tool over a real pseudo-terminal.
-TEST(SensorReportOnVirtualTool, WritesTheStoredRecords) {
-  using namespace std::chrono_literals;
-  testing::ScratchDir ports;
-  testing::ScratchDir work;
-  ScopedEnv port_dir("VELMAR_PORT_DIR", ports.Path().c_str());
-  toolsim::VirtualToolOptions options;
-  std::string error;
-  ASSERT_EQ(
-      toolsim::LoadProfile(toolsim::ShippedProfilePath("protocol2.json"), &options.profile, &error),
-      0)
-      << error;
-  const std::string full(160, 'Z');
-  options.profile.sensor_records = {"2024-03-12 FL 2.31 bar\r\n", "", full};
-  options.port_number = 42;
-  options.port_directory = ports.Path();
-  toolsim::VirtualTool tool(std::move(options));
-  ASSERT_EQ(tool.Start(&error), 0) << error;
-
-  SerialPort port;
-  ToolDevice device;
-  device.Attach(&port);
-  port.SetPort(42);
-  port.SetReadTimeout(50);  // the first map is asked first and stays silent
-  ASSERT_EQ(port.Open(), 1);
-  ASSERT_EQ(device.Detect(), 0);
-  SensorReport report(device, SensorReportPlaces{work.Path(), std::nullopt});
-  ASSERT_EQ(report.Build(), 1);
-  port.Close();
-  tool.Stop();
-  EXPECT_EQ(ReadText(work.File("valves.txt")), "2024-03-12 FL 2.31 bar\r\n" + full);
 }
 
 }  // namespace

@@ -188,13 +188,28 @@ TEST_F(WholeUpdate, AProtocol2ToolIsBroughtUpToDate) {
   EXPECT_EQ(view_.max_progress[1], 100);
   ExpectServedPackagesInToolMemory();
   ExpectIdleAgain();
+
+  // The control beside UPDATE DEVICE names the active options and asks first; it loads no main
+  // software and restarts nothing.
+  view_.answers = {{"Load these options into the tool?", true}};
+  view_.boxes.clear();
+  window_->OnUpdateOptionsOnly();
+  ASSERT_FALSE(view_.questions.empty());
+  EXPECT_EQ(view_.questions.back().rfind("Load these options into the tool?\r\nOBD10-2-A", 0), 0u)
+      << view_.questions.back();
+  ASSERT_TRUE(RunUntilUpdateEnds()) << view_.status_log;
+  EXPECT_TRUE(view_.BoxShown(LoadString(kStrUpToDate))) << view_.status_log;
+  EXPECT_EQ(tool_->State().restarts, 2u);
+  EXPECT_EQ(StatusReports().size(), 2u);
+  EXPECT_EQ(StatusReports().back().second, "PASS");
+  ExpectIdleAgain();
 }
 
-// The tool stops answering at the first database's finish: the failure box, one report that
-// says so, the window idle again, and EXIT ends the program.
-TEST_F(WholeUpdate, AToolFallingSilentMidUpdateEndsInTheFailureBoxAndExitWorks) {
+// The cable is pulled during the first database (the main software has 129 blocks): the
+// failure box, one report that says so, the window idle again, and EXIT ends the program.
+TEST_F(WholeUpdate, AToolLostMidUpdateEndsInTheFailureBoxAndExitWorks) {
   StartTool("protocol2.json", [](toolsim::VirtualToolOptions& options) {
-    options.faults.silent_at_finish = 2;  // the first is the main software's
+    options.faults.unplug_at_block = 140;
   });
   StartServer();
   StartWindow(server_.Address());
@@ -207,28 +222,6 @@ TEST_F(WholeUpdate, AToolFallingSilentMidUpdateEndsInTheFailureBoxAndExitWorks) 
   window_->OnCloseRequest();
   EXPECT_TRUE(window_->Ended());
   EXPECT_EQ(view_.beeps, 0);
-}
-
-TEST_F(WholeUpdate, AnOptionsOnlyUpdateLoadsTheActiveOptions) {
-  StartTool("protocol2.json");
-  StartServer();
-  view_.answers = {{"A NEW VERSION IS AVAILABLE", false},
-                   {"NO NEW SOFTWARE VERSION", false},
-                   {"Load these options into the tool?", true}};
-  StartWindow(server_.Address());
-  ASSERT_TRUE(RunUntil([&] { return window_->CheckAnswered(); })) << view_.status_log;
-  // The control beside UPDATE DEVICE names the options of the check and asks first.
-  EXPECT_TRUE(view_.enabled[control::kUpdateOptionsOnly]);
-  window_->OnUpdateOptionsOnly();
-  ASSERT_FALSE(view_.questions.empty());
-  EXPECT_EQ(view_.questions.back().rfind("Load these options into the tool?\r\n", 0), 0u)
-      << view_.questions.back();
-  EXPECT_GT(view_.questions.back().size(), std::string("Load these options into the tool?\r\n").size());
-  ASSERT_TRUE(RunUntilUpdateEnds()) << view_.status_log;
-  EXPECT_TRUE(view_.BoxShown(LoadString(kStrUpToDate))) << view_.status_log;
-  EXPECT_EQ(tool_->State().software_version, "1.00") << "no main software in an options-only update";
-  EXPECT_EQ(tool_->State().restarts, 0u);
-  EXPECT_EQ(StatusReports().back().second, "PASS");
 }
 
 // The program's own new version, as the window offers it: it says where the file is and what to
