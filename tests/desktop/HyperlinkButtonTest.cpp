@@ -35,18 +35,15 @@ class HyperlinkButtonTest : public ::testing::Test {
   bool open_result_ = true;
 };
 
-TEST_F(HyperlinkButtonTest, WithoutUrlTheCaptionIsOpenedAndShownAsTip) {
+// Without an address the caption is opened and shown as the tip; an address replaces both
+// until it is cleared. The wait cursor is up while the opener runs, and only then.
+TEST_F(HyperlinkButtonTest, TheAddressOrElseTheCaptionIsOpenedAndShownAsTip) {
   button_.SetToolTip("");
   EXPECT_EQ(button_.toolTip(), "www.telvan.example/update");
   QTest::mouseClick(&button_, Qt::LeftButton);
-  ASSERT_EQ(opened_.size(), 1u);
-  EXPECT_EQ(opened_[0], "www.telvan.example/update");
   EXPECT_EQ(cursor_while_opening_, Qt::WaitCursor);
   EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
   EXPECT_TRUE(button_.Visited());
-}
-
-TEST_F(HyperlinkButtonTest, AUrlIsOpenedAndShownAsTipUntilCleared) {
   button_.SetUrl("http://tools.telvan.example/r710");
   button_.SetToolTip("");
   EXPECT_EQ(button_.toolTip(), "http://tools.telvan.example/r710");
@@ -55,9 +52,9 @@ TEST_F(HyperlinkButtonTest, AUrlIsOpenedAndShownAsTipUntilCleared) {
   QTest::mouseClick(&button_, Qt::LeftButton);
   button_.SetUrl("");
   QTest::mouseClick(&button_, Qt::LeftButton);
-  ASSERT_EQ(opened_.size(), 2u);
-  EXPECT_EQ(opened_[0], "http://tools.telvan.example/r710");
-  EXPECT_EQ(opened_[1], "www.telvan.example/update");
+  EXPECT_EQ(opened_, (std::vector<QString>{"www.telvan.example/update",
+                                           "http://tools.telvan.example/r710",
+                                           "www.telvan.example/update"}));
 }
 
 TEST_F(HyperlinkButtonTest, SpaceNeverOpensEnterPressAndReleaseDoes) {
