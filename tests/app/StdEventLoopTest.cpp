@@ -77,31 +77,6 @@ TEST_F(StdEventLoopTest, PostsArriveInOrderBeforeTicksOnlyWhenDispatched) {
   EXPECT_EQ(loop_.DispatchPending(), 0u);
 }
 
-TEST_F(StdEventLoopTest, PostsFromManyThreadsKeepEachThreadsOrder) {
-  constexpr int kThreads = 4;
-  constexpr int kPosts = 500;
-  std::vector<std::thread> threads;
-  for (int t = 0; t < kThreads; ++t)
-    threads.emplace_back([this, t] {
-      for (int i = 0; i < kPosts; ++i) loop_.Post(3000 + t, i, 0);
-    });
-  // Deliver while they post.
-  size_t delivered = 0;
-  while (delivered < kThreads * kPosts) {
-    delivered += loop_.DispatchPending();
-    std::this_thread::yield();
-  }
-  for (auto& thread : threads) thread.join();
-  std::vector<int> next(kThreads, 0);
-  for (const Delivered& d : recorder_.seen) {
-    const int t = static_cast<int>(d.message) - 3000;
-    ASSERT_EQ(d.event, next[t]) << "thread " << t;
-    ++next[t];
-  }
-  for (int t = 0; t < kThreads; ++t) EXPECT_EQ(next[t], kPosts);
-  for (const auto& id : recorder_.threads) EXPECT_EQ(id, std::this_thread::get_id());
-}
-
 TEST_F(StdEventLoopTest, PostsWithoutAHandlerAreDropped) {
   loop_.SetHandler(nullptr);
   loop_.Post(2025, 1, 0);
@@ -230,22 +205,29 @@ class StdEventLoopRealTime : public ::testing::Test {
   Recorder recorder;
 };
 
-TEST_F(StdEventLoopRealTime, RunWaitsForPostsFromOtherThreads) {
-  std::thread worker;
-  recorder.on_message = [&](uint32_t message, int32_t event, int32_t) {
-    if (message == 1 && event == 0) {
-      worker = std::thread([&] {
-        for (int i = 1; i <= 50; ++i) loop.Post(2, i, 0);
-        loop.Post(3, 0, 0);
-      });
-    }
-    if (message == 3) loop.Quit();
+// Run waits for posts from other threads and delivers them on its own thread, each thread's
+// in its order.
+TEST_F(StdEventLoopRealTime, RunDeliversPostsFromManyThreadsInEachThreadsOrder) {
+  constexpr int kThreads = 4;
+  constexpr int kPosts = 500;
+  recorder.on_message = [&](uint32_t, int32_t, int32_t) {
+    if (recorder.seen.size() == kThreads * kPosts) loop.Quit();
   };
-  loop.Post(1, 0, 0);
-  loop.Run();  // blocks until the worker's last post
-  worker.join();
-  ASSERT_EQ(recorder.seen.size(), 52u);
-  for (int i = 1; i <= 50; ++i) EXPECT_EQ(recorder.seen[i], Msg(2, i));
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t)
+    threads.emplace_back([this, t] {
+      for (int i = 0; i < kPosts; ++i) loop.Post(3000 + t, i, 0);
+    });
+  loop.Run();
+  for (auto& thread : threads) thread.join();
+  std::vector<int> next(kThreads, 0);
+  for (const Delivered& d : recorder.seen) {
+    const int t = static_cast<int>(d.message) - 3000;
+    ASSERT_EQ(d.event, next[t]) << "thread " << t;
+    ++next[t];
+  }
+  for (int t = 0; t < kThreads; ++t) EXPECT_EQ(next[t], kPosts);
+  for (const auto& id : recorder.threads) EXPECT_EQ(id, std::this_thread::get_id());
 }
 
 TEST_F(StdEventLoopRealTime, QuitFromAnotherThreadWakesAWaitingRun) {

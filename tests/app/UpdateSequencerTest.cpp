@@ -440,22 +440,5 @@ TEST_F(Sequencer, EachSequenceStartsWithAnEmptyStatusText) {
       << "not the PASS of the sequence before";
 }
 
-TEST_F(Sequencer, AnOptionsOnlyUpdateRunsTheOptionPhaseOnly) {
-  host_.LoadCatalogue("<duo><dbs>A</dbs><rel>B</rel></duo>",
-                      "<option><code>5</code><ver>O5</ver></option>", "");
-  host_.selection.Add(5);
-  sequencer_.BeginOptionsOnlyUpdate();
-  sequencer_.Run(EVENT_TICK);
-  EXPECT_FALSE(host_.scanner_running);
-  EXPECT_TRUE(host_.update_mode);
-  sequencer_.Run(EVENT_TICK);
-  sequencer_.Run(EVENT_FIN_TRANSFERT_OK);
-  sequencer_.Run(EVENT_TICK);  // others: none
-  sequencer_.Run(EVENT_TICK);  // end
-  EXPECT_EQ(host_.jobs, std::vector<std::string>{"O5"});
-  EXPECT_EQ(host_.reports.back(), std::make_pair(std::string("O5"), std::string("PASS")));
-  EXPECT_TRUE(host_.scanner_running);
-}
-
 }  // namespace
 }  // namespace velmar

@@ -146,8 +146,8 @@ TEST_F(WholeUpdate, AProtocol2ToolIsBroughtUpToDate) {
   EXPECT_EQ(view_.max_progress[1], 100);
   ExpectIdleAgain();
 
-  // The control beside UPDATE DEVICE names the active options and asks first; it loads no main
-  // software and restarts nothing.
+  // The control beside UPDATE DEVICE names the active options and asks first; it loads the
+  // options and the other packages, no main software and no database, and restarts nothing.
   view_.answers = {{"Load these options into the tool?", true}};
   view_.boxes.clear();
   window_->OnUpdateOptionsOnly();
@@ -157,6 +157,7 @@ TEST_F(WholeUpdate, AProtocol2ToolIsBroughtUpToDate) {
   ASSERT_TRUE(RunUntilUpdateEnds()) << view_.status_log;
   EXPECT_TRUE(view_.BoxShown(LoadString(kStrUpToDate))) << view_.status_log;
   EXPECT_EQ(tool_->State().restarts, 2u);
+  EXPECT_EQ(tool_->State().finishes.size(), 13u) << "two options and two others: no main software, no database";
   EXPECT_EQ(StatusReports().size(), 2u);
   EXPECT_EQ(StatusReports().back().second, "PASS");
   ExpectIdleAgain();
