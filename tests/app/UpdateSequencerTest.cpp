@@ -297,7 +297,9 @@ TEST_F(Sequencer, DatabasesOptionsAndOthersLoadInOrder) {
             host_.lines.end());
 }
 
-TEST_F(Sequencer, ADatabasePairWithoutSecondNameRunsOutOfPackages) {
+// A database pair without its second name runs out of packages: a failure. An option missing
+// from the list ends the option phase after the ones before it.
+TEST_F(Sequencer, ADatabasePairWithoutSecondNameFailsAndAMissingOptionEndsTheOptions) {
   host_.LoadCatalogue("<duo><dbs>EU01</dbs><rel></rel></duo>", "", "");
   RunToDatabases();
   sequencer_.Run(EVENT_TICK);
@@ -305,20 +307,18 @@ TEST_F(Sequencer, ADatabasePairWithoutSecondNameRunsOutOfPackages) {
   sequencer_.Run(EVENT_FIN_TRANSFERT_OK);
   EXPECT_EQ(sequencer_.StatusText(), "FAIL: LOAD_ETAPE_DATABASE->NextDatabaseToLoad=FALSE");
   EXPECT_EQ(host_.appended_ids.back(), kStrTransferComplete);
-}
 
-TEST_F(Sequencer, AnOptionMissingFromTheListEndsTheOptionPhase) {
-  host_.LoadCatalogue("", "<option><code>7</code><ver>OPT7_1</ver></option>", "<af>X1</af>");
-  host_.selection.Add(7);
-  host_.selection.Add(8);  // not offered
-  host_.selection.Add(7);
-  RunToDatabases();
-  sequencer_.Run(EVENT_TICK);
-  sequencer_.Run(EVENT_TICK);
-  ASSERT_EQ(sequencer_.State(), LOAD_ETAPE_OPTIONS);
-  sequencer_.Run(EVENT_FIN_TRANSFERT_OK);
-  EXPECT_EQ(sequencer_.State(), LOAD_ETAPE_START_OTHERS);
-  EXPECT_EQ(host_.jobs.back(), "OPT7_1");
+  FakeHost host;
+  UpdateSequencer sequencer(host);
+  host.LoadCatalogue("", "<option><code>7</code><ver>OPT7_1</ver></option>", "<af>X1</af>");
+  for (uint16_t code : {7, 8, 7}) host.selection.Add(code);  // 8 is not offered
+  velmar::RunToDatabases(sequencer);
+  sequencer.Run(EVENT_TICK);
+  sequencer.Run(EVENT_TICK);
+  ASSERT_EQ(sequencer.State(), LOAD_ETAPE_OPTIONS);
+  sequencer.Run(EVENT_FIN_TRANSFERT_OK);
+  EXPECT_EQ(sequencer.State(), LOAD_ETAPE_START_OTHERS);
+  EXPECT_EQ(host.jobs.back(), "OPT7_1");
 }
 
 TEST_F(Sequencer, ARefusedBlockIsAMissingSdCard) {

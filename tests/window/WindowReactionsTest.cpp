@@ -119,7 +119,7 @@ TEST_F(WindowReactions, ScannerReportsAreSaidInTheLogAndTheModeLine) {
   }
 }
 
-TEST_F(WindowReactions, ADetectedToolIsReadShownAndChecked) {
+TEST_F(WindowReactions, ADetectedToolIsReadShownAndCheckedAndALostOneCleared) {
   Detect();
   view_.visible = false;
   Deliver(message::kPortScanner, kFound);
@@ -132,6 +132,13 @@ TEST_F(WindowReactions, ADetectedToolIsReadShownAndChecked) {
   EXPECT_FALSE(view_.enabled[control::kUpdateDevice]) << "until the check answers";
   EXPECT_FALSE(view_.enabled[control::kPrintSensorInfo]) << "this tool holds no sensor report";
   EXPECT_TRUE(window_->VersionCheck().IsChecking()) << "a check was asked for";
+
+  // Lost: everything cleared; no warning was shown, so none is taken down.
+  Deliver(message::kPortScanner, kLost);
+  EXPECT_EQ(view_.status_log, "Device Disconnected.\r\n");
+  EXPECT_EQ(Text(control::kSerialNumber), "");
+  EXPECT_FALSE(view_.enabled[control::kUpdateDevice]);
+  EXPECT_TRUE(view_.banners.empty());
 }
 
 TEST_F(WindowReactions, AFailedSerialNumberReadLeavesExactlyTwoLines) {
@@ -139,16 +146,6 @@ TEST_F(WindowReactions, AFailedSerialNumberReadLeavesExactlyTwoLines) {
   tool_.Remove(127, 0xF000);
   Deliver(message::kPortScanner, kFound);
   EXPECT_EQ(view_.status_log, "Device Detected.\r\nRead Device serial number fail.\r\n");
-}
-
-TEST_F(WindowReactions, ALostToolClearsEverything) {
-  Detect();
-  Deliver(message::kPortScanner, kFound);
-  Deliver(message::kPortScanner, kLost);
-  EXPECT_EQ(view_.status_log, "Device Disconnected.\r\n");
-  EXPECT_EQ(Text(control::kSerialNumber), "");
-  EXPECT_FALSE(view_.enabled[control::kUpdateDevice]);
-  EXPECT_TRUE(view_.banners.empty()) << "no warning was shown, so none is taken down";
 }
 
 TEST_F(WindowReactions, ACheckAnswerForAToolThatIsGoneChangesNothing) {
