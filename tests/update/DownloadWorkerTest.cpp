@@ -521,12 +521,5 @@ TEST(DownloadWorkerAlone, WithoutAnAnsweringToolTheJobEndsInsteadOfWaitingForeve
   }
 }
 
-TEST(TransferResultNames, EveryResultSaysWhatHappened) {
-  for (int32_t result = TR_NONE; result <= TR_WRITE_FAILED; ++result)
-    EXPECT_STRNE(TransferResultName(result), "unknown transfer result") << result;
-  EXPECT_STREQ(TransferResultName(8), "unknown transfer result");
-  EXPECT_STREQ(TransferResultName(TR_BLOCK_REFUSED), "the tool refused a block (SD card needed?)");
-}
-
 }  // namespace
 }  // namespace velmar
