@@ -8,7 +8,6 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <chrono>
-#include <fstream>
 
 #include "DesktopApplication.h"
 #include "DesktopWindow.h"
@@ -18,7 +17,6 @@
 #include "app/AppConfig.h"
 #include "app/ControlIds.h"
 #include "app/Strings.h"
-#include "platform/LoginStart.h"
 #include "support/Pty.h"
 #include "support/ScaledClock.h"
 #include "support/UpdateTestSupport.h"
@@ -99,68 +97,25 @@ class DesktopProgram : public ::testing::Test {
   AnsweringView* view_ = nullptr;
 };
 
-// The words of a desktop entry's Exec line: the value's escapes undone, then split at
-// blanks outside double quotes, with the escapes inside quotes undone.
-std::vector<std::string> ExecWords(const std::string& entry_file) {
-  std::ifstream in(entry_file);
-  std::string line;
-  while (std::getline(in, line) && line.rfind("Exec=", 0) != 0) {
-  }
-  std::string value;
-  for (size_t i = 5; i < line.size(); ++i) {
-    if (line[i] == '\\' && i + 1 < line.size()) ++i;
-    value += line[i];
-  }
-  std::vector<std::string> words(1);
-  bool quoted = false;
-  for (size_t i = 0; i < value.size(); ++i) {
-    const char c = value[i];
-    if (c == '"') {
-      quoted = !quoted;
-    } else if (quoted && c == '\\' && i + 1 < value.size()) {
-      words.back() += value[++i];
-    } else if (!quoted && c == ' ') {
-      if (!words.back().empty()) words.emplace_back();
-    } else {
-      words.back() += c;
-    }
-  }
-  if (words.back().empty()) words.pop_back();
-  return words;
-}
-
-// Started as the package's autostart entry and the user's own (written by "Start Velmar at
-// login") say, the program shows only its tray icon until a tool is found.
-TEST_F(DesktopProgram, StartedAsTheAutostartEntriesSayItStaysOutOfSightUntilAToolIsFound) {
-  setenv("XDG_CONFIG_HOME", work_.File("config").c_str(), 1);
-  setenv("XDG_CONFIG_DIRS", work_.File("none").c_str(), 1);
-  ASSERT_TRUE(SystemLoginStart().SetEnabled(true, VELMAR_DESKTOP_EXE));
-  const std::string entries[] = {VELMAR_AUTOSTART_ENTRY, work_.File("config/autostart/velmar.desktop")};
-  for (const std::string& entry : entries) {
-    SCOPED_TRACE(entry);
-    std::vector<std::string> command = ExecWords(entry);
-    ASSERT_EQ(command.size(), 2u);
-    EXPECT_EQ(command.back(), "--tray");
-    MainWindowSetup setup = DesktopSetup(command);
-    setup.clock = &clock_;
-    setup.server = server_.Address();
-    setup.config_path = work_.File("Velmar.cfg");
-    setup.program_folder = work_.Path();
-    setup.port_watch = nullptr;  // the process-wide watch outlives this test's port folder
-    program_.reset();
-    program_ = std::make_unique<DesktopApplication>(setup, [this](DesktopWindow& window) {
-      auto view = std::make_unique<AnsweringView>(window);
-      view_ = view.get();
-      return view;
-    });
-    DesktopWindow& window = program_->Window();
-    program_->Start();
-    // Without a tray (the offscreen platform has none) hiding falls back to minimising.
-    EXPECT_TRUE(!window.isVisible() || window.isMinimized());
-  }
-  unsetenv("XDG_CONFIG_HOME");
-  unsetenv("XDG_CONFIG_DIRS");
+// Started with "--tray", as both autostart entries say (their Exec lines are the packaging's
+// and the login start's tests), the program shows only its tray icon until a tool is found.
+TEST_F(DesktopProgram, StartedAtLoginItStaysOutOfSightUntilAToolIsFound) {
+  MainWindowSetup setup = DesktopSetup({VELMAR_DESKTOP_EXE, "--tray"});
+  setup.clock = &clock_;
+  setup.server = server_.Address();
+  setup.config_path = work_.File("Velmar.cfg");
+  setup.program_folder = work_.Path();
+  setup.port_watch = nullptr;  // the process-wide watch outlives this test's port folder
+  program_.reset();
+  program_ = std::make_unique<DesktopApplication>(setup, [this](DesktopWindow& window) {
+    auto view = std::make_unique<AnsweringView>(window);
+    view_ = view.get();
+    return view;
+  });
+  program_->Start();
   DesktopWindow& window = program_->Window();
+  // Without a tray (the offscreen platform has none) hiding falls back to minimising.
+  EXPECT_TRUE(!window.isVisible() || window.isMinimized());
   ASSERT_TRUE(RunUntil([&] {
     return window.StatusLogField().toPlainText().contains(
         QString::fromStdString(LoadString(kStrDeviceDetected)));
