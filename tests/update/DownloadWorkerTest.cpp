@@ -374,7 +374,10 @@ TEST_F(LargePackage, AStopDuringTheTransferReturnsAndTheNextJobWritesItAll) {
 
   EXPECT_EQ(RunAgain(worker, kP2Serial, "BIG1.00", false), TR_WRITTEN);
   EXPECT_EQ(Memory(kAddress, kLength), pack::SeededPattern(11, kLength));
-  EXPECT_EQ(tool.State().block_writes - stopped_after, (kLength + 127) / 128);
+  // A block may have been on its way to the tool at the stop.
+  const size_t written = tool.State().block_writes - stopped_after;
+  EXPECT_GE(written, (kLength + 127) / 128);
+  EXPECT_LE(written, (kLength + 127) / 128 + 1);
   // 236 reads and 469 blocks: one event per percent at most.
   for (int32_t code : {DownloadWorker::kEventDownloadProgress, DownloadWorker::kEventTransferProgress}) {
     const auto values = ValuesOf(window_.Events(), code);
