@@ -1,5 +1,6 @@
-// The main window's widgets and window behaviour, without the window logic: where the layout
-// puts things, how it grows, hiding without a tray, the close box, and the report viewer.
+// The main window's widgets and window behaviour, without the window logic: how the layout
+// grows, the close box and the tray menu, the view's texts, the history page and the report
+// viewer. Hiding without a tray is the desktop program's test.
 #include <gtest/gtest.h>
 
 #include <QAction>

@@ -1,6 +1,6 @@
 // The program's own update against the local update server: no newer version, a newer one
-// accepted (the archive's first item written into the target folder, an older file replaced)
-// or refused, item names that try to leave the folder, and the failures on the way.
+// accepted (the archive's first item written into the target folder beside an older file of
+// the same name) or refused, item names that try to leave the folder, and the failures on the way.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
