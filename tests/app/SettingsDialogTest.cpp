@@ -59,26 +59,19 @@ class SettingsDialogTest : public ::testing::Test {
   ManualClock clock_;
 };
 
-TEST_F(SettingsDialogTest, OpeningWithoutAPortSelectsTheFirst) {
+TEST_F(SettingsDialogTest, OpeningSelectsTheConfiguredPortAmongNamedComPortsElseTheFirst) {
   SettingsDialog dialog = Dialog(1, 1, -1);
   ASSERT_EQ(dialog.Ports().size(), 3u);
   EXPECT_EQ(dialog.Ports()[1].number, 3);
-  EXPECT_EQ(dialog.Ports()[1].friendly_name, "Ostar RS232 Emulation (COM3)");
   EXPECT_EQ(dialog.SelectedIndex(), 0);
   EXPECT_TRUE(dialog.AutoDetectChecked());
   EXPECT_TRUE(dialog.UpgradeChecked());
   EXPECT_FALSE(dialog.PortControlsEnabled());
-  EXPECT_EQ(dialog.UpgradeCaption(), "Enable Velmar software upgrade");
-  EXPECT_FALSE(dialog.Ended());
-  EXPECT_FALSE(dialog.testDone());
-}
-
-TEST_F(SettingsDialogTest, OpeningSelectsTheConfiguredPortAmongNamedComPorts) {
-  SettingsDialog dialog = Dialog(0, 0, 7);
-  EXPECT_EQ(dialog.SelectedIndex(), 2);
-  EXPECT_TRUE(dialog.PortControlsEnabled());
-  EXPECT_FALSE(dialog.AutoDetectChecked());
-  EXPECT_FALSE(dialog.UpgradeChecked());
+  SettingsDialog user_mode = Dialog(0, 0, 7);
+  EXPECT_EQ(user_mode.SelectedIndex(), 2);
+  EXPECT_TRUE(user_mode.PortControlsEnabled());
+  EXPECT_FALSE(user_mode.AutoDetectChecked());
+  EXPECT_FALSE(user_mode.UpgradeChecked());
   EXPECT_EQ(Dialog(0, 1, 9).SelectedIndex(), 0);  // not present: the first entry
   listing_.names = {"", "Bluetooth link", "Modem (COM4)", "Modem (COM4)"};
   EXPECT_EQ(Dialog(0, 1, 4).Ports().size(), 2u);
@@ -119,34 +112,29 @@ TEST_F(SettingsDialogTest, UncheckingAutomaticDetectionAndChoosingAPort) {
   EXPECT_EQ(dialog.portNumber(), 3);
 }
 
-TEST_F(SettingsDialogTest, ApplyWithAutomaticDetectionTakesTheSelectedEntry) {
-  // The window ignores the number then; the dialog still reports the selected entry.
-  SettingsDialog dialog = Dialog(1, 1, -1);
-  dialog.SetUpgradeCheck(false);
-  dialog.Apply();
-  EXPECT_TRUE(dialog.Applied());
-  EXPECT_EQ(dialog.autoDetect(), 1);
-  EXPECT_EQ(dialog.upgradeCheck(), 0);
-  EXPECT_EQ(dialog.portNumber(), 1);
-}
-
-TEST_F(SettingsDialogTest, TogglingBackDisablesThePortControls) {
-  SettingsDialog dialog = Dialog(0, 1, 3);
-  dialog.SetAutoDetect(true);
-  EXPECT_FALSE(dialog.PortControlsEnabled());
-  EXPECT_EQ(dialog.TestConnection(), ConnectionTestResult::NotRun);
-  dialog.SetAutoDetect(false);
-  EXPECT_TRUE(dialog.PortControlsEnabled());
-}
-
-TEST_F(SettingsDialogTest, StoredValuesOtherThanOneShowAsUnchecked) {
-  SettingsDialog dialog = Dialog(5, -3, 3);
-  EXPECT_FALSE(dialog.AutoDetectChecked());
-  EXPECT_FALSE(dialog.UpgradeChecked());
-  EXPECT_TRUE(dialog.PortControlsEnabled());  // the list follows what the box shows
-  dialog.Apply();
-  EXPECT_EQ(dialog.autoDetect(), 0);
-  EXPECT_EQ(dialog.upgradeCheck(), 0);
+// What Apply hands back: the boxes as shown (a stored value other than 1 shows unchecked and
+// comes back as 0), and the selected entry even with automatic detection.
+TEST_F(SettingsDialogTest, ApplyHandsBackTheBoxesAsShown) {
+  const struct {
+    int32_t auto_detect, upgrade, port;
+    bool toggle_auto;
+    int32_t applied_auto, applied_upgrade, applied_port;
+  } rows[] = {{1, 1, -1, false, 1, 1, 1}, {5, -3, 3, false, 0, 0, 3}, {0, 1, 3, true, 1, 1, 3}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.auto_detect);
+    SettingsDialog dialog = Dialog(row.auto_detect, row.upgrade, row.port);
+    EXPECT_EQ(dialog.PortControlsEnabled(), row.auto_detect != 1);  // following the box
+    if (row.toggle_auto) {
+      dialog.SetAutoDetect(true);
+      EXPECT_FALSE(dialog.PortControlsEnabled());
+      EXPECT_EQ(dialog.TestConnection(), ConnectionTestResult::NotRun);
+    }
+    dialog.Apply();
+    EXPECT_TRUE(dialog.Applied());
+    EXPECT_EQ(dialog.autoDetect(), row.applied_auto);
+    EXPECT_EQ(dialog.upgradeCheck(), row.applied_upgrade);
+    EXPECT_EQ(dialog.portNumber(), row.applied_port);
+  }
 }
 
 TEST_F(SettingsDialogTest, CancelEndsWithoutApplying) {
@@ -178,8 +166,6 @@ TEST_F(SettingsDialogTest, TestFindsTheToolAfterRestartingIt) {
   const ConnectionTestResult result = dialog.TestConnection();
   EXPECT_EQ(result, ConnectionTestResult::DeviceDetected);
   EXPECT_EQ(ConnectionTestMessage(result), kStrToolAnswered);
-  EXPECT_EQ(LoadString(ConnectionTestMessage(result)), "Device detected");
-  EXPECT_EQ(ConnectionTestIcon(result), MessageIcon::Information);
   EXPECT_TRUE(dialog.testDone());
   EXPECT_EQ(dialog.portNumber(), 3);
   EXPECT_EQ(port_.Port(), 3);
@@ -198,8 +184,6 @@ TEST_F(SettingsDialogTest, TestWithoutAToolSaysSo) {
   SettingsDialog dialog = Dialog(0, 1, 7);
   const ConnectionTestResult result = dialog.TestConnection();
   EXPECT_EQ(result, ConnectionTestResult::NoDevice);
-  EXPECT_EQ(LoadString(ConnectionTestMessage(result)), "No device detected");
-  EXPECT_EQ(ConnectionTestIcon(result), MessageIcon::Information);
   EXPECT_TRUE(dialog.testDone());
   // Cancel afterwards: the values are not taken, the window still learns of the test.
   dialog.Cancel();
@@ -213,8 +197,6 @@ TEST_F(SettingsDialogTest, APortThatWillNotOpenIsInvalid) {
   SettingsDialog dialog = Dialog(0, 1, 300);
   const ConnectionTestResult result = dialog.TestConnection();
   EXPECT_EQ(result, ConnectionTestResult::InvalidPort);
-  EXPECT_EQ(LoadString(ConnectionTestMessage(result)), "Invalid communication port");
-  EXPECT_EQ(ConnectionTestIcon(result), MessageIcon::Stop);
   EXPECT_TRUE(dialog.testDone());
   EXPECT_EQ(dialog.portNumber(), 300);
   // Only the low 8 bits reach the port.

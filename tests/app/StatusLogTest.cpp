@@ -26,14 +26,6 @@ TEST_F(StatusLogTest, LinesEndInCarriageReturnLineFeed) {
   EXPECT_EQ(shown_.size(), 2u);
 }
 
-TEST_F(StatusLogTest, ClearEmptiesTextAndLastLength) {
-  log_.AppendLine("one");
-  log_.Clear();
-  EXPECT_EQ(log_.text(), "");
-  EXPECT_EQ(log_.lastLength(), 0u);
-  EXPECT_EQ(shown_.back(), "");
-}
-
 TEST_F(StatusLogTest, ReplaceLastLineReplacesTheProgressLine) {
   log_.AppendString(kStrUpdatingDevice);
   log_.AppendLine(FormatMessage(kStrLoadingDatabase, 1, 3));
@@ -45,17 +37,18 @@ TEST_F(StatusLogTest, ReplaceLastLineReplacesTheProgressLine) {
   EXPECT_EQ(shown_[2], "Updating Device...\r\nLoading database 2/3.... Please wait.\r\n");
 }
 
-TEST_F(StatusLogTest, ReplaceRightAfterClearOnlyAppends) {
+// Right after a clear, on an empty log, or without a listener, a replace only appends.
+TEST_F(StatusLogTest, ReplaceAfterClearOrOnAnEmptyLogAppends) {
   log_.AppendLine("first");
   log_.Clear();
+  EXPECT_EQ(log_.lastLength(), 0u);
+  EXPECT_EQ(shown_.back(), "");
   log_.ReplaceLastLine("Loading option : ");
   EXPECT_EQ(log_.text(), "Loading option : \r\n");
   EXPECT_EQ(log_.lastLength(), 19u);
-}
-
-TEST_F(StatusLogTest, ReplaceOnAnEmptyLogAppends) {
-  log_.ReplaceLastLine("x");
-  EXPECT_EQ(log_.text(), "x\r\n");
+  StatusLog alone;
+  alone.ReplaceLastLine("x");
+  EXPECT_EQ(alone.text(), "x\r\n");
 }
 
 TEST_F(StatusLogTest, EmptyLinesCountTheirLineEnd) {
@@ -64,13 +57,6 @@ TEST_F(StatusLogTest, EmptyLinesCountTheirLineEnd) {
   EXPECT_EQ(log_.lastLength(), 2u);
   log_.ReplaceLastLine("b");
   EXPECT_EQ(log_.text(), "a\r\nb\r\n");
-}
-
-TEST(StatusLog, WorksWithoutAListener) {
-  StatusLog log;
-  log.AppendString(kStrSearching);
-  log.ReplaceLastLine("x");
-  EXPECT_EQ(log.text(), "x\r\n");
 }
 
 }  // namespace

@@ -14,11 +14,6 @@
 namespace velmar {
 namespace {
 
-TEST(Strings, FixedWidthAndUnknownTexts) {
-  EXPECT_EQ(LoadString(kStrNoSerialNumber), std::string(36, '-'));
-  EXPECT_EQ(FormatMessage(99999, "x"), "");
-}
-
 constexpr Language kTranslations[] = {Language::German, Language::French, Language::Japanese,
                                       Language::Dutch};
 
@@ -98,13 +93,6 @@ TEST(Languages, EveryTranslationCarriesEveryIdWithTheSamePlaceholdersAndBreaks) 
   }
 }
 
-TEST(Languages, PlaceholdersAreFoundWhereverTheyStand) {
-  using List = std::vector<std::string>;
-  EXPECT_EQ(Placeholders("%2!d! of %1!s!, %d %% and %"), (List{"%", "%%", "%1!s!", "%2!d!", "%d"}));
-  EXPECT_EQ(Placeholders("100%"), List{"%"});
-  EXPECT_NE(Placeholders("%1!s!"), Placeholders("%1!d!"));
-}
-
 TEST(Languages, TranslationsShowAndFillTheirTexts) {
   {
     InLanguage german(Language::German);
@@ -122,29 +110,18 @@ TEST(Languages, TranslationsShowAndFillTheirTexts) {
     EXPECT_EQ(PortSuffixText(4), " (COM4)");
   }
   EXPECT_EQ(LoadString(kStrSearching), "Searching Device ...");
+  EXPECT_EQ(LoadString(kStrNoSerialNumber), std::string(36, '-'));
+  EXPECT_EQ(FormatMessage(99999, "x"), "");
 }
 
 TEST(Languages, LocaleNames) {
-  const std::pair<const char*, Language> cases[] = {{"de_DE.UTF-8", Language::German},
-                                                    {"de", Language::German},
-                                                    {"de_AT@euro", Language::German},
-                                                    {"DE-de", Language::German},
-                                                    {"fr", Language::French},
-                                                    {"fr_CA.UTF-8", Language::French},
-                                                    {"ja_JP", Language::Japanese},
-                                                    {"ja_JP.eucJP", Language::Japanese},
-                                                    {"nl_BE", Language::Dutch},
-                                                    {"nl_NL.UTF-8@euro", Language::Dutch},
-                                                    {"en_GB.UTF-8", Language::English},
-                                                    {"C", Language::English},
-                                                    {"C.UTF-8", Language::English},
-                                                    {"POSIX", Language::English},
-                                                    {"", Language::English},
-                                                    {"sv_SE.UTF-8", Language::English},
-                                                    {"d", Language::English},
-                                                    {"deu_DE", Language::English},
-                                                    {"nld", Language::English},
-                                                    {".UTF-8", Language::English}};
+  using enum Language;
+  const std::pair<const char*, Language> cases[] = {
+      {"de_DE.UTF-8", German}, {"de", German}, {"de_AT@euro", German}, {"DE-de", German},
+      {"fr", French}, {"fr_CA.UTF-8", French}, {"ja_JP", Japanese}, {"ja_JP.eucJP", Japanese},
+      {"nl_BE", Dutch}, {"nl_NL.UTF-8@euro", Dutch}, {"en_GB.UTF-8", English}, {"C", English},
+      {"C.UTF-8", English}, {"POSIX", English}, {"", English}, {"sv_SE.UTF-8", English},
+      {"d", English}, {"deu_DE", English}, {"nld", English}, {".UTF-8", English}};
   for (const auto& [locale, language] : cases)
     EXPECT_EQ(LanguageFromLocale(locale), language) << "locale \"" << locale << "\"";
 }
@@ -204,14 +181,6 @@ TEST(FormatMessage, MissingArgumentsStayEmptyAndOtherPercentsStay) {
             "l3");
   // A text argument is never read as a format.
   EXPECT_EQ(FormatMessage("%1!s!", "%1!s! %2!d! %n %s"), "%1!s! %2!d! %n %s");
-}
-
-TEST(FormatMessage, PercentAndPortLabels) {
-  EXPECT_EQ(PercentText(0), "0 %");
-  EXPECT_EQ(PercentText(100), "100 %");
-  EXPECT_EQ(PortSuffixText(3), " (COM3)");
-  EXPECT_EQ(PortSuffixText(255), " (COM255)");
-  EXPECT_EQ(LoadString(kStrUserMode) + PortSuffixText(3), "Configuration: User Mode  (COM3)");
 }
 
 }  // namespace

@@ -129,7 +129,6 @@ class Sequencer : public ::testing::Test {
   }
   void RunToMainSoftware() { velmar::RunToMainSoftware(sequencer_); }
   void RunToDatabases() { velmar::RunToDatabases(sequencer_); }
-  void Finish() { TicksWhile(sequencer_.State(), 5); }
 
   FakeHost host_;
   UpdateSequencer sequencer_{host_};
@@ -249,7 +248,7 @@ TEST_F(Sequencer, AToolThatIsSilentOrUnreadableAfterTheMainSoftwareFails) {
   }
 }
 
-TEST_F(Sequencer, EmptyListsGoStraightToPass) {
+TEST_F(Sequencer, EmptyListsGoStraightToPassAndTheNextSequenceStartsAfresh) {
   RunToDatabases();
   sequencer_.Run(EVENT_TICK);  // 9 -> 12
   EXPECT_EQ(sequencer_.State(), LOAD_ETAPE_START_OPTIONS);
@@ -262,6 +261,14 @@ TEST_F(Sequencer, EmptyListsGoStraightToPass) {
   EXPECT_EQ(host_.reports, (std::vector<std::pair<std::string, std::string>>{{"", "PASS"}}));
   EXPECT_EQ(host_.boxes.back(), std::make_pair(int(kStrUpToDate), MessageIcon::None));
   EXPECT_FALSE(host_.update_mode);
+
+  // The next sequence starts with an empty status text, not the PASS of this one.
+  host_.protocol = DeviceProtocol::Protocol1;
+  sequencer_.BeginFullUpdate();
+  sequencer_.Run(EVENT_TICK);
+  sequencer_.Run(EVENT_NEED_SDCARD);
+  sequencer_.Run(EVENT_TICK);
+  EXPECT_EQ(host_.reports.back().second, "FAIL: NEED SDCARD");
 }
 
 TEST_F(Sequencer, DatabasesOptionsAndOthersLoadInOrder) {
@@ -297,7 +304,9 @@ TEST_F(Sequencer, DatabasesOptionsAndOthersLoadInOrder) {
             host_.lines.end());
 }
 
-TEST_F(Sequencer, ADatabasePairWithoutSecondNameRunsOutOfPackages) {
+// A database pair without its second name runs out of packages: a failure. An option missing
+// from the list ends the option phase after the ones before it.
+TEST_F(Sequencer, ADatabasePairWithoutSecondNameFailsAndAMissingOptionEndsTheOptions) {
   host_.LoadCatalogue("<duo><dbs>EU01</dbs><rel></rel></duo>", "", "");
   RunToDatabases();
   sequencer_.Run(EVENT_TICK);
@@ -305,20 +314,18 @@ TEST_F(Sequencer, ADatabasePairWithoutSecondNameRunsOutOfPackages) {
   sequencer_.Run(EVENT_FIN_TRANSFERT_OK);
   EXPECT_EQ(sequencer_.StatusText(), "FAIL: LOAD_ETAPE_DATABASE->NextDatabaseToLoad=FALSE");
   EXPECT_EQ(host_.appended_ids.back(), kStrTransferComplete);
-}
 
-TEST_F(Sequencer, AnOptionMissingFromTheListEndsTheOptionPhase) {
-  host_.LoadCatalogue("", "<option><code>7</code><ver>OPT7_1</ver></option>", "<af>X1</af>");
-  host_.selection.Add(7);
-  host_.selection.Add(8);  // not offered
-  host_.selection.Add(7);
-  RunToDatabases();
-  sequencer_.Run(EVENT_TICK);
-  sequencer_.Run(EVENT_TICK);
-  ASSERT_EQ(sequencer_.State(), LOAD_ETAPE_OPTIONS);
-  sequencer_.Run(EVENT_FIN_TRANSFERT_OK);
-  EXPECT_EQ(sequencer_.State(), LOAD_ETAPE_START_OTHERS);
-  EXPECT_EQ(host_.jobs.back(), "OPT7_1");
+  FakeHost host;
+  UpdateSequencer sequencer(host);
+  host.LoadCatalogue("", "<option><code>7</code><ver>OPT7_1</ver></option>", "<af>X1</af>");
+  for (uint16_t code : {7, 8, 7}) host.selection.Add(code);  // 8 is not offered
+  velmar::RunToDatabases(sequencer);
+  sequencer.Run(EVENT_TICK);
+  sequencer.Run(EVENT_TICK);
+  ASSERT_EQ(sequencer.State(), LOAD_ETAPE_OPTIONS);
+  sequencer.Run(EVENT_FIN_TRANSFERT_OK);
+  EXPECT_EQ(sequencer.State(), LOAD_ETAPE_START_OTHERS);
+  EXPECT_EQ(host.jobs.back(), "OPT7_1");
 }
 
 TEST_F(Sequencer, ARefusedBlockIsAMissingSdCard) {
@@ -424,38 +431,6 @@ TEST_F(Sequencer, EachWaitingStateFailsOnAFailedOrSilentJob) {
   }
 }
 
-TEST_F(Sequencer, EachSequenceStartsWithAnEmptyStatusText) {
-  RunToDatabases();
-  Finish();
-  Finish();
-  Finish();
-  Finish();
-  ASSERT_EQ(host_.reports.back().second, "PASS");
-  host_.protocol = DeviceProtocol::Protocol1;
-  sequencer_.BeginFullUpdate();
-  sequencer_.Run(EVENT_TICK);
-  sequencer_.Run(EVENT_NEED_SDCARD);
-  sequencer_.Run(EVENT_TICK);
-  EXPECT_EQ(host_.reports.back().second, "FAIL: NEED SDCARD")
-      << "not the PASS of the sequence before";
-}
-
-TEST_F(Sequencer, AnOptionsOnlyUpdateRunsTheOptionPhaseOnly) {
-  host_.LoadCatalogue("<duo><dbs>A</dbs><rel>B</rel></duo>",
-                      "<option><code>5</code><ver>O5</ver></option>", "");
-  host_.selection.Add(5);
-  sequencer_.BeginOptionsOnlyUpdate();
-  sequencer_.Run(EVENT_TICK);
-  EXPECT_FALSE(host_.scanner_running);
-  EXPECT_TRUE(host_.update_mode);
-  sequencer_.Run(EVENT_TICK);
-  sequencer_.Run(EVENT_FIN_TRANSFERT_OK);
-  sequencer_.Run(EVENT_TICK);  // others: none
-  sequencer_.Run(EVENT_TICK);  // end
-  EXPECT_EQ(host_.jobs, std::vector<std::string>{"O5"});
-  EXPECT_EQ(host_.reports.back(), std::make_pair(std::string("O5"), std::string("PASS")));
-  EXPECT_TRUE(host_.scanner_running);
-}
 
 }  // namespace
 }  // namespace velmar

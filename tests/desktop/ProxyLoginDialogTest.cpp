@@ -53,25 +53,15 @@ TEST(ProxyLoginDialogTest, CancelAndTheCloseBoxHandBackNothing) {
   EXPECT_FALSE(ProxyLoginDialog::Ask(nullptr).has_value());
 }
 
-TEST(ProxyLoginDialogTest, OpensEmptyAgainAndOkWithEmptyFieldsGivesTwoEmptyTexts) {
-  WhenShown([](QWidget& dialog) {
-    QTest::keyClicks(Field(dialog, "login"), "wrong");
-    QTest::keyClicks(Field(dialog, "password"), "guess");
-    Press(dialog, "ok");
-  });
-  ASSERT_TRUE(ProxyLoginDialog::Ask(nullptr).has_value());
-
-  WhenShown([](QWidget& dialog) {
-    EXPECT_TRUE(Field(dialog, "login")->text().isEmpty());
-    EXPECT_TRUE(Field(dialog, "password")->text().isEmpty());
-    Press(dialog, "ok");
-  });
+TEST(ProxyLoginDialogTest, OkWithEmptyFieldsGivesTwoEmptyTexts) {
+  WhenShown([](QWidget& dialog) { Press(dialog, "ok"); });
   const std::optional<ProxyLogin> login = ProxyLoginDialog::Ask(nullptr);
   ASSERT_TRUE(login.has_value());
   EXPECT_EQ(login->login, "");
   EXPECT_EQ(login->password, "");
 }
 
+// Asked again after a refused login, the same dialog does not offer the earlier input.
 TEST(ProxyLoginDialogTest, TheSameDialogRunAgainIsClearedToo) {
   ProxyLoginDialog dialog;
   dialog.open();

@@ -41,7 +41,7 @@ TEST(TitleBannerTest, NormalColoursStepInWholeStepsFromGreen) {
   EXPECT_EQ(At(image, 604, 29), QColor(0, 78, 0));
 }
 
-TEST(TitleBannerTest, RisingChannelsAndAnExactEnd) {
+TEST(TitleBannerTest, RisingChannelsEndExactlyAndANarrowBannerIsOneBand) {
   // Steps that divide evenly end exactly on the target colour; rising channels step up.
   TitleBanner banner;
   Colours(banner, QColor(0, 59, 118), QColor(118, 0, 59));
@@ -49,13 +49,10 @@ TEST(TitleBannerTest, RisingChannelsAndAnExactEnd) {
   EXPECT_EQ(At(image, 0, 5), QColor(0, 59, 118));
   EXPECT_EQ(At(image, 2, 5), QColor(2, 58, 117));
   EXPECT_EQ(At(image, 119, 5), QColor(118, 0, 59));
-}
-
-TEST(TitleBannerTest, NarrowerThanTheBandsTheLastBandFillsItAll) {
-  TitleBanner banner;
+  // Narrower than the bands: the last band fills it all.
   Colours(banner, kGreen, kDarkGrey);
-  const QImage image = banner.Render(QSize(40, 12));
-  for (int x : {0, 20, 39}) EXPECT_EQ(At(image, x, 6), QColor(0, 78, 0)) << x;
+  const QImage narrow = banner.Render(QSize(40, 12));
+  for (int x : {0, 20, 39}) EXPECT_EQ(At(narrow, x, 6), QColor(0, 78, 0)) << x;
 }
 
 // The bounding box of the pixels `match` accepts.

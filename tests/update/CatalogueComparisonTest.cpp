@@ -49,17 +49,20 @@ ToolReport Tool(std::vector<std::string> databases, std::vector<ToolOption> opti
   return report;
 }
 
+// The tool's names carry a revision letter after the catalogue's base name. After the main
+// software the comparison runs again on the same catalogue: each installed name counts once.
 TEST(CatalogueComparison, InstalledPairsAreNotLoadedAndTheRestMakeTheToolOutOfDate) {
   const DatabaseList list = Databases(kTwoPairs);
-  // The tool's names carry a revision letter after the catalogue's base name.
-  const auto result = CompareCatalogue(Tool({"EUR24-1-A1", "MAP24-1-B1", "USA24-3-A1"}), list,
-                                       OptionList{}, Version(0));
-  EXPECT_FALSE(result.databases_up_to_date);
-  EXPECT_EQ(result.marked_databases.PairAt(0).matches, 2);
-  EXPECT_EQ(result.marked_databases.PairAt(0).load, 0);
-  EXPECT_EQ(result.marked_databases.PairAt(1).matches, 1);
-  EXPECT_EQ(result.marked_databases.PairAt(1).load, 1);
-  EXPECT_EQ(result.marked_databases.FilesToLoad(), 2);
+  const ToolReport tool = Tool({"EUR24-1-A1", "MAP24-1-B1", "USA24-3-A1"});
+  for (int run = 0; run < 2; ++run) {
+    const auto result = CompareCatalogue(tool, list, OptionList{}, Version(0));
+    EXPECT_FALSE(result.databases_up_to_date);
+    EXPECT_EQ(result.marked_databases.PairAt(0).matches, 2);
+    EXPECT_EQ(result.marked_databases.PairAt(0).load, 0);
+    EXPECT_EQ(result.marked_databases.PairAt(1).matches, 1);
+    EXPECT_EQ(result.marked_databases.PairAt(1).load, 1);
+    EXPECT_EQ(result.marked_databases.FilesToLoad(), 2);
+  }
   // The caller's list is not marked.
   EXPECT_EQ(list.PairAt(0).matches, 0);
   EXPECT_EQ(list.FilesToLoad(), 4);
@@ -67,28 +70,15 @@ TEST(CatalogueComparison, InstalledPairsAreNotLoadedAndTheRestMakeTheToolOutOfDa
 
 TEST(CatalogueComparison, EveryPairInstalledOrNoDatabaseAtAllIsUpToDate) {
   const DatabaseList list = Databases(kTwoPairs);
-  EXPECT_TRUE(CompareCatalogue(Tool({"EUR24-1-A1", "MAP24-1-B1", "USA24-3-A2", "CAN24-3-B2"}), list,
-                               OptionList{}, Version(0))
-                  .databases_up_to_date);
+  auto up_to_date = [&](std::vector<std::string> installed) {
+    return CompareCatalogue(Tool(std::move(installed)), list, OptionList{}, Version(0))
+        .databases_up_to_date;
+  };
+  EXPECT_TRUE(up_to_date({"EUR24-1-A1", "MAP24-1-B1", "USA24-3-A2", "CAN24-3-B2"}));
   // A tool that reports no database is not called out of date by its databases.
-  EXPECT_TRUE(CompareCatalogue(Tool({}), list, OptionList{}, Version(0)).databases_up_to_date);
+  EXPECT_TRUE(up_to_date({}));
   // A newer base name in the catalogue does not match the installed one.
-  EXPECT_FALSE(CompareCatalogue(Tool({"EUR24-1-A1", "MAP24-1-B1", "USA24-2-A1", "CAN24-2-B1"}),
-                                list, OptionList{}, Version(0))
-                   .databases_up_to_date);
-}
-
-TEST(CatalogueComparison, ComparingAgainCountsEachInstalledNameOnce) {
-  // After the main software the comparison runs again on the same catalogue: a pair of which
-  // the tool has only one package must still be loaded.
-  const DatabaseList list = Databases(kTwoPairs);
-  const ToolReport tool = Tool({"EUR24-1-A1", "USA24-3-A1", "CAN24-3-B1"});
-  const auto first = CompareCatalogue(tool, list, OptionList{}, Version(0));
-  const auto second = CompareCatalogue(tool, list, OptionList{}, Version(0));
-  EXPECT_FALSE(first.databases_up_to_date);
-  EXPECT_FALSE(second.databases_up_to_date);
-  EXPECT_EQ(second.marked_databases.PairAt(0).matches, 1);
-  EXPECT_EQ(second.marked_databases.PairAt(0).load, 1);
+  EXPECT_FALSE(up_to_date({"EUR24-1-A1", "MAP24-1-B1", "USA24-2-A1", "CAN24-2-B1"}));
 }
 
 TEST(CatalogueComparison, OnlyActiveOptionsWithAVersionAreSelectedInCatalogueOrder) {

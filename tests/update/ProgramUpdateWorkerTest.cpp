@@ -1,6 +1,6 @@
 // The program's own update against the local update server: no newer version, a newer one
-// accepted (the archive's first item written into the target folder, an older file replaced)
-// or refused, item names that try to leave the folder, and the failures on the way.
+// accepted (the archive's first item written into the target folder beside an older file of
+// the same name) or refused, item names that try to leave the folder, and the failures on the way.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -159,53 +159,58 @@ TEST_F(ProgramUpdate, AnAcceptedVersionIsSavedBesideTheOldFileNeverOverIt) {
   EXPECT_EQ(log[3]["package"], "program.zip");
 }
 
-TEST_F(ProgramUpdate, ARefusedVersionIsNotDownloaded) {
-  ProgramUpdateWorker& worker = Begin(NewerVersionCatalog({{kProgramName, Pattern(100, 5)}}));
-  ASSERT_TRUE(window_.WaitFor(ProgramUpdateWorker::kEventNewerVersion));
-  EXPECT_EQ(worker.State(), ProgramUpdateWorker::kStateConfirm);
-  worker.ConfirmUpdate(0);
-  worker.Stop();
-  EXPECT_EQ(window_.EventCodes(), (std::vector<int32_t>{25, 26}));
-  EXPECT_EQ(server_.Log().size(), 2u);
+// A refusal, or no answer at all (the window closed), downloads nothing; the stop wakes a
+// worker waiting for the answer.
+TEST_F(ProgramUpdate, ARefusedOrUnansweredVersionIsNotDownloaded) {
+  const std::string catalog = NewerVersionCatalog({{kProgramName, Pattern(100, 5)}});
+  for (bool refused : {true, false}) {
+    window_.Clear();
+    const size_t asked_before = server_.Log().size();  // the log goes on across starts
+    ProgramUpdateWorker& worker = Begin(catalog);
+    ASSERT_TRUE(window_.WaitFor(ProgramUpdateWorker::kEventNewerVersion));
+    EXPECT_EQ(worker.State(), ProgramUpdateWorker::kStateConfirm);
+    if (refused) worker.ConfirmUpdate(0);
+    worker.Stop();
+    EXPECT_EQ(window_.EventCodes(), (std::vector<int32_t>{25, 26}));
+    EXPECT_EQ(server_.Log().size() - asked_before, 2u);
+    server_.Stop();
+  }
   EXPECT_TRUE(FolderEntries(target_.string()).empty());
 }
 
-TEST_F(ProgramUpdate, AStopWakesAWorkerWaitingForTheAnswer) {
-  ProgramUpdateWorker& worker = Begin(NewerVersionCatalog({{kProgramName, Pattern(100, 5)}}));
-  ASSERT_TRUE(window_.WaitFor(ProgramUpdateWorker::kEventNewerVersion));
-  worker.Stop();  // no answer at all: the window closed
-  EXPECT_EQ(window_.EventCodes(), (std::vector<int32_t>{25, 26}));
-  EXPECT_EQ(server_.Log().size(), 2u);
-}
-
-TEST_F(ProgramUpdate, ItemNamesStayInsideTheTargetFolder) {
+// Only the last part of an item's name is kept; a name with nothing left, a folder that is
+// gone or an empty item is a failed write.
+TEST_F(ProgramUpdate, TheProgramIsWrittenOnlyInsideTheTargetFolder) {
   const Bytes program = Pattern(300, 2);
-  ProgramUpdateWorker& worker = Begin(NewerVersionCatalog({{"../../evil.bin", program}}));
-  EXPECT_EQ(Accept(worker), ProgramUpdateWorker::kProgramWritten);
-  EXPECT_EQ(worker.WrittenPath(), Target("evil.bin"));
-  EXPECT_EQ(testing::ReadFileBytes(Target("evil.bin")), program);
-  EXPECT_FALSE(fs::exists(scratch_.File("evil.bin")));
-  EXPECT_FALSE(fs::exists(fs::path(scratch_.Path()).parent_path() / "evil.bin"));
-}
-
-TEST_F(ProgramUpdate, AnItemNamedLikeTheFolderItselfIsRefused) {
-  ProgramUpdateWorker& worker = Begin(NewerVersionCatalog({{"setup\\..", Pattern(300, 2)}}));
-  EXPECT_EQ(Accept(worker), ProgramUpdateWorker::kWriteFailed);
-  EXPECT_EQ(worker.WrittenPath(), "");
-  EXPECT_TRUE(FolderEntries(target_.string()).empty());
-}
-
-TEST_F(ProgramUpdate, AFolderThatIsGoneIsAFailedWrite) {
-  fs::remove_all(target_);
-  ProgramUpdateWorker& worker = Begin(NewerVersionCatalog({{kProgramName, Pattern(7000, 5)}}));
-  EXPECT_EQ(Accept(worker), ProgramUpdateWorker::kWriteFailed);
-  EXPECT_EQ(worker.WrittenPath(), "");
-}
-
-TEST_F(ProgramUpdate, AnEmptyFirstItemIsNoProgram) {
-  ProgramUpdateWorker& worker = Begin(NewerVersionCatalog({{kProgramName, {}}}));
-  EXPECT_EQ(Accept(worker), ProgramUpdateWorker::kWriteFailed);
-  EXPECT_FALSE(fs::exists(Target(kProgramName)));
+  const struct {
+    const char* item;
+    Bytes content;
+    bool folder_gone;
+    int32_t result;
+  } rows[] = {
+      {"../../evil.bin", program, false, ProgramUpdateWorker::kProgramWritten},
+      {"setup\\..", program, false, ProgramUpdateWorker::kWriteFailed},
+      {kProgramName, {}, false, ProgramUpdateWorker::kWriteFailed},
+      {kProgramName, program, true, ProgramUpdateWorker::kWriteFailed},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.item);
+    fs::remove_all(target_);
+    if (!row.folder_gone) fs::create_directories(target_);
+    window_.Clear();
+    ProgramUpdateWorker& worker = Begin(NewerVersionCatalog({{row.item, row.content}}));
+    EXPECT_EQ(Accept(worker), row.result);
+    server_.Stop();
+    if (row.result != ProgramUpdateWorker::kProgramWritten) {
+      EXPECT_EQ(worker.WrittenPath(), "");
+      EXPECT_TRUE(row.folder_gone || FolderEntries(target_.string()).empty());
+      continue;
+    }
+    EXPECT_EQ(worker.WrittenPath(), Target("evil.bin"));
+    EXPECT_EQ(testing::ReadFileBytes(Target("evil.bin")), program);
+    EXPECT_FALSE(fs::exists(scratch_.File("evil.bin")));
+    EXPECT_FALSE(fs::exists(fs::path(scratch_.Path()).parent_path() / "evil.bin"));
+  }
 }
 
 TEST_F(ProgramUpdate, AProxyLoginIsAskedForAndTheCheckRepeated) {
@@ -220,52 +225,33 @@ TEST_F(ProgramUpdate, AProxyLoginIsAskedForAndTheCheckRepeated) {
 }
 
 TEST_F(ProgramUpdate, FailedRequestsEndWithEventOne) {
-  struct Case {
-    std::vector<std::string> switches;
-    int32_t value;
-  };
-  const std::vector<Case> cases = {
-      {{"--fail-redirect", "test_version=500"}, 0},
-      {{"--fail", "test_version=500"}, -1},
-  };
-  for (const Case& c : cases) {
+  for (const auto& [switches, value] :
+       {std::pair{std::vector<std::string>{"--fail-redirect", "test_version=500"}, 0},
+        {{"--fail", "test_version=500"}, -1}}) {
     window_.Clear();
-    ServerProcess server;
-    ASSERT_TRUE(server.Start(testing::DemoCatalog(), c.switches));
-    ProgramUpdateWorker worker(server.Address(), transport_, clock_);
-    worker.SetWindow(&window_);
-    worker.Start();
+    ProgramUpdateWorker& worker = Begin(testing::DemoCatalog(), switches);
     ASSERT_TRUE(window_.WaitFor(ProgramUpdateWorker::kEventRequestFailed));
     worker.Stop();
-    EXPECT_EQ(window_.Events(),
-              (std::vector<PostedEvent>{{kMessage, 1, c.value}, {kMessage, 26, 0}}))
-        << c.switches[0];
+    server_.Stop();
+    EXPECT_EQ(window_.Events(), (std::vector<PostedEvent>{{kMessage, 1, value}, {kMessage, 26, 0}}))
+        << switches[0];
   }
 }
 
 TEST_F(ProgramUpdate, ADownloadWithoutLengthOrCutShortWritesNothing) {
   const std::string catalog = NewerVersionCatalog({{kProgramName, Pattern(70000, 5)}});
-  {
-    ProgramUpdateWorker& worker = Begin(catalog, {"--chunked"});
+  for (const auto& [switches, failed] :
+       {std::pair{std::vector<std::string>{"--chunked"}, ProgramUpdateWorker::kEventRequestFailed},
+        {{"--truncate-body", "100"}, ProgramUpdateWorker::kEventReadFailed}}) {
+    window_.Clear();
+    ProgramUpdateWorker& worker = Begin(catalog, switches);
     ASSERT_TRUE(window_.WaitFor(ProgramUpdateWorker::kEventNewerVersion));
     worker.ConfirmUpdate(1);
-    ASSERT_TRUE(window_.WaitFor(ProgramUpdateWorker::kEventRequestFailed));
+    ASSERT_TRUE(window_.WaitFor(failed));
     worker.Stop();
-    EXPECT_EQ(window_.EventCodes(), (std::vector<int32_t>{25, 1, 26}));
+    server_.Stop();
+    EXPECT_EQ(window_.EventCodes().back(), 26);
   }
-  server_.Stop();
-  window_.Clear();
-  ServerProcess cut;
-  ASSERT_TRUE(cut.Start(catalog, {"--truncate-body", "100"}));
-  ProgramUpdateWorker worker(cut.Address(), transport_, clock_);
-  worker.SetWindow(&window_);
-  worker.SetTargetFolder(target_.string());
-  worker.Start();
-  ASSERT_TRUE(window_.WaitFor(ProgramUpdateWorker::kEventNewerVersion));
-  worker.ConfirmUpdate(1);
-  ASSERT_TRUE(window_.WaitFor(ProgramUpdateWorker::kEventReadFailed));
-  worker.Stop();
-  EXPECT_EQ(window_.EventCodes().back(), 26);
   EXPECT_TRUE(FolderEntries(target_.string()).empty());
 }
 
