@@ -162,7 +162,7 @@ TEST_F(CliEndToEnd, AnOptionsOnlyUpdateLeavesTheMainSoftware) {
   }
 }
 
-TEST_F(CliEndToEnd, CheckShowsTheOfferAndLoadsNothing) {
+TEST_F(CliEndToEnd, CheckShowsTheOfferAndLoadsNothingAndResetAsksFirst) {
   if (!testing::HaveServer()) GTEST_SKIP() << "the local update server was not built";
   ServerProcess server;
   ASSERT_TRUE(server.Start(testing::DemoCatalog()));
@@ -179,7 +179,20 @@ TEST_F(CliEndToEnd, CheckShowsTheOfferAndLoadsNothing) {
   EXPECT_FALSE(catalogue["databases"].empty());
   for (const json& entry : server.Log())
     EXPECT_NE(entry.value("action", ""), "download_version") << "even --yes never loads from check";
+
+  // A reset asks first, then sends the server's code.
+  const CliResult declined =
+      RunCli({"reset", "--no", "--server", server.Address().ToString(), "--timeout", "20"});
+  EXPECT_EQ(declined.exit, 1) << declined.out << declined.err;
+  EXPECT_NE(declined.err.find("declined"), std::string::npos) << declined.err;
+
+  const CliResult reset = RunCli(
+      {"reset", "--yes", "--json", "--server", server.Address().ToString(), "--timeout", "20"});
+  ASSERT_EQ(reset.exit, 0) << reset.out << reset.err;
+  EXPECT_EQ(json::parse(reset.out)["resetCode"], 4660);
   const json state = StopToolAndReadState();
+  ASSERT_EQ(state["resets"].size(), 1u) << "only the confirmed reset reached the tool";
+  EXPECT_EQ(state["resets"][0]["code"], 4660);
   EXPECT_EQ(state["softwareVersion"], "1.00");
   EXPECT_TRUE(state["finishes"].empty());
 }
@@ -193,7 +206,8 @@ std::string ProfileSensorRecords(const std::string& profile) {
   return records;
 }
 
-TEST_F(CliEndToEnd, SensorsGivesTheStoredRecordsByteForByte) {
+// Then the clock of the same tool.
+TEST_F(CliEndToEnd, SensorsGivesTheStoredRecordsByteForByteAndClockSetsTheToolsClock) {
   ASSERT_TRUE(StartTool("protocol2.json"));
   const std::string expected = ProfileSensorRecords("protocol2.json");
   ASSERT_FALSE(expected.empty());
@@ -206,45 +220,23 @@ TEST_F(CliEndToEnd, SensorsGivesTheStoredRecordsByteForByte) {
   std::stringstream text;
   text << file.rdbuf();
   EXPECT_EQ(text.str(), expected);
-}
 
-TEST_F(CliEndToEnd, ClockSetsTheToolsClock) {
-  ASSERT_TRUE(StartTool("protocol2.json"));
   const std::string before = UtcNow();
-  const CliResult run = RunCli({"clock", "--timeout", "20", "--server", "127.0.0.1:9"});
+  const CliResult clock = RunCli({"clock", "--timeout", "20", "--server", "127.0.0.1:9"});
   const std::string after = UtcNow();
-  ASSERT_EQ(run.exit, 0) << run.out << run.err;
-  EXPECT_NE(run.out.find("Clock set to "), std::string::npos) << run.out;
+  ASSERT_EQ(clock.exit, 0) << clock.out << clock.err;
+  EXPECT_NE(clock.out.find("Clock set to "), std::string::npos) << clock.out;
   const json state = StopToolAndReadState();
   ASSERT_TRUE(state.contains("clock") && state["clock"].is_object());
-  const std::string written = state["clock"].value("utc", "");
+  const std::string set_to = state["clock"].value("utc", "");
   // ISO texts of one form order as the times do.
-  EXPECT_GE(written, before);
-  EXPECT_LE(written, after);
+  EXPECT_GE(set_to, before);
+  EXPECT_LE(set_to, after);
   const json records = History();
   ASSERT_EQ(records.size(), 1u);
   EXPECT_EQ(records[0]["kind"], "clock");
   EXPECT_EQ(records[0]["outcome"], "PASS");
   EXPECT_EQ(records[0]["report"], "none");
-}
-
-TEST_F(CliEndToEnd, ResetAsksFirstThenSendsTheServersCode) {
-  if (!testing::HaveServer()) GTEST_SKIP() << "the local update server was not built";
-  ServerProcess server;
-  ASSERT_TRUE(server.Start(testing::DemoCatalog()));
-  ASSERT_TRUE(StartTool("protocol2.json"));
-  const CliResult declined =
-      RunCli({"reset", "--no", "--server", server.Address().ToString(), "--timeout", "20"});
-  EXPECT_EQ(declined.exit, 1) << declined.out << declined.err;
-  EXPECT_NE(declined.err.find("declined"), std::string::npos) << declined.err;
-
-  const CliResult run = RunCli(
-      {"reset", "--yes", "--json", "--server", server.Address().ToString(), "--timeout", "20"});
-  ASSERT_EQ(run.exit, 0) << run.out << run.err;
-  EXPECT_EQ(json::parse(run.out)["resetCode"], 4660);
-  const json state = StopToolAndReadState();
-  ASSERT_EQ(state["resets"].size(), 1u) << "only the confirmed reset reached the tool";
-  EXPECT_EQ(state["resets"][0]["code"], 4660);
 }
 
 // The status reports of every "setstatus" that reached the server with its answer, in order.
