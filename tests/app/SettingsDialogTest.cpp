@@ -22,16 +22,14 @@ namespace velmar {
 namespace {
 
 using testing::Bytes;
-using testing::FakeSerialBinding;
 using testing::FromHex;
 using testing::PostedEvent;
 using testing::RecordingPoster;
-using testing::ScriptedTool;
 using testing::WithCrc;
 
-class SettingsDialogTest : public ::testing::Test {
+class SettingsDialogTest : public testing::ToolOnFakeLine {
  protected:
-  void SetUp() override {
+  void SetUp() override {  // the port stays closed: the dialog opens it
     device_.Attach(&port_);
     listing_.names = {"Communications Port (COM1)", "Ostar RS232 Emulation (COM3)",
                       "USB Serial (COM7)"};
@@ -42,19 +40,13 @@ class SettingsDialogTest : public ::testing::Test {
                           clock_);
   }
 
-  // A second-map tool that answers detection on the line.
+  // A second-map tool that answers detection and the restart coil on both addresses.
   void ToolAnswers() {
-    for (uint16_t n : {0, 11, 12, 13, 22, 23}) tool_.AnswerProbe(n);
-    tool_.Set(255, 0xA500, Bytes(40, 0));
-    tool_.Set(255, 0xA510, Bytes{128, 0, 0, 0});
-    tool_.Present(127);  // acknowledges the restart coil on both addresses
+    MakeProtocol2Tool();
+    tool_.Present(127);
   }
 
   testing::ScriptedPortListing listing_;
-  FakeSerialBinding fake_;
-  SerialPort port_{fake_};
-  ToolDevice device_;
-  ScriptedTool tool_{fake_};
   RecordingPoster window_;
   ManualClock clock_;
 };

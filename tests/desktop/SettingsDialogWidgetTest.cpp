@@ -28,19 +28,16 @@
 namespace velmar {
 namespace {
 
-using testing::Bytes;
-using testing::FakeSerialBinding;
 using testing::PostedEvent;
 using testing::RecordingPoster;
-using testing::ScriptedTool;
 
 // A click on a check box's indicator: the box is wider than its text, and a click beyond the
 // text does nothing.
 const QPoint kOnTheBox(6, 8);
 
-class SettingsDialogWidgetTest : public ::testing::Test {
+class SettingsDialogWidgetTest : public testing::ToolOnFakeLine {
  protected:
-  void SetUp() override {
+  void SetUp() override {  // the port stays closed: the dialog opens it
     device_.Attach(&port_);
     listing_.names = {"Communications Port (COM1)", "Ostar RS232 Emulation (COM3)",
                       "USB Serial (COM7)"};
@@ -68,18 +65,13 @@ class SettingsDialogWidgetTest : public ::testing::Test {
     return child;
   }
 
+  // A second-map tool that answers detection and the restart coil on both addresses.
   void ToolAnswers() {
-    for (uint16_t n : {0, 11, 12, 13, 22, 23}) tool_.AnswerProbe(n);
-    tool_.Set(255, 0xA500, Bytes(40, 0));
-    tool_.Set(255, 0xA510, Bytes{128, 0, 0, 0});
+    MakeProtocol2Tool();
     tool_.Present(127);
   }
 
   testing::ScriptedPortListing listing_;
-  FakeSerialBinding fake_;
-  SerialPort port_{fake_};
-  ToolDevice device_;
-  ScriptedTool tool_{fake_};
   RecordingPoster window_;
   ManualClock clock_;
   std::optional<SettingsDialog> logic_;
