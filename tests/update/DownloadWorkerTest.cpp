@@ -10,10 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "PackageBuilder.h"
+#include "PackageItems.h"
 #include "ToolProfile.h"
 #include "VirtualTool.h"
-#include "ZipWriter.h"
 #include "device/SerialPort.h"
 #include "device/ToolDevice.h"
 #include "server/FakeHttpTransport.h"
@@ -30,11 +29,13 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using testing::FakeHttpTransport;
 using testing::FakeReply;
+using testing::Format101Item;
 using testing::PostedEvent;
 using testing::RecordingPoster;
 using testing::ScratchDir;
 using testing::ServerProcess;
 using testing::YieldingClock;
+using testing::ZipOf;
 using toolsim::FinishKind;
 using toolsim::VirtualTool;
 using toolsim::VirtualToolOptions;
@@ -59,27 +60,6 @@ void ExpectProgress(const std::vector<int32_t>& values) {
   EXPECT_EQ(values.back(), 100);
   EXPECT_TRUE(std::is_sorted(values.begin(), values.end()));
   EXPECT_EQ(std::adjacent_find(values.begin(), values.end()), values.end());
-}
-
-Bytes BuildZip(const ScratchDir& dir, const std::vector<pack::ZipItem>& items) {
-  std::string error;
-  const std::string path = dir.File("built.zip");
-  EXPECT_TRUE(pack::WriteZip(path, items, true, error)) << error;
-  return testing::ReadFileBytes(path);
-}
-
-Bytes Format101(uint32_t address, size_t length, uint32_t seed) {
-  pack::ItemSpec item_layout;
-  pack::SectionSpec section;
-  section.address = address;
-  section.kind = 2;
-  section.name = "BIG";
-  section.data = pack::SeededPattern(seed, length);
-  item_layout.sections.push_back(section);
-  std::string error;
-  auto item = pack::BuildItem(item_layout, error);
-  EXPECT_TRUE(item) << error;
-  return item ? *item : Bytes{};
 }
 
 class DownloadJob : public ::testing::Test {
@@ -345,7 +325,7 @@ class LargePackage : public DownloadJob {
   static constexpr size_t kLength = 60000;
 
   std::string MakeCatalog() {
-    const Bytes zip = BuildZip(catalog_, {{"BIG1.00.bin", Format101(kAddress, kLength, 11)}});
+    const Bytes zip = ZipOf(catalog_, {{"BIG1.00.bin", Format101Item(kAddress, kLength, 11)}}, true);
     EXPECT_TRUE(testing::WriteFileBytes(catalog_.File("big.zip"), zip));
     EXPECT_TRUE(testing::WriteFileText(catalog_.File("catalog.json"),
                                        R"({"texte": "t", "packages": {"BIG1.00": "big.zip"},
@@ -398,13 +378,10 @@ class ScriptedDownload : public DownloadJob {
 TEST_F(ScriptedDownload, BadRepliesAfterAGoodJobWriteNothing) {
   VirtualTool& tool = StartTool("protocol2.json");
   DownloadWorker& worker = MakeWorker(ServerAddress{}, fake_);
-  const Bytes zip = BuildZip(ports_, {{"PK1.00.bin", Format101(0x600000, 40, 3)}});
-  const Bytes empty = BuildZip(ports_, {{"PK1.00.bin", {}}});
+  const Bytes zip = ZipOf(ports_, {{"PK1.00.bin", Format101Item(0x600000, 40, 3)}}, true);
+  const Bytes empty = ZipOf(ports_, {{"PK1.00.bin", {}}}, true);
   Bytes shorter = zip;
-  size_t central = std::string::npos;
-  for (size_t i = 0; i + 4 <= shorter.size(); ++i)
-    if (shorter[i] == 'P' && shorter[i + 1] == 'K' && shorter[i + 2] == 1 && shorter[i + 3] == 2)
-      central = i;
+  const size_t central = testing::FindSignature(shorter, 0x02014b50);
   ASSERT_NE(central, std::string::npos);
   ++shorter[central + 24];  // the directory's uncompressed size, low byte
   const struct {
@@ -442,7 +419,7 @@ class DownloadOnFakeLine : public testing::ToolOnFakeLine {
     DownloadWorker worker(ServerAddress{}, fake_http_, clock_);
     worker.SetWindow(&window_);
     worker.SetDevice(&device_);
-    const Bytes zip = BuildZip(scratch_, {{"PK1.00.bin", Format101(0x600000, 40, 3)}});
+    const Bytes zip = ZipOf(scratch_, {{"PK1.00.bin", Format101Item(0x600000, 40, 3)}}, true);
     fake_http_.Queue(FakeReply::Ok("<texte>t</texte><lien>http://act.example/u.php</lien>"));
     fake_http_.Queue(FakeReply::Ok(std::string(zip.begin(), zip.end())));
     worker.SetIdentity("SN1", "PK1.00");
