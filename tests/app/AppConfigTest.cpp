@@ -2,7 +2,6 @@
 // leaves a broken file behind.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
-#include <unistd.h>
 
 #include <csignal>
 #include <filesystem>

@@ -3,7 +3,6 @@
 // and the factory-reset request.
 #include <gtest/gtest.h>
 
-#include <string>
 #include <vector>
 
 #include "app/ControlIds.h"

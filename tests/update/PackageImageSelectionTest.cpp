@@ -1,6 +1,5 @@
 // The zip reader over libzip and the choice of the archive item that belongs to a package.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>

@@ -2,7 +2,6 @@
 // accepted (the archive's first item written into the target folder beside an older file of
 // the same name) or refused, item names that try to leave the folder, and the failures on the way.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <chrono>

@@ -2,7 +2,6 @@
 // the proxy login, failures, the status report; and the run's moves on a scripted service.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <future>
 #include <string>
 #include <vector>
