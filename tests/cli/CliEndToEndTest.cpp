@@ -119,10 +119,9 @@ TEST_F(CliEndToEnd, InfoOnBothRegisterMaps) {
   const CliResult found = RunCli({"info", "--json", "--timeout", "20"});
   ASSERT_EQ(found.exit, 0) << found.out << found.err;
   const json tool = json::parse(found.out)["tool"];
-  EXPECT_EQ(tool["serialNumber"], "QL7-12-000123");
-  EXPECT_EQ(tool["protocol"], 2);
-  EXPECT_EQ(tool["port"], 5);
-  EXPECT_EQ(tool["softwareVersion"], "1.00");
+  const json expected = {
+      {"serialNumber", "QL7-12-000123"}, {"protocol", 2}, {"port", 5}, {"softwareVersion", "1.00"}};
+  for (const auto& [key, value] : expected.items()) EXPECT_EQ(tool[key], value) << key;
   EXPECT_FALSE(tool["options"].empty());
   EXPECT_FALSE(tool["databases"].empty());
   EXPECT_NE(found.err.find("Device Detected."), std::string::npos) << "the log goes to stderr";
@@ -195,19 +194,13 @@ TEST_F(CliEndToEnd, CheckShowsTheOfferAndLoadsNothingAndResetAsksFirst) {
   EXPECT_TRUE(state["finishes"].empty());
 }
 
-// The report is the tool's records, one after the other, exactly as the profile holds them.
-std::string ProfileSensorRecords(const std::string& profile) {
-  std::ifstream file(std::string(VELMAR_PROFILES) + "/" + profile);
-  const json document = json::parse(file);
-  std::string records;
-  for (const json& record : document["sensorRecords"]) records += record.get<std::string>();
-  return records;
-}
-
-// Then the clock of the same tool.
+// The report is the tool's records, one after the other, exactly as the profile holds them;
+// then the clock of the same tool.
 TEST_F(CliEndToEnd, SensorsGivesTheStoredRecordsByteForByteAndClockSetsTheToolsClock) {
   ASSERT_TRUE(StartTool("protocol2.json"));
-  const std::string expected = ProfileSensorRecords("protocol2.json");
+  const json profile = json::parse(std::ifstream(std::string(VELMAR_PROFILES) + "/protocol2.json"));
+  std::string expected;
+  for (const json& record : profile["sensorRecords"]) expected += record.get<std::string>();
   ASSERT_FALSE(expected.empty());
   const std::string report = work_.File("report.txt");
   const CliResult written =

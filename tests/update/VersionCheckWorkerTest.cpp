@@ -160,14 +160,6 @@ TEST_F(VersionCheckOnServer, AFailedDatabaseListLeavesTheListsItDidNotReach) {
   EXPECT_EQ(steps.back(), "list_dbs/action");
 }
 
-TEST_F(VersionCheckOnServer, AnUnansweredFirstRequestReportsTheFailure) {
-  VersionCheckWorker& worker = Begin({"--fail-redirect", "test_version=503"});
-  ASSERT_TRUE(worker.StartCheck(1));
-  ASSERT_TRUE(window_.WaitFor(VersionCheckWorker::kEventFailed));
-  EXPECT_EQ(window_.EventCodes(), (std::vector<int32_t>{18, 19}));
-  EXPECT_TRUE(worker.StartCheck(1));  // idle again
-}
-
 TEST_F(VersionCheckOnServer, TheStatusReportGoesInTwoRequestsOnTheCallersThread) {
   // No thread at all: the report is synchronous.
   ASSERT_TRUE(server_.Start(testing::DemoCatalog()));
