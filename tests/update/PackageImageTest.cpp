@@ -112,12 +112,10 @@ TEST(PackageImageFormat100, SectionsFromUsedSlotsInDescriptorOrder) {
   EXPECT_EQ(image.Sections()[2].data, d7);
   EXPECT_EQ(image.TotalLength(), 5u + 0x10000u);
   EXPECT_EQ(image.TrailingBytes(), 2u);
-  EXPECT_EQ(image.HeaderFields().firstWord, 0x00641456u);
-  EXPECT_EQ(image.HeaderFields().word1, 0xBEEF);
-  EXPECT_EQ(image.HeaderFields().word2, 0x0102);
-  EXPECT_EQ(image.HeaderFields().block1, Bytes({'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h', 'i', 'j'}));
-  EXPECT_EQ(image.HeaderFields().block2[0], 0x77);
-  EXPECT_EQ(image.HeaderFields().block3[0], 0x88);
+  const auto& head = image.HeaderFields();
+  EXPECT_EQ(std::tie(head.firstWord, head.word1, head.word2, head.block2[0], head.block3[0]),
+            std::make_tuple(0x00641456u, 0xBEEF, 0x0102, 0x77, 0x88));
+  EXPECT_EQ(head.block1, Bytes({'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h', 'i', 'j'}));
 }
 
 TEST(PackageImageFormat101, DescriptorsNamesAndData) {
