@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "PackageItems.h"
+#include "UpdateJobs.h"
 #include "ToolProfile.h"
 #include "VirtualTool.h"
 #include "device/SerialPort.h"
@@ -28,12 +28,14 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using testing::FakeHttpTransport;
+using testing::ExpectProgress;
 using testing::FakeReply;
 using testing::Format101Item;
 using testing::PostedEvent;
 using testing::RecordingPoster;
 using testing::ScratchDir;
 using testing::ServerProcess;
+using testing::ValuesOf;
 using testing::YieldingClock;
 using testing::ZipOf;
 using toolsim::FinishKind;
@@ -44,23 +46,6 @@ using Bytes = std::vector<uint8_t>;
 constexpr uint8_t kPort = 23;
 constexpr const char* kP2Serial = "QL7-12-000123";
 constexpr const char* kP1Serial = "QL7-12-000045";
-
-std::vector<int32_t> ValuesOf(const std::vector<PostedEvent>& events, int32_t code) {
-  std::vector<int32_t> values;
-  for (const PostedEvent& e : events)
-    if (e.event == code) values.push_back(e.value);
-  return values;
-}
-
-// Percentages that only move forward, never 0, at most one per value, ending at 100.
-void ExpectProgress(const std::vector<int32_t>& values) {
-  ASSERT_FALSE(values.empty());
-  EXPECT_LE(values.size(), 100u);
-  EXPECT_GT(values.front(), 0);
-  EXPECT_EQ(values.back(), 100);
-  EXPECT_TRUE(std::is_sorted(values.begin(), values.end()));
-  EXPECT_EQ(std::adjacent_find(values.begin(), values.end()), values.end());
-}
 
 class DownloadJob : public ::testing::Test {
  protected:

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "PackageItems.h"
+#include "UpdateJobs.h"
 #include "platform/ZipArchive.h"
 #include "update/PackageImage.h"
 

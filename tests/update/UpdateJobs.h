@@ -1,12 +1,15 @@
 #pragma once
-// Package items and archives for the update tests, made with the package builder.
+// Package items and archives for the update tests, made with the package builder, and the
+// progress the jobs post.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "PackageBuilder.h"
 #include "ZipWriter.h"
+#include "support/RecordingPoster.h"
 #include "support/UpdateTestSupport.h"
 
 namespace velmar::testing {
@@ -44,6 +47,23 @@ inline size_t FindSignature(const Bytes& zip, uint32_t signature) {
 
 inline void PutLe32(Bytes& bytes, size_t at, uint32_t value) {
   for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+inline std::vector<int32_t> ValuesOf(const std::vector<PostedEvent>& events, int32_t code) {
+  std::vector<int32_t> values;
+  for (const PostedEvent& e : events)
+    if (e.event == code) values.push_back(e.value);
+  return values;
+}
+
+// Percentages that only move forward, never 0, at most one per value, ending at 100.
+inline void ExpectProgress(const std::vector<int32_t>& values) {
+  ASSERT_FALSE(values.empty());
+  EXPECT_LE(values.size(), 100u);
+  EXPECT_GT(values.front(), 0);
+  EXPECT_EQ(values.back(), 100);
+  EXPECT_TRUE(std::is_sorted(values.begin(), values.end()));
+  EXPECT_EQ(std::adjacent_find(values.begin(), values.end()), values.end());
 }
 
 }  // namespace velmar::testing
