@@ -44,17 +44,10 @@ class CliEndToEnd : public ::testing::Test {
   }
   bool StartToolOn(ChildProcess& tool, int port, const std::string& profile,
                    const std::string& state_path, const std::vector<std::string>& faults = {}) {
-    std::vector<std::string> args = {VELMAR_TOOLSIM_EXE,
-                                     "--profile",
-                                     std::string(VELMAR_PROFILES) + "/" + profile,
-                                     "--port",
-                                     std::to_string(port),
-                                     "--state",
-                                     state_path,
-                                     "--restart-delay-ms",
-                                     "300",
-                                     "--progress-interval-ms",
-                                     "100"};
+    std::vector<std::string> args = {VELMAR_TOOLSIM_EXE, "--port", std::to_string(port), "--state",
+                                     state_path, "--profile",
+                                     std::string(VELMAR_PROFILES) + "/" + profile};
+    args.insert(args.end(), {"--restart-delay-ms", "300", "--progress-interval-ms", "100"});
     args.insert(args.end(), faults.begin(), faults.end());
     if (!tool.Start(args)) return false;
     std::string line;
