@@ -26,8 +26,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::Bytes;
-using testing::FakeSerialBinding;
-using testing::ScriptedTool;
 using testing::TextBytes;
 
 constexpr uint16_t kHeader = 0xA700;
@@ -42,39 +40,23 @@ Bytes Header(uint16_t count, uint16_t stored) {
                static_cast<uint8_t>(stored), static_cast<uint8_t>(stored >> 8)};
 }
 
-// Restores an environment variable at the end of a test.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const char* value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
+// Sets an environment variable (unsets it for null) and restores it at the end of a test.
+struct ScopedEnv {
+  ScopedEnv(const char* name, const char* value) : name(name) {
+    if (const char* was = std::getenv(name)) old = was;
     Set(value);
   }
-  ~ScopedEnv() { Set(old_ ? old_->c_str() : nullptr); }
-  void Set(const char* value) {
-    if (value != nullptr) {
-      ::setenv(name_, value, 1);
-    } else {
-      ::unsetenv(name_);
-    }
-  }
-
- private:
-  const char* name_;
-  std::optional<std::string> old_;
+  ~ScopedEnv() { Set(old ? old->c_str() : nullptr); }
+  void Set(const char* value) { value ? ::setenv(name, value, 1) : ::unsetenv(name); }
+  const char* name;
+  std::optional<std::string> old;
 };
 
-class SensorReportTest : public ::testing::Test {
+class SensorReportTest : public testing::ToolOnFakeLine {
  protected:
   void SetUp() override {
-    ASSERT_EQ(port_.Open(), 1);
-    device_.Attach(&port_);
-    for (uint16_t n : {0, 11, 12, 13, 22, 23}) tool_.AnswerProbe(n);
-    Bytes info(40, 0);
-    tool_.Set(255, 0xA500, info);
-    tool_.Set(255, 0xA510, Bytes{128, 0, 0, 0});
-    ASSERT_EQ(device_.Detect(), 0);
-    ASSERT_EQ(device_.Protocol(), DeviceProtocol::Protocol2);
-    fake_.line().written.clear();
+    ToolOnFakeLine::SetUp();
+    DetectProtocol2(128);
   }
 
   SensorReport Report() {
@@ -91,10 +73,6 @@ class SensorReportTest : public ::testing::Test {
 
   testing::ScratchDir work_;
   testing::ScratchDir data_;
-  FakeSerialBinding fake_;
-  SerialPort port_{fake_};
-  ToolDevice device_;
-  ScriptedTool tool_{fake_};
 };
 
 TEST_F(SensorReportTest, RecordsGoBackToBackAndEmptyOnesAreSkipped) {
@@ -211,13 +189,6 @@ TEST_F(SensorReportTest, TheToolStaysLockedWhileTheRecordsAreRead) {
   ASSERT_EQ(Report().Build(), 1);
   ASSERT_TRUE(other_thread_got_lock.has_value());
   EXPECT_FALSE(*other_thread_got_lock);
-  // And it is released afterwards.
-  std::thread after([&] {
-    const bool got = device_.TryLock();
-    EXPECT_TRUE(got);
-    if (got) device_.Unlock();
-  });
-  after.join();
 }
 
 // A working directory that will not take the file (read-only, a folder in the file's place, a
@@ -284,19 +255,13 @@ TEST_F(SensorReportTest, DefaultPlacesAreTheWorkingDirectoryAndTheDesktopDataFol
 }
 
 TEST(UserDataFolder, FollowsTheDesktopRules) {
-  {
-    ScopedEnv data_home("XDG_DATA_HOME", "/srv/data");
-    EXPECT_EQ(UserDataFolder(), "/srv/data");
-  }
-  {
-    ScopedEnv data_home("XDG_DATA_HOME", "relative/data");  // invalid: ignored
-    ScopedEnv home("HOME", "/home/someone");
-    EXPECT_EQ(UserDataFolder(), "/home/someone/.local/share");
-  }
-  {
-    ScopedEnv data_home("XDG_DATA_HOME", nullptr);
-    ScopedEnv home("HOME", "/home/other");
-    EXPECT_EQ(UserDataFolder(), "/home/other/.local/share");
+  const std::pair<const char*, const char*> rows[] = {  // XDG_DATA_HOME, the folder
+      {"/srv/data", "/srv/data"},
+      {"relative/data", "/home/someone/.local/share"},  // invalid: ignored
+      {nullptr, "/home/someone/.local/share"}};
+  for (const auto& [data_home, folder] : rows) {
+    ScopedEnv data("XDG_DATA_HOME", data_home), home("HOME", "/home/someone");
+    EXPECT_EQ(UserDataFolder(), folder) << (data_home ? data_home : "unset");
   }
 }
 

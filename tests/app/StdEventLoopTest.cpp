@@ -3,9 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
-#include <mutex>
-#include <string>
+#include <functional>
 #include <thread>
 #include <vector>
 

@@ -220,14 +220,11 @@ TEST_F(Sequencer, StartUpProgressIsFollowedUntilTheToolIsReady) {
   TicksWhile(LOAD_ETAPE_WAIT_REBOOT);
   TicksWhile(LOAD_ETAPE_WAIT_USB_CONNECT2);
   ASSERT_EQ(sequencer_.State(), LOAD_ETAPE_WAIT_BOOT_STATUS);
-  EXPECT_EQ(sequencer_.WaitCounter(), 12);
-  sequencer_.Run(EVENT_TICK);
-  EXPECT_EQ(sequencer_.WaitCounter(), 11);
-  sequencer_.Run(EVENT_TICK);
-  EXPECT_EQ(sequencer_.WaitCounter(), 10);
-  sequencer_.Run(EVENT_TICK);
-  EXPECT_EQ(sequencer_.WaitCounter(), 50) << "a long task";
-  sequencer_.Run(EVENT_TICK);
+  // Signals 0 to 2 count down from 12; 3, a long task, waits 50 ticks.
+  for (int counter : {12, 11, 10, 50}) {
+    EXPECT_EQ(sequencer_.WaitCounter(), counter);
+    sequencer_.Run(EVENT_TICK);
+  }
   EXPECT_EQ(sequencer_.State(), LOAD_ETAPE_WAIT_TEST_DEVICE);
   EXPECT_EQ(sequencer_.WaitCounter(), 3);
 }

@@ -3,9 +3,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
-#include <algorithm>
 #include <chrono>
 #include <ctime>
 #include <fstream>
@@ -46,17 +44,10 @@ class CliEndToEnd : public ::testing::Test {
   }
   bool StartToolOn(ChildProcess& tool, int port, const std::string& profile,
                    const std::string& state_path, const std::vector<std::string>& faults = {}) {
-    std::vector<std::string> args = {VELMAR_TOOLSIM_EXE,
-                                     "--profile",
-                                     std::string(VELMAR_PROFILES) + "/" + profile,
-                                     "--port",
-                                     std::to_string(port),
-                                     "--state",
-                                     state_path,
-                                     "--restart-delay-ms",
-                                     "300",
-                                     "--progress-interval-ms",
-                                     "100"};
+    std::vector<std::string> args = {VELMAR_TOOLSIM_EXE, "--port", std::to_string(port), "--state",
+                                     state_path, "--profile",
+                                     std::string(VELMAR_PROFILES) + "/" + profile};
+    args.insert(args.end(), {"--restart-delay-ms", "300", "--progress-interval-ms", "100"});
     args.insert(args.end(), faults.begin(), faults.end());
     if (!tool.Start(args)) return false;
     std::string line;
@@ -121,10 +112,9 @@ TEST_F(CliEndToEnd, InfoOnBothRegisterMaps) {
   const CliResult found = RunCli({"info", "--json", "--timeout", "20"});
   ASSERT_EQ(found.exit, 0) << found.out << found.err;
   const json tool = json::parse(found.out)["tool"];
-  EXPECT_EQ(tool["serialNumber"], "QL7-12-000123");
-  EXPECT_EQ(tool["protocol"], 2);
-  EXPECT_EQ(tool["port"], 5);
-  EXPECT_EQ(tool["softwareVersion"], "1.00");
+  const json expected = {
+      {"serialNumber", "QL7-12-000123"}, {"protocol", 2}, {"port", 5}, {"softwareVersion", "1.00"}};
+  for (const auto& [key, value] : expected.items()) EXPECT_EQ(tool[key], value) << key;
   EXPECT_FALSE(tool["options"].empty());
   EXPECT_FALSE(tool["databases"].empty());
   EXPECT_NE(found.err.find("Device Detected."), std::string::npos) << "the log goes to stderr";
@@ -162,7 +152,7 @@ TEST_F(CliEndToEnd, AnOptionsOnlyUpdateLeavesTheMainSoftware) {
   }
 }
 
-TEST_F(CliEndToEnd, CheckShowsTheOfferAndLoadsNothing) {
+TEST_F(CliEndToEnd, CheckShowsTheOfferAndLoadsNothingAndResetAsksFirst) {
   if (!testing::HaveServer()) GTEST_SKIP() << "the local update server was not built";
   ServerProcess server;
   ASSERT_TRUE(server.Start(testing::DemoCatalog()));
@@ -179,23 +169,31 @@ TEST_F(CliEndToEnd, CheckShowsTheOfferAndLoadsNothing) {
   EXPECT_FALSE(catalogue["databases"].empty());
   for (const json& entry : server.Log())
     EXPECT_NE(entry.value("action", ""), "download_version") << "even --yes never loads from check";
+
+  // A reset asks first, then sends the server's code.
+  const CliResult declined =
+      RunCli({"reset", "--no", "--server", server.Address().ToString(), "--timeout", "20"});
+  EXPECT_EQ(declined.exit, 1) << declined.out << declined.err;
+  EXPECT_NE(declined.err.find("declined"), std::string::npos) << declined.err;
+
+  const CliResult reset = RunCli(
+      {"reset", "--yes", "--json", "--server", server.Address().ToString(), "--timeout", "20"});
+  ASSERT_EQ(reset.exit, 0) << reset.out << reset.err;
+  EXPECT_EQ(json::parse(reset.out)["resetCode"], 4660);
   const json state = StopToolAndReadState();
+  ASSERT_EQ(state["resets"].size(), 1u) << "only the confirmed reset reached the tool";
+  EXPECT_EQ(state["resets"][0]["code"], 4660);
   EXPECT_EQ(state["softwareVersion"], "1.00");
   EXPECT_TRUE(state["finishes"].empty());
 }
 
-// The report is the tool's records, one after the other, exactly as the profile holds them.
-std::string ProfileSensorRecords(const std::string& profile) {
-  std::ifstream file(std::string(VELMAR_PROFILES) + "/" + profile);
-  const json document = json::parse(file);
-  std::string records;
-  for (const json& record : document["sensorRecords"]) records += record.get<std::string>();
-  return records;
-}
-
-TEST_F(CliEndToEnd, SensorsGivesTheStoredRecordsByteForByte) {
+// The report is the tool's records, one after the other, exactly as the profile holds them;
+// then the clock of the same tool.
+TEST_F(CliEndToEnd, SensorsGivesTheStoredRecordsByteForByteAndClockSetsTheToolsClock) {
   ASSERT_TRUE(StartTool("protocol2.json"));
-  const std::string expected = ProfileSensorRecords("protocol2.json");
+  const json profile = json::parse(std::ifstream(std::string(VELMAR_PROFILES) + "/protocol2.json"));
+  std::string expected;
+  for (const json& record : profile["sensorRecords"]) expected += record.get<std::string>();
   ASSERT_FALSE(expected.empty());
   const std::string report = work_.File("report.txt");
   const CliResult written =
@@ -206,45 +204,23 @@ TEST_F(CliEndToEnd, SensorsGivesTheStoredRecordsByteForByte) {
   std::stringstream text;
   text << file.rdbuf();
   EXPECT_EQ(text.str(), expected);
-}
 
-TEST_F(CliEndToEnd, ClockSetsTheToolsClock) {
-  ASSERT_TRUE(StartTool("protocol2.json"));
   const std::string before = UtcNow();
-  const CliResult run = RunCli({"clock", "--timeout", "20", "--server", "127.0.0.1:9"});
+  const CliResult clock = RunCli({"clock", "--timeout", "20", "--server", "127.0.0.1:9"});
   const std::string after = UtcNow();
-  ASSERT_EQ(run.exit, 0) << run.out << run.err;
-  EXPECT_NE(run.out.find("Clock set to "), std::string::npos) << run.out;
+  ASSERT_EQ(clock.exit, 0) << clock.out << clock.err;
+  EXPECT_NE(clock.out.find("Clock set to "), std::string::npos) << clock.out;
   const json state = StopToolAndReadState();
   ASSERT_TRUE(state.contains("clock") && state["clock"].is_object());
-  const std::string written = state["clock"].value("utc", "");
+  const std::string set_to = state["clock"].value("utc", "");
   // ISO texts of one form order as the times do.
-  EXPECT_GE(written, before);
-  EXPECT_LE(written, after);
+  EXPECT_GE(set_to, before);
+  EXPECT_LE(set_to, after);
   const json records = History();
   ASSERT_EQ(records.size(), 1u);
   EXPECT_EQ(records[0]["kind"], "clock");
   EXPECT_EQ(records[0]["outcome"], "PASS");
   EXPECT_EQ(records[0]["report"], "none");
-}
-
-TEST_F(CliEndToEnd, ResetAsksFirstThenSendsTheServersCode) {
-  if (!testing::HaveServer()) GTEST_SKIP() << "the local update server was not built";
-  ServerProcess server;
-  ASSERT_TRUE(server.Start(testing::DemoCatalog()));
-  ASSERT_TRUE(StartTool("protocol2.json"));
-  const CliResult declined =
-      RunCli({"reset", "--no", "--server", server.Address().ToString(), "--timeout", "20"});
-  EXPECT_EQ(declined.exit, 1) << declined.out << declined.err;
-  EXPECT_NE(declined.err.find("declined"), std::string::npos) << declined.err;
-
-  const CliResult run = RunCli(
-      {"reset", "--yes", "--json", "--server", server.Address().ToString(), "--timeout", "20"});
-  ASSERT_EQ(run.exit, 0) << run.out << run.err;
-  EXPECT_EQ(json::parse(run.out)["resetCode"], 4660);
-  const json state = StopToolAndReadState();
-  ASSERT_EQ(state["resets"].size(), 1u) << "only the confirmed reset reached the tool";
-  EXPECT_EQ(state["resets"][0]["code"], 4660);
 }
 
 // The status reports of every "setstatus" that reached the server with its answer, in order.

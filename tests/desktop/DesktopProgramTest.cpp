@@ -66,11 +66,14 @@ class DesktopProgram : public ::testing::Test {
     ASSERT_EQ(tool_->Start(&error), 0) << error;
     ASSERT_TRUE(server_.Start(testing::DemoCatalog()));
 
-    MainWindowSetup setup;
+    // Started with "--tray", as both autostart entries say (their Exec lines are the
+    // packaging's and the login start's tests).
+    MainWindowSetup setup = DesktopSetup({VELMAR_DESKTOP_EXE, "--tray"});
     setup.clock = &clock_;
     setup.server = server_.Address();
     setup.config_path = work_.File("Velmar.cfg");
     setup.program_folder = work_.Path();
+    setup.port_watch = nullptr;  // the process-wide watch outlives this test's port folder
     program_ = std::make_unique<DesktopApplication>(setup, [this](DesktopWindow& window) {
       auto view = std::make_unique<AnsweringView>(window);
       view_ = view.get();
@@ -97,21 +100,8 @@ class DesktopProgram : public ::testing::Test {
   AnsweringView* view_ = nullptr;
 };
 
-// Started with "--tray", as both autostart entries say (their Exec lines are the packaging's
-// and the login start's tests), the program shows only its tray icon until a tool is found.
+// Started at login, the program shows only its tray icon until a tool is found.
 TEST_F(DesktopProgram, StartedAtLoginItStaysOutOfSightUntilAToolIsFound) {
-  MainWindowSetup setup = DesktopSetup({VELMAR_DESKTOP_EXE, "--tray"});
-  setup.clock = &clock_;
-  setup.server = server_.Address();
-  setup.config_path = work_.File("Velmar.cfg");
-  setup.program_folder = work_.Path();
-  setup.port_watch = nullptr;  // the process-wide watch outlives this test's port folder
-  program_.reset();
-  program_ = std::make_unique<DesktopApplication>(setup, [this](DesktopWindow& window) {
-    auto view = std::make_unique<AnsweringView>(window);
-    view_ = view.get();
-    return view;
-  });
   program_->Start();
   DesktopWindow& window = program_->Window();
   // Without a tray (the offscreen platform has none) hiding falls back to minimising.

@@ -27,14 +27,6 @@ struct Recorder : EventHandler {
   void OnTimer(int timer_id) override { ticks.push_back(timer_id); }
 };
 
-// Periods of whole seconds pass in a millisecond of real time.
-class FastClock : public Clock {
- public:
-  uint64_t NowMs() override { return SystemClock().NowMs(); }
-  void SleepMs(uint32_t) override {}
-  uint64_t RealMsFor(uint64_t) override { return 1; }
-};
-
 TEST(QtEventLoop, PostsFromManyThreadsArriveOnTheLoopThreadInEachThreadsOrder) {
   QtEventLoop loop;
   Recorder recorder;
@@ -77,7 +69,7 @@ TEST(QtEventLoop, PostsWithoutAHandlerOrLoopAreDropped) {
 }
 
 TEST(QtEventLoop, TimersTickUntilStoppedAndRestartReplacesThePeriod) {
-  FastClock clock;
+  ScaledClock clock(1000);  // a period of a second passes in a millisecond
   QtEventLoop loop(clock);
   Recorder recorder;
   loop.SetHandler(&recorder);

@@ -10,10 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "PackageBuilder.h"
+#include "UpdateJobs.h"
 #include "ToolProfile.h"
 #include "VirtualTool.h"
-#include "ZipWriter.h"
 #include "device/SerialPort.h"
 #include "device/ToolDevice.h"
 #include "server/FakeHttpTransport.h"
@@ -29,12 +28,16 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using testing::FakeHttpTransport;
+using testing::ExpectProgress;
 using testing::FakeReply;
+using testing::Format101Item;
 using testing::PostedEvent;
 using testing::RecordingPoster;
 using testing::ScratchDir;
 using testing::ServerProcess;
+using testing::ValuesOf;
 using testing::YieldingClock;
+using testing::ZipOf;
 using toolsim::FinishKind;
 using toolsim::VirtualTool;
 using toolsim::VirtualToolOptions;
@@ -43,44 +46,6 @@ using Bytes = std::vector<uint8_t>;
 constexpr uint8_t kPort = 23;
 constexpr const char* kP2Serial = "QL7-12-000123";
 constexpr const char* kP1Serial = "QL7-12-000045";
-
-std::vector<int32_t> ValuesOf(const std::vector<PostedEvent>& events, int32_t code) {
-  std::vector<int32_t> values;
-  for (const PostedEvent& e : events)
-    if (e.event == code) values.push_back(e.value);
-  return values;
-}
-
-// Percentages that only move forward, never 0, at most one per value, ending at 100.
-void ExpectProgress(const std::vector<int32_t>& values) {
-  ASSERT_FALSE(values.empty());
-  EXPECT_LE(values.size(), 100u);
-  EXPECT_GT(values.front(), 0);
-  EXPECT_EQ(values.back(), 100);
-  EXPECT_TRUE(std::is_sorted(values.begin(), values.end()));
-  EXPECT_EQ(std::adjacent_find(values.begin(), values.end()), values.end());
-}
-
-Bytes BuildZip(const ScratchDir& dir, const std::vector<pack::ZipItem>& items) {
-  std::string error;
-  const std::string path = dir.File("built.zip");
-  EXPECT_TRUE(pack::WriteZip(path, items, true, error)) << error;
-  return testing::ReadFileBytes(path);
-}
-
-Bytes Format101(uint32_t address, size_t length, uint32_t seed) {
-  pack::ItemSpec item_layout;
-  pack::SectionSpec section;
-  section.address = address;
-  section.kind = 2;
-  section.name = "BIG";
-  section.data = pack::SeededPattern(seed, length);
-  item_layout.sections.push_back(section);
-  std::string error;
-  auto item = pack::BuildItem(item_layout, error);
-  EXPECT_TRUE(item) << error;
-  return item ? *item : Bytes{};
-}
 
 class DownloadJob : public ::testing::Test {
  protected:
@@ -345,7 +310,7 @@ class LargePackage : public DownloadJob {
   static constexpr size_t kLength = 60000;
 
   std::string MakeCatalog() {
-    const Bytes zip = BuildZip(catalog_, {{"BIG1.00.bin", Format101(kAddress, kLength, 11)}});
+    const Bytes zip = ZipOf(catalog_, {{"BIG1.00.bin", Format101Item(kAddress, kLength, 11)}}, true);
     EXPECT_TRUE(testing::WriteFileBytes(catalog_.File("big.zip"), zip));
     EXPECT_TRUE(testing::WriteFileText(catalog_.File("catalog.json"),
                                        R"({"texte": "t", "packages": {"BIG1.00": "big.zip"},
@@ -398,13 +363,10 @@ class ScriptedDownload : public DownloadJob {
 TEST_F(ScriptedDownload, BadRepliesAfterAGoodJobWriteNothing) {
   VirtualTool& tool = StartTool("protocol2.json");
   DownloadWorker& worker = MakeWorker(ServerAddress{}, fake_);
-  const Bytes zip = BuildZip(ports_, {{"PK1.00.bin", Format101(0x600000, 40, 3)}});
-  const Bytes empty = BuildZip(ports_, {{"PK1.00.bin", {}}});
+  const Bytes zip = ZipOf(ports_, {{"PK1.00.bin", Format101Item(0x600000, 40, 3)}}, true);
+  const Bytes empty = ZipOf(ports_, {{"PK1.00.bin", {}}}, true);
   Bytes shorter = zip;
-  size_t central = std::string::npos;
-  for (size_t i = 0; i + 4 <= shorter.size(); ++i)
-    if (shorter[i] == 'P' && shorter[i + 1] == 'K' && shorter[i + 2] == 1 && shorter[i + 3] == 2)
-      central = i;
+  const size_t central = testing::FindSignature(shorter, 0x02014b50);
   ASSERT_NE(central, std::string::npos);
   ++shorter[central + 24];  // the directory's uncompressed size, low byte
   const struct {
@@ -442,7 +404,7 @@ class DownloadOnFakeLine : public testing::ToolOnFakeLine {
     DownloadWorker worker(ServerAddress{}, fake_http_, clock_);
     worker.SetWindow(&window_);
     worker.SetDevice(&device_);
-    const Bytes zip = BuildZip(scratch_, {{"PK1.00.bin", Format101(0x600000, 40, 3)}});
+    const Bytes zip = ZipOf(scratch_, {{"PK1.00.bin", Format101Item(0x600000, 40, 3)}}, true);
     fake_http_.Queue(FakeReply::Ok("<texte>t</texte><lien>http://act.example/u.php</lien>"));
     fake_http_.Queue(FakeReply::Ok(std::string(zip.begin(), zip.end())));
     worker.SetIdentity("SN1", "PK1.00");

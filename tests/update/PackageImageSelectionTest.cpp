@@ -1,15 +1,12 @@
 // The zip reader over libzip and the choice of the archive item that belongs to a package.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
-#include "PackageBuilder.h"
-#include "ZipWriter.h"
+#include "UpdateJobs.h"
 #include "platform/ZipArchive.h"
-#include "support/UpdateTestSupport.h"
 #include "update/PackageImage.h"
 
 namespace velmar {
@@ -18,47 +15,16 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 namespace fs = std::filesystem;
 
+using testing::FindSignature;
+using testing::Format101Item;
+using testing::PutLe32;
 using testing::ScratchDir;
-
-Bytes Zip(const ScratchDir& dir, const std::vector<pack::ZipItem>& items, bool store = false) {
-  std::string error;
-  const std::string path = dir.File("archive.zip");
-  EXPECT_TRUE(pack::WriteZip(path, items, store, error)) << error;
-  return testing::ReadFileBytes(path);
-}
-
-// A valid format-101 item with one section of `length` pattern bytes at `address`.
-Bytes Item(uint32_t address, size_t length, uint32_t seed = 1) {
-  pack::ItemSpec layout;
-  pack::SectionSpec s;
-  s.address = address;
-  s.kind = 2;
-  s.data = pack::SeededPattern(seed, length);
-  layout.sections.push_back(s);
-  std::string error;
-  auto item = pack::BuildItem(layout, error);
-  EXPECT_TRUE(item) << error;
-  return item ? *item : Bytes{};
-}
-
-// Offsets of a stored single-item archive's size fields, found by their signatures.
-size_t Find(const Bytes& zip, uint32_t signature) {
-  for (size_t i = 0; i + 4 <= zip.size(); ++i) {
-    const uint32_t v =
-        zip[i] | (zip[i + 1] << 8) | (zip[i + 2] << 16) | (static_cast<uint32_t>(zip[i + 3]) << 24);
-    if (v == signature) return i;
-  }
-  return std::string::npos;
-}
-
-void PutLe32(Bytes& b, size_t at, uint32_t v) {
-  for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
-}
+using testing::ZipOf;
 
 TEST(ZipArchive, OpensNamesAndExtractsItemsOfARealArchive) {
   ScratchDir dir;
-  const Bytes a = Item(0x1000, 3000, 5), b = {'h', 'i'};
-  const Bytes zip = Zip(dir, {{"folder\\A.bin", a}, {"B.txt", b}, {"empty", {}}});
+  const Bytes a = Format101Item(0x1000, 3000, 5), b = {'h', 'i'};
+  const Bytes zip = ZipOf(dir, {{"folder\\A.bin", a}, {"B.txt", b}, {"empty", {}}});
   ZipArchive archive;
   ASSERT_EQ(archive.OpenBuffer(std::span<const uint8_t>(zip)), 0);
   ASSERT_EQ(archive.ItemCount(), 3);
@@ -91,7 +57,7 @@ TEST(ZipArchive, OpensNamesAndExtractsItemsOfARealArchive) {
 TEST(ZipArchive, APackageTheZipToolWroteWithAFolderIsAccepted) {
   ScratchDir dir;
   fs::create_directory(dir.File("soft"));
-  const Bytes item = Item(0x2000, 700, 3);
+  const Bytes item = Format101Item(0x2000, 700, 3);
   std::ofstream(dir.File("soft/RLN1.20.bin"), std::ios::binary)
       .write(reinterpret_cast<const char*>(item.data()), static_cast<std::streamsize>(item.size()));
   const std::string cmd = "cd '" + dir.Path() + "' && /usr/bin/zip -q -r tool.zip soft";
@@ -119,13 +85,13 @@ TEST(ZipArchive, RefusesWhatItCannotReadWhole) {
   EXPECT_FALSE(archive.IsOpen());
   EXPECT_EQ(archive.ItemCount(), 0);
   ScratchDir dir;
-  Bytes cut = Zip(dir, {{"A", {1, 2, 3}}});
+  Bytes cut = ZipOf(dir, {{"A", {1, 2, 3}}});
   cut.resize(cut.size() - 10);  // the central directory's end is cut
   EXPECT_EQ(archive.OpenBuffer(std::move(cut)), -1);
 
-  const Bytes payload = Item(0, 200, 9);
-  Bytes absurd = Zip(dir, {{"A.bin", payload}}, true), damaged = absurd, shrunk = absurd;
-  const size_t central = Find(absurd, 0x02014b50), local = Find(absurd, 0x04034b50);
+  const Bytes payload = Format101Item(0, 200, 9);
+  Bytes absurd = ZipOf(dir, {{"A.bin", payload}}, true), damaged = absurd, shrunk = absurd;
+  const size_t central = FindSignature(absurd, 0x02014b50), local = FindSignature(absurd, 0x04034b50);
   ASSERT_NE(central, std::string::npos);
   ASSERT_NE(local, std::string::npos);
   PutLe32(absurd, central + 24, 0xFFFFFFF0u);  // uncompressed size in the central directory
@@ -155,7 +121,7 @@ TEST(ZipArchive, RefusesWhatItCannotReadWhole) {
 class ItemSelectionTest : public ::testing::Test {
  protected:
   ItemSelection Select(const std::vector<pack::ZipItem>& items, std::string_view prefix) {
-    zip_ = Zip(dir_, items);
+    zip_ = ZipOf(dir_, items);
     EXPECT_EQ(archive_.OpenBuffer(std::span<const uint8_t>(zip_)), 0);
     return SelectPackageItemByPrefix(archive_, prefix, image_, matched_);
   }
@@ -168,15 +134,15 @@ class ItemSelectionTest : public ::testing::Test {
 };
 
 TEST_F(ItemSelectionTest, MatchingIsCaseSensitive) {
-  EXPECT_EQ(Select({{"eu24.bin", Item(0, 10)}, {"EU\\x.bin", Item(0, 10)}}, "EU"),
+  EXPECT_EQ(Select({{"eu24.bin", Format101Item(0, 10)}, {"EU\\x.bin", Format101Item(0, 10)}}, "EU"),
             ItemSelection::NoMatchingItem);
   EXPECT_TRUE(matched_.empty());
   EXPECT_EQ(image_.SectionCount(), 0u);
 }
 
 TEST_F(ItemSelectionTest, AnItemThatFailsToExtractEndsTheSelection) {
-  zip_ = Zip(dir_, {{"OBD2.05.bin", Item(0, 100)}, {"OBD2.06.bin", Item(0, 100)}}, true);
-  const size_t central = Find(zip_, 0x02014b50);
+  zip_ = ZipOf(dir_, {{"OBD2.05.bin", Format101Item(0, 100)}, {"OBD2.06.bin", Format101Item(0, 100)}}, true);
+  const size_t central = FindSignature(zip_, 0x02014b50);
   PutLe32(zip_, central + 24, 0xF0000000u);
   ASSERT_EQ(archive_.OpenBuffer(std::span<const uint8_t>(zip_)), 0);
   EXPECT_EQ(SelectPackageItem(archive_, "OBD2.05", image_, matched_), ItemSelection::ExtractFailed);
@@ -186,10 +152,10 @@ TEST_F(ItemSelectionTest, AnItemThatFailsToExtractEndsTheSelection) {
 // The package is asked for by name (or, for the main software, by the tool's version); the
 // items are matched on that text's prefix.
 TEST_F(ItemSelectionTest, ByThePrefixOfThePackageName) {
-  zip_ = Zip(dir_, {{"README.TXT", {'r', 'e'}},
-                    {"RLN1.20.bin", Item(0x300000, 16)},
-                    {"1.10.bin", Item(0x10000, 16)},
-                    {"12AB.bin", Item(0x20000, 16)}});
+  zip_ = ZipOf(dir_, {{"README.TXT", {'r', 'e'}},
+                    {"RLN1.20.bin", Format101Item(0x300000, 16)},
+                    {"1.10.bin", Format101Item(0x10000, 16)},
+                    {"12AB.bin", Format101Item(0x20000, 16)}});
   ASSERT_EQ(archive_.OpenBuffer(std::span<const uint8_t>(zip_)), 0);
   EXPECT_EQ(SelectPackageItem(archive_, "1.00", image_, matched_), ItemSelection::Parsed);
   EXPECT_EQ(matched_, "1.10.bin");  // prefix "1."

@@ -2,7 +2,6 @@
 // accepted (the archive's first item written into the target folder beside an older file of
 // the same name) or refused, item names that try to leave the folder, and the failures on the way.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <chrono>
@@ -11,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "ZipWriter.h"
+#include "UpdateJobs.h"
 #include "platform/Sha256.h"
 #include "support/RecordingPoster.h"
 #include "support/UpdateTestSupport.h"
@@ -28,15 +27,10 @@ using testing::ServerProcess;
 using testing::YieldingClock;
 using Bytes = std::vector<uint8_t>;
 using Json = nlohmann::json;
+using pack::SeededPattern;
 
 constexpr uint32_t kMessage = ProgramUpdateWorker::kMessage;
 const char* kProgramName = "velmar-0.3.0.bin";
-
-Bytes Pattern(size_t length, uint8_t seed) {
-  Bytes bytes(length);
-  for (size_t i = 0; i < length; ++i) bytes[i] = static_cast<uint8_t>(i * 31 + seed);
-  return bytes;
-}
 
 std::vector<std::string> FolderEntries(const std::string& folder) {
   std::vector<std::string> names;
@@ -112,11 +106,11 @@ TEST_F(ProgramUpdate, NoNewerVersionEndsTheWorkAndTheThreadReportsItsEnd) {
 
 // A file of the same name in the user's folder is theirs: the new program goes beside it.
 TEST_F(ProgramUpdate, AnAcceptedVersionIsSavedBesideTheOldFileNeverOverIt) {
-  Bytes program = Pattern(70000, 5);
+  Bytes program = SeededPattern(5, 70000);
   std::copy_n("\x7F" "ELF", 4, program.begin());
   const std::string catalog =
-      NewerVersionCatalog({{kProgramName, program}, {"README.TXT", Pattern(10, 1)}});
-  const Bytes old_program = Pattern(100, 9);
+      NewerVersionCatalog({{kProgramName, program}, {"README.TXT", SeededPattern(1, 10)}});
+  const Bytes old_program = SeededPattern(9, 100);
   ASSERT_TRUE(testing::WriteFileBytes(Target(kProgramName), old_program));
 
   ProgramUpdateWorker& worker = Begin(catalog);
@@ -143,13 +137,7 @@ TEST_F(ProgramUpdate, AnAcceptedVersionIsSavedBesideTheOldFileNeverOverIt) {
   EXPECT_EQ(codes.front(), 25);
   EXPECT_EQ(codes[codes.size() - 2], 13);
   EXPECT_EQ(codes.back(), 26);
-  std::vector<int32_t> progress;
-  for (const PostedEvent& e : window_.Events())
-    if (e.event == ProgramUpdateWorker::kEventProgress) progress.push_back(e.value);
-  ASSERT_FALSE(progress.empty());
-  EXPECT_EQ(progress.back(), 100);
-  EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
-  EXPECT_LE(progress.size(), 100u);
+  testing::ExpectProgress(testing::ValuesOf(window_.Events(), ProgramUpdateWorker::kEventProgress));
 
   // The program's own package: asked for without "force".
   const auto log = server_.Log();
@@ -162,7 +150,7 @@ TEST_F(ProgramUpdate, AnAcceptedVersionIsSavedBesideTheOldFileNeverOverIt) {
 // A refusal, or no answer at all (the window closed), downloads nothing; the stop wakes a
 // worker waiting for the answer.
 TEST_F(ProgramUpdate, ARefusedOrUnansweredVersionIsNotDownloaded) {
-  const std::string catalog = NewerVersionCatalog({{kProgramName, Pattern(100, 5)}});
+  const std::string catalog = NewerVersionCatalog({{kProgramName, SeededPattern(5, 100)}});
   for (bool refused : {true, false}) {
     window_.Clear();
     const size_t asked_before = server_.Log().size();  // the log goes on across starts
@@ -181,7 +169,7 @@ TEST_F(ProgramUpdate, ARefusedOrUnansweredVersionIsNotDownloaded) {
 // Only the last part of an item's name is kept; a name with nothing left, a folder that is
 // gone or an empty item is a failed write.
 TEST_F(ProgramUpdate, TheProgramIsWrittenOnlyInsideTheTargetFolder) {
-  const Bytes program = Pattern(300, 2);
+  const Bytes program = SeededPattern(2, 300);
   const struct {
     const char* item;
     Bytes content;
@@ -239,7 +227,7 @@ TEST_F(ProgramUpdate, FailedRequestsEndWithEventOne) {
 }
 
 TEST_F(ProgramUpdate, ADownloadWithoutLengthOrCutShortWritesNothing) {
-  const std::string catalog = NewerVersionCatalog({{kProgramName, Pattern(70000, 5)}});
+  const std::string catalog = NewerVersionCatalog({{kProgramName, SeededPattern(5, 70000)}});
   for (const auto& [switches, failed] :
        {std::pair{std::vector<std::string>{"--chunked"}, ProgramUpdateWorker::kEventRequestFailed},
         {{"--truncate-body", "100"}, ProgramUpdateWorker::kEventReadFailed}}) {

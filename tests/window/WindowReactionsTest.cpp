@@ -127,8 +127,6 @@ TEST_F(WindowReactions, ADetectedToolIsReadShownAndCheckedAndALostOneCleared) {
   EXPECT_EQ(view_.status_log, "Device Detected.\r\n");
   EXPECT_EQ(Text(control::kSerialNumber), "SN-0042");
   EXPECT_EQ(Text(control::kSoftwareVersion), "1.00");
-  EXPECT_EQ(window_->Identity().hardware_version, "HW-3");
-  EXPECT_EQ(window_->Identity().boot_version, "0.9");
   EXPECT_FALSE(view_.enabled[control::kUpdateDevice]) << "until the check answers";
   EXPECT_FALSE(view_.enabled[control::kPrintSensorInfo]) << "this tool holds no sensor report";
   EXPECT_TRUE(window_->VersionCheck().IsChecking()) << "a check was asked for";
