@@ -2,13 +2,18 @@
 // outside the ANSI code page, exclusive files, the named mutex, the port names.
 #include <gtest/gtest.h>
 
+#include <windows.h>
+#include <dbt.h>
+
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "app/AppConfig.h"
 #include "platform/InstanceLock.h"
 #include "platform/LocalFiles.h"
 #include "platform/PortPaths.h"
+#include "platform/PortWatch.h"
 #include "platform/SerialBinding.h"
 #include "platform/Win32Text.h"
 
@@ -139,6 +144,29 @@ TEST(Win32PortPaths, NumbersAreComNames) {
   // A number the system does not know opens nothing.
   EXPECT_EQ(ResolvePortDevice(250), std::nullopt);
   EXPECT_EQ(SystemSerialBinding().Open(250), nullptr);
+}
+
+// The system's notice that a serial port arrived or went wakes the scanner's wait once; other
+// device news does not.
+TEST(Win32PortWatch, APortNoticeWakesTheWaiterOnce) {
+  PortWatch& watch = SystemPortWatch();
+  ASSERT_TRUE(watch.Active()) << "the port notices could not be asked for";
+  HWND window = FindWindowExW(HWND_MESSAGE, nullptr, L"VelmarPortWatch", nullptr);
+  ASSERT_NE(window, nullptr);
+  EXPECT_FALSE(watch.WaitForChange(0));
+  DEV_BROADCAST_DEVICEINTERFACE_W notice{};
+  notice.dbcc_size = sizeof notice;
+  notice.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+  bool woken = false;
+  std::thread waiter([&] { woken = watch.WaitForChange(30000); });
+  SendMessageW(window, WM_DEVICECHANGE, DBT_DEVICEARRIVAL, reinterpret_cast<LPARAM>(&notice));
+  waiter.join();
+  EXPECT_TRUE(woken);
+  EXPECT_FALSE(watch.WaitForChange(0)) << "the news is used up";
+  SendMessageW(window, WM_DEVICECHANGE, DBT_DEVICEREMOVECOMPLETE, reinterpret_cast<LPARAM>(&notice));
+  EXPECT_TRUE(watch.WaitForChange(0));
+  SendMessageW(window, WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0);
+  EXPECT_FALSE(watch.WaitForChange(0));
 }
 
 }  // namespace
