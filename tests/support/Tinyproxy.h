@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "support/UpdateTestSupport.h"
+
 namespace velmar::testing {
 
 // One real tinyproxy process with Basic authentication on a free loopback port, with a
@@ -10,7 +12,7 @@ namespace velmar::testing {
 class Tinyproxy {
  public:
   Tinyproxy(std::string user, std::string password);
-  ~Tinyproxy();
+  ~Tinyproxy() { Stop(); }
   Tinyproxy(const Tinyproxy&) = delete;
   Tinyproxy& operator=(const Tinyproxy&) = delete;
 
@@ -19,7 +21,7 @@ class Tinyproxy {
 
   // True when the proxy accepts connections; Failure() says why not.
   bool Start();
-  void Stop();
+  void Stop() { StopProcess(pid_); }
 
   int Port() const { return port_; }
   std::string Address() const { return "http://127.0.0.1:" + std::to_string(port_); }
@@ -28,11 +30,10 @@ class Tinyproxy {
 
  private:
   bool Fail(std::string why);
-  bool Spawn();
 
   std::string user_;
   std::string password_;
-  std::string directory_;
+  ScratchDir directory_;
   std::string failure_;
   pid_t pid_ = -1;
   int port_ = 0;

@@ -1,10 +1,12 @@
 #include "support/UpdateTestSupport.h"
 
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <stdlib.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -52,40 +54,58 @@ bool WriteFileText(const std::string& path, const std::string& text) {
   return WriteFileBytes(path, std::vector<uint8_t>(text.begin(), text.end()));
 }
 
-ServerProcess::~ServerProcess() { Stop(); }
+pid_t SpawnLogged(const std::vector<std::string>& args, int out_fd, const std::string& log) {
+  std::vector<char*> argv;
+  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 2, log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+  posix_spawn_file_actions_adddup2(&actions, out_fd < 0 ? 2 : out_fd, 1);
+  pid_t pid = -1;
+  const int error = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  return error == 0 ? pid : -1;
+}
+
+void StopProcess(pid_t& pid) {
+  if (pid <= 0) return;
+  kill(pid, SIGTERM);
+  const auto deadline = std::chrono::steady_clock::now() + 5s;
+  while (waitpid(pid, nullptr, WNOHANG) != pid) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      kill(pid, SIGKILL);
+      waitpid(pid, nullptr, 0);
+      break;
+    }
+    std::this_thread::sleep_for(5ms);
+  }
+  pid = -1;
+}
+
+int FreeLoopbackPort() {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  socklen_t length = sizeof address;
+  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+  close(fd);
+  return ntohs(address.sin_port);
+}
 
 bool ServerProcess::Start(const std::string& catalog, std::vector<std::string> switches) {
 #ifdef VELMAR_SERVERSIM
   if (directory_.Path().empty()) return false;
-  std::vector<std::string> args = {VELMAR_SERVERSIM,
-                                   "--catalog",
-                                   catalog,
-                                   "--listen",
-                                   "127.0.0.1:0",
-                                   "--log",
-                                   directory_.File("log.jsonl")};
+  std::vector<std::string> args = {VELMAR_SERVERSIM, "--catalog", catalog, "--listen",
+                                   "127.0.0.1:0", "--log", directory_.File("log.jsonl")};
   args.insert(args.end(), switches.begin(), switches.end());
-  std::vector<char*> argv;
-  for (std::string& arg : args) argv.push_back(arg.data());
-  argv.push_back(nullptr);
-
   int out[2];
-  if (pipe(out) != 0) return false;
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-  posix_spawn_file_actions_addclose(&actions, out[0]);
-  const std::string errors = directory_.File("stderr.txt");
-  posix_spawn_file_actions_addopen(&actions, 2, errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  const int error = posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
+  if (pipe2(out, O_CLOEXEC) != 0) return false;
+  pid_ = SpawnLogged(args, out[1], directory_.File("stderr.txt"));
   close(out[1]);
-  if (error != 0) {
-    pid_ = -1;
-    close(out[0]);
-    return false;
-  }
-  const bool ready = ReadAddress(out[0]);
+  const bool ready = pid_ > 0 && ReadAddress(out[0]);
   close(out[0]);
   return ready;
 #else
@@ -93,21 +113,6 @@ bool ServerProcess::Start(const std::string& catalog, std::vector<std::string> s
   (void)switches;
   return false;
 #endif
-}
-
-void ServerProcess::Stop() {
-  if (pid_ <= 0) return;
-  kill(pid_, SIGTERM);
-  const auto deadline = std::chrono::steady_clock::now() + 5s;
-  while (waitpid(pid_, nullptr, WNOHANG) != pid_) {
-    if (std::chrono::steady_clock::now() > deadline) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-      break;
-    }
-    std::this_thread::sleep_for(5ms);
-  }
-  pid_ = -1;
 }
 
 bool ServerProcess::ReadAddress(int fd) {

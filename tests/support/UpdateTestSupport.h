@@ -39,18 +39,26 @@ std::vector<uint8_t> ReadFileBytes(const std::string& path);
 bool WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 bool WriteFileText(const std::string& path, const std::string& text);
 
+// Starts args[0] with stderr appended to `log` and stdout on `out_fd` (-1: the log too); the
+// process id, or -1 when it could not start.
+pid_t SpawnLogged(const std::vector<std::string>& args, int out_fd, const std::string& log);
+// SIGTERM, then SIGKILL when the process has not ended within five seconds.
+void StopProcess(pid_t& pid);
+// A loopback port that was free a moment ago (nothing listens on it now).
+int FreeLoopbackPort();
+
 // One velmar-serversim process on a free loopback port, with a request log; stopped (and its
 // folder removed) with the object.
 class ServerProcess {
  public:
   ServerProcess() = default;
-  ~ServerProcess();
+  ~ServerProcess() { Stop(); }
   ServerProcess(const ServerProcess&) = delete;
   ServerProcess& operator=(const ServerProcess&) = delete;
 
   // Starts the server on a catalogue folder with extra switches; true once it listens.
   bool Start(const std::string& catalog, std::vector<std::string> switches = {});
-  void Stop();
+  void Stop() { StopProcess(pid_); }
 
   ServerAddress Address() const;
   // Every request so far, one JSON object each, in order.

@@ -8,7 +8,6 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <filesystem>
 #include <thread>
 
 extern char** environ;
@@ -164,16 +163,6 @@ int RunCommand(const std::vector<std::string>& argv, std::string* output, std::s
   if (output != nullptr) *output = all;
   if (errors != nullptr) *errors = child.Stderr();
   return code;
-}
-
-TempDir::TempDir() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "velmar-test-XXXXXX").string();
-  if (mkdtemp(pattern.data()) != nullptr) path_ = pattern;
-}
-
-TempDir::~TempDir() {
-  std::error_code ec;
-  if (!path_.empty()) std::filesystem::remove_all(path_, ec);
 }
 
 }  // namespace velmar::testing

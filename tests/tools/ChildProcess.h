@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "support/UpdateTestSupport.h"
+
 namespace velmar::testing {
 
 // A program started by a test, with its stdout and stderr on pipes. The destructor stops it
@@ -46,16 +48,6 @@ class ChildProcess {
 int RunCommand(const std::vector<std::string>& argv, std::string* output = nullptr,
                std::string* errors = nullptr);
 
-// A fresh folder under the system's temporary folder, removed with the object.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  const std::string& Path() const { return path_; }
-  std::string File(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
+using TempDir = ScratchDir;
 
 }  // namespace velmar::testing

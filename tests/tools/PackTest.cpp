@@ -4,7 +4,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <tuple>
 
 #include "ChildProcess.h"
@@ -21,13 +20,9 @@ using pack::ItemFormat;
 using pack::ItemSpec;
 using pack::SectionSpec;
 using pack::SeededPattern;
+using testing::ReadFileBytes;
 using testing::RunCommand;
 using testing::TempDir;
-
-std::vector<uint8_t> ReadBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 std::vector<uint8_t> Bytes(const std::string& s) {
   return std::vector<uint8_t>(s.begin(), s.end());
@@ -123,7 +118,7 @@ TEST(PackProgram, ZipsThatUnzipListsAndExtractsByteForByteAndNothingOnAnError) {
   pack(sections, {"--zip", dir.File("stored.zip"), "--item", "dir\\OPT1.bin", "--store"});
   pack(sections, {"--zip", dir.File("deflated.zip"), "--item", "1.10.bin"});
   pack(sections, {"--out", dir.File("item.bin")});
-  const auto item = ReadBytes(dir.File("item.bin"));
+  const auto item = ReadFileBytes(dir.File("item.bin"));
   for (const auto& [zip, method] : {std::pair{"stored.zip", "stor"}, {"deflated.zip", "defX"}}) {
     std::string info;
     ASSERT_EQ(RunCommand({"/usr/bin/zipinfo", dir.File(zip)}, &info), 0);
@@ -141,7 +136,7 @@ TEST(PackProgram, ZipsThatUnzipListsAndExtractsByteForByteAndNothingOnAnError) {
   EXPECT_EQ(image.Sections()[0].data, SeededPattern(4, 64));
 
   pack({"--format", "raw", "--section", "pattern=5:100", "--out", dir.File("raw.bin")}, {});
-  ASSERT_EQ(image.Parse(ReadBytes(dir.File("raw.bin"))), 0);
+  ASSERT_EQ(image.Parse(ReadFileBytes(dir.File("raw.bin"))), 0);
   EXPECT_TRUE(image.IsRaw());
 
   std::string errors;
