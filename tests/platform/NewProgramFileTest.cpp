@@ -13,6 +13,7 @@
 
 #include "platform/NewProgramFile.h"
 #include "platform/Sha256.h"
+#include "support/UpdateTestSupport.h"
 
 namespace velmar {
 namespace {
@@ -29,14 +30,9 @@ std::string ReadAll(const std::string& path) {
 
 class NewProgramFile : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/velmar-newprogram-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    folder_ = pattern;
-  }
-  void TearDown() override { fs::remove_all(folder_); }
-  std::string At(const std::string& name) const { return folder_ + "/" + name; }
-  std::string folder_;
+  std::string At(const std::string& name) const { return scratch_.File(name); }
+  testing::ScratchDir scratch_;
+  const std::string folder_ = scratch_.Path();
 };
 
 TEST(Sha256, KnownDigests) {

@@ -52,6 +52,7 @@ struct RecordedSend {
   std::string body;
   std::string user_agent;
   uint32_t connect_timeout_ms = 0;
+  bool operator==(const RecordedSend&) const = default;
 };
 
 // An in-memory HTTP service: plays scripted replies in order and records every sending.
