@@ -32,11 +32,6 @@ class ModbusMasterWire : public ::testing::Test {
     master_.Attach(&port_);
   }
 
-  Frames Sent() {
-    Frames frames;
-    for (const Bytes& frame : fake_.Written()) frames.push_back(ToHex(frame));
-    return frames;
-  }
   size_t SentCount() { return fake_.Written().size(); }
 
   FakeSerialBinding fake_;

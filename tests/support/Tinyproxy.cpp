@@ -2,7 +2,6 @@
 
 #include <netinet/in.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -46,12 +45,14 @@ bool Tinyproxy::Start() {
                           << "BasicAuth " << user_ << " " << password_ << "\n"
                           // tinyproxy will not keep root rights.
                           << (geteuid() == 0 ? "User nobody\nGroup nogroup\n" : "");
-    pid_ = SpawnLogged({Program(), "-d", "-c", config}, -1, directory_.File("tinyproxy.log"));
-    if (pid_ < 0) return Fail("cannot start tinyproxy");
+    // Its output goes to a file: nobody reads the pipes while it runs.
+    if (!process_.Start({"/bin/sh", "-c", "exec \"$0\" -d -c \"$1\" >>\"$2\" 2>&1", Program(), config,
+                         directory_.File("tinyproxy.log")}))
+      return Fail("cannot start tinyproxy");
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (std::chrono::steady_clock::now() < deadline) {
-      if (waitpid(pid_, nullptr, WNOHANG) == pid_) pid_ = -1;
-      if (pid_ < 0) break;
+      process_.WaitExit(std::chrono::milliseconds(0));  // reaps it, should it have ended
+      if (process_.Pid() <= 0) break;
       if (Accepts(port_)) return true;
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }

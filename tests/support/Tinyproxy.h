@@ -1,6 +1,4 @@
 #pragma once
-#include <sys/types.h>
-
 #include <string>
 
 #include "support/UpdateTestSupport.h"
@@ -12,7 +10,6 @@ namespace velmar::testing {
 class Tinyproxy {
  public:
   Tinyproxy(std::string user, std::string password);
-  ~Tinyproxy() { Stop(); }
   Tinyproxy(const Tinyproxy&) = delete;
   Tinyproxy& operator=(const Tinyproxy&) = delete;
 
@@ -21,7 +18,7 @@ class Tinyproxy {
 
   // True when the proxy accepts connections; Failure() says why not.
   bool Start();
-  void Stop() { StopProcess(pid_); }
+  void Stop() { process_.Stop(SIGTERM, std::chrono::seconds(5)); }
 
   int Port() const { return port_; }
   std::string Address() const { return "http://127.0.0.1:" + std::to_string(port_); }
@@ -35,7 +32,7 @@ class Tinyproxy {
   std::string password_;
   ScratchDir directory_;
   std::string failure_;
-  pid_t pid_ = -1;
+  ChildProcess process_;
   int port_ = 0;
 };
 

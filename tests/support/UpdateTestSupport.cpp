@@ -1,41 +1,21 @@
 #include "support/UpdateTestSupport.h"
 
-#include <fcntl.h>
 #include <netinet/in.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <stdlib.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <thread>
 
-extern char** environ;
-
 namespace velmar::testing {
 
-namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 void YieldingClock::SleepMs(uint32_t ms) {
   ManualClock::SleepMs(ms);
   std::this_thread::sleep_for(std::chrono::microseconds(200));
-}
-
-ScratchDir::ScratchDir() {
-  std::string pattern = (fs::temp_directory_path() / "velmar-update-XXXXXX").string();
-  if (mkdtemp(pattern.data()) != nullptr) path_ = pattern;
-}
-
-ScratchDir::~ScratchDir() {
-  std::error_code ignored;
-  if (!path_.empty()) fs::remove_all(path_, ignored);
 }
 
 std::vector<uint8_t> ReadFileBytes(const std::string& path) {
@@ -52,35 +32,6 @@ bool WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) 
 
 bool WriteFileText(const std::string& path, const std::string& text) {
   return WriteFileBytes(path, std::vector<uint8_t>(text.begin(), text.end()));
-}
-
-pid_t SpawnLogged(const std::vector<std::string>& args, int out_fd, const std::string& log) {
-  std::vector<char*> argv;
-  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 2, log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-  posix_spawn_file_actions_adddup2(&actions, out_fd < 0 ? 2 : out_fd, 1);
-  pid_t pid = -1;
-  const int error = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  return error == 0 ? pid : -1;
-}
-
-void StopProcess(pid_t& pid) {
-  if (pid <= 0) return;
-  kill(pid, SIGTERM);
-  const auto deadline = std::chrono::steady_clock::now() + 5s;
-  while (waitpid(pid, nullptr, WNOHANG) != pid) {
-    if (std::chrono::steady_clock::now() > deadline) {
-      kill(pid, SIGKILL);
-      waitpid(pid, nullptr, 0);
-      break;
-    }
-    std::this_thread::sleep_for(5ms);
-  }
-  pid = -1;
 }
 
 int FreeLoopbackPort() {
@@ -101,39 +52,20 @@ bool ServerProcess::Start(const std::string& catalog, std::vector<std::string> s
   std::vector<std::string> args = {VELMAR_SERVERSIM, "--catalog", catalog, "--listen",
                                    "127.0.0.1:0", "--log", directory_.File("log.jsonl")};
   args.insert(args.end(), switches.begin(), switches.end());
-  int out[2];
-  if (pipe2(out, O_CLOEXEC) != 0) return false;
-  pid_ = SpawnLogged(args, out[1], directory_.File("stderr.txt"));
-  close(out[1]);
-  const bool ready = pid_ > 0 && ReadAddress(out[0]);
-  close(out[0]);
-  return ready;
+  if (!process_.Start(args)) return false;
+  for (std::string line; process_.ReadLine(line, 10s);) {
+    const size_t at = line.find("listening on ");
+    if (at != std::string::npos) {
+      port_ = std::stoi(line.substr(line.rfind(':') + 1));
+      return port_ > 0;
+    }
+  }
+  return false;
 #else
   (void)catalog;
   (void)switches;
   return false;
 #endif
-}
-
-bool ServerProcess::ReadAddress(int fd) {
-  std::string seen;
-  const auto deadline = std::chrono::steady_clock::now() + 10s;
-  while (std::chrono::steady_clock::now() < deadline) {
-    pollfd waiting{fd, POLLIN, 0};
-    if (poll(&waiting, 1, 100) <= 0) continue;
-    char buffer[256];
-    const ssize_t n = read(fd, buffer, sizeof buffer);
-    if (n <= 0) return false;
-    seen.append(buffer, static_cast<size_t>(n));
-    const size_t at = seen.find("listening on ");
-    const size_t end = seen.find('\n', at == std::string::npos ? 0 : at);
-    if (at != std::string::npos && end != std::string::npos) {
-      const std::string address = seen.substr(at + 13, end - at - 13);
-      port_ = std::stoi(address.substr(address.rfind(':') + 1));
-      return port_ > 0;
-    }
-  }
-  return false;
 }
 
 ServerAddress ServerProcess::Address() const {

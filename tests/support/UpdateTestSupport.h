@@ -1,7 +1,7 @@
 #pragma once
 // Helpers for the update engine's tests: the local update server as a process, a clock that
 // never waits for real, scratch folders and hand-made catalogues.
-#include <sys/types.h>
+#include <signal.h>
 
 #include <cstdint>
 #include <nlohmann/json.hpp>
@@ -11,6 +11,7 @@
 #include "platform/Clock.h"
 #include "platform/CurlHttpTransport.h"
 #include "server/ServerAddress.h"
+#include "tools/ChildProcess.h"
 
 namespace velmar::testing {
 
@@ -21,29 +22,10 @@ class YieldingClock : public ManualClock {
   void SleepMs(uint32_t ms) override;
 };
 
-// A fresh folder under the system's temporary folder, removed with the object.
-class ScratchDir {
- public:
-  ScratchDir();
-  ~ScratchDir();
-  ScratchDir(const ScratchDir&) = delete;
-  ScratchDir& operator=(const ScratchDir&) = delete;
-  const std::string& Path() const { return path_; }
-  std::string File(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
-
 std::vector<uint8_t> ReadFileBytes(const std::string& path);
 bool WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 bool WriteFileText(const std::string& path, const std::string& text);
 
-// Starts args[0] with stderr appended to `log` and stdout on `out_fd` (-1: the log too); the
-// process id, or -1 when it could not start.
-pid_t SpawnLogged(const std::vector<std::string>& args, int out_fd, const std::string& log);
-// SIGTERM, then SIGKILL when the process has not ended within five seconds.
-void StopProcess(pid_t& pid);
 // A loopback port that was free a moment ago (nothing listens on it now).
 int FreeLoopbackPort();
 
@@ -52,13 +34,10 @@ int FreeLoopbackPort();
 class ServerProcess {
  public:
   ServerProcess() = default;
-  ~ServerProcess() { Stop(); }
-  ServerProcess(const ServerProcess&) = delete;
-  ServerProcess& operator=(const ServerProcess&) = delete;
 
   // Starts the server on a catalogue folder with extra switches; true once it listens.
   bool Start(const std::string& catalog, std::vector<std::string> switches = {});
-  void Stop() { StopProcess(pid_); }
+  void Stop() { process_.Stop(SIGTERM, std::chrono::seconds(5)); }
 
   ServerAddress Address() const;
   // Every request so far, one JSON object each, in order.
@@ -67,10 +46,8 @@ class ServerProcess {
   std::vector<std::string> Steps() const;
 
  private:
-  bool ReadAddress(int fd);
-
   ScratchDir directory_;
-  pid_t pid_ = -1;
+  ChildProcess process_;
   int port_ = 0;
 };
 

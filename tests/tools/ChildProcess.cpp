@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <thread>
 
 extern char** environ;
@@ -163,6 +164,16 @@ int RunCommand(const std::vector<std::string>& argv, std::string* output, std::s
   if (output != nullptr) *output = all;
   if (errors != nullptr) *errors = child.Stderr();
   return code;
+}
+
+ScratchDir::ScratchDir() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "velmar-update-XXXXXX").string();
+  if (mkdtemp(pattern.data()) != nullptr) path_ = pattern;
+}
+
+ScratchDir::~ScratchDir() {
+  std::error_code ignored;
+  if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
 }
 
 }  // namespace velmar::testing

@@ -10,6 +10,7 @@
 #include "PackManifest.h"
 #include "PackageBuilder.h"
 #include "platform/ZipArchive.h"
+#include "support/UpdateTestSupport.h"
 #include "update/PackageImage.h"
 
 namespace velmar {
