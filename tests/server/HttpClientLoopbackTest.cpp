@@ -151,21 +151,13 @@ TEST_F(HttpClientLoopback, AddressPortIsIgnoredAndMalformedPartsAreRefusedBefore
   EXPECT_EQ(server.Requests().size(), 1u);
 }
 
+// A package cut short is the fault matrix's; here a text reply.
 TEST_F(HttpClientLoopback, ReplyCutShortFailsTheRead) {
   HttpClient client = MakeClient();
   text.clear();
   EXPECT_EQ(client.Post("127.0.0.1", "/broken", "", text, true), -1);
   EXPECT_FALSE(text.empty());
   EXPECT_FALSE(client.HasOpenReply());
-
-  ASSERT_EQ(client.Post("127.0.0.1", "/broken", "", text, false), 0);
-  EXPECT_EQ(client.ContentLength(), 1000u);
-  uint8_t piece[255];
-  size_t total = 0;
-  int n = 0;
-  while ((n = client.Read(piece, sizeof piece)) > 0) total += static_cast<size_t>(n);
-  EXPECT_EQ(n, -1);
-  EXPECT_EQ(total, 100u);
 }
 
 }  // namespace
