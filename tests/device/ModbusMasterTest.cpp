@@ -153,7 +153,7 @@ TEST_F(ModbusMasterWire, TraceSeesEveryFrameInOrder) {
   master_.SetTraceHook([&lines](FrameDirection direction, const uint8_t* bytes, size_t count) {
     lines.push_back(FormatTraceLine(direction, bytes, count));
   });
-  fake_.QueueSilence();
+  fake_.QueueReply(Bytes{});  // silence
   fake_.QueueReply(WithCrc(FromHex("FF 03 02 00 40")));
   uint8_t data[2] = {};
   ASSERT_EQ(master_.ReadHoldingRegisters(1, 0x4000, data), MB_OK);

@@ -119,8 +119,6 @@ void FakeSerialBinding::QueueReply(const Bytes& reply) {
   line_->replies.push_back(reply);
 }
 
-void FakeSerialBinding::QueueSilence() { QueueReply(Bytes{}); }
-
 void FakeSerialBinding::QueueReadFailure() {
   std::lock_guard<std::mutex> guard(line_->lock);
   line_->replies.push_back(std::nullopt);

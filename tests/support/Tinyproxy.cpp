@@ -61,10 +61,7 @@ bool Tinyproxy::Start() {
   return Fail("tinyproxy did not start; its log: " + Log());
 }
 
-std::string Tinyproxy::Log() const {
-  std::ifstream in(directory_.File("tinyproxy.log"));
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
+std::string Tinyproxy::Log() const { return ReadFileText(directory_.File("tinyproxy.log")); }
 
 bool Tinyproxy::Fail(std::string why) {
   failure_ = std::move(why);

@@ -23,6 +23,7 @@ class YieldingClock : public ManualClock {
 };
 
 std::vector<uint8_t> ReadFileBytes(const std::string& path);
+std::string ReadFileText(const std::string& path);
 bool WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 bool WriteFileText(const std::string& path, const std::string& text);
 
