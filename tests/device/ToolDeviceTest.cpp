@@ -65,10 +65,8 @@ TEST_F(ToolDeviceTest, ReportedBlockSizesAboveOneFrameAreClampedTo242) {
   EXPECT_EQ(device_.BlockSize(), 242u);
 
   tool_.Remove(127, 0xF700);
-  MakeProtocol2Tool(0xFF);
-  ASSERT_EQ(device_.Detect(), 0);
-  EXPECT_EQ(device_.BlockSize(), 242u);
-  for (uint8_t reported : {243, 242}) {
+  DetectProtocol2();
+  for (uint8_t reported : {0xFF, 243, 242}) {
     tool_.Set(255, 0xA510, Bytes{reported, 0, 0, 0});
     ASSERT_EQ(device_.RefreshBlockSize(), 0);
     EXPECT_EQ(device_.BlockSize(), 242u) << int{reported};

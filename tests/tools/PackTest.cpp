@@ -38,12 +38,7 @@ std::vector<uint8_t> UnzipItem(const std::string& zip, const std::string& item) 
 
 SectionSpec Section(uint32_t address, uint8_t kind, std::vector<uint8_t> data,
                     std::string name = "") {
-  SectionSpec s;
-  s.address = address;
-  s.kind = kind;
-  s.data = std::move(data);
-  s.name = std::move(name);
-  return s;
+  return SectionSpec{address, kind, std::move(name), std::move(data)};
 }
 
 TEST(PackBuilder, RefusesWhatCannotBeLaidOut) {
