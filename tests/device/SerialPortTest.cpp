@@ -1,6 +1,8 @@
 // SerialPort's own rules, seen through an in-memory binding.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "device/SerialPort.h"
 #include "support/FakeSerial.h"
 
@@ -11,7 +13,11 @@ using testing::FakeSerialBinding;
 
 class SerialPortRules : public ::testing::Test {
  protected:
-  const LineSettings& LastLine() { return fake_.line().line_settings.back(); }
+  // Baud rate, data bits, parity and stop bits of the last settings applied.
+  std::tuple<uint32_t, int, int, int> LastLine() {
+    const LineSettings& l = fake_.line().line_settings.back();
+    return {l.baud_rate, l.data_bits, l.parity, l.stop_bits};
+  }
 
   FakeSerialBinding fake_;
   SerialPort port_{fake_};
@@ -21,10 +27,7 @@ TEST_F(SerialPortRules, OpenAppliesTheToolsLineSettingsAndTimeouts) {
   ASSERT_EQ(port_.OpenWith(7, 57600, 2, 0, 8, 300), 1);
   EXPECT_EQ(fake_.opened_ports, std::vector<uint8_t>{7});
   ASSERT_EQ(fake_.line().line_settings.size(), 1u);
-  EXPECT_EQ(LastLine().baud_rate, 57600u);
-  EXPECT_EQ(LastLine().data_bits, 8);
-  EXPECT_EQ(LastLine().parity, 2);
-  EXPECT_EQ(LastLine().stop_bits, 0);
+  EXPECT_EQ(LastLine(), std::make_tuple(57600u, 8, 2, 0));
   const SerialTimeouts expected{300, 1, 300, 100, 100};
   EXPECT_EQ(port_.AppliedTimeouts(), expected);
   EXPECT_EQ(fake_.line().timeouts.back(), expected);
@@ -42,13 +45,11 @@ TEST_F(SerialPortRules, SettersIgnoreCodesOutOfRange) {
   port_.SetParity(5);
   port_.SetStopBits(3);
   ASSERT_EQ(port_.Open(), 1);
-  EXPECT_EQ(LastLine().parity, 2);
-  EXPECT_EQ(LastLine().stop_bits, 0);
+  EXPECT_EQ(LastLine(), std::make_tuple(57600u, 8, 2, 0));
   port_.SetParity(4);
   port_.SetStopBits(2);
   port_.Configure();
-  EXPECT_EQ(LastLine().parity, 4);
-  EXPECT_EQ(LastLine().stop_bits, 2);
+  EXPECT_EQ(LastLine(), std::make_tuple(57600u, 8, 4, 2));
 }
 
 TEST_F(SerialPortRules, FailedOpenLeavesThePortClosedWithItsSettingsKept) {

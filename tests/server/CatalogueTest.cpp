@@ -70,9 +70,7 @@ TEST(VersionInfo, RedirectReadLeavesOtherFieldsAlone) {
   VersionInfo info;
   info.ReadVersion("<newVersion>V3</newVersion><texte>a</texte><lien>b</lien>");
   info.ReadRedirect("<texte>t2</texte>");
-  EXPECT_EQ(info.Texte(), "t2");
-  EXPECT_EQ(info.Lien(), "");
-  EXPECT_EQ(info.NewVersion(), "V3");
+  EXPECT_EQ(Fields(info), "t2||V3|||0|0|0|0|20");
   info.ReadRedirect("");
   EXPECT_EQ(info.Texte(), "");
 }

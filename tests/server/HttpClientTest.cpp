@@ -4,7 +4,6 @@
 #include <tuple>
 
 #include <atomic>
-#include <optional>
 #include <thread>
 
 #include "FakeHttpTransport.h"

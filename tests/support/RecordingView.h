@@ -1,7 +1,6 @@
 #pragma once
 #include <functional>
 #include <map>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
