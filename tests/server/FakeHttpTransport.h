@@ -90,18 +90,17 @@ class FakeHttpTransport : public HttpTransport {
     ~Request() override { --owner_.live_requests_; }
     void AddHeader(std::string_view line) override { headers_.emplace_back(line); }
     HttpSendOutcome Send(std::string_view header_text, std::string_view body) override {
-      FakeHttpTransport& owner = owner_;
-      if (owner.before_send) owner.before_send();
-      std::lock_guard<std::mutex> guard(owner.lock_);
+      if (owner_.before_send) owner_.before_send();
+      std::lock_guard<std::mutex> guard(owner_.lock_);
       RecordedSend sent = base_;
       sent.header_text = header_text;
       sent.added_headers = headers_;
       sent.body = body;
-      owner.sends_.push_back(sent);
+      owner_.sends_.push_back(sent);
       reply_ = FakeReply::Raised("no scripted reply");
-      if (!owner.replies_.empty()) {
-        reply_ = owner.replies_.front();
-        owner.replies_.pop_front();
+      if (!owner_.replies_.empty()) {
+        reply_ = owner_.replies_.front();
+        owner_.replies_.pop_front();
       }
       offset_ = 0;
       return reply_.outcome;

@@ -157,23 +157,21 @@ TEST(PackProgram, ManifestBuildsPackagesWithFilesRelativeToIt) {
   std::ofstream(dir.File("bad.json")) << R"({"packages": [{"zip": "q.zip", "items": [{"name": "A",
       "format": 100, "sections": [{"address": "0xZZ", "pattern": {"seed": 1, "length": 1}}]}]}]})";
   std::string errors;
-  ASSERT_EQ(RunCommand({VELMAR_PACK_EXE, "--manifest", dir.File("m.json"), "--out-dir", dir.File("out")},
-                       nullptr, &errors),
-            0)
-      << errors;
+  const auto build = [&](const char* manifest) {
+    return RunCommand({VELMAR_PACK_EXE, "--manifest", dir.File(manifest), "--out-dir", dir.File("out")},
+                      nullptr, &errors);
+  };
+  ASSERT_EQ(build("m.json"), 0) << errors;
   const std::string zip = dir.File("out/p.zip");
   EXPECT_EQ(UnzipItem(zip, "README.TXT"), Bytes("hello"));
   PackageImage image;
   ASSERT_EQ(image.Parse(UnzipItem(zip, "AB12-3-X.bin")), 0);
   EXPECT_EQ(image.HeaderFields().word1, 0x0203);
   ASSERT_EQ(image.SectionCount(), 2u);
-  EXPECT_EQ(image.Sections()[0].data, Bytes("0123456789"));
-  EXPECT_EQ(image.Sections()[0].address, 0x200000u);
-  EXPECT_EQ(image.Sections()[1].address, 16u);
+  EXPECT_EQ(std::tie(image.Sections()[0].address, image.Sections()[0].data, image.Sections()[1].address),
+            std::make_tuple(0x200000u, Bytes("0123456789"), 16u));
   // A broken manifest names what is wrong.
-  EXPECT_EQ(RunCommand({VELMAR_PACK_EXE, "--manifest", dir.File("bad.json"), "--out-dir", dir.File("out")},
-                       nullptr, &errors),
-            1);
+  EXPECT_EQ(build("bad.json"), 1);
   EXPECT_NE(errors.find("q.zip, item A: section 0"), std::string::npos) << errors;
 }
 
