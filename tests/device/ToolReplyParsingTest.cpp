@@ -195,7 +195,9 @@ TEST_F(ToolReplyParsing, OptionCountsThatLieTakeOnlyWholeEntries) {
   }
 }
 
-TEST_F(ToolReplyParsing, HostileVersionCountStopsAtTheEndOfTheReply) {
+// A hostile version count stops at the end of the reply; a repeated code's state follows the
+// later entry, its version goes to the first.
+TEST_F(ToolReplyParsing, HostileVersionCountsAndRepeatedCodes) {
   DetectProtocol2();
   tool_.Set(255, 0xA5A1, Concat({U16(1), U16(0x0042), U16(1)}));
   // A count of 65535 and a last text that never ends.
@@ -206,10 +208,7 @@ TEST_F(ToolReplyParsing, HostileVersionCountStopsAtTheEndOfTheReply) {
   std::string version;
   EXPECT_EQ(device_.OptionVersion(0x0042, version), 0);
   EXPECT_EQ(version, "1.2");
-}
 
-TEST_F(ToolReplyParsing, RepeatedOptionCodeActiveFollowsTheLaterVersionTheFirstEntry) {
-  DetectProtocol2();
   tool_.Set(255, 0xA5A1, Concat({U16(2), U16(5), U16(1), U16(5), U16(0)}));
   tool_.Set(255, 0xA5A3, Concat({U16(1), U16(5), TextBytes("2.1"), Bytes{0}}));
   ASSERT_EQ(device_.ReadOptions(), 0);

@@ -30,18 +30,7 @@ TEST(PortPaths, FixedRangesMapBothWaysAndOnlyWellFormedNamesHaveANumber) {
   EXPECT_EQ(FixedPortNumber("/dev/ttyACM7"), 72);
 }
 
-TEST(PortPaths, PortDirectoryFollowsTheEnvironmentInOrder) {
-  testing::TempPortDir dir;
-  EXPECT_EQ(PortDirectory(), dir.path());
-  unsetenv("VELMAR_PORT_DIR");
-  setenv("XDG_RUNTIME_DIR", "/run/user/4242", 1);
-  EXPECT_EQ(PortDirectory(), "/run/user/4242/velmar/ports");
-  unsetenv("XDG_RUNTIME_DIR");
-  EXPECT_EQ(PortDirectory(), "/tmp/velmar-" + std::to_string(getuid()) + "/ports");
-  EXPECT_EQ(PortName(7), "COM7");
-}
-
-TEST(PortPaths, ARegisteredNumberBelongsToItsLinkEvenWhileItDangles) {
+TEST(PortPaths, ARegisteredNumberBelongsToItsLinkEvenWhileItDanglesInTheDirectoryOfTheEnvironment) {
   testing::TempPortDir dir;
   testing::PtyPeer peer(33);  // 33 would otherwise be /dev/ttyUSB0
   ASSERT_TRUE(peer.ok());
@@ -52,6 +41,16 @@ TEST(PortPaths, ARegisteredNumberBelongsToItsLinkEvenWhileItDangles) {
   std::vector<std::string> names;
   SystemPortListing().FriendlyNames(names);
   for (const auto& name : names) EXPECT_EQ(name.find("(COM1)"), std::string::npos) << name;
+
+  // The port directory follows the environment in order.
+  EXPECT_EQ(PortDirectory(), dir.path());
+  unsetenv("VELMAR_PORT_DIR");
+  setenv("XDG_RUNTIME_DIR", "/run/user/4242", 1);
+  EXPECT_EQ(PortDirectory(), "/run/user/4242/velmar/ports");
+  unsetenv("XDG_RUNTIME_DIR");
+  EXPECT_EQ(PortDirectory(), "/tmp/velmar-" + std::to_string(getuid()) + "/ports");
+  EXPECT_EQ(PortName(7), "COM7");
+  setenv("VELMAR_PORT_DIR", dir.path().c_str(), 1);  // where the peer removes its link
 }
 
 // Another local user who makes the folder first must not be able to plant a port in it.
