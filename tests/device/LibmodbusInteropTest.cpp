@@ -79,7 +79,6 @@ class AgainstLibmodbus : public ::testing::Test {
     master_.SetSlaveAddress(kSlave);
     slave_ = std::make_unique<LibmodbusSlave>(peer_.master_fd());
   }
-  void TearDown() override { slave_.reset(); }
 
   TempPortDir dir_;
   PtyPeer peer_{kPort};

@@ -2,11 +2,10 @@
 // restart commands, clock, long time-out and the conversation lock, checked byte for byte.
 #include <gtest/gtest.h>
 
-#include <tuple>
-
 #include <functional>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "ScriptedTool.h"
@@ -66,10 +65,8 @@ TEST_F(ToolDeviceTest, ReportedBlockSizesAboveOneFrameAreClampedTo242) {
   EXPECT_EQ(device_.BlockSize(), 242u);
 
   tool_.Remove(127, 0xF700);
-  MakeProtocol2Tool(0xFF);
-  ASSERT_EQ(device_.Detect(), 0);
-  EXPECT_EQ(device_.BlockSize(), 242u);
-  for (uint8_t reported : {243, 242}) {
+  DetectProtocol2();
+  for (uint8_t reported : {0xFF, 243, 242}) {
     tool_.Set(255, 0xA510, Bytes{reported, 0, 0, 0});
     ASSERT_EQ(device_.RefreshBlockSize(), 0);
     EXPECT_EQ(device_.BlockSize(), 242u) << int{reported};
@@ -106,9 +103,8 @@ TEST_F(ToolDeviceTest, QuickDetectionSkipsTheBlockSize) {
   ASSERT_EQ(device_.RefreshBlockSize(), 0);
   EXPECT_EQ(Sent(), (Frames{Framed("FF 03 40 0C 00 01"), Framed("FF 03 A5 10 00 02")}));
   EXPECT_EQ(device_.BlockSize(), 64u);
-}
 
-TEST_F(ToolDeviceTest, QuickDetectionOfProtocol1SetsTheBlockSize) {
+  // Protocol1 reports its size with the status the quick detection asks for anyway.
   MakeProtocol1Tool(0x0040);
   ASSERT_EQ(device_.QuickDetect(), 0);
   EXPECT_EQ(device_.Protocol(), DeviceProtocol::Protocol1);
@@ -294,16 +290,7 @@ TEST_F(ToolDeviceTest, ResetCodeZoneAndCountryAreLittleEndian) {
 
 TEST_F(ToolDeviceTest, ClockRecordCarriesTheInjectedUtcTime) {
   DetectProtocol2();
-  device_.SetUtcTimeSource([] {
-    UtcTime time;
-    time.year = 2024;
-    time.month = 3;
-    time.day = 7;
-    time.hour = 13;
-    time.minute = 45;
-    time.second = 9;
-    return time;
-  });
+  device_.SetUtcTimeSource([] { return UtcTime{2024, 3, 7, 13, 45, 9}; });
   ASSERT_EQ(device_.SetClock(), 0);
   EXPECT_EQ(Sent(), (Frames{Framed("FF 03 40 17 00 01"),
                             Framed("FF 10 A5 AC 00 05 0A 00 00 07 03 E8 07 0D 2D 09 00")}));

@@ -195,7 +195,9 @@ TEST_F(ToolReplyParsing, OptionCountsThatLieTakeOnlyWholeEntries) {
   }
 }
 
-TEST_F(ToolReplyParsing, HostileVersionCountStopsAtTheEndOfTheReply) {
+// A hostile version count stops at the end of the reply; a repeated code's state follows the
+// later entry, its version goes to the first.
+TEST_F(ToolReplyParsing, HostileVersionCountsAndRepeatedCodes) {
   DetectProtocol2();
   tool_.Set(255, 0xA5A1, Concat({U16(1), U16(0x0042), U16(1)}));
   // A count of 65535 and a last text that never ends.
@@ -206,10 +208,7 @@ TEST_F(ToolReplyParsing, HostileVersionCountStopsAtTheEndOfTheReply) {
   std::string version;
   EXPECT_EQ(device_.OptionVersion(0x0042, version), 0);
   EXPECT_EQ(version, "1.2");
-}
 
-TEST_F(ToolReplyParsing, RepeatedOptionCodeActiveFollowsTheLaterVersionTheFirstEntry) {
-  DetectProtocol2();
   tool_.Set(255, 0xA5A1, Concat({U16(2), U16(5), U16(1), U16(5), U16(0)}));
   tool_.Set(255, 0xA5A3, Concat({U16(1), U16(5), TextBytes("2.1"), Bytes{0}}));
   ASSERT_EQ(device_.ReadOptions(), 0);
@@ -328,25 +327,26 @@ TEST_F(ToolReplyParsing, NoLabelWithoutAMatchingName) {
 
 // ---- Sensor records ----
 
-TEST_F(ToolReplyParsing, SensorHeaderCarriesCountAndStoredFlag) {
+TEST_F(ToolReplyParsing, SensorRecordsCountAndTextWithinTheCapacity) {
   DetectProtocol2();
   tool_.Set(255, 0xA700, FromHex("03 00 01 00"));
   SensorRecordHeader header;
   ASSERT_EQ(device_.ReadSensorRecordCount(header), 0);
   EXPECT_EQ(header.record_count, 3);
   EXPECT_EQ(header.info_stored, 1);
-  EXPECT_EQ(Sent(), Frames{Framed("FF 03 A7 00 00 02")});
-  tool_.Remove(255, 0xA700);
-  EXPECT_EQ(device_.ReadSensorRecordCount(header), -1);
-}
-
-TEST_F(ToolReplyParsing, SensorRecordTextIsCopiedWithItsTerminatorWithinTheCapacity) {
-  DetectProtocol2();
   tool_.Set(255, 0xA702, Concat({TextBytes("Sensor 2\r\n"), Bytes{0}, TextBytes("junk")}));
   char text[200];
   std::memset(text, '#', sizeof text);
   ASSERT_EQ(device_.ReadSensorRecordText(2, text, sizeof text), 0);
-  EXPECT_EQ(Sent(), Frames{Framed("FF 03 A7 02 00 50")});
+  // The record's address wraps at 65536.
+  tool_.Set(255, 0xA6FF, TextBytes("wrapped"));
+  std::string record;
+  ASSERT_EQ(device_.ReadSensorRecordText(0xFFFF, record), 0);
+  EXPECT_EQ(record, "wrapped");
+  EXPECT_EQ(Sent(), (Frames{Framed("FF 03 A7 00 00 02"), Framed("FF 03 A7 02 00 50"),
+                            Framed("FF 03 A6 FF 00 50")}));
+  tool_.Remove(255, 0xA700);
+  EXPECT_EQ(device_.ReadSensorRecordCount(header), -1);
   EXPECT_STREQ(text, "Sensor 2\r\n");
   EXPECT_EQ(text[11], '#');
 
@@ -364,18 +364,8 @@ TEST_F(ToolReplyParsing, SensorRecordTextIsCopiedWithItsTerminatorWithinTheCapac
   ASSERT_EQ(device_.ReadSensorRecordText(1, text, 10), 0);
   EXPECT_EQ(std::string(text, 10), std::string(10, 'R'));
   EXPECT_EQ(text[10], '#') << "nothing beyond the capacity";
-  std::string record;
   ASSERT_EQ(device_.ReadSensorRecordText(1, record), 0);
   EXPECT_EQ(record.size(), 160u);
-}
-
-TEST_F(ToolReplyParsing, SensorRecordAddressWrapsAt65536) {
-  DetectProtocol2();
-  tool_.Set(255, 0xA6FF, TextBytes("wrapped"));
-  std::string record;
-  ASSERT_EQ(device_.ReadSensorRecordText(0xFFFF, record), 0);
-  EXPECT_EQ(record, "wrapped");
-  EXPECT_EQ(Sent(), Frames{Framed("FF 03 A6 FF 00 50")});
 }
 
 }  // namespace

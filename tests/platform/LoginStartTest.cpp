@@ -6,7 +6,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "platform/LoginStart.h"
 #include "support/UpdateTestSupport.h"
@@ -15,13 +14,6 @@ namespace velmar {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string Read(const fs::path& file) {
-  std::ifstream in(file);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 // The user's entry overrides the system's: switching off with a system entry present writes
 // Hidden=true, without one it removes the user's file. The program's path is quoted the way
@@ -55,7 +47,7 @@ TEST(XdgLoginStart, TheUsersEntryWinsOverTheSystemOne) {
     const fs::path user = home.File("config/autostart/velmar.desktop");
     EXPECT_EQ(fs::exists(user), user_file);
     if (exec_line) {
-      EXPECT_NE(Read(user).find(exec_line), std::string::npos) << Read(user);
+      EXPECT_NE(testing::ReadFileText(user).find(exec_line), std::string::npos) << testing::ReadFileText(user);
     }
     EXPECT_FALSE(fs::exists(user.string() + ".tmp-" + std::to_string(getpid())));
   }

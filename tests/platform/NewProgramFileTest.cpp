@@ -13,6 +13,7 @@
 
 #include "platform/NewProgramFile.h"
 #include "platform/Sha256.h"
+#include "support/UpdateTestSupport.h"
 
 namespace velmar {
 namespace {
@@ -22,21 +23,11 @@ using Bytes = std::vector<uint8_t>;
 
 Bytes Of(const std::string& text) { return Bytes(text.begin(), text.end()); }
 
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 class NewProgramFile : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/velmar-newprogram-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    folder_ = pattern;
-  }
-  void TearDown() override { fs::remove_all(folder_); }
-  std::string At(const std::string& name) const { return folder_ + "/" + name; }
-  std::string folder_;
+  std::string At(const std::string& name) const { return scratch_.File(name); }
+  testing::ScratchDir scratch_;
+  const std::string folder_ = scratch_.Path();
 };
 
 TEST(Sha256, KnownDigests) {
@@ -71,14 +62,14 @@ TEST_F(NewProgramFile, NeverReplacesNorFollowsWhatIsThere) {
     const auto saved = SaveNewProgramFile(folder_, name, Of("new bytes"), &error);
     ASSERT_TRUE(saved) << error;
     EXPECT_EQ(saved->path, At(saved_as));
-    EXPECT_EQ(ReadAll(saved->path), "new bytes");
+    EXPECT_EQ(testing::ReadFileText(saved->path), "new bytes");
     EXPECT_FALSE(fs::is_symlink(saved->path));
     for (const std::string& taken : present) {
       if (taken[0] != '@') {
-        EXPECT_EQ(ReadAll(At(taken)), "the user's own " + taken);
+        EXPECT_EQ(testing::ReadFileText(At(taken)), "the user's own " + taken);
       }
     }
-    EXPECT_EQ(ReadAll(At("victim")), "keep");
+    EXPECT_EQ(testing::ReadFileText(At("victim")), "keep");
     EXPECT_FALSE(fs::exists(At("gone")));
   }
 }

@@ -7,7 +7,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <functional>
 
 #include "platform/PortListing.h"
 #include "platform/PortPaths.h"
@@ -31,18 +30,7 @@ TEST(PortPaths, FixedRangesMapBothWaysAndOnlyWellFormedNamesHaveANumber) {
   EXPECT_EQ(FixedPortNumber("/dev/ttyACM7"), 72);
 }
 
-TEST(PortPaths, PortDirectoryFollowsTheEnvironmentInOrder) {
-  testing::TempPortDir dir;
-  EXPECT_EQ(PortDirectory(), dir.path());
-  unsetenv("VELMAR_PORT_DIR");
-  setenv("XDG_RUNTIME_DIR", "/run/user/4242", 1);
-  EXPECT_EQ(PortDirectory(), "/run/user/4242/velmar/ports");
-  unsetenv("XDG_RUNTIME_DIR");
-  EXPECT_EQ(PortDirectory(), "/tmp/velmar-" + std::to_string(getuid()) + "/ports");
-  EXPECT_EQ(PortName(7), "COM7");
-}
-
-TEST(PortPaths, ARegisteredNumberBelongsToItsLinkEvenWhileItDangles) {
+TEST(PortPaths, ARegisteredNumberBelongsToItsLinkEvenWhileItDanglesInTheDirectoryOfTheEnvironment) {
   testing::TempPortDir dir;
   testing::PtyPeer peer(33);  // 33 would otherwise be /dev/ttyUSB0
   ASSERT_TRUE(peer.ok());
@@ -53,79 +41,69 @@ TEST(PortPaths, ARegisteredNumberBelongsToItsLinkEvenWhileItDangles) {
   std::vector<std::string> names;
   SystemPortListing().FriendlyNames(names);
   for (const auto& name : names) EXPECT_EQ(name.find("(COM1)"), std::string::npos) << name;
+
+  // The port directory follows the environment in order.
+  EXPECT_EQ(PortDirectory(), dir.path());
+  unsetenv("VELMAR_PORT_DIR");
+  setenv("XDG_RUNTIME_DIR", "/run/user/4242", 1);
+  EXPECT_EQ(PortDirectory(), "/run/user/4242/velmar/ports");
+  unsetenv("XDG_RUNTIME_DIR");
+  EXPECT_EQ(PortDirectory(), "/tmp/velmar-" + std::to_string(getuid()) + "/ports");
+  EXPECT_EQ(PortName(7), "COM7");
+  setenv("VELMAR_PORT_DIR", dir.path().c_str(), 1);  // where the peer removes its link
 }
 
 // Another local user who makes the folder first must not be able to plant a port in it.
 TEST(PortPaths, OnlyAPrivateFolderOfTheUserIsBelieved) {
   const bool root = geteuid() == 0;
   namespace fs = std::filesystem;
-  const auto planted = [](const std::string& base) {
-    fs::create_directories(base + "/velmar/ports");
-    fs::permissions(base + "/velmar", fs::perms::owner_all);
-    fs::permissions(base + "/velmar/ports", fs::perms::owner_all);
+  // Each row but the first starts from a private base/velmar/ports and changes it as named.
+  const std::tuple<std::string, bool, const char*> rows[] = {
+      {"missing", true, ""},
+      {"private", true, ""},
+      {"writable by all", false, "/velmar/ports is writable by other users"},
+      {"a link to a private folder", false, "/velmar/ports is a link"},
+      {"a file", false, "/velmar/ports is not a folder"},
+      {"another user's", false, "/velmar/ports belongs to user 65534"},
+      {"inside another user's folder", false, "/velmar belongs to user 65534"},
   };
-  // Each row prepares base/velmar/ports its way.
-  const std::tuple<const char*, std::function<void(const std::string& base)>, bool, const char*, bool>
-      rows[] = {
-      {"missing", [](const std::string&) {}, true, "", false},
-      {"private", planted, true, "", false},
-      {"writable by all",
-       [&](const std::string& base) {
-         planted(base);
-         fs::permissions(base + "/velmar/ports", fs::perms::all);
-       },
-       false, "/velmar/ports is writable by other users", false},
-      {"a link to a private folder",
-       [&](const std::string& base) {
-         planted(base);
-         fs::rename(base + "/velmar/ports", base + "/elsewhere");
-         fs::create_directory_symlink(base + "/elsewhere", base + "/velmar/ports");
-       },
-       false, "/velmar/ports is a link", false},
-      {"a file",
-       [](const std::string& base) {
-         fs::create_directories(base + "/velmar");
-         std::ofstream(base + "/velmar/ports") << "";
-       },
-       false, "/velmar/ports is not a folder", false},
-      {"another user's",
-       [&](const std::string& base) {
-         planted(base);
-         (void)!chown((base + "/velmar/ports").c_str(), 65534, 65534);
-       },
-       false, "/velmar/ports belongs to user 65534", true},
-      {"inside another user's folder",
-       [&](const std::string& base) {
-         planted(base);
-         (void)!chown((base + "/velmar").c_str(), 65534, 65534);
-       },
-       false, "/velmar belongs to user 65534", true},
-  };
-  for (const auto& [name, make, usable, why, needs_root] : rows) {
+  for (const auto& [name, usable, why] : rows) {
     SCOPED_TRACE(name);
-    if (needs_root && !root) continue;  // chown needs root; the other rows still run
-    testing::TempPortDir scratch;           // a private base, and VELMAR_PORT_DIR set aside
+    // chown needs root; the other rows still run.
+    if (name.find("another user") != std::string::npos && !root) continue;
+    testing::TempPortDir scratch;  // a private base, and VELMAR_PORT_DIR set aside
     unsetenv("VELMAR_PORT_DIR");
     setenv("XDG_RUNTIME_DIR", scratch.path().c_str(), 1);
-    {
-      make(scratch.path());
-      std::string problem;
-      const auto dir = UsablePortDirectory(&problem);
-      EXPECT_EQ(dir.has_value(), usable) << problem;
-      EXPECT_NE(problem.find(why), std::string::npos) << problem;
-      // A port registered there: believed only in a usable folder.
-      testing::PtyPeer tool(140);
-      if (usable) {
-        struct stat info {};
-        ASSERT_EQ(lstat(dir->c_str(), &info), 0);
-        EXPECT_EQ(info.st_mode & 0777, 0700u);
-        EXPECT_EQ(ResolvePortDevice(140), *dir + "/COM140");
-      } else {
-        EXPECT_EQ(ResolvePortDevice(140), std::nullopt);
-        std::vector<std::string> names;
-        SystemPortListing().FriendlyNames(names);
-        for (const auto& name : names) EXPECT_EQ(name.find("(COM140)"), std::string::npos) << name;
-      }
+    const std::string outer = scratch.path() + "/velmar", ports = outer + "/ports";
+    if (name != "missing") {
+      fs::create_directories(ports);
+      fs::permissions(outer, fs::perms::owner_all);
+      fs::permissions(ports, fs::perms::owner_all);
+    }
+    if (name == "writable by all") fs::permissions(ports, fs::perms::all);
+    if (name == "a link to a private folder") {
+      fs::rename(ports, scratch.path() + "/elsewhere");
+      fs::create_directory_symlink(scratch.path() + "/elsewhere", ports);
+    }
+    if (name == "a file") fs::remove(ports), std::ofstream(ports) << "";
+    if (name == "another user's") (void)!chown(ports.c_str(), 65534, 65534);
+    if (name == "inside another user's folder") (void)!chown(outer.c_str(), 65534, 65534);
+    std::string problem;
+    const auto dir = UsablePortDirectory(&problem);
+    EXPECT_EQ(dir.has_value(), usable) << problem;
+    EXPECT_NE(problem.find(why), std::string::npos) << problem;
+    // A port registered there: believed only in a usable folder.
+    testing::PtyPeer tool(140);
+    if (usable) {
+      struct stat info {};
+      ASSERT_EQ(lstat(dir->c_str(), &info), 0);
+      EXPECT_EQ(info.st_mode & 0777, 0700u);
+      EXPECT_EQ(ResolvePortDevice(140), *dir + "/COM140");
+    } else {
+      EXPECT_EQ(ResolvePortDevice(140), std::nullopt);
+      std::vector<std::string> names;
+      SystemPortListing().FriendlyNames(names);
+      for (const auto& listed : names) EXPECT_EQ(listed.find("(COM140)"), std::string::npos) << listed;
     }
     unsetenv("XDG_RUNTIME_DIR");
   }

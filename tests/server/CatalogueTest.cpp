@@ -21,6 +21,10 @@ std::string Fields(const VersionInfo& v) {
   return out.str();
 }
 
+std::string Fields(const DatabasePair& p) {
+  return std::string(p.dbs) + '|' + p.rel + '|' + std::to_string(p.matches) + '|' + std::to_string(p.load);
+}
+
 std::string Fields(const OptionRecord& r) {
   std::ostringstream out;
   out << r.code << '|' << r.name << '|' << r.desc << '|' << r.base << '|' << r.sigle << '|' << r.ver
@@ -70,9 +74,7 @@ TEST(VersionInfo, RedirectReadLeavesOtherFieldsAlone) {
   VersionInfo info;
   info.ReadVersion("<newVersion>V3</newVersion><texte>a</texte><lien>b</lien>");
   info.ReadRedirect("<texte>t2</texte>");
-  EXPECT_EQ(info.Texte(), "t2");
-  EXPECT_EQ(info.Lien(), "");
-  EXPECT_EQ(info.NewVersion(), "V3");
+  EXPECT_EQ(Fields(info), "t2||V3|||0|0|0|0|20");
   info.ReadRedirect("");
   EXPECT_EQ(info.Texte(), "");
 }
@@ -140,9 +142,7 @@ TEST(OptionList, MissingAndOverlongFields) {
                      std::string(9, 'v') + "</ver><sigle>" + std::string(10, 's') +
                      "</sigle></option><option><name>" + std::string(79, 'n') + "</name></option>");
   ASSERT_EQ(list.OptionAt(0, record), 0);
-  EXPECT_STREQ(record.name, "");
-  EXPECT_EQ(std::string(record.ver), std::string(9, 'v'));
-  EXPECT_STREQ(record.sigle, "");
+  EXPECT_EQ(Fields(record), "0|||||" + std::string(9, 'v') + "|0|0|1|0");  // name and sigle too long
   list.OptionAt(1, record);
   EXPECT_EQ(std::string(record.name), std::string(79, 'n'));
 
@@ -207,11 +207,7 @@ TEST(DatabaseList, ReadsZoneCountryAndPairs) {
   EXPECT_EQ(list.Zone(), 3);
   EXPECT_EQ(list.Country(), 49);
   ASSERT_EQ(list.Count(), 3);
-  DatabasePair pair = list.PairAt(0);
-  EXPECT_STREQ(pair.dbs, "EU12-3-AB");
-  EXPECT_STREQ(pair.rel, "EU12-4-CD");
-  EXPECT_EQ(pair.matches, 0);
-  EXPECT_EQ(pair.load, 1);
+  EXPECT_EQ(Fields(list.PairAt(0)), "EU12-3-AB|EU12-4-CD|0|1");
   EXPECT_EQ(list.FilesToLoad(), 6);
 
   list = ReadDatabases("<duo><dbs>a</dbs><rel>b</rel></duo>");
@@ -222,8 +218,7 @@ TEST(DatabaseList, ReadsZoneCountryAndPairs) {
 
   list = ReadDatabases("<duo><dbs>" + std::string(30, 'd') + "</dbs><rel>" + std::string(29, 'r') +
                        "</rel></duo>");
-  EXPECT_STREQ(list.PairAt(0).dbs, "");  // overlong
-  EXPECT_EQ(std::string(list.PairAt(0).rel), std::string(29, 'r'));
+  EXPECT_EQ(Fields(list.PairAt(0)), "|" + std::string(29, 'r') + "|0|1");  // dbs overlong
   EXPECT_EQ(list.PairAt(5).load, 0);
 }
 
@@ -239,11 +234,9 @@ TEST(DatabaseList, InstalledNamesMatchPairsByPrefixAndBase) {
       "<duo><dbs>EU12-3-A</dbs><rel>EU12-4-C</rel></duo><duo><dbs>US1-1-X</dbs><rel>US1-2-Y</rel></"
       "duo>");
   list.MarkInstalled("EU12-3-AB");  // base equals dbs
-  EXPECT_EQ(list.PairAt(0).matches, 1);
-  EXPECT_EQ(list.PairAt(0).load, 1);
+  EXPECT_EQ(Fields(list.PairAt(0)), "EU12-3-A|EU12-4-C|1|1");
   list.MarkInstalled("EU12-4-CQ");  // the same prefix as dbs, and the second member's name
-  EXPECT_EQ(list.PairAt(0).matches, 2);
-  EXPECT_EQ(list.PairAt(0).load, 0);
+  EXPECT_EQ(Fields(list.PairAt(0)), "EU12-3-A|EU12-4-C|2|0");
   EXPECT_EQ(list.FilesToLoad(), 2);
   list.MarkInstalled("EU12-3-AZ");
   EXPECT_EQ(list.PairAt(1).matches, 0);
@@ -252,8 +245,7 @@ TEST(DatabaseList, InstalledNamesMatchPairsByPrefixAndBase) {
   list.MarkInstalled("BB1-1-YZ");  // prefix differs from the first name: compared with rel
   EXPECT_EQ(list.PairAt(0).matches, 1);
   list.MarkInstalled("AA1-1-XZ");
-  EXPECT_EQ(list.PairAt(0).matches, 2);
-  EXPECT_EQ(list.PairAt(0).load, 0);
+  EXPECT_EQ(Fields(list.PairAt(0)), "AA1-1-X|BB1-1-Y|2|0");
 
   // "AB" has no digit, so its prefix is empty and agrees with both names: its base decides.
   list = ReadDatabases("<duo><dbs>X</dbs><rel>AB</rel></duo>");

@@ -52,6 +52,7 @@ struct RecordedSend {
   std::string body;
   std::string user_agent;
   uint32_t connect_timeout_ms = 0;
+  bool operator==(const RecordedSend&) const = default;
 };
 
 // An in-memory HTTP service: plays scripted replies in order and records every sending.
@@ -81,34 +82,25 @@ class FakeHttpTransport : public HttpTransport {
   }
 
  private:
-  // Holds one count of live objects up for its own lifetime.
-  struct Counted {
-    Counted(FakeHttpTransport& owner, std::atomic<int>& count) : owner_(owner), count_(count) {
-      ++count_;
-    }
-    ~Counted() { --count_; }
-    FakeHttpTransport& owner_;
-    std::atomic<int>& count_;
-  };
-
   class Request : public HttpRequest {
    public:
-    Request(FakeHttpTransport& owner, RecordedSend base)
-        : live_(owner, owner.live_requests_), base_(std::move(base)) {}
+    Request(FakeHttpTransport& owner, RecordedSend base) : owner_(owner), base_(std::move(base)) {
+      ++owner_.live_requests_;
+    }
+    ~Request() override { --owner_.live_requests_; }
     void AddHeader(std::string_view line) override { headers_.emplace_back(line); }
     HttpSendOutcome Send(std::string_view header_text, std::string_view body) override {
-      FakeHttpTransport& owner = live_.owner_;
-      if (owner.before_send) owner.before_send();
-      std::lock_guard<std::mutex> guard(owner.lock_);
+      if (owner_.before_send) owner_.before_send();
+      std::lock_guard<std::mutex> guard(owner_.lock_);
       RecordedSend sent = base_;
       sent.header_text = header_text;
       sent.added_headers = headers_;
       sent.body = body;
-      owner.sends_.push_back(sent);
+      owner_.sends_.push_back(sent);
       reply_ = FakeReply::Raised("no scripted reply");
-      if (!owner.replies_.empty()) {
-        reply_ = owner.replies_.front();
-        owner.replies_.pop_front();
+      if (!owner_.replies_.empty()) {
+        reply_ = owner_.replies_.front();
+        owner_.replies_.pop_front();
       }
       offset_ = 0;
       return reply_.outcome;
@@ -127,7 +119,7 @@ class FakeHttpTransport : public HttpTransport {
     std::string FailureText() override { return reply_.failure; }
 
    private:
-    Counted live_;
+    FakeHttpTransport& owner_;
     RecordedSend base_;
     std::vector<std::string> headers_;
     FakeReply reply_;
@@ -137,23 +129,24 @@ class FakeHttpTransport : public HttpTransport {
   class Session : public HttpSession {
    public:
     Session(FakeHttpTransport& owner, HttpSessionSettings settings)
-        : live_(owner, owner.live_sessions_), settings_(std::move(settings)) {}
+        : owner_(owner), settings_(std::move(settings)) {
+      ++owner_.live_sessions_;
+    }
+    ~Session() override { --owner_.live_sessions_; }
     std::unique_ptr<HttpRequest> OpenPost(std::string_view host, uint16_t port,
                                           std::string_view path,
                                           std::string& failure_text) override {
-      FakeHttpTransport& owner = live_.owner_;
-      if (owner.refuse_request) {
-        if (!owner.open_failure.empty()) failure_text = owner.open_failure;
+      if (owner_.refuse_request) {
+        if (!owner_.open_failure.empty()) failure_text = owner_.open_failure;
         return nullptr;
       }
-      RecordedSend base{
-          std::string(host),           port, std::string(path), {}, {}, {}, settings_.user_agent,
-          settings_.connect_timeout_ms};
-      return std::make_unique<Request>(owner, std::move(base));
+      RecordedSend base{std::string(host), port, std::string(path), {}, {}, {},
+                        settings_.user_agent, settings_.connect_timeout_ms};
+      return std::make_unique<Request>(owner_, std::move(base));
     }
 
    private:
-    Counted live_;
+    FakeHttpTransport& owner_;
     HttpSessionSettings settings_;
   };
 

@@ -124,25 +124,23 @@ TEST_F(HttpClientLoopback, PackageIsPulledInPiecesThroughBoundedBuffer) {
   EXPECT_EQ(client.Read(piece, sizeof piece), 0);
 }
 
-TEST_F(HttpClientLoopback, UnreachableHostGivesFailureMessage) {
-  HttpClient client(transport, static_cast<uint16_t>(testing::FreeLoopbackPort()));
-  client.SetProxyLogin("user", "pass");
-  text.clear();
-  EXPECT_EQ(client.Post("127.0.0.1", "/text", "", text, true), -1);
-  EXPECT_EQ(client.StatusCode(), 0u);
-  EXPECT_FALSE(text.empty());
+// The port of an address is the client's own, never the one written in it: a free port named
+// in the address is still answered, while a client whose own port is free is not.
+TEST_F(HttpClientLoopback, AddressPortIsIgnoredAndMalformedPartsAreRefusedBeforeSending) {
+  const uint16_t free_port = static_cast<uint16_t>(testing::FreeLoopbackPort());
+  HttpClient unreachable(transport, free_port);
+  unreachable.SetProxyLogin("user", "pass");
+  EXPECT_EQ(unreachable.Post("127.0.0.1", "/text", "", text, true), -1);
+  EXPECT_EQ(unreachable.StatusCode(), 0u);
   EXPECT_LE(text.size(), 255u);
   EXPECT_NE(text.find("onnect"), std::string::npos) << text;
-  EXPECT_EQ(client.ProxyHeader(), "Proxy-Authorization: Basic dXNlcjpwYXNz\r\n");
-}
+  EXPECT_EQ(unreachable.ProxyHeader(), "Proxy-Authorization: Basic dXNlcjpwYXNz\r\n");
 
-TEST_F(HttpClientLoopback, AddressPortIsIgnoredAndMalformedPartsAreRefusedBeforeSending) {
   HttpClient client = MakeClient();
   EXPECT_EQ(client.Post("127.0.0.1\r\nX: y", "/text", "", text, true), -1);
   EXPECT_EQ(client.Post("127.0.0.1", "/te xt\r\nX: y", "", text, true), -1);
   EXPECT_TRUE(server.Requests().empty());
-  std::string address =
-      "http://127.0.0.1:" + std::to_string(testing::FreeLoopbackPort()) + "/text?k=v";
+  const std::string address = "http://127.0.0.1:" + std::to_string(free_port) + "/text?k=v";
   ASSERT_EQ(client.PostToUrl(address, "x=1", text, true), 0) << text;
   auto requests = server.Requests();
   ASSERT_EQ(requests.size(), 1u);
@@ -153,21 +151,13 @@ TEST_F(HttpClientLoopback, AddressPortIsIgnoredAndMalformedPartsAreRefusedBefore
   EXPECT_EQ(server.Requests().size(), 1u);
 }
 
+// A package cut short is the fault matrix's; here a text reply.
 TEST_F(HttpClientLoopback, ReplyCutShortFailsTheRead) {
   HttpClient client = MakeClient();
   text.clear();
   EXPECT_EQ(client.Post("127.0.0.1", "/broken", "", text, true), -1);
   EXPECT_FALSE(text.empty());
   EXPECT_FALSE(client.HasOpenReply());
-
-  ASSERT_EQ(client.Post("127.0.0.1", "/broken", "", text, false), 0);
-  EXPECT_EQ(client.ContentLength(), 1000u);
-  uint8_t piece[255];
-  size_t total = 0;
-  int n = 0;
-  while ((n = client.Read(piece, sizeof piece)) > 0) total += static_cast<size_t>(n);
-  EXPECT_EQ(n, -1);
-  EXPECT_EQ(total, 100u);
 }
 
 }  // namespace

@@ -1,9 +1,6 @@
 #pragma once
 // A small HTTP server on a free loopback port, run inside the test process.
 #include <httplib.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -13,26 +10,9 @@
 #include <thread>
 #include <vector>
 
+#include "support/UpdateTestSupport.h"  // FreeLoopbackPort
+
 namespace velmar::testing {
-
-inline sockaddr_in Loopback(int port) {
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = htons(static_cast<uint16_t>(port));
-  return address;
-}
-
-// A loopback port that was free a moment ago (nothing listens on it now).
-inline int FreeLoopbackPort() {
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address = Loopback(0);
-  bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  socklen_t length = sizeof address;
-  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  close(fd);
-  return ntohs(address.sin_port);
-}
 
 // One request as the server received it.
 struct ReceivedRequest {

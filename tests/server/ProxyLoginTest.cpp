@@ -28,9 +28,6 @@ class ProxyLogin : public ::testing::Test {
     server.Routes().Post("/text", [](const httplib::Request&, httplib::Response& response) {
       response.set_content(kReply, "text/plain");
     });
-    server.Routes().Post("/package", [](const httplib::Request&, httplib::Response& response) {
-      response.set_content(std::string(100000, 'p'), "application/zip");
-    });
     ASSERT_GT(server.Start(), 0);
     ASSERT_TRUE(proxy.Start()) << proxy.Failure();
     CurlHttpTransport::Options options;
@@ -46,7 +43,9 @@ class ProxyLogin : public ::testing::Test {
   std::string text;
 };
 
-TEST_F(ProxyLogin, WithoutLoginOrWithAWrongOneNothingReachesTheServer) {
+// The whole job behind the proxy (a login kept through a missing package, a package through the
+// proxy) is the download worker's test; here what the proxy lets through.
+TEST_F(ProxyLogin, OnlyTheRightLoginReachesTheServer) {
   EXPECT_EQ(client->Post("127.0.0.1", "/text", "a=test_version", text, true), -1);
   EXPECT_EQ(client->StatusCode(), 407u) << proxy.Log();
   EXPECT_TRUE(client->ProxyLoginWanted());
@@ -58,32 +57,12 @@ TEST_F(ProxyLogin, WithoutLoginOrWithAWrongOneNothingReachesTheServer) {
   EXPECT_EQ(client->ProxyHeader(), "");  // the refused login is forgotten
   EXPECT_TRUE(client->ProxyLoginWanted());
   EXPECT_TRUE(server.Requests().empty());
-}
 
-TEST_F(ProxyLogin, TheLoginIsTakenAndKept) {
   client->SetProxyLogin(kUser, kPassword);
-  ASSERT_EQ(client->Post("127.0.0.1", "/text", "a=test_version", text, true), 0)
-      << client->StatusCode() << " " << text << "\n"
-      << proxy.Log();
+  ASSERT_EQ(client->Post("127.0.0.1", "/text", "a=test_version", text, true), 0) << proxy.Log();
   EXPECT_EQ(text, kReply);
-  EXPECT_EQ(client->StatusCode(), 200u);
   EXPECT_EQ(client->ProxyHeader(), kLoginHeader);
-
-  // A package comes through in pieces.
-  ASSERT_EQ(client->Post("127.0.0.1", "/package", "a=download_version", text, false), 0);
-  EXPECT_EQ(client->ContentLength(), 100000u);
-  uint8_t piece[255];
-  size_t total = 0;
-  for (int n; (n = client->Read(piece, sizeof piece)) > 0;) total += static_cast<size_t>(n);
-  EXPECT_EQ(total, 100000u);
-  client->Close();
-
-  // A missing page is the server's answer, not the proxy's: the login stays.
-  EXPECT_EQ(client->Post("127.0.0.1", "/missing", "a=download_version", text, true), -1);
-  EXPECT_EQ(client->StatusCode(), 404u);
-  EXPECT_FALSE(client->ProxyLoginWanted());
-  EXPECT_EQ(client->ProxyHeader(), kLoginHeader);
-  EXPECT_EQ(server.Requests().size(), 3u);
+  EXPECT_EQ(server.Requests().size(), 1u);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <tuple>
 
 #include "FakeHttpTransport.h"
 #include "server/Catalogue.h"
@@ -52,43 +53,47 @@ TEST_F(ServerRequestTest, BodiesFieldByFieldWithTheValuesEncoded) {
             "&status=FAIL%3A%20NEED%20SDCARD");
 }
 
-struct ListCase {
-  const char* action;
-  std::function<int(ServerRequest&)> run;
-};
+std::vector<std::string> Bodies(const std::vector<testing::RecordedSend>& sends, size_t from) {
+  std::vector<std::string> bodies;
+  for (size_t i = from; i < sends.size(); ++i) bodies.push_back(sends[i].body);
+  return bodies;
+}
 
-TEST_F(ServerRequestTest, EveryTextActionPostsTheSameBodyTwice) {
+// Each action: the redirect goes to the configured server, the action to the address the
+// redirect named but on the configured port; a failed redirect fails the action.
+TEST_F(ServerRequestTest, EveryActionPostsTheRedirectThenTheAction) {
   OptionList options;
   DatabaseList databases;
   OthersList others;
   VersionInfo version;
-  std::vector<ListCase> cases = {
-      {"test_version", [&](ServerRequest& r) { return r.TestVersion(version); }},
-      {"list_options", [&](ServerRequest& r) { return r.ListOptions(options); }},
-      {"list_dbs", [&](ServerRequest& r) { return r.ListDatabases(databases); }},
-      {"list_oth", [&](ServerRequest& r) { return r.ListOthers(others); }},
+  const std::string status_body = "s=SN123&v=V1.0&tool=QL7-12&f=JP7-1-Z&status=FAIL%3A%20LOAD_ETAPE_DB";
+  // Option: what follows the redirect's body; action body: when it differs from the redirect's.
+  const std::tuple<const char*, std::function<int()>, const char*, std::string> cases[] = {
+      {"download_version", [&] { return request.DownloadVersion(true); }, "&opt=force", ""},
+      {"setstatus", [&] { return request.SetStatus("JP7-1-Z", "FAIL: LOAD_ETAPE_DB"); }, "",
+       status_body},
+      {"test_version", [&] { return request.TestVersion(version); }, "", ""},
+      {"list_options", [&] { return request.ListOptions(options); }, "", ""},
+      {"list_dbs", [&] { return request.ListDatabases(databases); }, "", ""},
+      {"list_oth", [&] { return request.ListOthers(others); }, "", ""},
   };
-  for (const ListCase& c : cases) {
-    size_t before = transport.Sends().size();
+  using Where = std::tuple<std::string, uint16_t, std::string, std::string>;
+  const auto where = [](const testing::RecordedSend& s) { return Where{s.host, s.port, s.path, s.body}; };
+  for (const auto& [action, run, option, action_body] : cases) {
+    SCOPED_TRACE(action);
+    const size_t before = transport.Sends().size();
     transport.Queue(FakeReply::Ok(kRedirectReply));
     transport.Queue(FakeReply::Ok("<af>x</af>"));
-    ASSERT_EQ(c.run(request), 0) << c.action;
-    auto sends = transport.Sends();
+    ASSERT_EQ(run(), 0);
+    const auto sends = transport.Sends();
     ASSERT_EQ(sends.size(), before + 2);
-    const auto& redirect = sends[before];
-    const auto& action = sends[before + 1];
-    std::string body = std::string("s=SN123&v=V1.0&a=") + c.action + "&tool=QL7-12&usr=";
-    EXPECT_EQ(redirect.host, "upd.example");
-    EXPECT_EQ(redirect.port, 8080);
-    EXPECT_EQ(redirect.path, "/download/redirect.php");
-    EXPECT_EQ(redirect.body, body);
-    EXPECT_EQ(action.host, "act.example");
-    EXPECT_EQ(action.port, 8080);  // the port written in "lien" is not used
-    EXPECT_EQ(action.path, "/srv/action.php");
-    EXPECT_EQ(action.body, body);
+    const std::string body = std::string("s=SN123&v=V1.0&a=") + action + "&tool=QL7-12&usr=" + option;
+    EXPECT_EQ(where(sends[before]), (Where{"upd.example", 8080, "/download/redirect.php", body}));
+    EXPECT_EQ(where(sends[before + 1]),
+              (Where{"act.example", 8080, "/srv/action.php", action_body.empty() ? body : action_body}));
     EXPECT_EQ(record.Texte(), "go");
     transport.Queue(FakeReply::Status(500));
-    EXPECT_EQ(c.run(request), -1) << c.action << ": a failed redirect fails the action";
+    EXPECT_EQ(run(), -1);
   }
   EXPECT_EQ(others.Count(), 1);
   EXPECT_TRUE(request.Reply().empty());  // the list walk consumed it
@@ -102,48 +107,29 @@ TEST_F(ServerRequestTest, EveryTextActionPostsTheSameBodyTwice) {
   EXPECT_EQ(record.Lien(), "");
 }
 
-TEST_F(ServerRequestTest, DownloadAsksWithForceForTheToolAndLeavesPackageOpen) {
-  transport.Queue(FakeReply::Ok(kRedirectReply));
-  transport.Queue(FakeReply::Ok("PK-package-bytes"));
-  ASSERT_EQ(request.DownloadVersion(true), 0);
-  auto sends = transport.Sends();
-  ASSERT_EQ(sends.size(), 2u);
-  std::string body = "s=SN123&v=V1.0&a=download_version&tool=QL7-12&usr=&opt=force";
-  EXPECT_EQ(sends[0].body, body);
-  EXPECT_EQ(sends[1].body, body);
-  EXPECT_EQ(client.ContentLength(), 16u);
-  EXPECT_TRUE(client.HasOpenReply());
-  uint8_t buffer[255];
-  EXPECT_EQ(client.Read(buffer, sizeof buffer), 16);
-  // The program's own package is asked for without the option.
-  request.SetIdentity("S22222222", kProductCode);
-  transport.Queue(FakeReply::Ok(kRedirectReply));
-  transport.Queue(FakeReply::Ok("zip"));
-  ASSERT_EQ(request.DownloadVersion(false), 0);
-  EXPECT_EQ(transport.Sends()[3].body, "s=S22222222&v=QL7-12&a=download_version&tool=QL7-12&usr=");
-}
-
-TEST_F(ServerRequestTest, StatusReportSendsStatusBodySecond) {
-  transport.Queue(FakeReply::Ok(kRedirectReply));
-  transport.Queue(FakeReply::Ok("thanks"));
-  ASSERT_EQ(request.SetStatus("JP7-1-Z", "FAIL: LOAD_ETAPE_DB"), 0);
-  auto sends = transport.Sends();
-  ASSERT_EQ(sends.size(), 2u);
-  EXPECT_EQ(sends[0].body, "s=SN123&v=V1.0&a=setstatus&tool=QL7-12&usr=");
-  EXPECT_EQ(sends[1].body, "s=SN123&v=V1.0&tool=QL7-12&f=JP7-1-Z&status=FAIL%3A%20LOAD_ETAPE_DB");
-  EXPECT_EQ(sends[1].path, "/srv/action.php");
-
+TEST_F(ServerRequestTest, KeptReportsAndTheProgramsOwnPackageGoUnderTheirOwnIdentity) {
   // A report kept from an earlier run goes with its own identity; the current one stays.
   transport.Queue(FakeReply::Ok(kRedirectReply));
   transport.Queue(FakeReply::Ok("thanks"));
   transport.Queue(FakeReply::Ok(kRedirectReply));
   ASSERT_EQ(request.SetStatus(StatusReport{"OLD 1", "0.9", "QL7-12", "A&B", "PASS"}), 0);
   ASSERT_EQ(request.RedirectStep("test_version"), 0);
-  sends = transport.Sends();
-  ASSERT_EQ(sends.size(), 5u);
-  EXPECT_EQ(sends[2].body, "s=OLD%201&v=0.9&a=setstatus&tool=QL7-12&usr=");
-  EXPECT_EQ(sends[3].body, "s=OLD%201&v=0.9&tool=QL7-12&f=A%26B&status=PASS");
-  EXPECT_EQ(sends[4].body, "s=SN123&v=V1.0&a=test_version&tool=QL7-12&usr=");
+  EXPECT_EQ(Bodies(transport.Sends(), 0),
+            (std::vector<std::string>{"s=OLD%201&v=0.9&a=setstatus&tool=QL7-12&usr=",
+                                      "s=OLD%201&v=0.9&tool=QL7-12&f=A%26B&status=PASS",
+                                      "s=SN123&v=V1.0&a=test_version&tool=QL7-12&usr="}));
+
+  // The program's own package is asked for without the option, and left open for reading.
+  request.SetIdentity("S22222222", kProductCode);
+  transport.Queue(FakeReply::Ok(kRedirectReply));
+  transport.Queue(FakeReply::Ok("PK-package-bytes"));
+  ASSERT_EQ(request.DownloadVersion(false), 0);
+  EXPECT_EQ(Bodies(transport.Sends(), 3),
+            std::vector<std::string>(2, "s=S22222222&v=QL7-12&a=download_version&tool=QL7-12&usr="));
+  EXPECT_TRUE(client.HasOpenReply());
+  EXPECT_EQ(client.ContentLength(), 16u);
+  uint8_t buffer[255];
+  EXPECT_EQ(client.Read(buffer, sizeof buffer), 16);
 }
 
 TEST_F(ServerRequestTest, FailedStepsFailTheActionAndKeepWhatTheCallerHad) {

@@ -10,11 +10,8 @@ namespace velmar::testing {
 
 Bytes FromHex(const std::string& hex) {
   Bytes bytes;
-  std::string digits;
-  for (char c : hex) {
-    if (c == ' ') continue;
-    digits.push_back(c);
-  }
+  std::string digits = hex;
+  std::erase(digits, ' ');
   if (digits.size() % 2 != 0) throw std::invalid_argument("odd hex string: " + hex);
   for (size_t i = 0; i < digits.size(); i += 2)
     bytes.push_back(static_cast<uint8_t>(std::stoul(digits.substr(i, 2), nullptr, 16)));
@@ -118,8 +115,6 @@ void FakeSerialBinding::QueueReply(const Bytes& reply) {
   std::lock_guard<std::mutex> guard(line_->lock);
   line_->replies.push_back(reply);
 }
-
-void FakeSerialBinding::QueueSilence() { QueueReply(Bytes{}); }
 
 void FakeSerialBinding::QueueReadFailure() {
   std::lock_guard<std::mutex> guard(line_->lock);

@@ -48,7 +48,6 @@ class FakeSerialBinding : public SerialBinding {
 
   FakeLine& line() { return *line_; }
   void QueueReply(const Bytes& reply);
-  void QueueSilence();
   void QueueReadFailure();
   // Bytes that arrive on the line without a request (late replies, noise).
   void Inject(const Bytes& bytes);

@@ -1,7 +1,6 @@
 #pragma once
 #include <functional>
 #include <map>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -36,11 +35,8 @@ class RecordingView : public View {
   std::string status_log;
   std::vector<std::string> questions;
   std::vector<Box> boxes;
-  std::vector<std::string> shown_reports;
   std::vector<std::string> opened;
   bool visible = false;
-  int caution_boxes = 0;
-  int proxy_dialogs = 0;
   int beeps = 0;
   int max_progress[2] = {0, 0};  // the highest download and transfer positions seen
 
@@ -63,11 +59,8 @@ class RecordingView : public View {
     return default_answer;
   }
   void ShowMessage(const std::string& text, MessageIcon icon) override { boxes.push_back({text, icon}); }
-  void ShowBootModeCaution() override { ++caution_boxes; }
-  std::optional<ProxyLogin> AskProxyLogin() override {
-    ++proxy_dialogs;
-    return proxy_login;
-  }
+  void ShowBootModeCaution() override {}
+  std::optional<ProxyLogin> AskProxyLogin() override { return proxy_login; }
   void RunSettingsDialog(SettingsDialog& dialog) override {
     if (settings_script) {
       settings_script(dialog);
@@ -75,7 +68,7 @@ class RecordingView : public View {
       dialog.Cancel();
     }
   }
-  void ShowSensorReport(const std::string& path) override { shown_reports.push_back(path); }
+  void ShowSensorReport(const std::string&) override {}
   bool OpenAddress(const std::string& address) override {
     opened.push_back(address);
     return open_succeeds;

@@ -1,7 +1,7 @@
 #pragma once
-#include <sys/types.h>
-
 #include <string>
+
+#include "support/UpdateTestSupport.h"
 
 namespace velmar::testing {
 
@@ -10,7 +10,6 @@ namespace velmar::testing {
 class Tinyproxy {
  public:
   Tinyproxy(std::string user, std::string password);
-  ~Tinyproxy();
   Tinyproxy(const Tinyproxy&) = delete;
   Tinyproxy& operator=(const Tinyproxy&) = delete;
 
@@ -19,7 +18,7 @@ class Tinyproxy {
 
   // True when the proxy accepts connections; Failure() says why not.
   bool Start();
-  void Stop();
+  void Stop() { process_.Stop(SIGTERM, std::chrono::seconds(5)); }
 
   int Port() const { return port_; }
   std::string Address() const { return "http://127.0.0.1:" + std::to_string(port_); }
@@ -28,13 +27,12 @@ class Tinyproxy {
 
  private:
   bool Fail(std::string why);
-  bool Spawn();
 
   std::string user_;
   std::string password_;
-  std::string directory_;
+  ScratchDir directory_;
   std::string failure_;
-  pid_t pid_ = -1;
+  ChildProcess process_;
   int port_ = 0;
 };
 

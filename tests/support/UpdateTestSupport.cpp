@@ -1,24 +1,16 @@
 #include "support/UpdateTestSupport.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <stdlib.h>
-#include <sys/wait.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <chrono>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <thread>
 
-extern char** environ;
-
 namespace velmar::testing {
 
-namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 void YieldingClock::SleepMs(uint32_t ms) {
@@ -26,19 +18,14 @@ void YieldingClock::SleepMs(uint32_t ms) {
   std::this_thread::sleep_for(std::chrono::microseconds(200));
 }
 
-ScratchDir::ScratchDir() {
-  std::string pattern = (fs::temp_directory_path() / "velmar-update-XXXXXX").string();
-  if (mkdtemp(pattern.data()) != nullptr) path_ = pattern;
-}
-
-ScratchDir::~ScratchDir() {
-  std::error_code ignored;
-  if (!path_.empty()) fs::remove_all(path_, ignored);
-}
-
 std::vector<uint8_t> ReadFileBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::string ReadFileText(const std::string& path) {
+  const std::vector<uint8_t> bytes = ReadFileBytes(path);
+  return std::string(bytes.begin(), bytes.end());
 }
 
 bool WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
@@ -52,83 +39,38 @@ bool WriteFileText(const std::string& path, const std::string& text) {
   return WriteFileBytes(path, std::vector<uint8_t>(text.begin(), text.end()));
 }
 
-ServerProcess::~ServerProcess() { Stop(); }
+int FreeLoopbackPort() {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  socklen_t length = sizeof address;
+  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+  close(fd);
+  return ntohs(address.sin_port);
+}
 
 bool ServerProcess::Start(const std::string& catalog, std::vector<std::string> switches) {
 #ifdef VELMAR_SERVERSIM
   if (directory_.Path().empty()) return false;
-  std::vector<std::string> args = {VELMAR_SERVERSIM,
-                                   "--catalog",
-                                   catalog,
-                                   "--listen",
-                                   "127.0.0.1:0",
-                                   "--log",
-                                   directory_.File("log.jsonl")};
+  std::vector<std::string> args = {VELMAR_SERVERSIM, "--catalog", catalog, "--listen",
+                                   "127.0.0.1:0", "--log", directory_.File("log.jsonl")};
   args.insert(args.end(), switches.begin(), switches.end());
-  std::vector<char*> argv;
-  for (std::string& arg : args) argv.push_back(arg.data());
-  argv.push_back(nullptr);
-
-  int out[2];
-  if (pipe(out) != 0) return false;
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-  posix_spawn_file_actions_addclose(&actions, out[0]);
-  const std::string errors = directory_.File("stderr.txt");
-  posix_spawn_file_actions_addopen(&actions, 2, errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  const int error = posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  close(out[1]);
-  if (error != 0) {
-    pid_ = -1;
-    close(out[0]);
-    return false;
+  if (!process_.Start(args)) return false;
+  for (std::string line; process_.ReadLine(line, 10s);) {
+    const size_t at = line.find("listening on ");
+    if (at != std::string::npos) {
+      port_ = std::stoi(line.substr(line.rfind(':') + 1));
+      return port_ > 0;
+    }
   }
-  const bool ready = ReadAddress(out[0]);
-  close(out[0]);
-  return ready;
+  return false;
 #else
   (void)catalog;
   (void)switches;
   return false;
 #endif
-}
-
-void ServerProcess::Stop() {
-  if (pid_ <= 0) return;
-  kill(pid_, SIGTERM);
-  const auto deadline = std::chrono::steady_clock::now() + 5s;
-  while (waitpid(pid_, nullptr, WNOHANG) != pid_) {
-    if (std::chrono::steady_clock::now() > deadline) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-      break;
-    }
-    std::this_thread::sleep_for(5ms);
-  }
-  pid_ = -1;
-}
-
-bool ServerProcess::ReadAddress(int fd) {
-  std::string seen;
-  const auto deadline = std::chrono::steady_clock::now() + 10s;
-  while (std::chrono::steady_clock::now() < deadline) {
-    pollfd waiting{fd, POLLIN, 0};
-    if (poll(&waiting, 1, 100) <= 0) continue;
-    char buffer[256];
-    const ssize_t n = read(fd, buffer, sizeof buffer);
-    if (n <= 0) return false;
-    seen.append(buffer, static_cast<size_t>(n));
-    const size_t at = seen.find("listening on ");
-    const size_t end = seen.find('\n', at == std::string::npos ? 0 : at);
-    if (at != std::string::npos && end != std::string::npos) {
-      const std::string address = seen.substr(at + 13, end - at - 13);
-      port_ = std::stoi(address.substr(address.rfind(':') + 1));
-      return port_ > 0;
-    }
-  }
-  return false;
 }
 
 ServerAddress ServerProcess::Address() const {

@@ -1,7 +1,7 @@
 #pragma once
 // Helpers for the update engine's tests: the local update server as a process, a clock that
 // never waits for real, scratch folders and hand-made catalogues.
-#include <sys/types.h>
+#include <signal.h>
 
 #include <cstdint>
 #include <nlohmann/json.hpp>
@@ -11,6 +11,7 @@
 #include "platform/Clock.h"
 #include "platform/CurlHttpTransport.h"
 #include "server/ServerAddress.h"
+#include "tools/ChildProcess.h"
 
 namespace velmar::testing {
 
@@ -21,36 +22,23 @@ class YieldingClock : public ManualClock {
   void SleepMs(uint32_t ms) override;
 };
 
-// A fresh folder under the system's temporary folder, removed with the object.
-class ScratchDir {
- public:
-  ScratchDir();
-  ~ScratchDir();
-  ScratchDir(const ScratchDir&) = delete;
-  ScratchDir& operator=(const ScratchDir&) = delete;
-  const std::string& Path() const { return path_; }
-  std::string File(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
-
 std::vector<uint8_t> ReadFileBytes(const std::string& path);
+std::string ReadFileText(const std::string& path);
 bool WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 bool WriteFileText(const std::string& path, const std::string& text);
+
+// A loopback port that was free a moment ago (nothing listens on it now).
+int FreeLoopbackPort();
 
 // One velmar-serversim process on a free loopback port, with a request log; stopped (and its
 // folder removed) with the object.
 class ServerProcess {
  public:
   ServerProcess() = default;
-  ~ServerProcess();
-  ServerProcess(const ServerProcess&) = delete;
-  ServerProcess& operator=(const ServerProcess&) = delete;
 
   // Starts the server on a catalogue folder with extra switches; true once it listens.
   bool Start(const std::string& catalog, std::vector<std::string> switches = {});
-  void Stop();
+  void Stop() { process_.Stop(SIGTERM, std::chrono::seconds(5)); }
 
   ServerAddress Address() const;
   // Every request so far, one JSON object each, in order.
@@ -59,10 +47,8 @@ class ServerProcess {
   std::vector<std::string> Steps() const;
 
  private:
-  bool ReadAddress(int fd);
-
   ScratchDir directory_;
-  pid_t pid_ = -1;
+  ChildProcess process_;
   int port_ = 0;
 };
 

@@ -23,13 +23,6 @@ int RemainingMs(Clock::time_point end) {
   return left > 0 ? static_cast<int>(left) : 0;
 }
 
-std::vector<char*> ArgPointers(const std::vector<std::string>& argv) {
-  std::vector<char*> args;
-  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-  return args;
-}
-
 }  // namespace
 
 ChildProcess::~ChildProcess() {
@@ -53,7 +46,9 @@ bool ChildProcess::Start(const std::vector<std::string>& argv) {
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, outPipe[1], STDOUT_FILENO);
   posix_spawn_file_actions_adddup2(&actions, errPipe[1], STDERR_FILENO);
-  std::vector<char*> args = ArgPointers(argv);
+  std::vector<char*> args;
+  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
   const int rc = posix_spawn(&pid_, args[0], &actions, nullptr, args.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
   close(outPipe[1]);
@@ -166,14 +161,14 @@ int RunCommand(const std::vector<std::string>& argv, std::string* output, std::s
   return code;
 }
 
-TempDir::TempDir() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "velmar-test-XXXXXX").string();
+ScratchDir::ScratchDir() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "velmar-update-XXXXXX").string();
   if (mkdtemp(pattern.data()) != nullptr) path_ = pattern;
 }
 
-TempDir::~TempDir() {
-  std::error_code ec;
-  if (!path_.empty()) std::filesystem::remove_all(path_, ec);
+ScratchDir::~ScratchDir() {
+  std::error_code ignored;
+  if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
 }
 
 }  // namespace velmar::testing

@@ -7,6 +7,22 @@
 
 namespace velmar::testing {
 
+// A fresh folder under the system's temporary folder, removed with the object.
+class ScratchDir {
+ public:
+  ScratchDir();
+  ~ScratchDir();
+  ScratchDir(const ScratchDir&) = delete;
+  ScratchDir& operator=(const ScratchDir&) = delete;
+  const std::string& Path() const { return path_; }
+  std::string File(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+using TempDir = ScratchDir;
+
+
 // A program started by a test, with its stdout and stderr on pipes. The destructor stops it
 // (SIGTERM, then SIGKILL after a deadline) so that no test leaves a process behind.
 class ChildProcess {
@@ -45,17 +61,5 @@ class ChildProcess {
 // Runs a command to the end and returns its exit code; its stdout goes to `output`.
 int RunCommand(const std::vector<std::string>& argv, std::string* output = nullptr,
                std::string* errors = nullptr);
-
-// A fresh folder under the system's temporary folder, removed with the object.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  const std::string& Path() const { return path_; }
-  std::string File(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
 
 }  // namespace velmar::testing

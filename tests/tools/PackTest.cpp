@@ -4,13 +4,13 @@
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <tuple>
 
 #include "ChildProcess.h"
 #include "PackManifest.h"
 #include "PackageBuilder.h"
 #include "platform/ZipArchive.h"
+#include "support/UpdateTestSupport.h"
 #include "update/PackageImage.h"
 
 namespace velmar {
@@ -21,13 +21,9 @@ using pack::ItemFormat;
 using pack::ItemSpec;
 using pack::SectionSpec;
 using pack::SeededPattern;
+using testing::ReadFileBytes;
 using testing::RunCommand;
 using testing::TempDir;
-
-std::vector<uint8_t> ReadBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 std::vector<uint8_t> Bytes(const std::string& s) {
   return std::vector<uint8_t>(s.begin(), s.end());
@@ -42,12 +38,7 @@ std::vector<uint8_t> UnzipItem(const std::string& zip, const std::string& item) 
 
 SectionSpec Section(uint32_t address, uint8_t kind, std::vector<uint8_t> data,
                     std::string name = "") {
-  SectionSpec s;
-  s.address = address;
-  s.kind = kind;
-  s.data = std::move(data);
-  s.name = std::move(name);
-  return s;
+  return SectionSpec{address, kind, std::move(name), std::move(data)};
 }
 
 TEST(PackBuilder, RefusesWhatCannotBeLaidOut) {
@@ -123,7 +114,7 @@ TEST(PackProgram, ZipsThatUnzipListsAndExtractsByteForByteAndNothingOnAnError) {
   pack(sections, {"--zip", dir.File("stored.zip"), "--item", "dir\\OPT1.bin", "--store"});
   pack(sections, {"--zip", dir.File("deflated.zip"), "--item", "1.10.bin"});
   pack(sections, {"--out", dir.File("item.bin")});
-  const auto item = ReadBytes(dir.File("item.bin"));
+  const auto item = ReadFileBytes(dir.File("item.bin"));
   for (const auto& [zip, method] : {std::pair{"stored.zip", "stor"}, {"deflated.zip", "defX"}}) {
     std::string info;
     ASSERT_EQ(RunCommand({"/usr/bin/zipinfo", dir.File(zip)}, &info), 0);
@@ -141,7 +132,7 @@ TEST(PackProgram, ZipsThatUnzipListsAndExtractsByteForByteAndNothingOnAnError) {
   EXPECT_EQ(image.Sections()[0].data, SeededPattern(4, 64));
 
   pack({"--format", "raw", "--section", "pattern=5:100", "--out", dir.File("raw.bin")}, {});
-  ASSERT_EQ(image.Parse(ReadBytes(dir.File("raw.bin"))), 0);
+  ASSERT_EQ(image.Parse(ReadFileBytes(dir.File("raw.bin"))), 0);
   EXPECT_TRUE(image.IsRaw());
 
   std::string errors;
@@ -166,23 +157,21 @@ TEST(PackProgram, ManifestBuildsPackagesWithFilesRelativeToIt) {
   std::ofstream(dir.File("bad.json")) << R"({"packages": [{"zip": "q.zip", "items": [{"name": "A",
       "format": 100, "sections": [{"address": "0xZZ", "pattern": {"seed": 1, "length": 1}}]}]}]})";
   std::string errors;
-  ASSERT_EQ(RunCommand({VELMAR_PACK_EXE, "--manifest", dir.File("m.json"), "--out-dir", dir.File("out")},
-                       nullptr, &errors),
-            0)
-      << errors;
+  const auto build = [&](const char* manifest) {
+    return RunCommand({VELMAR_PACK_EXE, "--manifest", dir.File(manifest), "--out-dir", dir.File("out")},
+                      nullptr, &errors);
+  };
+  ASSERT_EQ(build("m.json"), 0) << errors;
   const std::string zip = dir.File("out/p.zip");
   EXPECT_EQ(UnzipItem(zip, "README.TXT"), Bytes("hello"));
   PackageImage image;
   ASSERT_EQ(image.Parse(UnzipItem(zip, "AB12-3-X.bin")), 0);
   EXPECT_EQ(image.HeaderFields().word1, 0x0203);
   ASSERT_EQ(image.SectionCount(), 2u);
-  EXPECT_EQ(image.Sections()[0].data, Bytes("0123456789"));
-  EXPECT_EQ(image.Sections()[0].address, 0x200000u);
-  EXPECT_EQ(image.Sections()[1].address, 16u);
+  EXPECT_EQ(std::tie(image.Sections()[0].address, image.Sections()[0].data, image.Sections()[1].address),
+            std::make_tuple(0x200000u, Bytes("0123456789"), 16u));
   // A broken manifest names what is wrong.
-  EXPECT_EQ(RunCommand({VELMAR_PACK_EXE, "--manifest", dir.File("bad.json"), "--out-dir", dir.File("out")},
-                       nullptr, &errors),
-            1);
+  EXPECT_EQ(build("bad.json"), 1);
   EXPECT_NE(errors.find("q.zip, item A: section 0"), std::string::npos) << errors;
 }
 
