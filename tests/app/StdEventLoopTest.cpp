@@ -9,6 +9,7 @@
 
 #include "app/StdEventLoop.h"
 #include "platform/Clock.h"
+#include "support/EventLoopContract.h"
 
 namespace velmar {
 namespace {
@@ -195,51 +196,17 @@ TEST_F(StdEventLoopTest, QuitEndsRunAndTheModalLoopsInsideIt) {
   EXPECT_EQ(recorder_.seen.back(), Msg(1, 2));
 }
 
-// On the system clock, with other threads.
+TEST(StdEventLoop, KeepsTheRulesOfEveryLoop) {
+  testing::CheckEventLoopContract([](Clock& clock) { return std::make_unique<StdEventLoop>(clock); });
+}
+
+// On the system clock, with another thread.
 class StdEventLoopRealTime : public ::testing::Test {
  protected:
   void SetUp() override { loop.SetHandler(&recorder); }
   StdEventLoop loop;
   Recorder recorder;
 };
-
-// Run waits for posts from other threads and delivers them on its own thread, each thread's
-// in its order.
-TEST_F(StdEventLoopRealTime, RunDeliversPostsFromManyThreadsInEachThreadsOrder) {
-  constexpr int kThreads = 4;
-  constexpr int kPosts = 500;
-  recorder.on_message = [&](uint32_t, int32_t, int32_t) {
-    if (recorder.seen.size() == kThreads * kPosts) loop.Quit();
-  };
-  std::vector<std::thread> threads;
-  for (int t = 0; t < kThreads; ++t)
-    threads.emplace_back([this, t] {
-      for (int i = 0; i < kPosts; ++i) loop.Post(3000 + t, i, 0);
-    });
-  loop.Run();
-  for (auto& thread : threads) thread.join();
-  std::vector<int> next(kThreads, 0);
-  for (const Delivered& d : recorder.seen) {
-    const int t = static_cast<int>(d.message) - 3000;
-    ASSERT_EQ(d.event, next[t]) << "thread " << t;
-    ++next[t];
-  }
-  for (int t = 0; t < kThreads; ++t) EXPECT_EQ(next[t], kPosts);
-  for (const auto& id : recorder.threads) EXPECT_EQ(id, std::this_thread::get_id());
-}
-
-TEST_F(StdEventLoopRealTime, QuitFromAnotherThreadWakesAWaitingRun) {
-  std::atomic<bool> running{false};
-  recorder.on_message = [&](uint32_t, int32_t, int32_t) { running = true; };
-  loop.Post(1, 0, 0);
-  std::thread quitter([&] {
-    while (!running) std::this_thread::yield();
-    loop.Quit();
-  });
-  loop.Run();
-  quitter.join();
-  EXPECT_EQ(recorder.seen.size(), 1u);
-}
 
 TEST_F(StdEventLoopRealTime, WakeMakesAWaitingRunUntilLookAgain) {
   std::atomic<bool> done{false};
