@@ -85,20 +85,6 @@ TEST_F(SensorReportTest, RecordsGoBackToBackAndEmptyOnesAreSkipped) {
   EXPECT_FALSE(fs::exists(DataFile()));
 }
 
-TEST_F(SensorReportTest, TheRequestsOnTheWire) {
-  Records({TextBytes("A"), TextBytes("B")});
-  ASSERT_EQ(Report().Build(), 1);
-  using testing::FromHex;
-  using testing::WithCrc;
-  const std::vector<Bytes> expected = {
-      WithCrc(FromHex("FF 03 40 0D 00 01")),  // probe 13
-      WithCrc(FromHex("FF 03 A7 00 00 02")),  // header
-      WithCrc(FromHex("FF 03 A7 01 00 50")),  // record 1, 80 registers
-      WithCrc(FromHex("FF 03 A7 02 00 50")),
-  };
-  EXPECT_EQ(fake_.Written(), expected);
-}
-
 TEST_F(SensorReportTest, NoHeaderNothingStoredOrNoProbeAnswerWritesNoFile) {
   EXPECT_EQ(Report().Build(), 0);  // no header
   Records({TextBytes("FL"), TextBytes("FR")}, /*stored=*/0);

@@ -1,6 +1,6 @@
-// The main window's widgets and window behaviour, without the window logic: how the layout
-// grows, the close box and the tray menu, the view's texts, the history page and the report
-// viewer. Hiding without a tray is the desktop program's test.
+// The main window's widgets and window behaviour, without the window logic: the close box
+// and the tray menu, the view's texts, the history page and the report viewer. Hiding
+// without a tray is the desktop program's test.
 #include <gtest/gtest.h>
 
 #include <QAction>
@@ -22,24 +22,6 @@
 
 namespace velmar {
 namespace {
-
-QRect Geometry(DesktopWindow& window, int id) { return window.Control(id)->geometry(); }
-
-TEST(DesktopWindow, TheTabsGrowWithTheWindowAndTheButtonsStayInside) {
-  DesktopWindow window;
-  window.show();
-  QApplication::processEvents();
-  const QSize natural = window.size();
-  EXPECT_GE(natural.width(), window.minimumSizeHint().width());
-  EXPECT_LT(Geometry(window, control::kTabStrip).bottom(), Geometry(window, control::kExit).top());
-  const QRect tabs = Geometry(window, control::kTabStrip);
-  window.resize(natural * 2);
-  QApplication::processEvents();
-  const QRect grown = Geometry(window, control::kTabStrip);
-  EXPECT_NEAR(grown.width(), tabs.width() * 2, 3);
-  EXPECT_NEAR(grown.height(), tabs.height() * 2, 3);
-  EXPECT_LE(Geometry(window, control::kExit).right(), window.width());
-}
 
 // The close box and the tray menu's Exit ask the logic; the window closes only when allowed.
 TEST(DesktopWindow, CloseAndExitAskTheLogicAndTheWindowClosesOnlyWhenAllowed) {

@@ -4,7 +4,6 @@
 
 #include <QApplication>
 #include <QEnterEvent>
-#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QImage>
 #include <QSignalSpy>
@@ -136,17 +135,6 @@ TEST_F(HyperlinkButtonTest, ColoursFollowHoverAndVisitsAndAFailedOpenIsReported)
   open_result_ = true;
   QTest::mouseClick(&button_, Qt::LeftButton);
   EXPECT_EQ(failed.size(), 1);
-}
-
-TEST_F(HyperlinkButtonTest, SizeToContentMeasuresInTheApplicationFontAndKeepsItsPlace) {
-  QFont large = button_.font();
-  large.setPointSize(30);
-  button_.setFont(large);
-  button_.move(17, 23);
-  button_.SizeToContent();
-  EXPECT_EQ(button_.pos(), QPoint(17, 23));
-  EXPECT_EQ(button_.size(),
-            QFontMetrics(QApplication::font()).size(Qt::TextSingleLine, button_.text()));
 }
 
 }  // namespace
