@@ -96,6 +96,76 @@ std::vector<std::string> ServerProcess::Steps() const {
   return steps;
 }
 
+std::vector<nlohmann::json> ServerProcess::StatusReports(int status) const {
+  std::vector<nlohmann::json> fields;
+  for (const nlohmann::json& line : Log())
+    if (line.value("action", "") == "setstatus" && line.value("step", "") == "action" &&
+        (status == 0 || line.value("status", 0) == status))
+      fields.push_back(line["fields"]);
+  return fields;
+}
+
+std::vector<nlohmann::json> ServerProcess::Downloads() const {
+  std::vector<nlohmann::json> lines = Log();
+  std::erase_if(lines, [](const nlohmann::json& line) { return !line.contains("package"); });
+  return lines;
+}
+
+bool ToolProcess::Start(const std::string& profile, std::vector<std::string> switches, int port) {
+  std::vector<std::string> args = {VELMAR_TOOLSIM_EXE, "--profile", ProfilePath(profile),
+                                   "--port", std::to_string(port), "--state",
+                                   directory_.File("state.json"), "--restart-delay-ms", "300",
+                                   "--progress-interval-ms", "100"};
+  args.insert(args.end(), switches.begin(), switches.end());
+  std::string line;
+  return process_.Start(args) && process_.ReadLine(line, 10s) &&
+         line.rfind("COM" + std::to_string(port) + " ", 0) == 0;
+}
+
+nlohmann::json ToolProcess::StopAndReadState() {
+  process_.Stop(SIGTERM, 10s);
+  std::ifstream file(directory_.File("state.json"));
+  return nlohmann::json::parse(file, nullptr, false);
+}
+
+std::string ProfilePath(const std::string& profile) {
+  return std::string(VELMAR_PROFILES) + "/" + profile;
+}
+
+std::vector<std::string> InFolder(const std::string& folder,
+                                  const std::vector<std::string>& environment,
+                                  const std::vector<std::string>& argv) {
+  std::vector<std::string> command = {"/bin/sh", "-c", "cd \"$0\" && exec env \"$@\"", folder};
+  command.insert(command.end(), environment.begin(), environment.end());
+  command.insert(command.end(), argv.begin(), argv.end());
+  return command;
+}
+
+ProgramResult Finish(ChildProcess& program, std::chrono::milliseconds deadline,
+                     std::chrono::milliseconds exit_wait) {
+  ProgramResult result;
+  program.ReadAll(result.out, deadline);
+  result.exit = program.WaitExit(exit_wait);
+  result.err = program.Stderr();
+  return result;
+}
+
+ProgramResult RunProgram(const std::vector<std::string>& command,
+                         std::chrono::milliseconds deadline, std::chrono::milliseconds exit_wait) {
+  ChildProcess program;
+  if (!program.Start(command)) return {};
+  return Finish(program, deadline, exit_wait);
+}
+
+bool Eventually(const std::function<bool()>& condition, std::chrono::milliseconds deadline) {
+  const auto end = std::chrono::steady_clock::now() + deadline;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(5ms);
+  }
+  return true;
+}
+
 CurlHttpTransport::Options DirectConnection() {
   CurlHttpTransport::Options options;
   options.proxy = "";
