@@ -47,7 +47,7 @@ class CliEndToEnd : public ::testing::Test {
   // The records of `velmar-cli history --json`, newest first.
   json History() {
     const ProgramResult run = RunCli({"history", "--json"});
-    EXPECT_EQ(run.exit, 0) << run.out << run.err;
+    EXPECT_EQ(run.exit, 0) << run;
     const json document = json::parse(run.out, nullptr, false);
     return document.is_object() ? document["records"] : json::array();
   }
@@ -59,10 +59,8 @@ class CliEndToEnd : public ::testing::Test {
 
 std::string UtcNow() {
   const std::time_t now = std::time(nullptr);
-  std::tm utc{};
-  gmtime_r(&now, &utc);
   char text[32];
-  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", std::gmtime(&now));
   return text;
 }
 
@@ -72,17 +70,16 @@ TEST_F(CliEndToEnd, InfoOnBothRegisterMaps) {
   ASSERT_TRUE(tool_.Start("protocol2.json"));
   ASSERT_TRUE(first_map.Start("protocol1.json", {}, 6));
   const ProgramResult found = RunCli({"info", "--json", "--timeout", "20"});
-  ASSERT_EQ(found.exit, 0) << found.out << found.err;
+  ASSERT_EQ(found.exit, 0) << found;
   const json tool = json::parse(found.out)["tool"];
-  const json expected = {
-      {"serialNumber", "QL7-12-000123"}, {"protocol", 2}, {"port", 5}, {"softwareVersion", "1.00"}};
-  for (const auto& [key, value] : expected.items()) EXPECT_EQ(tool[key], value) << key;
+  testing::ExpectFields(tool, {{"serialNumber", "QL7-12-000123"}, {"protocol", 2}, {"port", 5},
+                               {"softwareVersion", "1.00"}});
   EXPECT_FALSE(tool["options"].empty());
   EXPECT_FALSE(tool["databases"].empty());
   EXPECT_NE(found.err.find("Device Detected."), std::string::npos) << "the log goes to stderr";
 
   const ProgramResult given = RunCli({"info", "--port", "6", "--trace", "--timeout", "20"});
-  ASSERT_EQ(given.exit, 0) << given.out << given.err;
+  ASSERT_EQ(given.exit, 0) << given;
   EXPECT_NE(given.out.find("Serial number:    QL7-12-000045"), std::string::npos) << given.out;
   EXPECT_NE(given.out.find("Register map:     1"), std::string::npos) << given.out;
   EXPECT_NE(given.err.find("> 7F "), std::string::npos) << "frames to slave 127 on stderr";
@@ -96,7 +93,7 @@ TEST_F(CliEndToEnd, AnOptionsOnlyUpdateLeavesTheMainSoftware) {
   const ProgramResult run = RunCli(
       {"update", "--options-only", "--server", server.Address().ToString(), "--timeout", "20"},
       100s);
-  ASSERT_EQ(run.exit, 0) << run.out << run.err;
+  ASSERT_EQ(run.exit, 0) << run;
   EXPECT_NE(run.out.find("Do you want to update your device ? [y/N] no"), std::string::npos)
       << "the full offer is declined";
   EXPECT_NE(run.out.find("Congratulation ! Your tool is up to date."), std::string::npos)
@@ -115,11 +112,9 @@ TEST_F(CliEndToEnd, CheckShowsTheOfferAndLoadsNothingAndResetAsksFirst) {
   ASSERT_TRUE(tool_.Start("protocol2.json"));
   const ProgramResult run =
       RunCli({"check", "--yes", "--json", "--server", server.Address().ToString()});
-  ASSERT_EQ(run.exit, 0) << run.out << run.err;
-  const json document = json::parse(run.out);
-  const json& catalogue = document["catalogue"];
-  EXPECT_EQ(catalogue["newVersionAvailable"], true);
-  EXPECT_EQ(catalogue["availableVersion"], "1.10");
+  ASSERT_EQ(run.exit, 0) << run;
+  const json catalogue = json::parse(run.out)["catalogue"];
+  testing::ExpectFields(catalogue, {{"newVersionAvailable", true}, {"availableVersion", "1.10"}});
   ASSERT_FALSE(catalogue["updateWouldLoad"].empty());
   EXPECT_EQ(catalogue["updateWouldLoad"][0], "main software 1.10");
   EXPECT_FALSE(catalogue["databases"].empty());
@@ -129,12 +124,12 @@ TEST_F(CliEndToEnd, CheckShowsTheOfferAndLoadsNothingAndResetAsksFirst) {
   // A reset asks first, then sends the server's code.
   const ProgramResult declined =
       RunCli({"reset", "--no", "--server", server.Address().ToString(), "--timeout", "20"});
-  EXPECT_EQ(declined.exit, 1) << declined.out << declined.err;
+  EXPECT_EQ(declined.exit, 1) << declined;
   EXPECT_NE(declined.err.find("declined"), std::string::npos) << declined.err;
 
   const ProgramResult reset = RunCli(
       {"reset", "--yes", "--json", "--server", server.Address().ToString(), "--timeout", "20"});
-  ASSERT_EQ(reset.exit, 0) << reset.out << reset.err;
+  ASSERT_EQ(reset.exit, 0) << reset;
   EXPECT_EQ(json::parse(reset.out)["resetCode"], 4660);
   const json state = tool_.StopAndReadState();
   ASSERT_EQ(state["resets"].size(), 1u) << "only the confirmed reset reached the tool";
@@ -154,14 +149,14 @@ TEST_F(CliEndToEnd, SensorsGivesTheStoredRecordsByteForByteAndClockSetsTheToolsC
   const std::string report = work_.File("report.txt");
   const ProgramResult written =
       RunCli({"sensors", "-o", report, "--timeout", "20", "--server", "127.0.0.1:9"});
-  ASSERT_EQ(written.exit, 0) << written.out << written.err;
+  ASSERT_EQ(written.exit, 0) << written;
   EXPECT_NE(written.out.find("Sensor report written to " + report), std::string::npos);
   EXPECT_EQ(testing::ReadFileText(report), expected);
 
   const std::string before = UtcNow();
   const ProgramResult clock = RunCli({"clock", "--timeout", "20", "--server", "127.0.0.1:9"});
   const std::string after = UtcNow();
-  ASSERT_EQ(clock.exit, 0) << clock.out << clock.err;
+  ASSERT_EQ(clock.exit, 0) << clock;
   EXPECT_NE(clock.out.find("Clock set to "), std::string::npos) << clock.out;
   const json state = tool_.StopAndReadState();
   ASSERT_TRUE(state.contains("clock") && state["clock"].is_object());
@@ -171,9 +166,7 @@ TEST_F(CliEndToEnd, SensorsGivesTheStoredRecordsByteForByteAndClockSetsTheToolsC
   EXPECT_LE(set_to, after);
   const json records = History();
   ASSERT_EQ(records.size(), 1u);
-  EXPECT_EQ(records[0]["kind"], "clock");
-  EXPECT_EQ(records[0]["outcome"], "PASS");
-  EXPECT_EQ(records[0]["report"], "none");
+  testing::ExpectFields(records[0], {{"kind", "clock"}, {"outcome", "PASS"}, {"report", "none"}});
 }
 
 // Two programs update two tools at once while the server refuses their reports: both record,
@@ -193,7 +186,7 @@ TEST_F(CliEndToEnd, ReportsTheServerRefusedArriveOnceInOrderWithTheirFieldsAtThe
   }
   for (ChildProcess* cli : {&first, &second}) {
     const ProgramResult run = testing::Finish(*cli, 100s);
-    EXPECT_EQ(run.exit, 0) << "the update itself passed\n" << run.out << run.err;
+    EXPECT_EQ(run.exit, 0) << "the update itself passed\n" << run;
     EXPECT_NE(run.out.find("Status report kept, it will be sent later."), std::string::npos)
         << run.out;
   }
@@ -220,12 +213,12 @@ TEST_F(CliEndToEnd, ReportsTheServerRefusedArriveOnceInOrderWithTheirFieldsAtThe
 
   ServerProcess server;
   ASSERT_TRUE(server.Start(testing::DemoCatalog()));
-  const ProgramResult info = RunCli({"info", "--port", "5", "--server", server.Address().ToString(),
-                                 "--timeout", "20"});
-  ASSERT_EQ(info.exit, 0) << info.out << info.err;
-  const ProgramResult again = RunCli({"report", "--pending", "--json", "--server",
-                                  server.Address().ToString()});
-  ASSERT_EQ(again.exit, 0) << again.out << again.err;
+  const ProgramResult info =
+      RunCli({"info", "--port", "5", "--server", server.Address().ToString(), "--timeout", "20"});
+  ASSERT_EQ(info.exit, 0) << info;
+  const ProgramResult again =
+      RunCli({"report", "--pending", "--json", "--server", server.Address().ToString()});
+  ASSERT_EQ(again.exit, 0) << again;
   EXPECT_EQ(json::parse(again.out)["sent"], 0) << "nothing was left to send";
 
   const std::vector<json> accepted = server.StatusReports(200);
@@ -271,15 +264,14 @@ TEST_F(CliEndToEnd, SelfUpdateWritesTheNewVersionIntoTheCurrentFolder) {
   ASSERT_TRUE(server.Start(catalogue.Path()));
   const ProgramResult run =
       RunCli({"self-update", "--yes", "--json", "--server", server.Address().ToString()});
-  ASSERT_EQ(run.exit, 0) << run.out << run.err;
+  ASSERT_EQ(run.exit, 0) << run;
   // The file goes to the current folder; what the file holds is checked in process.
   const std::string file = work_.File(testing::kProgramItem);
   EXPECT_EQ(json::parse(run.out)["file"], file);
   EXPECT_TRUE(std::filesystem::exists(file));
   const json records = History();
   ASSERT_EQ(records.size(), 1u);
-  EXPECT_EQ(records[0]["kind"], "self-update");
-  EXPECT_EQ(records[0]["versionAfter"], "0.2.0");
+  testing::ExpectFields(records[0], {{"kind", "self-update"}, {"versionAfter", "0.2.0"}});
   ASSERT_EQ(records[0]["packages"].size(), 1u);
   const std::string& program = testing::kProgramText;
   EXPECT_EQ(records[0]["packages"][0]["sha256"],

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <ostream>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
@@ -81,6 +82,9 @@ struct ProgramResult {
   std::string err;
 };
 
+// Both outputs, for the message of a failed check.
+std::ostream& operator<<(std::ostream& out, const ProgramResult& result);
+
 // The command that runs `argv` in `folder` with the variables of `environment` ("NAME=value").
 std::vector<std::string> InFolder(const std::string& folder,
                                   const std::vector<std::string>& environment,
@@ -93,8 +97,12 @@ ProgramResult RunProgram(const std::vector<std::string>& command,
                          std::chrono::milliseconds deadline,
                          std::chrono::milliseconds exit_wait = std::chrono::seconds(5));
 
-// Looks at `condition` every few milliseconds until it holds or `deadline` passes.
-bool Eventually(const std::function<bool()>& condition, std::chrono::milliseconds deadline);
+// Looks at `condition` every `interval` until it holds or `deadline` passes.
+bool Eventually(const std::function<bool()>& condition, std::chrono::milliseconds deadline,
+                std::chrono::milliseconds interval = std::chrono::milliseconds(5));
+
+// Each field of `expected` as `object` has it.
+void ExpectFields(const nlohmann::json& object, const nlohmann::json& expected);
 
 // A transport that never goes through a proxy of the environment.
 CurlHttpTransport::Options DirectConnection();

@@ -40,7 +40,7 @@ class WholeUpdate : public ::testing::Test {
     ASSERT_EQ(chdir(work_.Path().c_str()), 0);
     AppConfig config;
     config.upgradeCheck = 0;
-    ASSERT_EQ(config.Save(ConfigPath()), 0);
+    ASSERT_EQ(config.Save(work_.File("Velmar.cfg")), 0);
     view_.answers = {{"A NEW VERSION IS AVAILABLE", true}, {"NO NEW SOFTWARE VERSION", true}};
   }
   void TearDown() override {
@@ -48,25 +48,18 @@ class WholeUpdate : public ::testing::Test {
     if (tool_) tool_->Stop();
   }
 
-  std::string ConfigPath() const { return work_.File("Velmar.cfg"); }
-
-  void StartTool(const char* profile, const std::function<void(toolsim::VirtualToolOptions&)>& adjust = {}) {
-    toolsim::VirtualToolOptions options = testing::ShippedToolOptions(profile, kToolPort);
+  // A second-map tool, the server, and the window that is to find the tool.
+  void Start(const std::function<void(toolsim::VirtualToolOptions&)>& adjust = {}) {
+    toolsim::VirtualToolOptions options = testing::ShippedToolOptions("protocol2.json", kToolPort);
     if (adjust) adjust(options);
     tool_ = std::make_unique<toolsim::VirtualTool>(options);
     std::string error;
-    ASSERT_EQ(tool_->Start(&error), 0) << error;
-  }
-
-  void StartServer(std::vector<std::string> switches = {}) {
-    ASSERT_TRUE(server_.Start(testing::DemoCatalog(), std::move(switches)));
-  }
-
-  void StartWindow(ServerAddress server) {
+    EXPECT_EQ(tool_->Start(&error), 0) << error;
+    EXPECT_TRUE(server_.Start(testing::DemoCatalog()));
     MainWindowSetup setup;
     setup.clock = &clock_;
-    setup.server = server;
-    setup.config_path = ConfigPath();
+    setup.server = server_.Address();
+    setup.config_path = work_.File("Velmar.cfg");
     setup.program_folder = work_.Path();
     window_ = std::make_unique<MainWindow>(view_, loop_, setup);
     window_->Initialize();
@@ -104,9 +97,7 @@ class WholeUpdate : public ::testing::Test {
 };
 
 TEST_F(WholeUpdate, AProtocol2ToolIsBroughtUpToDate) {
-  StartTool("protocol2.json");
-  StartServer();
-  StartWindow(server_.Address());
+  Start();
   // An options-only request in the middle of the update changes nothing: the sequence goes on.
   ASSERT_TRUE(RunUntil([&] { return window_->Sequencer().State() == LOAD_ETAPE_OPTIONS; }))
       << view_.status_log;
@@ -153,11 +144,7 @@ TEST_F(WholeUpdate, AProtocol2ToolIsBroughtUpToDate) {
 // The cable is pulled during the first database (the main software has 129 blocks): the
 // failure box, one report that says so, the window idle again, and EXIT ends the program.
 TEST_F(WholeUpdate, AToolLostMidUpdateEndsInTheFailureBoxAndExitWorks) {
-  StartTool("protocol2.json", [](toolsim::VirtualToolOptions& options) {
-    options.faults.unplug_at_block = 140;
-  });
-  StartServer();
-  StartWindow(server_.Address());
+  Start([](toolsim::VirtualToolOptions& options) { options.faults.unplug_at_block = 140; });
   ASSERT_TRUE(RunUntilUpdateEnds()) << view_.status_log;
   EXPECT_TRUE(view_.BoxShown(LoadString(kStrUpdateFailed))) << view_.status_log;
   const auto reports = server_.StatusReports(200);

@@ -11,7 +11,6 @@
 #include <filesystem>
 #include <map>
 #include <sstream>
-#include <thread>
 #include <nlohmann/json.hpp>
 
 #include "LoginProxy.h"
@@ -90,14 +89,12 @@ TEST_F(WineEndToEnd, InfoAndWholeUpdateOfEachMap) {
     ASSERT_TRUE(StartTool(c.profile));
     const ProgramResult info =
         RunCli({"info", "--port", "5", "--json", "--timeout", "20", "--server", "127.0.0.1:9"});
-    ASSERT_EQ(info.exit, 0) << info.out << info.err;
-    const json tool = json::parse(info.out)["tool"];
-    EXPECT_EQ(tool["serialNumber"], c.serial);
-    EXPECT_EQ(tool["protocol"], c.map);
-    EXPECT_EQ(tool["port"], 5);
+    ASSERT_EQ(info.exit, 0) << info;
+    testing::ExpectFields(json::parse(info.out)["tool"],
+                          {{"serialNumber", c.serial}, {"protocol", c.map}, {"port", 5}});
     const ProgramResult run = RunCli({"update", "--yes", "--json", "--port", "5", "--server",
                                   server.Address().ToString(), "--timeout", "20"});
-    ASSERT_EQ(run.exit, 0) << run.out << run.err;
+    ASSERT_EQ(run.exit, 0) << run;
     EXPECT_EQ(json::parse(run.out)["message"], "Congratulation ! Your tool is up to date.");
 
     const json state = tool_.StopAndReadState();
@@ -120,7 +117,7 @@ TEST_F(WineEndToEnd, InfoAndWholeUpdateOfEachMap) {
 TEST_F(WineEndToEnd, FailuresEndWithTheirExitCodes) {
   // No tool anywhere: 4 within the time-out.
   const ProgramResult none = RunCli({"info", "--json", "--timeout", "2", "--server", "127.0.0.1:9"});
-  EXPECT_EQ(none.exit, 4) << none.out << none.err;
+  EXPECT_EQ(none.exit, 4) << none;
   EXPECT_NE(json::parse(none.out, nullptr, false).value("error", "").find("no tool found"),
             std::string::npos);
 
@@ -129,7 +126,7 @@ TEST_F(WineEndToEnd, FailuresEndWithTheirExitCodes) {
   const ProgramResult down =
       RunCli({"update", "--yes", "--port", "5", "--server",
               "127.0.0.1:" + std::to_string(testing::FreeLoopbackPort()), "--timeout", "20"});
-  EXPECT_EQ(down.exit, 1) << down.out << down.err;
+  EXPECT_EQ(down.exit, 1) << down;
   EXPECT_NE(down.out.find("Unable to connect to the Internet server."), std::string::npos)
       << down.out;
   EXPECT_TRUE(tool_.StopAndReadState()["finishes"].empty());
@@ -153,7 +150,7 @@ TEST_F(WineEndToEnd, ProxyLogin) {
   const auto start = std::chrono::steady_clock::now();
   const ProgramResult refused = RunCli(check, {via, "VELMAR_PROXY_LOGIN=alice:wrong"});
   EXPECT_LT(std::chrono::steady_clock::now() - start, 60s);
-  EXPECT_EQ(refused.exit, 1) << refused.out << refused.err;
+  EXPECT_EQ(refused.exit, 1) << refused;
   EXPECT_NE(json::parse(refused.out, nullptr, false).value("error", "").find("VELMAR_PROXY_LOGIN"),
             std::string::npos)
       << refused.out;
@@ -162,7 +159,7 @@ TEST_F(WineEndToEnd, ProxyLogin) {
   EXPECT_EQ(proxy.Passed(), 0);
 
   const ProgramResult passed = RunCli(check, {via, "VELMAR_PROXY_LOGIN=alice:s3cret"});
-  ASSERT_EQ(passed.exit, 0) << passed.out << passed.err;
+  ASSERT_EQ(passed.exit, 0) << passed;
   EXPECT_EQ(json::parse(passed.out)["catalogue"]["availableVersion"], "1.10");
   EXPECT_FALSE(server.Log().empty());
   EXPECT_GE(proxy.Passed(), 1);
@@ -222,15 +219,14 @@ class WineWindow : public WineEndToEnd {
   std::map<std::string, std::string> StateWhen(const std::string& key, const std::string& value,
                                                std::chrono::seconds deadline = 30s) {
     std::map<std::string, std::string> state;
-    for (auto until = std::chrono::steady_clock::now() + deadline; std::chrono::steady_clock::now() < until;) {
+    testing::Eventually([&] {
       state.clear();
       std::istringstream lines(Probe({"state"}).out);
       for (std::string line; std::getline(lines, line);)
         if (auto equals = line.find('='); equals != std::string::npos)
           state[line.substr(0, equals)] = line.substr(equals + 1);
-      if (state[key] == value) break;
-      std::this_thread::sleep_for(200ms);
-    }
+      return state[key] == value;
+    }, deadline, 200ms);
     return state;
   }
 
