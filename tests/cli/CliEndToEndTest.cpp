@@ -13,9 +13,8 @@
 #include <set>
 
 #include "ProgramCatalogue.h"
-#include "support/Pty.h"
 #include "platform/Sha256.h"
-#include "support/UpdateTestSupport.h"
+#include "support/CliFolder.h"
 
 namespace velmar {
 namespace {
@@ -26,36 +25,9 @@ using testing::ChildProcess;
 using testing::ProgramResult;
 using testing::ServerProcess;
 using testing::TempDir;
-using testing::TempPortDir;
 using testing::ToolProcess;
 
-class CliEndToEnd : public ::testing::Test {
- protected:
-  // Runs velmar-cli in the test's folder (it writes the sensor report there), with the test's
-  // own history and the window's clock ten times faster.
-  bool StartCli(ChildProcess& cli, std::vector<std::string> args,
-                std::vector<std::string> environment = {}) {
-    environment.insert(environment.end(),
-                       {"XDG_STATE_HOME=" + work_.File("state"), "VELMAR_TEST_CLOCK_SCALE=10"});
-    args.insert(args.begin(), VELMAR_CLI_EXE);
-    return cli.Start(testing::InFolder(work_.Path(), environment, args));
-  }
-  ProgramResult RunCli(const std::vector<std::string>& args, std::chrono::seconds deadline = 60s) {
-    ChildProcess cli;
-    return StartCli(cli, args) ? testing::Finish(cli, deadline) : ProgramResult{};
-  }
-  // The records of `velmar-cli history --json`, newest first.
-  json History() {
-    const ProgramResult run = RunCli({"history", "--json"});
-    EXPECT_EQ(run.exit, 0) << run;
-    const json document = json::parse(run.out, nullptr, false);
-    return document.is_object() ? document["records"] : json::array();
-  }
-
-  TempPortDir ports_;
-  TempDir work_;
-  ToolProcess tool_;
-};
+class CliEndToEnd : public ::testing::Test, protected testing::CliFolder {};
 
 std::string UtcNow() {
   const std::time_t now = std::time(nullptr);
@@ -87,12 +59,10 @@ TEST_F(CliEndToEnd, InfoOnBothRegisterMaps) {
 
 TEST_F(CliEndToEnd, AnOptionsOnlyUpdateLeavesTheMainSoftware) {
   if (!testing::HaveServer()) GTEST_SKIP() << "the local update server was not built";
-  ServerProcess server;
-  ASSERT_TRUE(server.Start(testing::DemoCatalog()));
+  ASSERT_TRUE(server_.Start(testing::DemoCatalog()));
   ASSERT_TRUE(tool_.Start("protocol2.json"));
-  const ProgramResult run = RunCli(
-      {"update", "--options-only", "--server", server.Address().ToString(), "--timeout", "20"},
-      100s);
+  const ProgramResult run =
+      RunCli({"update", "--options-only", "--server", Server(), "--timeout", "20"}, 100s);
   ASSERT_EQ(run.exit, 0) << run;
   EXPECT_NE(run.out.find("Do you want to update your device ? [y/N] no"), std::string::npos)
       << "the full offer is declined";
@@ -101,34 +71,31 @@ TEST_F(CliEndToEnd, AnOptionsOnlyUpdateLeavesTheMainSoftware) {
   const json state = tool_.StopAndReadState();
   EXPECT_EQ(state["softwareVersion"], "1.00");
   EXPECT_EQ(state["restarts"], 0);
-  for (const json& entry : server.Downloads())
+  for (const json& entry : server_.Downloads())
     EXPECT_NE(entry["package"].get<std::string>().rfind("main-", 0), 0u) << entry.dump();
 }
 
 TEST_F(CliEndToEnd, CheckShowsTheOfferAndLoadsNothingAndResetAsksFirst) {
   if (!testing::HaveServer()) GTEST_SKIP() << "the local update server was not built";
-  ServerProcess server;
-  ASSERT_TRUE(server.Start(testing::DemoCatalog()));
+  ASSERT_TRUE(server_.Start(testing::DemoCatalog()));
   ASSERT_TRUE(tool_.Start("protocol2.json"));
-  const ProgramResult run =
-      RunCli({"check", "--yes", "--json", "--server", server.Address().ToString()});
+  const ProgramResult run = RunCli({"check", "--yes", "--json", "--server", Server()});
   ASSERT_EQ(run.exit, 0) << run;
   const json catalogue = json::parse(run.out)["catalogue"];
   testing::ExpectFields(catalogue, {{"newVersionAvailable", true}, {"availableVersion", "1.10"}});
   ASSERT_FALSE(catalogue["updateWouldLoad"].empty());
   EXPECT_EQ(catalogue["updateWouldLoad"][0], "main software 1.10");
   EXPECT_FALSE(catalogue["databases"].empty());
-  for (const json& entry : server.Log())
+  for (const json& entry : server_.Log())
     EXPECT_NE(entry.value("action", ""), "download_version") << "even --yes never loads from check";
 
   // A reset asks first, then sends the server's code.
-  const ProgramResult declined =
-      RunCli({"reset", "--no", "--server", server.Address().ToString(), "--timeout", "20"});
+  const ProgramResult declined = RunCli({"reset", "--no", "--server", Server(), "--timeout", "20"});
   EXPECT_EQ(declined.exit, 1) << declined;
   EXPECT_NE(declined.err.find("declined"), std::string::npos) << declined.err;
 
-  const ProgramResult reset = RunCli(
-      {"reset", "--yes", "--json", "--server", server.Address().ToString(), "--timeout", "20"});
+  const ProgramResult reset =
+      RunCli({"reset", "--yes", "--json", "--server", Server(), "--timeout", "20"});
   ASSERT_EQ(reset.exit, 0) << reset;
   EXPECT_EQ(json::parse(reset.out)["resetCode"], 4660);
   const json state = tool_.StopAndReadState();
@@ -211,17 +178,15 @@ TEST_F(CliEndToEnd, ReportsTheServerRefusedArriveOnceInOrderWithTheirFieldsAtThe
   }
   EXPECT_EQ(serials, (std::set<std::string>{"QL7-12-000123", "QL7-12-000045"}));
 
-  ServerProcess server;
-  ASSERT_TRUE(server.Start(testing::DemoCatalog()));
+  ASSERT_TRUE(server_.Start(testing::DemoCatalog()));
   const ProgramResult info =
-      RunCli({"info", "--port", "5", "--server", server.Address().ToString(), "--timeout", "20"});
+      RunCli({"info", "--port", "5", "--server", Server(), "--timeout", "20"});
   ASSERT_EQ(info.exit, 0) << info;
-  const ProgramResult again =
-      RunCli({"report", "--pending", "--json", "--server", server.Address().ToString()});
+  const ProgramResult again = RunCli({"report", "--pending", "--json", "--server", Server()});
   ASSERT_EQ(again.exit, 0) << again;
   EXPECT_EQ(json::parse(again.out)["sent"], 0) << "nothing was left to send";
 
-  const std::vector<json> accepted = server.StatusReports(200);
+  const std::vector<json> accepted = server_.StatusReports(200);
   ASSERT_EQ(accepted.size(), 2u);
   EXPECT_EQ(accepted, kept) << "oldest first, as they were kept";
   for (const json& fields : accepted) {
@@ -235,20 +200,18 @@ TEST_F(CliEndToEnd, ReportsTheServerRefusedArriveOnceInOrderWithTheirFieldsAtThe
 // within two seconds, with 130 and its private folder gone.
 TEST_F(CliEndToEnd, CtrlCMidUpdateEndsWithinTwoSecondsWith130) {
   if (!testing::HaveServer()) GTEST_SKIP() << "the local update server was not built";
-  ServerProcess server;
-  ASSERT_TRUE(server.Start(testing::DemoCatalog()));
+  ASSERT_TRUE(server_.Start(testing::DemoCatalog()));
   ASSERT_TRUE(tool_.Start("protocol2.json", {"--silent-at-block", "20"}));
   ChildProcess cli;
-  ASSERT_TRUE(StartCli(cli, {"update", "--yes", "--json", "--server", server.Address().ToString(),
-                             "--timeout", "20"}, {"TMPDIR=" + work_.Path()}));
+  ASSERT_TRUE(
+      StartCli(cli, {"update", "--yes", "--json", "--server", Server(), "--timeout", "20"}));
   ASSERT_TRUE(testing::Eventually(
       [&] { return cli.Stderr().find("Transfer 10 %") != std::string::npos; }, 60s))
       << cli.Stderr();
   const auto start = std::chrono::steady_clock::now();
   const int status = cli.Stop(SIGINT, 10s);
   const auto took = std::chrono::steady_clock::now() - start;
-  std::printf("ended %lld ms after Ctrl-C\n",
-              static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(took).count()));
+  std::printf("ended %lld ms after Ctrl-C\n", static_cast<long long>(took / 1ms));
   EXPECT_LT(took, 2s);
   ASSERT_TRUE(WIFEXITED(status)) << status;
   EXPECT_EQ(WEXITSTATUS(status), 130);
@@ -260,10 +223,8 @@ TEST_F(CliEndToEnd, SelfUpdateWritesTheNewVersionIntoTheCurrentFolder) {
   if (!testing::HaveServer()) GTEST_SKIP() << "the local update server was not built";
   TempDir catalogue;
   ASSERT_TRUE(testing::WriteProgramCatalogue(catalogue.Path(), true));
-  ServerProcess server;
-  ASSERT_TRUE(server.Start(catalogue.Path()));
-  const ProgramResult run =
-      RunCli({"self-update", "--yes", "--json", "--server", server.Address().ToString()});
+  ASSERT_TRUE(server_.Start(catalogue.Path()));
+  const ProgramResult run = RunCli({"self-update", "--yes", "--json", "--server", Server()});
   ASSERT_EQ(run.exit, 0) << run;
   // The file goes to the current folder; what the file holds is checked in process.
   const std::string file = work_.File(testing::kProgramItem);

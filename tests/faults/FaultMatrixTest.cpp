@@ -14,8 +14,7 @@
 #include "SparseMemory.h"
 #include "ToolState.h"
 #include "platform/ZipArchive.h"
-#include "support/Pty.h"
-#include "support/UpdateTestSupport.h"
+#include "support/CliFolder.h"
 #include "update/PackageImage.h"
 
 namespace velmar {
@@ -100,7 +99,7 @@ const Row kRows[] = {
 };
 #endif
 
-class FaultMatrix : public ::testing::TestWithParam<Row> {
+class FaultMatrix : public ::testing::TestWithParam<Row>, protected testing::CliFolder {
  protected:
   void SetUp() override {
     if (!testing::HaveServer()) GTEST_SKIP() << "the local update server was not built";
@@ -160,12 +159,8 @@ class FaultMatrix : public ::testing::TestWithParam<Row> {
       EXPECT_EQ(reports[0].value("f", ""), names.back());
     }
 
-    const testing::ProgramResult history = testing::RunProgram(
-        {"/usr/bin/env", "XDG_STATE_HOME=" + work_.Path(), VELMAR_CLI_EXE, "history", "--json"},
-        10s, 2s);
-    ASSERT_EQ(history.exit, 0) << history.out;
-    const json records = json::parse(history.out, nullptr, false)["records"];
-    ASSERT_EQ(records.size(), 1u) << history.out;
+    const json records = History();
+    ASSERT_EQ(records.size(), 1u) << records.dump();
     const json& record = records[0];
     testing::ExpectFields(record, {{"kind", "update"}, {"versionBefore", "1.00"},
                                    {"versionAfter", "1.10"}, {"outcome", "PASS"},
@@ -187,11 +182,6 @@ class FaultMatrix : public ::testing::TestWithParam<Row> {
       EXPECT_EQ(record["packages"][i]["sha256"], finishes[i]["sha256"]) << i;
     }
   }
-
-  testing::TempPortDir ports_;
-  testing::ScratchDir work_;
-  testing::ServerProcess server_;
-  testing::ToolProcess tool_;
 };
 
 TEST_P(FaultMatrix, EndsInTimeWithTheTruth) {
@@ -201,18 +191,11 @@ TEST_P(FaultMatrix, EndsInTimeWithTheTruth) {
 
   // Whatever the program writes goes into the test's folder. A server that is down: an address
   // nothing listens on.
-  const std::string server =
-      std::string(row.name) == "ServerDown" ? "127.0.0.1:9" : server_.Address().ToString();
-  std::vector<std::string> environment = {"VELMAR_TEST_CLOCK_SCALE=10"};
-  for (const char* name : {"HOME", "TMPDIR", "XDG_CONFIG_HOME", "XDG_STATE_HOME", "XDG_CACHE_HOME",
-                           "XDG_RUNTIME_DIR"})
-    environment.push_back(std::string(name) + "=" + work_.Path());
+  const std::string server = std::string(row.name) == "ServerDown" ? "127.0.0.1:9" : Server();
   const auto start = Steady::now();
-  const auto [exit, out, err] = testing::RunProgram(
-      testing::InFolder(work_.Path(), environment,
-                        {VELMAR_CLI_EXE, "update", "--yes", "--json", "--port", "5", "--server",
-                         server, "--timeout", "8"}),
-      std::chrono::seconds(row.bound_s), 2s);
+  const auto [exit, out, err] =
+      RunCli({"update", "--yes", "--json", "--port", "5", "--server", server, "--timeout", "8"},
+             std::chrono::seconds(row.bound_s), 2s);
   const double took = std::chrono::duration<double>(Steady::now() - start).count();
   RecordProperty("seconds", std::to_string(took));
   std::printf("%s: exit %d after %.1f s\n", row.name, exit, took);

@@ -71,6 +71,7 @@ class WineEndToEnd : public ::testing::Test {
   TempPortDir ports_;
   TempDir work_;
   testing::ToolProcess tool_;
+  ServerProcess server_;
 };
 
 // Each map's tool as info shows it, then its whole update, checked as on Linux: the new
@@ -136,14 +137,13 @@ TEST_F(WineEndToEnd, FailuresEndWithTheirExitCodes) {
 // login of VELMAR_PROXY_LOGIN answers it; a wrong login is refused and nothing passes.
 TEST_F(WineEndToEnd, ProxyLogin) {
   if (!testing::HaveServer()) GTEST_SKIP() << "the local update server was not built";
-  ServerProcess server;
-  ASSERT_TRUE(server.Start(testing::DemoCatalog()));
+  ASSERT_TRUE(server_.Start(testing::DemoCatalog()));
   testing::LoginProxy proxy("alice", "s3cret");
   ASSERT_TRUE(proxy.Start());
   ASSERT_TRUE(StartTool("protocol2.json"));
   const std::string via = "http_proxy=http://127.0.0.1:" + std::to_string(proxy.Port());
   const std::vector<std::string> check = {
-      "check",     "--yes", "--json", "--port", "5", "--server", server.Address().ToString(),
+      "check",     "--yes", "--json", "--port", "5", "--server", server_.Address().ToString(),
       "--timeout", "20"};
 
   // Refused at once, not after the check's two minutes.
@@ -155,13 +155,13 @@ TEST_F(WineEndToEnd, ProxyLogin) {
             std::string::npos)
       << refused.out;
   EXPECT_NE(refused.err.find("refused the login"), std::string::npos) << refused.err;
-  EXPECT_TRUE(server.Log().empty()) << "nothing passed the proxy";
+  EXPECT_TRUE(server_.Log().empty()) << "nothing passed the proxy";
   EXPECT_EQ(proxy.Passed(), 0);
 
   const ProgramResult passed = RunCli(check, {via, "VELMAR_PROXY_LOGIN=alice:s3cret"});
   ASSERT_EQ(passed.exit, 0) << passed;
   EXPECT_EQ(json::parse(passed.out)["catalogue"]["availableVersion"], "1.10");
-  EXPECT_FALSE(server.Log().empty());
+  EXPECT_FALSE(server_.Log().empty());
   EXPECT_GE(proxy.Passed(), 1);
 }
 
@@ -300,9 +300,8 @@ TEST_F(WineWindow, IdleWindowTrayStartAndSingleInstance) {
 // test, HIDE and EXIT.
 TEST_F(WineWindow, WholeUpdateFromTheWindow) {
   if (!testing::HaveServer()) GTEST_SKIP() << "the local update server was not built";
-  ServerProcess server;
-  ASSERT_TRUE(server.Start(testing::DemoCatalog()));
-  server_address_ = server.Address().ToString();
+  ASSERT_TRUE(server_.Start(testing::DemoCatalog()));
+  server_address_ = server_.Address().ToString();
   // Back at once after a restart: the settings dialog's restart wait is 200 ms on the faster
   // clock.
   ASSERT_TRUE(StartTool("protocol2.json", 0));
@@ -353,7 +352,7 @@ TEST_F(WineWindow, WholeUpdateFromTheWindow) {
   EXPECT_EQ(window_.WaitExit(15s), 0);
 
   EXPECT_EQ(tool_.StopAndReadState()["softwareVersion"], "1.10");
-  const std::vector<json> reports = server.StatusReports(200);
+  const std::vector<json> reports = server_.StatusReports(200);
   ASSERT_FALSE(reports.empty());
   EXPECT_EQ(reports.back().value("status", ""), "PASS");
 }
@@ -383,9 +382,8 @@ TEST_F(WineWindow, Screenshots) {
   ASSERT_EQ(window_.WaitExit(15s), 0);
 
   // A tool on COM5 behind a proxy that asks for a login.
-  ServerProcess server;
-  ASSERT_TRUE(server.Start(testing::DemoCatalog()));
-  server_address_ = server.Address().ToString();
+  ASSERT_TRUE(server_.Start(testing::DemoCatalog()));
+  server_address_ = server_.Address().ToString();
   testing::LoginProxy proxy("alice", "s3cret");
   ASSERT_TRUE(proxy.Start());
   extra_environment_ = {"http_proxy=http://127.0.0.1:" + std::to_string(proxy.Port())};
