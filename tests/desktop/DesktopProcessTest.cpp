@@ -8,12 +8,10 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <mutex>
-#include <thread>
 
-#include "ChildProcess.h"
-#include "VirtualTool.h"
+#include "support/ShippedTool.h"
+#include "support/UpdateTestSupport.h"
 
 namespace velmar {
 namespace {
@@ -22,16 +20,6 @@ using namespace std::chrono_literals;
 using Steady = std::chrono::steady_clock;
 
 constexpr const char* kLockName = "00E2F422-KORNDAL-ABC7-AA2E10B6B2A5.lock";
-
-// Waits for `condition`, looking every few milliseconds, until the deadline.
-bool Eventually(const std::function<bool()>& condition, std::chrono::milliseconds deadline) {
-  const auto end = Steady::now() + deadline;
-  while (!condition()) {
-    if (Steady::now() > end) return false;
-    std::this_thread::sleep_for(5ms);
-  }
-  return true;
-}
 
 // Some process holds a whole-file lock on `path` (seen in /proc/locks by the file's inode).
 bool LockHeld(const std::string& path) {
@@ -46,11 +34,10 @@ bool LockHeld(const std::string& path) {
 }
 
 std::vector<std::string> Command(const std::string& folder) {
-  std::ostringstream line;
-  line << "cd '" << folder << "' && exec env XDG_RUNTIME_DIR='" << folder << "/run'"
-       << " VELMAR_PORT_DIR='" << folder << "/ports' VELMAR_SERVER=127.0.0.1:9"
-       << " QT_QPA_PLATFORM=offscreen LC_ALL=C.UTF-8 '" << VELMAR_DESKTOP_EXE << "' --tray";  // as at login
-  return {"/bin/sh", "-c", line.str()};
+  return testing::InFolder(folder,
+                           {"XDG_RUNTIME_DIR=" + folder + "/run", "VELMAR_PORT_DIR=" + folder + "/ports",
+                            "VELMAR_SERVER=127.0.0.1:9", "QT_QPA_PLATFORM=offscreen", "LC_ALL=C.UTF-8"},
+                           {VELMAR_DESKTOP_EXE, "--tray"});  // as at login
 }
 
 // The sensor-report question at detection runs a nested loop while the scanner watches the
@@ -61,13 +48,7 @@ TEST(DesktopProcess, ASecondStartIsTurnedAwayAndATermWhileAQuestionIsOpenEndsThe
   std::filesystem::create_directories(folder.File("run"));
   std::filesystem::create_directories(folder.File("ports"));
   const std::string lock = folder.File("run/velmar/") + kLockName;
-  toolsim::VirtualToolOptions options;
-  std::string error;
-  ASSERT_EQ(toolsim::LoadProfile(toolsim::ShippedProfilePath("protocol2.json"), &options.profile,
-                                 &error),
-            0)
-      << error;
-  options.port_number = 7;
+  toolsim::VirtualToolOptions options = testing::ShippedToolOptions("protocol2.json", 7);
   options.port_directory = folder.File("ports");
   std::mutex trace_lock;
   std::string trace;
@@ -76,12 +57,13 @@ TEST(DesktopProcess, ASecondStartIsTurnedAwayAndATermWhileAQuestionIsOpenEndsThe
     trace += line + "\n";
   };
   toolsim::VirtualTool tool(options);
+  std::string error;
   ASSERT_EQ(tool.Start(&error), 0) << error;
 
   testing::ChildProcess program;
   ASSERT_TRUE(program.Start(Command(folder.Path())));
   // The last sensor record is read just before the question opens.
-  ASSERT_TRUE(Eventually(
+  ASSERT_TRUE(testing::Eventually(
       [&] {
         std::lock_guard<std::mutex> hold(trace_lock);
         return trace.find("read 0xA70") != std::string::npos;
@@ -93,7 +75,7 @@ TEST(DesktopProcess, ASecondStartIsTurnedAwayAndATermWhileAQuestionIsOpenEndsThe
   testing::ChildProcess second;
   ASSERT_TRUE(second.Start(Command(folder.Path())));
   std::string said;
-  EXPECT_TRUE(Eventually(
+  EXPECT_TRUE(testing::Eventually(
       [&] {
         said += second.Stderr();
         return said.find("Korda is still running !!!!") != std::string::npos;

@@ -4,12 +4,12 @@
 
 #include <chrono>
 
-#include "VirtualTool.h"
 #include "device/PortScanner.h"
 #include "device/SerialPort.h"
 #include "device/ToolDevice.h"
 #include "support/Pty.h"
 #include "support/RecordingPoster.h"
+#include "support/ShippedTool.h"
 
 namespace velmar {
 namespace {
@@ -22,13 +22,8 @@ constexpr int32_t kAdapter = static_cast<int32_t>(DetectEvent::AdapterFound);
 constexpr int32_t kSearching = static_cast<int32_t>(DetectEvent::Searching);
 
 toolsim::VirtualToolOptions ToolOptions(const char* profile_file, uint8_t port, const char* adapter) {
-  toolsim::VirtualToolOptions options;
-  std::string error;
-  EXPECT_EQ(toolsim::LoadProfile(toolsim::ShippedProfilePath(profile_file), &options.profile, &error), 0)
-      << error;
+  toolsim::VirtualToolOptions options = testing::ShippedToolOptions(profile_file, port);
   options.profile.adapter_name = adapter;
-  options.port_number = port;
-  options.restart_delay = 300ms;
   return options;
 }
 

@@ -9,15 +9,12 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <nlohmann/json.hpp>
 
-#include "ChildProcess.h"
 #include "SparseMemory.h"
 #include "ToolState.h"
 #include "platform/ZipArchive.h"
-#include "support/Pty.h"
-#include "support/UpdateTestSupport.h"
+#include "support/CliFolder.h"
 #include "update/PackageImage.h"
 
 namespace velmar {
@@ -102,33 +99,19 @@ const Row kRows[] = {
 };
 #endif
 
-class FaultMatrix : public ::testing::TestWithParam<Row> {
+class FaultMatrix : public ::testing::TestWithParam<Row>, protected testing::CliFolder {
  protected:
   void SetUp() override {
     if (!testing::HaveServer()) GTEST_SKIP() << "the local update server was not built";
   }
 
-  std::string StatePath() const { return work_.File("tool-state.json"); }
-
-  bool StartTool(const Row& row) {
-    std::vector<std::string> args = {VELMAR_TOOLSIM_EXE, "--profile",
-                                     std::string(VELMAR_PROFILES) + "/" + row.profile,
-                                     "--port", "5", "--state", StatePath(),
-                                     "--restart-delay-ms", "300", "--progress-interval-ms", "100"};
-    args.insert(args.end(), row.tool_faults.begin(), row.tool_faults.end());
-    if (!tool_.Start(args)) return false;
-    std::string line;
-    return tool_.ReadLine(line, 10s) && line.rfind("COM5 ", 0) == 0;
-  }
-
   // Every package the server handed out, applied in order the way the program picks its item,
-  // gives exactly the memory the tool reports: same ranges, same SHA-256.
+  // gives exactly the memory the tool reports: same ranges, same SHA-256 and CRC-32.
   void ExpectDecidedPackagesInToolMemory(const json& state, const Row& row) {
     // Registers carry two bytes: an odd section goes with one pad byte after it.
     const uint8_t pad = std::string(row.profile) == kMap2 ? 0xFF : 0x00;
     std::vector<ImageSection> sections;
-    for (const json& entry : server_.Log()) {
-      if (!entry.contains("package") || !entry["package"].is_string()) continue;
+    for (const json& entry : server_.Downloads()) {
       const std::string file = entry["package"];
       ZipArchive archive;
       ASSERT_EQ(archive.OpenBuffer(testing::ReadFileBytes(testing::DemoCatalog() + "/" + file)), 0)
@@ -145,13 +128,9 @@ class FaultMatrix : public ::testing::TestWithParam<Row> {
       if (section.data.size() % 2 != 0) expected.Write(section.address + section.data.size(), &pad, 1);
     for (const ImageSection& section : sections)
       expected.Write(section.address, section.data.data(), section.data.size());
-    const auto ranges = toolsim::DescribeRanges(expected, true);
-    ASSERT_EQ(state["written"].size(), ranges.size()) << state["written"].dump();
-    for (size_t i = 0; i < ranges.size(); ++i) {
-      EXPECT_EQ(state["written"][i]["start"], ranges[i].start) << i;
-      EXPECT_EQ(state["written"][i]["length"], ranges[i].length) << i;
-      EXPECT_EQ(state["written"][i]["sha256"], ranges[i].sha256) << i;
-    }
+    toolsim::ToolState described;
+    described.written = toolsim::DescribeRanges(expected, true);
+    EXPECT_EQ(state["written"], toolsim::StateToJson(described)["written"]);
   }
 
   // A passed update: the packages in the sequencer's order, each once, the report naming the
@@ -159,17 +138,12 @@ class FaultMatrix : public ::testing::TestWithParam<Row> {
   // up to each finish.
   void ExpectOrderReportAndHistory(const std::string& out, const json& state, const Row& row) {
     const bool report_kept = std::string(row.name) == "ServerFailsTheReport";
-    const json document = json::parse(out, nullptr, false);
-    ASSERT_TRUE(document.is_object()) << out;
-    EXPECT_EQ(document["message"], "Congratulation ! Your tool is up to date.");
-    EXPECT_EQ(document["softwareVersion"], "1.10");
-    EXPECT_EQ(document["reportKept"], report_kept);
+    testing::ExpectFields(json::parse(out, nullptr, false),
+                          {{"message", "Congratulation ! Your tool is up to date."},
+                           {"softwareVersion", "1.10"}, {"reportKept", report_kept}});
     std::vector<std::string> packages, names;
-    std::string reported_file;
-    for (const json& entry : server_.Log()) {
-      if (entry.contains("update")) reported_file = entry["update"].value("file", "");
-      if (entry.value("action", "") != "download_version" || !entry.contains("package")) continue;
-      packages.push_back(entry["package"].get<std::string>());
+    for (const json& entry : server_.Downloads()) {
+      packages.push_back(entry["package"]);
       names.push_back(entry["fields"].value("v", ""));
     }
     ASSERT_FALSE(packages.empty());
@@ -179,24 +153,18 @@ class FaultMatrix : public ::testing::TestWithParam<Row> {
     std::sort(sorted.begin(), sorted.end());
     EXPECT_EQ(std::adjacent_find(sorted.begin(), sorted.end()), sorted.end()) << "each once";
     EXPECT_EQ(packages.back().rfind("oth-", 0), 0u) << "the other packages come last";
+    const std::vector<json> reports = server_.StatusReports(200);
+    ASSERT_EQ(reports.size(), report_kept ? 0u : 1u);
     if (!report_kept) {
-      EXPECT_EQ(reported_file, names.back());
+      EXPECT_EQ(reports[0].value("f", ""), names.back());
     }
 
-    testing::ChildProcess history;
-    ASSERT_TRUE(history.Start({"/usr/bin/env", "XDG_STATE_HOME=" + work_.Path(), VELMAR_CLI_EXE,
-                               "history", "--json"}));
-    std::string text;
-    history.ReadAll(text, 10s);
-    ASSERT_EQ(history.WaitExit(2s), 0) << text;
-    const json records = json::parse(text, nullptr, false)["records"];
-    ASSERT_EQ(records.size(), 1u) << text;
+    const json records = History();
+    ASSERT_EQ(records.size(), 1u) << records.dump();
     const json& record = records[0];
-    EXPECT_EQ(record["kind"], "update");
-    EXPECT_EQ(record["versionBefore"], "1.00");
-    EXPECT_EQ(record["versionAfter"], "1.10");
-    EXPECT_EQ(record["outcome"], "PASS");
-    EXPECT_EQ(record["report"], report_kept ? "pending" : "sent");
+    testing::ExpectFields(record, {{"kind", "update"}, {"versionBefore", "1.00"},
+                                   {"versionAfter", "1.10"}, {"outcome", "PASS"},
+                                   {"report", report_kept ? "pending" : "sent"}});
     const json& finishes = state["finishes"];
     ASSERT_EQ(record["packages"].size(), packages.size());
     ASSERT_EQ(finishes.size(), packages.size());
@@ -214,47 +182,29 @@ class FaultMatrix : public ::testing::TestWithParam<Row> {
       EXPECT_EQ(record["packages"][i]["sha256"], finishes[i]["sha256"]) << i;
     }
   }
-
-  testing::TempPortDir ports_;
-  testing::ScratchDir work_;
-  testing::ServerProcess server_;
-  testing::ChildProcess tool_;
 };
 
 TEST_P(FaultMatrix, EndsInTimeWithTheTruth) {
   const Row& row = GetParam();
   ASSERT_TRUE(server_.Start(testing::DemoCatalog(), row.server_faults));
-  ASSERT_TRUE(StartTool(row));
+  ASSERT_TRUE(tool_.Start(row.profile, row.tool_faults));
 
-  const auto start = Steady::now();
-  testing::ChildProcess cli;
   // Whatever the program writes goes into the test's folder. A server that is down: an address
   // nothing listens on.
-  const std::string server =
-      std::string(row.name) == "ServerDown" ? "127.0.0.1:9" : server_.Address().ToString();
-  std::vector<std::string> command = {"/bin/sh", "-c", "cd \"$0\" && exec \"$@\"", work_.Path(),
-                                      "env", "VELMAR_TEST_CLOCK_SCALE=10"};
-  for (const char* name : {"HOME", "TMPDIR", "XDG_CONFIG_HOME", "XDG_STATE_HOME", "XDG_CACHE_HOME",
-                           "XDG_RUNTIME_DIR"})
-    command.push_back(std::string(name) + "=" + work_.Path());
-  command.insert(command.end(), {VELMAR_CLI_EXE, "update", "--yes", "--json", "--port", "5",
-                                 "--server", server, "--timeout", "8"});
-  ASSERT_TRUE(cli.Start(command));
-  std::string out;
-  cli.ReadAll(out, std::chrono::seconds(row.bound_s));
-  const int exit = cli.WaitExit(2s);
+  const std::string server = std::string(row.name) == "ServerDown" ? "127.0.0.1:9" : Server();
+  const auto start = Steady::now();
+  const auto [exit, out, err] =
+      RunCli({"update", "--yes", "--json", "--port", "5", "--server", server, "--timeout", "8"},
+             std::chrono::seconds(row.bound_s), 2s);
   const double took = std::chrono::duration<double>(Steady::now() - start).count();
   RecordProperty("seconds", std::to_string(took));
   std::printf("%s: exit %d after %.1f s\n", row.name, exit, took);
-  ASSERT_NE(exit, -1) << "no end within " << row.bound_s << " s\n" << out << cli.Stderr();
+  ASSERT_NE(exit, -1) << "no end within " << row.bound_s << " s\n" << out << err;
   EXPECT_LT(took, row.bound_s);
-  EXPECT_EQ(exit, row.exit) << out << cli.Stderr();
+  EXPECT_EQ(exit, row.exit) << out << err;
 
   std::vector<std::string> reports;
-  for (const json& entry : server_.Log()) {
-    if (entry.value("action", "") == "setstatus" && entry.value("step", "") == "action")
-      reports.push_back(entry["fields"].value("status", ""));
-  }
+  for (const json& fields : server_.StatusReports()) reports.push_back(fields.value("status", ""));
   if (row.status == nullptr) {
     EXPECT_TRUE(reports.empty());
   } else {
@@ -262,9 +212,7 @@ TEST_P(FaultMatrix, EndsInTimeWithTheTruth) {
     EXPECT_EQ(reports[0], row.status);
   }
 
-  tool_.Stop(SIGTERM, 10s);  // writes its state file
-  std::ifstream file(StatePath());
-  const json state = json::parse(file, nullptr, false);
+  const json state = tool_.StopAndReadState();
   ASSERT_TRUE(state.is_object());
   if (exit == 0) {
     EXPECT_EQ(state["softwareVersion"], "1.10");
@@ -275,7 +223,7 @@ TEST_P(FaultMatrix, EndsInTimeWithTheTruth) {
   for (const auto& entry : std::filesystem::directory_iterator(work_.Path())) {
     const std::string name = entry.path().filename();
     // valves: the sensor report; velmar: the state folder with the update history
-    EXPECT_TRUE(name == "tool-state.json" || name == "valves.txt" || name == "velmar") << name;
+    EXPECT_TRUE(name == "valves.txt" || name == "velmar") << name;
   }
 }
 

@@ -1,5 +1,6 @@
 #include "support/UpdateTestSupport.h"
 
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -8,6 +9,12 @@
 #include <fstream>
 #include <iterator>
 #include <thread>
+
+#ifndef VELMAR_SERVERSIM  // built without the local update server
+#define VELMAR_SERVERSIM ""
+#define VELMAR_DEMO_CATALOG ""
+#define VELMAR_TEST_CATALOG ""
+#endif
 
 namespace velmar::testing {
 
@@ -52,8 +59,7 @@ int FreeLoopbackPort() {
 }
 
 bool ServerProcess::Start(const std::string& catalog, std::vector<std::string> switches) {
-#ifdef VELMAR_SERVERSIM
-  if (directory_.Path().empty()) return false;
+  if (*VELMAR_SERVERSIM == '\0' || directory_.Path().empty()) return false;
   std::vector<std::string> args = {VELMAR_SERVERSIM, "--catalog", catalog, "--listen",
                                    "127.0.0.1:0", "--log", directory_.File("log.jsonl")};
   args.insert(args.end(), switches.begin(), switches.end());
@@ -66,11 +72,6 @@ bool ServerProcess::Start(const std::string& catalog, std::vector<std::string> s
     }
   }
   return false;
-#else
-  (void)catalog;
-  (void)switches;
-  return false;
-#endif
 }
 
 ServerAddress ServerProcess::Address() const {
@@ -96,34 +97,98 @@ std::vector<std::string> ServerProcess::Steps() const {
   return steps;
 }
 
+std::vector<nlohmann::json> ServerProcess::StatusReports(int status) const {
+  std::vector<nlohmann::json> fields;
+  for (const nlohmann::json& line : Log())
+    if (line.value("action", "") == "setstatus" && line.value("step", "") == "action" &&
+        (status == 0 || line.value("status", 0) == status))
+      fields.push_back(line["fields"]);
+  return fields;
+}
+
+std::vector<nlohmann::json> ServerProcess::Downloads() const {
+  std::vector<nlohmann::json> lines = Log();
+  std::erase_if(lines, [](const nlohmann::json& line) { return !line.contains("package"); });
+  return lines;
+}
+
+bool ToolProcess::Start(const std::string& profile, std::vector<std::string> switches, int port) {
+  std::vector<std::string> args = {VELMAR_TOOLSIM_EXE, "--profile", ProfilePath(profile),
+                                   "--port", std::to_string(port), "--state",
+                                   directory_.File("state.json"), "--restart-delay-ms", "300",
+                                   "--progress-interval-ms", "100"};
+  args.insert(args.end(), switches.begin(), switches.end());
+  std::string line;
+  return process_.Start(args) && process_.ReadLine(line, 10s) &&
+         line.rfind("COM" + std::to_string(port) + " ", 0) == 0;
+}
+
+nlohmann::json ToolProcess::StopAndReadState() {
+  process_.Stop(SIGTERM, 10s);
+  std::ifstream file(directory_.File("state.json"));
+  return nlohmann::json::parse(file, nullptr, false);
+}
+
+std::string ProfilePath(const std::string& profile) {
+  return std::string(VELMAR_PROFILES) + "/" + profile;
+}
+
+std::ostream& operator<<(std::ostream& out, const ProgramResult& result) {
+  return out << "exit " << result.exit << "\n" << result.out << result.err;
+}
+
+std::vector<std::string> InFolder(const std::string& folder,
+                                  const std::vector<std::string>& environment,
+                                  const std::vector<std::string>& argv) {
+  std::vector<std::string> command = {"/bin/sh", "-c", "cd \"$0\" && exec env \"$@\"", folder};
+  command.insert(command.end(), environment.begin(), environment.end());
+  command.insert(command.end(), argv.begin(), argv.end());
+  return command;
+}
+
+ProgramResult Finish(ChildProcess& program, std::chrono::milliseconds deadline,
+                     std::chrono::milliseconds exit_wait) {
+  ProgramResult result;
+  program.ReadAll(result.out, deadline);
+  result.exit = program.WaitExit(exit_wait);
+  result.err = program.Stderr();
+  return result;
+}
+
+ProgramResult RunProgram(const std::vector<std::string>& command,
+                         std::chrono::milliseconds deadline, std::chrono::milliseconds exit_wait) {
+  ChildProcess program;
+  if (!program.Start(command)) return {};
+  return Finish(program, deadline, exit_wait);
+}
+
+bool Eventually(const std::function<bool()>& condition, std::chrono::milliseconds deadline,
+                std::chrono::milliseconds interval) {
+  const auto end = std::chrono::steady_clock::now() + deadline;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(interval);
+  }
+  return true;
+}
+
+void ExpectFields(const nlohmann::json& object, const nlohmann::json& expected) {
+  for (const auto& [key, value] : expected.items())
+    EXPECT_EQ(object.is_object() ? object.value(key, nlohmann::json()) : nlohmann::json(), value)
+        << key;
+}
+
 CurlHttpTransport::Options DirectConnection() {
   CurlHttpTransport::Options options;
   options.proxy = "";
   return options;
 }
 
-std::string DemoCatalog() {
-#ifdef VELMAR_DEMO_CATALOG
-  return VELMAR_DEMO_CATALOG;
-#else
-  return std::string();
-#endif
-}
-
-std::string TestCatalog() {
-#ifdef VELMAR_TEST_CATALOG
-  return VELMAR_TEST_CATALOG;
-#else
-  return std::string();
-#endif
-}
+std::string DemoCatalog() { return VELMAR_DEMO_CATALOG; }
+std::string TestCatalog() { return VELMAR_TEST_CATALOG; }
 
 bool HaveServer() {
-#ifdef VELMAR_SERVERSIM
-  return !DemoCatalog().empty() && !TestCatalog().empty();
-#else
-  return false;
-#endif
+  return *VELMAR_SERVERSIM != '\0' && !DemoCatalog().empty() && !TestCatalog().empty();
 }
 
 }  // namespace velmar::testing

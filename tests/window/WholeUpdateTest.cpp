@@ -8,7 +8,6 @@
 #include <filesystem>
 
 #include "support/UpdateTestSupport.h"
-#include "VirtualTool.h"
 #include "app/AppConfig.h"
 #include "app/ControlIds.h"
 #include "app/MainWindow.h"
@@ -18,6 +17,7 @@
 #include "support/Pty.h"
 #include "support/RecordingView.h"
 #include "support/ScaledClock.h"
+#include "support/ShippedTool.h"
 
 namespace velmar {
 namespace {
@@ -40,7 +40,7 @@ class WholeUpdate : public ::testing::Test {
     ASSERT_EQ(chdir(work_.Path().c_str()), 0);
     AppConfig config;
     config.upgradeCheck = 0;
-    ASSERT_EQ(config.Save(ConfigPath()), 0);
+    ASSERT_EQ(config.Save(work_.File("Velmar.cfg")), 0);
     view_.answers = {{"A NEW VERSION IS AVAILABLE", true}, {"NO NEW SOFTWARE VERSION", true}};
   }
   void TearDown() override {
@@ -48,29 +48,18 @@ class WholeUpdate : public ::testing::Test {
     if (tool_) tool_->Stop();
   }
 
-  std::string ConfigPath() const { return work_.File("Velmar.cfg"); }
-
-  void StartTool(const char* profile, const std::function<void(toolsim::VirtualToolOptions&)>& adjust = {}) {
-    toolsim::VirtualToolOptions options;
-    std::string error;
-    ASSERT_EQ(toolsim::LoadProfile(toolsim::ShippedProfilePath(profile), &options.profile, &error), 0) << error;
-    options.port_number = kToolPort;
-    options.restart_delay = 300ms;
-    options.progress_interval = 100ms;
+  // A second-map tool, the server, and the window that is to find the tool.
+  void Start(const std::function<void(toolsim::VirtualToolOptions&)>& adjust = {}) {
+    toolsim::VirtualToolOptions options = testing::ShippedToolOptions("protocol2.json", kToolPort);
     if (adjust) adjust(options);
     tool_ = std::make_unique<toolsim::VirtualTool>(options);
-    ASSERT_EQ(tool_->Start(&error), 0) << error;
-  }
-
-  void StartServer(std::vector<std::string> switches = {}) {
-    ASSERT_TRUE(server_.Start(testing::DemoCatalog(), std::move(switches)));
-  }
-
-  void StartWindow(ServerAddress server) {
+    std::string error;
+    EXPECT_EQ(tool_->Start(&error), 0) << error;
+    EXPECT_TRUE(server_.Start(testing::DemoCatalog()));
     MainWindowSetup setup;
     setup.clock = &clock_;
-    setup.server = server;
-    setup.config_path = ConfigPath();
+    setup.server = server_.Address();
+    setup.config_path = work_.File("Velmar.cfg");
     setup.program_folder = work_.Path();
     window_ = std::make_unique<MainWindow>(view_, loop_, setup);
     window_->Initialize();
@@ -87,15 +76,6 @@ class WholeUpdate : public ::testing::Test {
       return view_.BoxShown(LoadString(kStrUpToDate)) || view_.BoxShown(LoadString(kStrUpdateFailed)) ||
              view_.BoxShown(LoadString(kStrNeedSdCard));
     });
-  }
-  // The "setstatus" requests the server received, as (file, status).
-  std::vector<std::pair<std::string, std::string>> StatusReports() {
-    std::vector<std::pair<std::string, std::string>> reports;
-    for (const auto& entry : server_.Log()) {
-      if (!entry.contains("update")) continue;
-      reports.push_back({entry["update"].value("file", ""), entry["update"].value("status", "")});
-    }
-    return reports;
   }
   void ExpectIdleAgain() {
     EXPECT_TRUE(window_->Sequencer().IsIdle());
@@ -117,9 +97,7 @@ class WholeUpdate : public ::testing::Test {
 };
 
 TEST_F(WholeUpdate, AProtocol2ToolIsBroughtUpToDate) {
-  StartTool("protocol2.json");
-  StartServer();
-  StartWindow(server_.Address());
+  Start();
   // An options-only request in the middle of the update changes nothing: the sequence goes on.
   ASSERT_TRUE(RunUntil([&] { return window_->Sequencer().State() == LOAD_ETAPE_OPTIONS; }))
       << view_.status_log;
@@ -139,10 +117,10 @@ TEST_F(WholeUpdate, AProtocol2ToolIsBroughtUpToDate) {
   // software, four databases, two options, two others.
   ASSERT_EQ(state.finishes.size(), 9u);
   EXPECT_TRUE(state.finishes.front().main_software);
-  const auto reports = StatusReports();
+  const auto reports = server_.StatusReports(200);
   ASSERT_EQ(reports.size(), 1u);
-  EXPECT_EQ(reports[0].second, "PASS");
-  EXPECT_FALSE(reports[0].first.empty()) << "the last package loaded";
+  EXPECT_EQ(reports[0]["status"], "PASS");
+  EXPECT_NE(reports[0].value("f", ""), "") << "the last package loaded";
   EXPECT_EQ(view_.max_progress[1], 100);
   ExpectIdleAgain();
 
@@ -158,24 +136,20 @@ TEST_F(WholeUpdate, AProtocol2ToolIsBroughtUpToDate) {
   EXPECT_TRUE(view_.BoxShown(LoadString(kStrUpToDate))) << view_.status_log;
   EXPECT_EQ(tool_->State().restarts, 2u);
   EXPECT_EQ(tool_->State().finishes.size(), 13u) << "two options and two others: no main software, no database";
-  EXPECT_EQ(StatusReports().size(), 2u);
-  EXPECT_EQ(StatusReports().back().second, "PASS");
+  ASSERT_EQ(server_.StatusReports(200).size(), 2u);
+  EXPECT_EQ(server_.StatusReports(200)[1]["status"], "PASS");
   ExpectIdleAgain();
 }
 
 // The cable is pulled during the first database (the main software has 129 blocks): the
 // failure box, one report that says so, the window idle again, and EXIT ends the program.
 TEST_F(WholeUpdate, AToolLostMidUpdateEndsInTheFailureBoxAndExitWorks) {
-  StartTool("protocol2.json", [](toolsim::VirtualToolOptions& options) {
-    options.faults.unplug_at_block = 140;
-  });
-  StartServer();
-  StartWindow(server_.Address());
+  Start([](toolsim::VirtualToolOptions& options) { options.faults.unplug_at_block = 140; });
   ASSERT_TRUE(RunUntilUpdateEnds()) << view_.status_log;
   EXPECT_TRUE(view_.BoxShown(LoadString(kStrUpdateFailed))) << view_.status_log;
-  const auto reports = StatusReports();
+  const auto reports = server_.StatusReports(200);
   ASSERT_EQ(reports.size(), 1u);
-  EXPECT_EQ(reports[0].second, "FAIL: LOAD_ETAPE_DATABASE->EVENT_FIN_TRANSFERT_FAIL");
+  EXPECT_EQ(reports[0]["status"], "FAIL: LOAD_ETAPE_DATABASE->EVENT_FIN_TRANSFERT_FAIL");
   ExpectIdleAgain();
   window_->OnCloseRequest();
   EXPECT_TRUE(window_->Ended());

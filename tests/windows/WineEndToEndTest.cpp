@@ -9,13 +9,10 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <sstream>
-#include <thread>
 #include <nlohmann/json.hpp>
 
-#include "ChildProcess.h"
 #include "LoginProxy.h"
 #include "app/AppConfig.h"
 #include "server/LoopbackHttpServer.h"
@@ -28,6 +25,7 @@ namespace {
 using namespace std::chrono_literals;
 using nlohmann::json;
 using testing::ChildProcess;
+using testing::ProgramResult;
 using testing::ServerProcess;
 using testing::TempDir;
 using testing::TempPortDir;
@@ -36,12 +34,6 @@ std::string Env(const char* name) {
   const char* value = std::getenv(name);
   return value != nullptr ? value : "";
 }
-
-struct CliResult {
-  int exit = -1;
-  std::string out;
-  std::string err;
-};
 
 class WineEndToEnd : public ::testing::Test {
  protected:
@@ -60,12 +52,7 @@ class WineEndToEnd : public ::testing::Test {
 
   // The virtual tool on a pseudo-terminal, linked into the prefix as COM5.
   bool StartTool(const std::string& profile, int restart_delay_ms = 300) {
-    if (!tool_.Start({VELMAR_TOOLSIM_EXE, "--profile", std::string(VELMAR_PROFILES) + "/" + profile,
-                      "--port", "5", "--state", work_.File("tool-state.json"), "--restart-delay-ms",
-                      std::to_string(restart_delay_ms), "--progress-interval-ms", "100"}))
-      return false;
-    std::string line;
-    if (!tool_.ReadLine(line, 10s) || line.rfind("COM5 ", 0) != 0) return false;
+    if (!tool_.Start(profile, {"--restart-delay-ms", std::to_string(restart_delay_ms)})) return false;
     // Through the port directory's link, which the tool renews when it restarts on a new
     // pseudo-terminal, as a USB port comes back.
     std::error_code error;
@@ -74,31 +61,17 @@ class WineEndToEnd : public ::testing::Test {
                                     error);
     return !error;
   }
-  json StopToolAndReadState() {
-    tool_.Stop(SIGTERM, 10s);
-    std::ifstream file(work_.File("tool-state.json"));
-    return json::parse(file, nullptr, false);
-  }
 
-  CliResult RunCli(std::vector<std::string> args, std::vector<std::string> environment = {},
-                   std::chrono::seconds deadline = 120s) {
-    std::vector<std::string> command = {"/usr/bin/env"};
-    command.insert(command.end(), environment.begin(), environment.end());
-    command.insert(command.end(), {"/bin/sh", "-c", "cd \"$0\" && exec \"$@\"", work_.Path(),
-                                   Env("VELMAR_WINE_RUN"), Env("VELMAR_CLI_WINDOWS")});
-    command.insert(command.end(), args.begin(), args.end());
-    ChildProcess cli;
-    CliResult result;
-    if (!cli.Start(command)) return result;
-    cli.ReadAll(result.out, deadline);
-    result.exit = cli.WaitExit(10s);
-    result.err = cli.Stderr();
-    return result;
+  ProgramResult RunCli(std::vector<std::string> args, const std::vector<std::string>& environment = {},
+                       std::chrono::seconds deadline = 120s) {
+    args.insert(args.begin(), {Env("VELMAR_WINE_RUN"), Env("VELMAR_CLI_WINDOWS")});
+    return testing::RunProgram(testing::InFolder(work_.Path(), environment, args), deadline, 10s);
   }
 
   TempPortDir ports_;
   TempDir work_;
-  ChildProcess tool_;
+  testing::ToolProcess tool_;
+  ServerProcess server_;
 };
 
 // Each map's tool as info shows it, then its whole update, checked as on Linux: the new
@@ -115,86 +88,80 @@ TEST_F(WineEndToEnd, InfoAndWholeUpdateOfEachMap) {
     ServerProcess server;
     ASSERT_TRUE(server.Start(testing::DemoCatalog()));
     ASSERT_TRUE(StartTool(c.profile));
-    const CliResult info =
+    const ProgramResult info =
         RunCli({"info", "--port", "5", "--json", "--timeout", "20", "--server", "127.0.0.1:9"});
-    ASSERT_EQ(info.exit, 0) << info.out << info.err;
-    const json tool = json::parse(info.out)["tool"];
-    EXPECT_EQ(tool["serialNumber"], c.serial);
-    EXPECT_EQ(tool["protocol"], c.map);
-    EXPECT_EQ(tool["port"], 5);
-    const CliResult run = RunCli({"update", "--yes", "--json", "--port", "5", "--server",
+    ASSERT_EQ(info.exit, 0) << info;
+    testing::ExpectFields(json::parse(info.out)["tool"],
+                          {{"serialNumber", c.serial}, {"protocol", c.map}, {"port", 5}});
+    const ProgramResult run = RunCli({"update", "--yes", "--json", "--port", "5", "--server",
                                   server.Address().ToString(), "--timeout", "20"});
-    ASSERT_EQ(run.exit, 0) << run.out << run.err;
+    ASSERT_EQ(run.exit, 0) << run;
     EXPECT_EQ(json::parse(run.out)["message"], "Congratulation ! Your tool is up to date.");
 
-    const json state = StopToolAndReadState();
+    const json state = tool_.StopAndReadState();
     ASSERT_TRUE(state.is_object());
     EXPECT_EQ(state["softwareVersion"], "1.10");
     EXPECT_GT(state["writtenBytes"].get<int>(), 0);
     std::vector<std::string> packages;
-    json report;
-    for (const json& entry : server.Log()) {
-      if (entry.contains("update")) report = entry["update"];
-      if (entry.value("action", "") == "download_version" && entry.contains("package"))
-        packages.push_back(entry["package"].get<std::string>());
-    }
+    for (const json& entry : server.Downloads()) packages.push_back(entry["package"]);
     ASSERT_FALSE(packages.empty());
     EXPECT_EQ(packages.front().rfind("main-", 0), 0u);
     std::sort(packages.begin(), packages.end());
     EXPECT_EQ(std::adjacent_find(packages.begin(), packages.end()), packages.end())
         << "each package once";
-    EXPECT_EQ(report.value("status", ""), "PASS");
+    const std::vector<json> reports = server.StatusReports(200);
+    ASSERT_FALSE(reports.empty());
+    EXPECT_EQ(reports.back().value("status", ""), "PASS");
   }
 }
 
 TEST_F(WineEndToEnd, FailuresEndWithTheirExitCodes) {
   // No tool anywhere: 4 within the time-out.
-  const CliResult none = RunCli({"info", "--json", "--timeout", "2", "--server", "127.0.0.1:9"});
-  EXPECT_EQ(none.exit, 4) << none.out << none.err;
+  const ProgramResult none = RunCli({"info", "--json", "--timeout", "2", "--server", "127.0.0.1:9"});
+  EXPECT_EQ(none.exit, 4) << none;
   EXPECT_NE(json::parse(none.out, nullptr, false).value("error", "").find("no tool found"),
             std::string::npos);
 
   // The server down: 1, said as the window says it, and nothing loaded.
   ASSERT_TRUE(StartTool("protocol2.json"));
-  const CliResult down =
+  const ProgramResult down =
       RunCli({"update", "--yes", "--port", "5", "--server",
               "127.0.0.1:" + std::to_string(testing::FreeLoopbackPort()), "--timeout", "20"});
-  EXPECT_EQ(down.exit, 1) << down.out << down.err;
+  EXPECT_EQ(down.exit, 1) << down;
   EXPECT_NE(down.out.find("Unable to connect to the Internet server."), std::string::npos)
       << down.out;
-  EXPECT_TRUE(StopToolAndReadState()["finishes"].empty());
+  EXPECT_TRUE(tool_.StopAndReadState()["finishes"].empty());
 }
 
 // A proxy with a Basic login between WinInet and the server: the first request meets 407, the
 // login of VELMAR_PROXY_LOGIN answers it; a wrong login is refused and nothing passes.
 TEST_F(WineEndToEnd, ProxyLogin) {
   if (!testing::HaveServer()) GTEST_SKIP() << "the local update server was not built";
-  ServerProcess server;
-  ASSERT_TRUE(server.Start(testing::DemoCatalog()));
+  ASSERT_TRUE(server_.Start(testing::DemoCatalog()));
   testing::LoginProxy proxy("alice", "s3cret");
   ASSERT_TRUE(proxy.Start());
   ASSERT_TRUE(StartTool("protocol2.json"));
   const std::string via = "http_proxy=http://127.0.0.1:" + std::to_string(proxy.Port());
   const std::vector<std::string> check = {
-      "check",     "--yes", "--json", "--port", "5", "--server", server.Address().ToString(),
+      "check",     "--yes", "--json", "--port", "5", "--server", server_.Address().ToString(),
       "--timeout", "20"};
 
   // Refused at once, not after the check's two minutes.
   const auto start = std::chrono::steady_clock::now();
-  const CliResult refused = RunCli(check, {via, "VELMAR_PROXY_LOGIN=alice:wrong"});
+  const ProgramResult refused = RunCli(check, {via, "VELMAR_PROXY_LOGIN=alice:wrong"});
   EXPECT_LT(std::chrono::steady_clock::now() - start, 60s);
-  EXPECT_EQ(refused.exit, 1) << refused.out << refused.err;
+  EXPECT_EQ(refused.exit, 1) << refused;
   EXPECT_NE(json::parse(refused.out, nullptr, false).value("error", "").find("VELMAR_PROXY_LOGIN"),
             std::string::npos)
       << refused.out;
   EXPECT_NE(refused.err.find("refused the login"), std::string::npos) << refused.err;
-  EXPECT_TRUE(server.Log().empty()) << "nothing passed the proxy";
+  EXPECT_TRUE(server_.Log().empty()) << "nothing passed the proxy";
   EXPECT_EQ(proxy.Passed(), 0);
 
-  const CliResult passed = RunCli(check, {via, "VELMAR_PROXY_LOGIN=alice:s3cret"});
-  ASSERT_EQ(passed.exit, 0) << passed.out << passed.err;
+  const ProgramResult passed = RunCli(check, {via, "VELMAR_PROXY_LOGIN=alice:s3cret"});
+  ASSERT_EQ(passed.exit, 0) << passed;
   EXPECT_EQ(json::parse(passed.out)["catalogue"]["availableVersion"], "1.10");
-  EXPECT_FALSE(server.Log().empty());
+  EXPECT_FALSE(server_.Log().empty());
   EXPECT_GE(proxy.Passed(), 1);
 }
 
@@ -227,12 +194,11 @@ class WineWindow : public WineEndToEnd {
 
   // Wine on the test's display, in the test's folder, with the test's server.
   std::vector<std::string> Wine(const std::string& program, std::vector<std::string> args) {
-    std::vector<std::string> command = {"/usr/bin/env", "WINEDEBUG=-all", "WINEDLLOVERRIDES=mscoree,mshtml=",
-                                        "VELMAR_SERVER=" + server_address_, "VELMAR_TIME_SCALE=5"};
-    command.insert(command.end(), extra_environment_.begin(), extra_environment_.end());
-    command.insert(command.end(), {"/bin/sh", "-c", "cd \"$0\" && exec wine \"$@\"", work_.Path(), program});
-    command.insert(command.end(), args.begin(), args.end());
-    return command;
+    std::vector<std::string> environment = {"WINEDEBUG=-all", "WINEDLLOVERRIDES=mscoree,mshtml=",
+                                            "VELMAR_SERVER=" + server_address_, "VELMAR_TIME_SCALE=5"};
+    environment.insert(environment.end(), extra_environment_.begin(), extra_environment_.end());
+    args.insert(args.begin(), {"wine", program});
+    return testing::InFolder(work_.Path(), environment, args);
   }
   // Settings of a user who chose COM5 (detection by adapter name needs SetupAPI, which Wine
   // lists nothing in); no program-update check unless asked.
@@ -246,27 +212,21 @@ class WineWindow : public WineEndToEnd {
   bool StartWindow(ChildProcess& program, std::vector<std::string> args = {}) {
     return program.Start(Wine(Env("VELMAR_WINDOW_EXE"), std::move(args)));
   }
-  CliResult Probe(std::vector<std::string> args, std::chrono::seconds deadline = 30s) {
-    ChildProcess probe;
-    CliResult result;
-    if (!probe.Start(Wine(Env("VELMAR_PROBE_EXE"), std::move(args)))) return result;
-    probe.ReadAll(result.out, deadline);
-    result.exit = probe.WaitExit(10s);
-    return result;
+  ProgramResult Probe(std::vector<std::string> args, std::chrono::seconds deadline = 30s) {
+    return testing::RunProgram(Wine(Env("VELMAR_PROBE_EXE"), std::move(args)), deadline, 10s);
   }
   // The window's state as key=value lines, once the window is there and `key` reads `value`.
   std::map<std::string, std::string> StateWhen(const std::string& key, const std::string& value,
                                                std::chrono::seconds deadline = 30s) {
     std::map<std::string, std::string> state;
-    for (auto until = std::chrono::steady_clock::now() + deadline; std::chrono::steady_clock::now() < until;) {
+    testing::Eventually([&] {
       state.clear();
       std::istringstream lines(Probe({"state"}).out);
       for (std::string line; std::getline(lines, line);)
         if (auto equals = line.find('='); equals != std::string::npos)
           state[line.substr(0, equals)] = line.substr(equals + 1);
-      if (state[key] == value) break;
-      std::this_thread::sleep_for(200ms);
-    }
+      return state[key] == value;
+    }, deadline, 200ms);
     return state;
   }
 
@@ -300,7 +260,7 @@ TEST_F(WineWindow, IdleWindowTrayStartAndSingleInstance) {
   for (const auto& [key, value] : kIdle) EXPECT_EQ(state[key], value) << key;
 
   ASSERT_TRUE(StartWindow(second_));
-  const CliResult box = Probe({"box-ok", "Korda is still running !!!!", "--timeout", "30"});
+  const ProgramResult box = Probe({"box-ok", "Korda is still running !!!!", "--timeout", "30"});
   EXPECT_EQ(box.exit, 0) << box.out;
   EXPECT_EQ(second_.WaitExit(15s), 0);
   EXPECT_EQ(StateWhen("window", "found")["window"], "found") << "the first one goes on";
@@ -340,16 +300,15 @@ TEST_F(WineWindow, IdleWindowTrayStartAndSingleInstance) {
 // test, HIDE and EXIT.
 TEST_F(WineWindow, WholeUpdateFromTheWindow) {
   if (!testing::HaveServer()) GTEST_SKIP() << "the local update server was not built";
-  ServerProcess server;
-  ASSERT_TRUE(server.Start(testing::DemoCatalog()));
-  server_address_ = server.Address().ToString();
+  ASSERT_TRUE(server_.Start(testing::DemoCatalog()));
+  server_address_ = server_.Address().ToString();
   // Back at once after a restart: the settings dialog's restart wait is 200 ms on the faster
   // clock.
   ASSERT_TRUE(StartTool("protocol2.json", 0));
   WriteSettings();
   ASSERT_TRUE(StartWindow(window_, {"/autostart"}));  // in the tray until the tool is found
 
-  const CliResult answered = Probe({"answer", "--until", "Congratulation ! Your tool is up to date.", "--no",
+  const ProgramResult answered = Probe({"answer", "--until", "Congratulation ! Your tool is up to date.", "--no",
                                     "Would you like to print", "--timeout", "110"},
                                    120s);
   ASSERT_EQ(answered.exit, 0) << answered.out;
@@ -371,17 +330,17 @@ TEST_F(WineWindow, WholeUpdateFromTheWindow) {
 
   // The banner as the screen shows it: pure green at the left, and at the right the last of
   // 59 whole steps towards dark grey (green falls by 3 per band: 255 - 59 * 3 = 78).
-  const CliResult pixels = Probe({"pixels", "1012"});
+  const ProgramResult pixels = Probe({"pixels", "1012"});
   EXPECT_EQ(pixels.out, "left=00FF00\nright=004E00\n");
 
   // The settings dialog tests COM5: the tool answers. The window then starts detection over,
   // which finds the tool again and asks its questions (No to them).
   ASSERT_EQ(Probe({"click", "1023"}).exit, 0);
   ASSERT_EQ(Probe({"dialog-click", "Velmar Configuration", "1027"}).exit, 0);  // Test Connection
-  const CliResult tested = Probe({"box-ok", "Device detected", "--timeout", "30"});
+  const ProgramResult tested = Probe({"box-ok", "Device detected", "--timeout", "30"});
   EXPECT_EQ(tested.exit, 0) << tested.out;
   ASSERT_EQ(Probe({"dialog-click", "Velmar Configuration", "2"}).exit, 0);  // Cancel
-  const CliResult again = Probe({"answer", "--until", "Do you want to", "--no", "Would you like to print",
+  const ProgramResult again = Probe({"answer", "--until", "Do you want to", "--no", "Would you like to print",
                                  "--no", "Do you want to", "--timeout", "60"},
                                 90s);
   EXPECT_EQ(again.exit, 0) << again.out;
@@ -392,12 +351,10 @@ TEST_F(WineWindow, WholeUpdateFromTheWindow) {
   ASSERT_EQ(Probe({"click", "2"}).exit, 0);  // EXIT
   EXPECT_EQ(window_.WaitExit(15s), 0);
 
-  const json tool = StopToolAndReadState();
-  EXPECT_EQ(tool["softwareVersion"], "1.10");
-  json report;
-  for (const json& entry : server.Log())
-    if (entry.contains("update")) report = entry["update"];
-  EXPECT_EQ(report.value("status", ""), "PASS");
+  EXPECT_EQ(tool_.StopAndReadState()["softwareVersion"], "1.10");
+  const std::vector<json> reports = server_.StatusReports(200);
+  ASSERT_FALSE(reports.empty());
+  EXPECT_EQ(reports.back().value("status", ""), "PASS");
 }
 
 // make screenshots-windows: the README's pictures of velmar.exe (idle, updating, done, the
@@ -425,9 +382,8 @@ TEST_F(WineWindow, Screenshots) {
   ASSERT_EQ(window_.WaitExit(15s), 0);
 
   // A tool on COM5 behind a proxy that asks for a login.
-  ServerProcess server;
-  ASSERT_TRUE(server.Start(testing::DemoCatalog()));
-  server_address_ = server.Address().ToString();
+  ASSERT_TRUE(server_.Start(testing::DemoCatalog()));
+  server_address_ = server_.Address().ToString();
   testing::LoginProxy proxy("alice", "s3cret");
   ASSERT_TRUE(proxy.Start());
   extra_environment_ = {"http_proxy=http://127.0.0.1:" + std::to_string(proxy.Port())};
