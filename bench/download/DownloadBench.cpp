@@ -14,7 +14,6 @@
 #include <string>
 #include <vector>
 
-#include "ChildProcess.h"
 #include "platform/CurlHttpTransport.h"
 #include "server/HttpClient.h"
 #include "server/ServerRequest.h"
@@ -114,14 +113,14 @@ int main() {
       return 1;
     }
 
-    std::string size;
     start = Steady::now();
-    const int exit = testing::RunCommand(
+    const testing::ProgramResult run = testing::RunProgram(
         {curl, "--silent", "--show-error", "--noproxy", "*", "--user-agent", "Korndal", "--header",
          "Content-Type: application/x-www-form-urlencoded", "--data-binary", body, "--output",
-         "/dev/null", "--write-out", "%{size_download}", address},
-        &size);
+         "/dev/null", "--write-out", "%{size_download}", address});
     theirs.push_back(Seconds(Steady::now() - start));
+    const int exit = run.exit;
+    const std::string& size = run.out;
     if (exit != 0 || size != std::to_string(kPackageBytes)) {
       std::fprintf(stderr, "curl failed (exit %d, %s bytes)\n", exit, size.c_str());
       return 1;

@@ -115,8 +115,8 @@ int main() {
                                   {"pattern", {{"seed", 4242}, {"length", kPayload}}}}}}}}}}}}};
   const std::string catalogue = work.File("catalogue");
   if (!WriteText(work.File("manifest.json"), manifest.dump()) ||
-      testing::RunCommand({VELMAR_PACK_EXE, "--manifest", work.File("manifest.json"), "--out-dir",
-                           catalogue}) != 0) {
+      testing::RunProgram({VELMAR_PACK_EXE, "--manifest", work.File("manifest.json"), "--out-dir",
+                           catalogue}).exit != 0) {
     std::fprintf(stderr, "velmar-pack failed\n");
     return 1;
   }

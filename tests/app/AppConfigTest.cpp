@@ -106,21 +106,5 @@ TEST_F(AppConfigFile, WriteFailureLeavesTheOldFile) {
   EXPECT_EQ(Names(), only_the_file_);
 }
 
-TEST_F(AppConfigFile, DefaultPathIsTheWorkingDirectory) {
-  const fs::path previous = fs::current_path();
-  fs::current_path(dir_.Path());
-  AppConfig config;
-  config.autoDetect = 0;
-  config.portNumber = 3;
-  const int saved = config.Save();
-  AppConfig read;
-  const int loaded = read.Load();
-  fs::current_path(previous);
-  ASSERT_EQ(saved, 0);
-  ASSERT_EQ(loaded, 0);
-  EXPECT_EQ(read.portNumber, 3);
-  EXPECT_TRUE(fs::exists(path_));
-}
-
 }  // namespace
 }  // namespace velmar

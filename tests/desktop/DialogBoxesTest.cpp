@@ -1,26 +1,14 @@
-// The About box and the boot-mode caution box.
+// The boot-mode caution box.
 #include <gtest/gtest.h>
 
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
 
-#include "AboutBox.h"
 #include "BootModeCautionBox.h"
 
 namespace velmar {
 namespace {
-
-TEST(DialogBoxesTest, AboutBoxShowsItsNameAndIconAndClosesWithOk) {
-  AboutBox box;
-  box.open();
-  EXPECT_EQ(box.windowTitle(), "About Velmar");
-  ASSERT_NE(box.findChild<QLabel*>("name"), nullptr);
-  EXPECT_FALSE(box.findChild<QLabel*>("icon")->pixmap().isNull());
-  QTest::mouseClick(box.findChild<QPushButton*>("ok"), Qt::LeftButton);
-  EXPECT_FALSE(box.isVisible());
-  EXPECT_EQ(box.result(), QDialog::Accepted);
-}
 
 TEST(DialogBoxesTest, CautionBoxShowsTheStepsTheKeysAndTheBootScreen) {
   BootModeCautionBox box;

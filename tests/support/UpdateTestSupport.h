@@ -94,7 +94,7 @@ std::vector<std::string> InFolder(const std::string& folder,
 ProgramResult Finish(ChildProcess& program, std::chrono::milliseconds deadline,
                      std::chrono::milliseconds exit_wait = std::chrono::seconds(5));
 ProgramResult RunProgram(const std::vector<std::string>& command,
-                         std::chrono::milliseconds deadline,
+                         std::chrono::milliseconds deadline = std::chrono::seconds(30),
                          std::chrono::milliseconds exit_wait = std::chrono::seconds(5));
 
 // Looks at `condition` every `interval` until it holds or `deadline` passes.

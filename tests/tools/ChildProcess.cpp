@@ -150,17 +150,6 @@ int ChildProcess::WaitExit(std::chrono::milliseconds deadline) {
   return WEXITSTATUS(status);
 }
 
-int RunCommand(const std::vector<std::string>& argv, std::string* output, std::string* errors) {
-  ChildProcess child;
-  if (!child.Start(argv)) return -1;
-  std::string all;
-  child.ReadAll(all, std::chrono::milliseconds(30000));
-  const int code = child.WaitExit(std::chrono::milliseconds(30000));
-  if (output != nullptr) *output = all;
-  if (errors != nullptr) *errors = child.Stderr();
-  return code;
-}
-
 ScratchDir::ScratchDir() {
   std::string pattern = (std::filesystem::temp_directory_path() / "velmar-update-XXXXXX").string();
   if (mkdtemp(pattern.data()) != nullptr) path_ = pattern;

@@ -58,8 +58,4 @@ class ChildProcess {
   std::string errBuffer_;
 };
 
-// Runs a command to the end and returns its exit code; its stdout goes to `output`.
-int RunCommand(const std::vector<std::string>& argv, std::string* output = nullptr,
-               std::string* errors = nullptr);
-
 }  // namespace velmar::testing

@@ -6,7 +6,6 @@
 #include <fstream>
 #include <tuple>
 
-#include "ChildProcess.h"
 #include "PackManifest.h"
 #include "PackageBuilder.h"
 #include "platform/ZipArchive.h"
@@ -22,7 +21,7 @@ using pack::ItemSpec;
 using pack::SectionSpec;
 using pack::SeededPattern;
 using testing::ReadFileBytes;
-using testing::RunCommand;
+using testing::RunProgram;
 using testing::TempDir;
 
 std::vector<uint8_t> Bytes(const std::string& s) {
@@ -31,9 +30,9 @@ std::vector<uint8_t> Bytes(const std::string& s) {
 
 // The bytes `unzip -p` gives for one item: an extraction nobody here wrote.
 std::vector<uint8_t> UnzipItem(const std::string& zip, const std::string& item) {
-  std::string out;
-  EXPECT_EQ(RunCommand({"/usr/bin/unzip", "-p", zip, item}, &out), 0);
-  return Bytes(out);
+  const auto unzip = RunProgram({"/usr/bin/unzip", "-p", zip, item});
+  EXPECT_EQ(unzip.exit, 0);
+  return Bytes(unzip.out);
 }
 
 SectionSpec Section(uint32_t address, uint8_t kind, std::vector<uint8_t> data,
@@ -108,16 +107,15 @@ TEST(PackProgram, ZipsThatUnzipListsAndExtractsByteForByteAndNothingOnAnError) {
   const auto pack = [](std::vector<std::string> args, std::vector<std::string> more) {
     args.insert(args.begin(), VELMAR_PACK_EXE);
     args.insert(args.end(), more.begin(), more.end());
-    std::string errors;
-    EXPECT_EQ(RunCommand(args, nullptr, &errors), 0) << errors;
+    const auto run = RunProgram(args);
+    EXPECT_EQ(run.exit, 0) << run;
   };
   pack(sections, {"--zip", dir.File("stored.zip"), "--item", "dir\\OPT1.bin", "--store"});
   pack(sections, {"--zip", dir.File("deflated.zip"), "--item", "1.10.bin"});
   pack(sections, {"--out", dir.File("item.bin")});
   const auto item = ReadFileBytes(dir.File("item.bin"));
   for (const auto& [zip, method] : {std::pair{"stored.zip", "stor"}, {"deflated.zip", "defX"}}) {
-    std::string info;
-    ASSERT_EQ(RunCommand({"/usr/bin/zipinfo", dir.File(zip)}, &info), 0);
+    const std::string info = RunProgram({"/usr/bin/zipinfo", dir.File(zip)}).out;
     EXPECT_NE(info.find(method), std::string::npos) << info;
     EXPECT_NE(info.find(std::to_string(item.size())), std::string::npos) << info;
   }
@@ -135,13 +133,11 @@ TEST(PackProgram, ZipsThatUnzipListsAndExtractsByteForByteAndNothingOnAnError) {
   ASSERT_EQ(image.Parse(ReadFileBytes(dir.File("raw.bin"))), 0);
   EXPECT_TRUE(image.IsRaw());
 
-  std::string errors;
-  EXPECT_EQ(RunCommand({VELMAR_PACK_EXE, "--format", "101", "--section",
-                        "address=1,file=/nonexistent/part.bin", "--out", dir.File("x.bin")},
-                       nullptr, &errors),
-            1);
-  EXPECT_NE(errors.find("cannot read /nonexistent/part.bin"), std::string::npos) << errors;
-  EXPECT_EQ(RunCommand({VELMAR_PACK_EXE, "--format", "102"}, nullptr, &errors), 1);
+  const auto missing = RunProgram({VELMAR_PACK_EXE, "--format", "101", "--section",
+                                   "address=1,file=/nonexistent/part.bin", "--out", dir.File("x.bin")});
+  EXPECT_EQ(missing.exit, 1);
+  EXPECT_NE(missing.err.find("cannot read /nonexistent/part.bin"), std::string::npos) << missing;
+  EXPECT_EQ(RunProgram({VELMAR_PACK_EXE, "--format", "102"}).exit, 1);
   EXPECT_FALSE(std::filesystem::exists(dir.File("x.bin")));
 }
 
@@ -156,12 +152,10 @@ TEST(PackProgram, ManifestBuildsPackagesWithFilesRelativeToIt) {
                       {"address": 16, "hex": "0a0b"}]}]}]})";
   std::ofstream(dir.File("bad.json")) << R"({"packages": [{"zip": "q.zip", "items": [{"name": "A",
       "format": 100, "sections": [{"address": "0xZZ", "pattern": {"seed": 1, "length": 1}}]}]}]})";
-  std::string errors;
   const auto build = [&](const char* manifest) {
-    return RunCommand({VELMAR_PACK_EXE, "--manifest", dir.File(manifest), "--out-dir", dir.File("out")},
-                      nullptr, &errors);
+    return RunProgram({VELMAR_PACK_EXE, "--manifest", dir.File(manifest), "--out-dir", dir.File("out")});
   };
-  ASSERT_EQ(build("m.json"), 0) << errors;
+  ASSERT_EQ(build("m.json").exit, 0) << build("m.json");
   const std::string zip = dir.File("out/p.zip");
   EXPECT_EQ(UnzipItem(zip, "README.TXT"), Bytes("hello"));
   PackageImage image;
@@ -171,8 +165,9 @@ TEST(PackProgram, ManifestBuildsPackagesWithFilesRelativeToIt) {
   EXPECT_EQ(std::tie(image.Sections()[0].address, image.Sections()[0].data, image.Sections()[1].address),
             std::make_tuple(0x200000u, Bytes("0123456789"), 16u));
   // A broken manifest names what is wrong.
-  EXPECT_EQ(build("bad.json"), 1);
-  EXPECT_NE(errors.find("q.zip, item A: section 0"), std::string::npos) << errors;
+  const auto broken = build("bad.json");
+  EXPECT_EQ(broken.exit, 1);
+  EXPECT_NE(broken.err.find("q.zip, item A: section 0"), std::string::npos) << broken;
 }
 
 }  // namespace

@@ -12,7 +12,7 @@
 #include "ToolProfile.h"
 #include "VirtualTool.h"
 #include "support/Pty.h"
-#include "tools/ChildProcess.h"
+#include "support/UpdateTestSupport.h"
 
 namespace velmar::toolsim {
 namespace {
@@ -120,9 +120,9 @@ TEST_F(ToolsimInteropTest, MbpollReadsWritesAndSeesExceptions) {
   auto run = [&](std::vector<std::string> extra) {
     std::vector<std::string> arguments = common;
     arguments.insert(arguments.end(), extra.begin(), extra.end());
-    std::string output, errors;
-    EXPECT_NE(velmar::testing::RunCommand(arguments, &output, &errors), -1);
-    return output + errors;
+    const auto mbpoll = velmar::testing::RunProgram(arguments);
+    EXPECT_NE(mbpoll.exit, -1);
+    return mbpoll.out + mbpoll.err;
   };
   const std::string block_size = run({"-t", "4:hex", "-r", "0xA510", "-c", "2", tool.LinkPath()});
   EXPECT_NE(block_size.find("0x8000"), std::string::npos) << block_size;

@@ -175,10 +175,10 @@ class WineWindow : public WineEndToEnd {
   // before their display goes.
   static void SetUpTestSuite() {
     if (!Env("WINEPREFIX").empty())
-      testing::RunCommand({"/bin/sh", "-c", "wineserver -k; wineserver -w; wineserver -p30 </dev/null >/dev/null 2>&1"});
+      testing::RunProgram({"/bin/sh", "-c", "wineserver -k; wineserver -w; wineserver -p30 </dev/null >/dev/null 2>&1"});
   }
   static void TearDownTestSuite() {
-    if (!Env("WINEPREFIX").empty()) testing::RunCommand({"/bin/sh", "-c", "wineserver -k; wineserver -w"});
+    if (!Env("WINEPREFIX").empty()) testing::RunProgram({"/bin/sh", "-c", "wineserver -k; wineserver -w"});
   }
   void SetUp() override {
     WineEndToEnd::SetUp();
