@@ -51,17 +51,12 @@ Language UserInterfaceLanguage() {
 // The page lists the latest records; velmar-cli history has them all.
 constexpr int kHistoryShown = 500;
 
-std::wstring ProgramPath() {
+// The program's file, for the Run key (the longest path Windows has fits).
+std::string ProgramPath() {
   std::wstring path(32768, L'\0');
   const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
   path.resize(length < path.size() ? length : 0);
-  return path;
-}
-
-std::wstring ProgramFolder() {
-  const std::wstring path = ProgramPath();
-  const size_t slash = path.find_last_of(L"\\/");
-  return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
+  return Narrow(path);
 }
 
 std::wstring DownloadsFolder() {
@@ -76,10 +71,10 @@ std::wstring DownloadsFolder() {
 // copy unpacked from the zip), else into the user's downloads (an installed copy in Program
 // Files).
 std::string NewVersionFolder() {
-  const std::wstring program = ProgramFolder();
-  if (!program.empty() && CanCreateFilesIn(Narrow(program))) return Narrow(program);
+  const std::string program = ExecutableFolder().value_or("");
+  if (!program.empty() && CanCreateFilesIn(program)) return program;
   const std::wstring downloads = DownloadsFolder();
-  return Narrow(downloads.empty() ? program : downloads);
+  return downloads.empty() ? program : Narrow(downloads);
 }
 
 // The settings live in the folder the program is started in, as they always have; started
@@ -116,7 +111,7 @@ int Run(HINSTANCE instance, bool show_at_start) {
   }
   setup.show_at_start = show_at_start;
   setup.login_start = &SystemLoginStart();
-  setup.login_program = Narrow(ProgramPath());
+  setup.login_program = ProgramPath();
   setup.program_folder = NewVersionFolder();
   setup.config_path = ConfigPath();
   // Kept outside the window logic so that it outlives it.
@@ -136,11 +131,17 @@ int Run(HINSTANCE instance, bool show_at_start) {
       if (logic) (logic->*action)();
     };
   };
-  Win32Window window({command(&MainWindow::OnHide), command(&MainWindow::OnUpdateDevice),
-                      command(&MainWindow::OnExit), command(&MainWindow::OnSettings),
-                      command(&MainWindow::OnPrintSensorInfo), command(&MainWindow::OnCloseRequest),
-                      command(&MainWindow::OnUpdateOptionsOnly), command(&MainWindow::Terminate),
-                      [&view](const std::string& address) { return view && view->OpenAddress(address); }});
+  Win32Window window({.hide = command(&MainWindow::OnHide),
+                      .update_device = command(&MainWindow::OnUpdateDevice),
+                      .exit = command(&MainWindow::OnExit),
+                      .settings = command(&MainWindow::OnSettings),
+                      .print_sensor_info = command(&MainWindow::OnPrintSensorInfo),
+                      .close_request = command(&MainWindow::OnCloseRequest),
+                      .update_options_only = command(&MainWindow::OnUpdateOptionsOnly),
+                      .end_session = command(&MainWindow::Terminate),
+                      .open_address = [&view](const std::string& address) {
+                        return view && view->OpenAddress(address);
+                      }});
   if (!window.Create(instance)) return 1;
   loop.SetDialog(window.Dialog());
   window.SetHistorySource([&logic] {

@@ -22,19 +22,8 @@ constexpr DWORD kStallTimeoutMs = 60000;
 
 std::string InternetErrorText(DWORD code) {
   if (code >= INTERNET_ERROR_BASE && code <= INTERNET_ERROR_LAST) {
-    wchar_t* buffer = nullptr;
-    const DWORD length = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_HMODULE |
-            FORMAT_MESSAGE_IGNORE_INSERTS,
-        GetModuleHandleW(L"wininet.dll"), code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    std::string text;
-    if (length > 0 && buffer != nullptr) text = Narrow(std::wstring_view(buffer, length));
-    if (buffer != nullptr) LocalFree(buffer);
-    while (!text.empty() &&
-           (text.back() == '\n' || text.back() == '\r' || text.back() == ' ' || text.back() == '.'))
-      text.pop_back();
-    if (!text.empty()) return text;
-    return "internet error " + std::to_string(code);
+    const std::string text = MessageTableText(code, GetModuleHandleW(L"wininet.dll"));
+    return text.empty() ? "internet error " + std::to_string(code) : text;
   }
   return ErrorText(code);
 }

@@ -102,18 +102,15 @@ std::optional<std::string> UserDataFolder() { return KnownFolder(FOLDERID_Roamin
 std::optional<std::string> UserStateFolder() { return KnownFolder(FOLDERID_LocalAppData); }
 
 std::optional<std::string> ExecutableFolder() {
-  // Paths may be longer than MAX_PATH: grow until the name fits.
-  std::wstring path(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+  // Paths may be longer than MAX_PATH, up to 32767 characters: grow until the name fits.
+  std::wstring path;
+  for (size_t size = MAX_PATH; path.empty() && size <= 65536; size *= 2) {
+    path.assign(size, L'\0');
+    const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(size));
     if (length == 0) return std::nullopt;
-    if (length < path.size()) {
-      path.resize(length);
-      break;
-    }
-    if (path.size() >= 32768) return std::nullopt;
-    path.resize(path.size() * 2);
+    path.resize(length < size ? length : 0);
   }
+  if (path.empty()) return std::nullopt;
   const size_t slash = path.find_last_of(L"\\/");
   if (slash == std::wstring::npos) return std::nullopt;
   return Narrow(path.substr(0, slash));

@@ -34,6 +34,8 @@ BOOL WINAPI OnConsoleEvent(DWORD) {
 void WatchTerminationRequests(std::function<void()> on_request) {
   static std::atomic<bool> watching{false};
   if (watching.exchange(true)) return;
+  // Lives as long as the process: it sleeps until a console event arrives, and the process's
+  // end takes it along.
   std::thread([on_request = std::move(on_request)] {
     for (;;) {
       std::unique_lock<std::mutex> lock(request_lock);

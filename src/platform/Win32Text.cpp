@@ -25,19 +25,23 @@ std::string Narrow(std::wstring_view utf16) {
   return narrow;
 }
 
-std::string ErrorText(DWORD code) {
+std::string MessageTableText(DWORD code, HMODULE module) {
   wchar_t* buffer = nullptr;
-  const DWORD length = FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+  const DWORD source = module != nullptr ? FORMAT_MESSAGE_FROM_HMODULE : FORMAT_MESSAGE_FROM_SYSTEM;
+  const DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | source | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                      module, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
   std::string text;
   if (length > 0 && buffer != nullptr) text = Narrow(std::wstring_view(buffer, length));
   if (buffer != nullptr) LocalFree(buffer);
   while (!text.empty() &&
          (text.back() == '\n' || text.back() == '\r' || text.back() == ' ' || text.back() == '.'))
     text.pop_back();
-  if (text.empty()) text = "error " + std::to_string(code);
   return text;
+}
+
+std::string ErrorText(DWORD code) {
+  const std::string text = MessageTableText(code);
+  return text.empty() ? "error " + std::to_string(code) : text;
 }
 
 }  // namespace velmar

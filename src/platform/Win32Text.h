@@ -11,8 +11,10 @@ namespace velmar {
 std::wstring Widen(std::string_view utf8);
 std::string Narrow(std::wstring_view utf16);
 
-// The system's text for an error code (FormatMessage), without its line ending; the number
-// when the system has no text.
+// The text of a message-table entry (FormatMessage): the system's, or `module`'s when given,
+// without its line ending and final full stop; empty when there is none.
+std::string MessageTableText(DWORD code, HMODULE module = nullptr);
+// The system's text for an error code; the number when the system has no text.
 std::string ErrorText(DWORD code);
 
 }  // namespace velmar

@@ -42,10 +42,10 @@ SectionSpec Section(uint32_t address, uint8_t kind, std::vector<uint8_t> data,
 
 TEST(PackBuilder, RefusesWhatCannotBeLaidOut) {
   const auto with = [](ItemFormat format, std::vector<SectionSpec> sections) {
-    ItemSpec spec;
-    spec.format = format;
-    spec.sections = std::move(sections);
-    return spec;
+    ItemSpec item;
+    item.format = format;
+    item.sections = std::move(sections);
+    return item;
   };
   ItemSpec header;
   header.header.block2 = "1234567";  // 6-byte field
@@ -60,9 +60,9 @@ TEST(PackBuilder, RefusesWhatCannotBeLaidOut) {
       // 01 ^ 02 == 03, a valid check byte, so the reader would not see a raw item.
       {with(ItemFormat::Raw, {Section(0, 0, {1, 2, 3})}), "valid check byte"},
   };
-  for (const auto& [spec, why] : cases) {
+  for (const auto& [item, why] : cases) {
     std::string error;
-    EXPECT_FALSE(BuildItem(spec, error)) << why;
+    EXPECT_FALSE(BuildItem(item, error)) << why;
     EXPECT_NE(error.find(why), std::string::npos) << error;
   }
 }
@@ -155,7 +155,8 @@ TEST(PackProgram, ManifestBuildsPackagesWithFilesRelativeToIt) {
   const auto build = [&](const char* manifest) {
     return RunProgram({VELMAR_PACK_EXE, "--manifest", dir.File(manifest), "--out-dir", dir.File("out")});
   };
-  ASSERT_EQ(build("m.json").exit, 0) << build("m.json");
+  const auto built = build("m.json");
+  ASSERT_EQ(built.exit, 0) << built;
   const std::string zip = dir.File("out/p.zip");
   EXPECT_EQ(UnzipItem(zip, "README.TXT"), Bytes("hello"));
   PackageImage image;
